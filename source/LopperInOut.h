@@ -1,0 +1,40 @@
+// The command's dialogue with its user: banner and command-line options.
+#ifndef LOPPER_LOPPERINOUT_H
+#define LOPPER_LOPPERINOUT_H
+
+#include <iostream>
+#include <string>
+
+namespace lopper {
+
+// Prints the eleven-line banner, every line 42 characters wide.
+inline void welcome(std::ostream& out = std::cout) {
+  const std::string stars(42, '*');
+  const std::string blanks(42, ' ');
+  out << stars << std::endl
+      << "*            Welcome to the              *" << std::endl
+      << "*         tree cuting application        *" << std::endl
+      << "*                 Ver. 0.2               *" << std::endl
+      << "*                                        *" << std::endl
+      << "*        by the lopper developers        *" << std::endl
+      << stars << std::endl
+      << blanks << std::endl
+      << "            This reads a Nexus            " << std::endl
+      << "  tree file and extract clusters from it  " << std::endl
+      << blanks << std::endl;
+}
+
+// Parses the command line into the Nexus file name, the number of clusters
+// and the cluster file name, and echoes them on `out`.
+// Returns 0 when the run may go on, 1 when it must stop: help was printed,
+// Nexus or Level is missing (Level -1 counts as missing), or the command
+// line was rejected. For the last two, *usage_error (if given) is set true;
+// after help it is false. NexusFile keeps its value unless Nexus is given;
+// Lvl and OutName always receive the given value or the default.
+int UserInterface(int argc, char** argv, std::string& NexusFile, int& Lvl,
+                  std::string& OutName, std::ostream& out = std::cout,
+                  bool* usage_error = nullptr);
+
+}  // namespace lopper
+
+#endif

@@ -1,0 +1,52 @@
+// Nexus tree files: reading the element names and the tree string, parsing
+// the tree string into tree records, and checking it.
+#ifndef LOPPER_NEXUSTREE_H
+#define LOPPER_NEXUSTREE_H
+
+#include <string>
+#include <vector>
+
+#include "cluster.h"
+
+namespace lopper {
+
+// Reads the Nexus file NexusFileName line by line (CR LF or LF line ends).
+// The names of every TRANSLATE table are appended to NodeNames in file
+// order (the k-th entry names leaf k, whatever number it carries); Nexus is
+// set to the tree string of the last line containing "TREE", the line
+// reduced to the text from its "(" to before its final ";" where it has that
+// form, otherwise the whole line. Returns false when the file cannot be
+// opened or a read fails (Nexus then holds what was read, if anything).
+bool NexusFileIn(std::vector<std::string>& NodeNames, std::string NexusFileName,
+                 std::string& Nexus);
+
+// Parses the tree string: the internal node of the k-th "(" becomes record
+// k-1 (the root is record 0, every record's internal children come after
+// it), leaf number L becomes element L-1, a branch length goes to the
+// distance of the node whose child it follows (a later one replacing an
+// earlier one). nrows receives the number of leaves. The caller provides
+// room for as many records as the string has "(". Valid input is what
+// NexusTreeCheck accepts; other strings never write outside those records
+// but give undefined trees.
+void NexusTreeIn(const std::string& Nexus, Node* treenodes, int& nrows);
+// The same, into the pair form: results[k] = {left, right}, distance[k].
+void NexusTreeIn(const std::string& Nexus, int (*results)[2], double* distance,
+                 int& nrows);
+
+// Checks that Nexus is a tree the parser reads soundly: nested nodes of
+// exactly two children each, leaf numbers that are exactly 1 ... n once
+// each, optional unsigned decimal branch lengths, blanks only between
+// tokens, nothing after the outermost ")". Returns "" and sets nrows to n
+// when it is; otherwise a one-line description that starts with the
+// character position ("character 7: ...", counted from 1) where the fault
+// is tied to one.
+std::string NexusTreeCheck(const std::string& Nexus, int& nrows);
+
+// Turns the parser's record order (root first) into the shared order (root
+// last) in place: the array is reversed and every internal reference
+// renumbered. treenodes holds nrows-1 records.
+void ReorderTree(Node* treenodes, int nrows);
+
+}  // namespace lopper
+
+#endif

@@ -1,0 +1,38 @@
+// An output file that is either written completely or not at all.
+#ifndef LOPPER_SAFEOUTFILE_H
+#define LOPPER_SAFEOUTFILE_H
+
+#include <fstream>
+#include <string>
+
+namespace lopper {
+
+// A regular file (or a path that does not exist yet) is written to a
+// temporary file beside it, renamed over it only by a successful commit();
+// without one, the target stays as it was. A path that exists and is not a
+// regular file (a device, a pipe) is written directly. A symbolic link to a
+// regular file keeps being a link: its target file is replaced.
+class SafeOutFile {
+ public:
+  explicit SafeOutFile(std::string path) : path_(std::move(path)) {}
+  SafeOutFile(const SafeOutFile&) = delete;
+  SafeOutFile& operator=(const SafeOutFile&) = delete;
+  ~SafeOutFile();
+
+  // Prepares the stream; false with the reason in `error` when it cannot.
+  bool open(std::string& error);
+  std::ostream& stream() { return out_; }
+  // Closes the stream and puts the file in place; false with the reason
+  // when any write, the close or the rename failed.
+  bool commit(std::string& error);
+
+ private:
+  std::string path_;
+  std::string target_;  // the file finally replaced (path_ resolved)
+  std::string temp_;    // empty when writing directly
+  std::ofstream out_;
+};
+
+}  // namespace lopper
+
+#endif
