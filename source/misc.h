@@ -1,6 +1,6 @@
 // Number <-> text conversions shared by the Nexus reader and writer.
-// Each goes through a fresh string stream, so the global locale and any
-// stream state left by a caller never leak into the result.
+// Each works on its own fresh string stream, so stream state left by a
+// caller never leaks into the result.
 #ifndef LOPPER_MISC_H
 #define LOPPER_MISC_H
 
@@ -12,9 +12,27 @@
 
 namespace lopper {
 
+// Plain decimal text of i.
+inline std::string int2str(int i) {
+  std::ostringstream s;
+  s << i;
+  return s.str();
+}
+
+// Fixed-point text of d with prec digits after the point, right-aligned in
+// at least width characters; never an exponent.
+inline std::string dbl2str(double d, int prec, int width) {
+  std::ostringstream s;
+  s << std::fixed << std::setprecision(prec) << std::setw(width) << d;
+  return s.str();
+}
+
+namespace detail {
+
 // Plain decimal text (digits, '-' and '.' only, read whole) is read with
 // std::from_chars, which gives the stream's value for it at a fraction of
-// the cost; anything else goes through the stream.
+// the cost (the parser reads millions of such tokens); anything else goes
+// through the stream.
 template <class T>
 bool PlainNumber(const std::string& text, T& value) {
   if (text.empty() || text.find_first_not_of("0123456789-.") != std::string::npos) return false;
@@ -23,11 +41,13 @@ bool PlainNumber(const std::string& text, T& value) {
   return ec == std::errc() && ptr == end;
 }
 
+}  // namespace detail
+
 // The int at the start of text (after leading blanks); 0 when there is none.
 // A value out of range gives the stream's clamped value (INT_MAX or INT_MIN).
 inline int str2int(const std::string& text) {
   int i = 0;
-  if (PlainNumber(text, i)) return i;
+  if (detail::PlainNumber(text, i)) return i;
   std::istringstream s(text);
   s >> i;
   return i;
@@ -37,7 +57,7 @@ inline int str2int(const std::string& text) {
 // none.
 inline double str2dbl(const std::string& text) {
   double d = 0.0;
-  if (PlainNumber(text, d)) return d;
+  if (detail::PlainNumber(text, d)) return d;
   std::istringstream s(text);
   s >> d;
   return d;

@@ -1,0 +1,234 @@
+// The built command, run in a scratch directory; whole outputs compared byte
+// for byte.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "options_table.h"
+#include "test_util.h"
+
+namespace {
+
+using lopper_test::ReadFile;
+using lopper_test::RunResult;
+using lopper_test::TempDir;
+using lopper_test::WriteFile;
+namespace fs = std::filesystem;
+
+const std::string kBanner =
+    "******************************************\n"
+    "*            Welcome to the              *\n"
+    "*         tree cuting application        *\n"
+    "*                 Ver. 0.2               *\n"
+    "*                                        *\n"
+    "*        by the lopper developers        *\n"
+    "******************************************\n"
+    "                                          \n"
+    "            This reads a Nexus            \n"
+    "  tree file and extract clusters from it  \n"
+    "                                          \n";
+const std::string kTable = lopper_test::kOptionsTable;
+
+std::string Echo(const std::string& nexus, int level, const std::string& out) {
+  return "Options of your run:\nNexus file Name: " + nexus + "\nCut tree at level: " +
+         std::to_string(level) + "\nOutput cluster file name: " + out + "\n";
+}
+
+std::string Nexus(const std::vector<std::string>& names, const std::string& tree) {
+  std::string s = "#NEXUS\nBEGIN TREES;\n[!]\n\t TRANSLATE\n";
+  for (std::size_t i = 0; i < names.size(); i++)
+    s += "\t \t " + std::to_string(i + 1) + "\t" + names[i] + (i + 1 < names.size() ? ",\n" : "\n");
+  return s + "\t \t ;\n\t TREE t.nex = " + tree + ";\nENDBLOCK;\n";
+}
+
+RunResult Lopper(const TempDir& dir, const std::vector<std::string>& args) {
+  return lopper_test::Run(dir, LOPPER_EXE, args);
+}
+
+TEST(Command, CutsTreesAndListsClusters) {
+  struct Case {
+    std::vector<std::string> names;
+    std::string tree;
+    int level;
+    std::string listing;
+  } const cases[] = {
+      {{"alpha", "beta", "gamma"}, "((1,2),3)", 2, "alpha\t1\nbeta\t1\ngamma\t0\n"},
+      {{"a", "b", "c", "d"}, "((1,2),(3,4))", 2, "a\t0\nb\t0\nc\t1\nd\t1\n"},
+      // The undone merges follow the opening parentheses, not the heights.
+      {{"a", "b", "c", "d"}, "((1:9,2:9):1,(3:1,4:1):1)", 3, "a\t0\nb\t1\nc\t2\nd\t2\n"},
+      {{"a", "b", "c", "d"}, "((1,2),(3,4))", 4, "a\t0\nb\t1\nc\t2\nd\t3\n"},
+      {{"a", "b", "c", "d"}, "((1,2),(3,4))", 1, "a\t0\nb\t0\nc\t0\nd\t0\n"},
+      {{"left one", "right one"}, "(1,2)", 2, "left one\t0\nright one\t1\n"},
+      {{"x", "y", "z"}, "(3:50.000,(1:25.000,2:25.000):50.000)", 2, "x\t1\ny\t1\nz\t0\n"},
+      // One-character names, as the writer writes them, and extra names.
+      {{"p", "q", "r", "unused"}, "(2,(1,3))", 3, "p\t1\nq\t0\nr\t2\n"},
+  };
+  for (const auto& c : cases) {
+    TempDir dir;
+    WriteFile(dir / "t.nex", Nexus(c.names, c.tree));
+    const RunResult r = Lopper(dir, {"-N", "t.nex", "-L", std::to_string(c.level)});
+    EXPECT_EQ(r.status, 0) << c.tree;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, kBanner + Echo("t.nex", c.level, "Out.clu") + "Clusters list:\n" + c.listing);
+    EXPECT_EQ(ReadFile(dir / "Out.clu"), c.listing) << c.tree;
+  }
+}
+
+TEST(Command, OutnameAndExistingFiles) {
+  TempDir dir;
+  WriteFile(dir / "t.nex", Nexus({"a", "b"}, "(1,2)"));
+  WriteFile(dir / "Out.clu", "a much longer old content\nthat must go entirely\n");
+  ::chmod((dir / "Out.clu").c_str(), 0640);
+  EXPECT_EQ(Lopper(dir, {"-N", "t.nex", "-L", "2"}).status, 0);
+  EXPECT_EQ(ReadFile(dir / "Out.clu"), "a\t0\nb\t1\n");
+  EXPECT_EQ(fs::status(dir / "Out.clu").permissions(),
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+
+  const RunResult r = Lopper(dir, {"-N", "t.nex", "-L", "1", "-O", "my clusters.clu"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, kBanner + Echo("t.nex", 1, "my clusters.clu") + "Clusters list:\na\t0\nb\t0\n");
+  EXPECT_EQ(ReadFile(dir / "my clusters.clu"), "a\t0\nb\t0\n");
+
+  // A link keeps being a link; the file it points to gets the list.
+  fs::create_symlink("target.clu", dir / "link.clu");
+  WriteFile(dir / "target.clu", "old\n");
+  EXPECT_EQ(Lopper(dir, {"-N", "t.nex", "-L", "2", "-O", "link.clu"}).status, 0);
+  EXPECT_TRUE(fs::is_symlink(dir / "link.clu"));
+  EXPECT_EQ(ReadFile(dir / "target.clu"), "a\t0\nb\t1\n");
+
+  // Devices are written, never replaced.
+  EXPECT_EQ(Lopper(dir, {"-N", "t.nex", "-L", "2", "-O", "/dev/null"}).status, 0);
+  EXPECT_TRUE(fs::is_character_file("/dev/null"));
+  for (const auto& entry : fs::directory_iterator(dir.str()))
+    EXPECT_EQ(entry.path().filename().string().rfind(".", 0), std::string::npos)
+        << "temporary file left: " << entry.path();
+}
+
+TEST(Command, HelpAndRejectedCommandLines) {
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string after_banner;
+  } const cases[] = {
+      {{"-h"}, 0, kTable + "\n"},
+      {{"--help", "-N", "t.nex", "-L", "2"}, 0, kTable + "\n"},
+      {{}, 2, kTable + "\n"},
+      {{"-L", "5"}, 2, kTable + "\n"},
+      {{"-N", "t.nex"}, 2, kTable + "\n"},
+      {{"-N", "t.nex", "--Level=-1"}, 2, kTable + "\n"},
+      {{"-N", "t.nex", "-L", "two"}, 2,
+       kTable + "\n\nthe argument ('two') for option '--Level' is invalid\n"},
+      {{"-N", "t.nex", "-L", "2", "--color"}, 2, kTable + "\n\nunrecognised option '--color'\n"},
+  };
+  for (const auto& c : cases) {
+    TempDir dir;
+    WriteFile(dir / "t.nex", Nexus({"a", "b"}, "(1,2)"));
+    const RunResult r = Lopper(dir, c.args);
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(r.out, kBanner + c.after_banner);
+    EXPECT_EQ(r.err, "");
+    EXPECT_FALSE(fs::exists(dir / "Out.clu"));
+  }
+}
+
+TEST(Command, BadInputIsReportedAndLeavesTheClusterFileAlone) {
+  const std::string names3 = "\t TRANSLATE\n\t \t 1\ta,\n\t \t 2\tb,\n\t \t 3\tc\n\t \t ;\n";
+  struct Case {
+    std::string content;  // empty: no Nexus file at all
+    int level;
+    std::string message;
+  } const cases[] = {
+      {"", 2, "lopper: t.nex: cannot read Nexus file: No such file or directory\n"},
+      {names3, 2, "lopper: t.nex: no TREE line\n"},
+      {names3 + "TREE t = ((1,2),3;\n", 2,
+       "lopper: t.nex: tree string, character 9: unexpected end of tree string (unbalanced "
+       "parentheses)\n"},
+      {names3 + "TREE t = ((1,2),3));\n", 2,
+       "lopper: t.nex: tree string, character 10: text after the end of the tree\n"},
+      {names3 + "TREE t = (1,2,3);\n", 2,
+       "lopper: t.nex: tree string, character 5: a node with more than two children\n"},
+      {names3 + "TREE t = ((1,2):-1,3);\n", 2,
+       "lopper: t.nex: tree string, character 8: signed branch length\n"},
+      {names3 + "TREE t = ((0,1),2);\n", 2,
+       "lopper: t.nex: tree string, character 3: leaf number 0 (leaves are numbered from 1)\n"},
+      {names3 + "TREE t = ((1,4),2);\n", 2,
+       "lopper: t.nex: tree string, character 5: leaf number 4 is larger than the number of "
+       "leaves (3)\n"},
+      {names3 + "TREE t = ((1,2),2);\n", 2,
+       "lopper: t.nex: tree string, character 8: leaf number 2 occurs twice\n"},
+      {names3 + "TREE t = ((1,2),(3,4));\n", 2,
+       "lopper: t.nex: the TRANSLATE table names 3 elements but the tree has 4 leaves\n"},
+      {names3 + "TREE t = ((1,2),3);\n", 0,
+       "lopper: t.nex: Level 0 is outside 1..3 (the tree has 3 elements)\n"},
+      {names3 + "TREE t = ((1,2),3);\n", 4,
+       "lopper: t.nex: Level 4 is outside 1..3 (the tree has 3 elements)\n"},
+      {names3 + "TREE t = ((1,2),3);\n", -2,
+       "lopper: t.nex: Level -2 is outside 1..3 (the tree has 3 elements)\n"},
+  };
+  for (const auto& c : cases) {
+    TempDir dir;
+    if (!c.content.empty()) WriteFile(dir / "t.nex", c.content);
+    WriteFile(dir / "Out.clu", "previous run\n");
+    const RunResult r = Lopper(dir, {"-N", "t.nex", "-L", std::to_string(c.level)});
+    EXPECT_EQ(r.status, 1) << c.message;
+    EXPECT_EQ(r.err, c.message);
+    EXPECT_EQ(r.out, kBanner + Echo("t.nex", c.level, "Out.clu"));
+    EXPECT_EQ(ReadFile(dir / "Out.clu"), "previous run\n");
+  }
+}
+
+TEST(Command, UnwritableClusterFileIsReported) {
+  struct Case {
+    std::string outname, message;
+    bool listed;  // the listing was printed before the write failed
+  } const cases[] = {
+      {"no/such/dir/x.clu",
+       "lopper: no/such/dir/x.clu: cannot write cluster file: No such file or directory\n", false},
+      {"sub", "lopper: sub: cannot write cluster file: Is a directory\n", false},
+      {"/dev/full", "lopper: /dev/full: cannot write cluster file: No space left on device\n", true},
+  };
+  for (const auto& c : cases) {
+    TempDir dir;
+    WriteFile(dir / "t.nex", Nexus({"a", "b"}, "(1,2)"));
+    fs::create_directory(dir / "sub");
+    const RunResult r = Lopper(dir, {"-N", "t.nex", "-L", "2", "-O", c.outname});
+    EXPECT_EQ(r.status, 1) << c.outname;
+    EXPECT_EQ(r.err, c.message);
+    EXPECT_EQ(r.out, kBanner + Echo("t.nex", 2, c.outname) +
+                         (c.listed ? "Clusters list:\na\t0\nb\t1\n" : ""));
+    EXPECT_TRUE(fs::is_empty(dir / "sub"));
+  }
+}
+
+TEST(Command, DirectoryAsNexusFileIsReported) {
+  TempDir dir;
+  fs::create_directory(dir / "t.nex");
+  const RunResult r = Lopper(dir, {"-N", "t.nex", "-L", "2"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "lopper: t.nex: cannot read Nexus file: Is a directory\n");
+  EXPECT_FALSE(fs::exists(dir / "Out.clu"));
+}
+
+// No capacity limit: 100,000 elements, as a chain (the deepest nesting) and
+// as a random tree; the file the command writes agrees with its listing.
+TEST(Command, LargeTrees) {
+  for (const std::string shape : {"chain", "random"}) {
+    TempDir dir;
+    ASSERT_EQ(lopper_test::Run(dir, LOPPER_MAKE_TREE, {"100000", "7", shape, "big.nex"}).status, 0);
+    const RunResult r = Lopper(dir, {"-N", "big.nex", "-L", "100"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string clusters = ReadFile(dir / "Out.clu");
+    EXPECT_EQ(r.out, kBanner + Echo("big.nex", 100, "Out.clu") + "Clusters list:\n" + clusters);
+    EXPECT_EQ(std::count(clusters.begin(), clusters.end(), '\n'), 100000);
+    EXPECT_NE(clusters.find("element_1\t"), std::string::npos);
+    EXPECT_NE(clusters.find("\t99\n"), std::string::npos);
+    EXPECT_EQ(clusters.find("\t100\n"), std::string::npos);
+  }
+}
+
+}  // namespace

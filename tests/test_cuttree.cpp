@@ -1,0 +1,136 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <numeric>
+#include <random>
+#include <vector>
+
+#include "cluster.h"
+#include "test_util.h"
+
+namespace {
+
+using lopper::Node;
+using Tree = std::vector<Node>;
+
+std::vector<int> Cut(const Tree& tree, int nclusters) {
+  const int n = static_cast<int>(tree.size()) + 1;
+  std::vector<int> id(n, -99);
+  lopper::cuttree(n, tree.data(), nclusters, id.data());
+  return id;
+}
+
+TEST(Cuttree, NumbersClustersAsSpecified) {
+  const Tree four{{2, 3, 0.1}, {0, 1, 0.9}, {-2, -1, 0.5}};  // ((1,2),(3,4)) reordered
+  const Tree three{{0, 1, 0}, {-1, 2, 0}};                   // ((1,2),3) reordered
+  const Tree two{{0, 1, 0}};
+  struct Case {
+    const Tree* tree;
+    int nclusters;
+    std::vector<int> ids;
+  } const cases[] = {
+      {&four, 1, {0, 0, 0, 0}}, {&four, 2, {0, 0, 1, 1}}, {&four, 3, {0, 1, 2, 2}},
+      {&four, 4, {0, 1, 2, 3}}, {&three, 2, {1, 1, 0}},   {&three, 3, {1, 2, 0}},
+      {&two, 2, {0, 1}},        {&two, 1, {0, 0}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Cut(*c.tree, c.nclusters), c.ids) << c.nclusters;
+}
+
+TEST(Cuttree, NclustersOutOfRangeGivesMinusOnes) {
+  const Tree four{{2, 3, 0}, {0, 1, 0}, {-2, -1, 0}};
+  for (const int k : {0, -1, 5, 1000}) EXPECT_EQ(Cut(four, k), std::vector<int>(4, -1)) << k;
+}
+
+TEST(Cuttree, TreeIsOnlyRead) {
+  const Tree four{{2, 3, 0.1}, {0, 1, 0.2}, {-2, -1, 0.3}};
+  Tree copy = four;
+  const auto a = Cut(copy, 2);
+  const auto b = Cut(copy, 3);
+  EXPECT_EQ(Cut(copy, 2), a);
+  EXPECT_EQ(b, (std::vector<int>{0, 1, 2, 2}));
+  for (std::size_t i = 0; i < four.size(); i++) {
+    EXPECT_EQ(copy[i].left, four[i].left);
+    EXPECT_EQ(copy[i].right, four[i].right);
+    EXPECT_EQ(copy[i].distance, four[i].distance);
+  }
+}
+
+TEST(Cuttree, NoScratchMemoryGivesMinusOnes) {
+  const Tree four{{2, 3, 0}, {0, 1, 0}, {-2, -1, 0}};
+  struct Case {
+    int nclusters;
+    std::vector<int> ids;
+  } const cases[] = {
+      {2, {-1, -1, -1, -1}},
+      {1, {-1, -1, -1, -1}},
+      {4, {0, 1, 2, 3}},  // nclusters = nelements needs no scratch array
+  };
+  for (const auto& c : cases) {
+    std::vector<int> ids(4, -99);
+    lopper_test::FailNthNew(1);
+    lopper::cuttree(4, four.data(), c.nclusters, ids.data());
+    lopper_test::FailNthNew(0);
+    EXPECT_EQ(ids, c.ids) << c.nclusters;
+  }
+}
+
+// Children-first random tree: each record joins two random subtrees.
+Tree RandomTree(int n, std::mt19937& rng, bool chain) {
+  std::vector<int> pool(n);
+  std::iota(pool.begin(), pool.end(), 0);
+  std::shuffle(pool.begin(), pool.end(), rng);
+  Tree tree;
+  while (pool.size() > 1) {
+    const std::size_t a = chain ? 0 : rng() % pool.size();
+    std::swap(pool[a], pool.back());
+    const int left = pool.back();
+    pool.pop_back();
+    const std::size_t b = chain ? 0 : rng() % pool.size();
+    tree.push_back({left, pool[b], 0.0});
+    pool[b] = -static_cast<int>(tree.size());
+  }
+  return tree;
+}
+
+// Reference partition: union of the children of records 0 ... n-nclusters-1.
+std::vector<int> MergedBelowCut(const Tree& tree, int nclusters) {
+  const int n = static_cast<int>(tree.size()) + 1;
+  std::vector<int> group(n);
+  std::vector<int> record_rep(tree.size());
+  std::iota(group.begin(), group.end(), 0);
+  std::function<int(int)> find = [&](int e) { return group[e] == e ? e : group[e] = find(group[e]); };
+  auto rep = [&](int ref) { return ref >= 0 ? find(ref) : find(record_rep[-ref - 1]); };
+  for (int i = 0; i < n - nclusters; i++) {
+    const int a = rep(tree[i].left), b = rep(tree[i].right);
+    group[b] = a;
+    record_rep[i] = a;
+  }
+  std::vector<int> out(n);
+  for (int e = 0; e < n; e++) out[e] = find(e);
+  return out;
+}
+
+TEST(Cuttree, LargeTreesMatchTheReferencePartition) {
+  const unsigned seed = 20261208;
+  std::mt19937 rng(seed);
+  for (const bool chain : {false, true}) {
+    const int n = 100000;
+    const Tree tree = RandomTree(n, rng, chain);
+    for (const int k : {1, 2, 17, 1000, n / 2, n}) {
+      const auto ids = Cut(tree, k);
+      const auto ref = MergedBelowCut(tree, k);
+      std::map<int, int> to_ref, from_ref;
+      bool same = true;
+      for (int e = 0; e < n && same; e++) {
+        same = ids[e] >= 0 && ids[e] < k && to_ref.emplace(ids[e], ref[e]).first->second == ref[e] &&
+               from_ref.emplace(ref[e], ids[e]).first->second == ids[e];
+      }
+      EXPECT_TRUE(same) << "seed " << seed << " chain " << chain << " k " << k;
+      EXPECT_EQ(static_cast<int>(to_ref.size()), k);
+    }
+  }
+}
+
+}  // namespace

@@ -1,0 +1,106 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "LopperInOut.h"
+#include "options_table.h"
+
+namespace {
+
+using lopper_test::kOptionsTable;
+
+struct Parsed {
+  int result;
+  bool usage_error;
+  std::string out, NexusFile, OutName;
+  int Lvl;
+};
+
+Parsed Parse(std::vector<std::string> args) {
+  args.insert(args.begin(), "lopper");
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(&a[0]);
+  argv.push_back(nullptr);
+  Parsed p{-9, false, "", "", "", -9};
+  std::ostringstream out;
+  p.result = lopper::UserInterface(static_cast<int>(args.size()), argv.data(), p.NexusFile, p.Lvl,
+                                   p.OutName, out, &p.usage_error);
+  p.out = out.str();
+  return p;
+}
+
+std::string Echo(const std::string& nexus, int level, const std::string& out) {
+  return "Options of your run:\nNexus file Name: " + nexus + "\nCut tree at level: " +
+         std::to_string(level) + "\nOutput cluster file name: " + out + "\n";
+}
+
+TEST(UserInterface, RunsGoOnWithTheSettingsEchoed) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string nexus, outname;
+    int level;
+  } const cases[] = {
+      {{"-N", "tree.nex", "-L", "3"}, "tree.nex", "Out.clu", 3},
+      {{"--Nexus", "tree.nex", "--Level", "3"}, "tree.nex", "Out.clu", 3},
+      {{"--Nexus=a b.nex", "--Level=7", "--Outname=my clusters.clu"}, "a b.nex", "my clusters.clu", 7},
+      {{"-L", "2", "-O", "x.clu", "-N", "t"}, "t", "x.clu", 2},
+      {{"-Nt.nex", "-L5"}, "t.nex", "Out.clu", 5},
+      // The range of Level is checked against the tree later, not here.
+      {{"-N", "t", "-L", "0"}, "t", "Out.clu", 0},
+      {{"-N", "t", "-L", "-4"}, "t", "Out.clu", -4},
+  };
+  for (const auto& c : cases) {
+    const Parsed p = Parse(c.args);
+    EXPECT_EQ(p.result, 0) << c.args[0];
+    EXPECT_FALSE(p.usage_error);
+    EXPECT_EQ(p.NexusFile, c.nexus);
+    EXPECT_EQ(p.Lvl, c.level);
+    EXPECT_EQ(p.OutName, c.outname);
+    EXPECT_EQ(p.out, Echo(c.nexus, c.level, c.outname));
+  }
+}
+
+TEST(UserInterface, HelpWinsOverEverythingElse) {
+  const std::vector<std::vector<std::string>> cases = {
+      {"-h"}, {"--help"}, {"-h", "-N", "t.nex", "-L", "3"}, {"-N", "t.nex", "--help", "-L", "3"}};
+  for (const auto& args : cases) {
+    const Parsed p = Parse(args);
+    EXPECT_EQ(p.result, 1);
+    EXPECT_FALSE(p.usage_error);
+    EXPECT_EQ(p.out, std::string(kOptionsTable) + "\n");
+  }
+}
+
+TEST(UserInterface, MissingNexusOrLevelPrintsTheTableAlone) {
+  const std::vector<std::vector<std::string>> cases = {
+      {}, {"-L", "5"}, {"-N", "tree.nex"}, {"--Level=-1", "-N", "tree.nex"}, {"-N", "", "-L", "2"}};
+  for (const auto& args : cases) {
+    const Parsed p = Parse(args);
+    EXPECT_EQ(p.result, 1);
+    EXPECT_TRUE(p.usage_error);
+    EXPECT_EQ(p.out, std::string(kOptionsTable) + "\n");
+  }
+}
+
+TEST(UserInterface, RejectedCommandLinesPrintTableAndTheLibrarysMessage) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string message;
+  } const cases[] = {
+      {{"--bogus"}, "unrecognised option '--bogus'"},
+      {{"-N", "t", "-L", "abc"}, "the argument ('abc') for option '--Level' is invalid"},
+      {{"-N", "t", "-L", "3x"}, "the argument ('3x') for option '--Level' is invalid"},
+      {{"-N", "t", "-L"}, "the required argument for option '--Level' is missing"},
+      {{"-N", "a", "-N", "b", "-L", "2"}, "option '--Nexus' cannot be specified more than once"},
+  };
+  for (const auto& c : cases) {
+    const Parsed p = Parse(c.args);
+    EXPECT_EQ(p.result, 1);
+    EXPECT_TRUE(p.usage_error);
+    EXPECT_EQ(p.out, std::string(kOptionsTable) + "\n\n" + c.message + "\n");
+  }
+}
+
+}  // namespace
