@@ -34,34 +34,28 @@ namespace detail {
 // the cost (the parser reads millions of such tokens); anything else goes
 // through the stream.
 template <class T>
-bool PlainNumber(const std::string& text, T& value) {
-  if (text.empty() || text.find_first_not_of("0123456789-.") != std::string::npos) return false;
-  const char* const end = text.data() + text.size();
-  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-  return ec == std::errc() && ptr == end;
+T ReadNumber(const std::string& text) {
+  T value{};
+  if (!text.empty() && text.find_first_not_of("0123456789-.") == std::string::npos) {
+    const char* const end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (ec == std::errc() && ptr == end) return value;
+    value = T{};
+  }
+  std::istringstream s(text);
+  s >> value;
+  return value;
 }
 
 }  // namespace detail
 
 // The int at the start of text (after leading blanks); 0 when there is none.
 // A value out of range gives the stream's clamped value (INT_MAX or INT_MIN).
-inline int str2int(const std::string& text) {
-  int i = 0;
-  if (detail::PlainNumber(text, i)) return i;
-  std::istringstream s(text);
-  s >> i;
-  return i;
-}
+inline int str2int(const std::string& text) { return detail::ReadNumber<int>(text); }
 
 // The double at the start of text (after leading blanks); 0.0 when there is
 // none.
-inline double str2dbl(const std::string& text) {
-  double d = 0.0;
-  if (detail::PlainNumber(text, d)) return d;
-  std::istringstream s(text);
-  s >> d;
-  return d;
-}
+inline double str2dbl(const std::string& text) { return detail::ReadNumber<double>(text); }
 
 }  // namespace lopper
 
