@@ -1,10 +1,14 @@
 #include "NexusTree.h"
 
 #include <boost/regex.hpp>
+#include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <iostream>
+#include <new>
 #include <utility>
 
+#include "SafeOutFile.h"
 #include "misc.h"
 
 namespace lopper {
@@ -243,6 +247,167 @@ void ReorderTree(Node* treenodes, int nrows) {
     a = fb;
     b = fa;
   }
+}
+
+}  // namespace lopper
+
+namespace lopper {
+
+namespace {
+
+// Either tree form, read through one interface.
+struct TreeView {
+  int nrows;
+  const Node* nodes;        // Node form, or null
+  const int (*result)[2];   // pair form
+  const double* linkdist;
+
+  int child(int record, int side) const {
+    return nodes ? (side == 0 ? nodes[record].left : nodes[record].right) : result[record][side];
+  }
+  double distance(int record) const { return nodes ? nodes[record].distance : linkdist[record]; }
+};
+
+// The root of the tree, or -1 when the records are not one tree over the
+// elements 0 ... nrows-1.
+int FindRoot(const TreeView& t) {
+  if (t.nrows < 2) return -1;
+  const int nrecords = t.nrows - 1;
+  std::vector<char> element_used(t.nrows, 0), record_used(nrecords, 0);
+  for (int r = 0; r < nrecords; r++) {
+    for (int side = 0; side < 2; side++) {
+      const int c = t.child(r, side);
+      if (c >= t.nrows || c < -nrecords) return -1;
+      char& used = c >= 0 ? element_used[c] : record_used[-c - 1];
+      if (used) return -1;
+      used = 1;
+    }
+  }
+  // Each element and each record but one is a child once; the one left over
+  // is the root only if every record hangs below it (no cycle elsewhere).
+  const auto root = std::find(record_used.begin(), record_used.end(), 0);
+  if (root == record_used.end()) return -1;
+  int reached = 0;
+  std::vector<int> todo{static_cast<int>(root - record_used.begin())};
+  while (!todo.empty()) {
+    const int r = todo.back();
+    todo.pop_back();
+    reached++;
+    for (int side = 0; side < 2; side++)
+      if (t.child(r, side) < 0) todo.push_back(-t.child(r, side) - 1);
+  }
+  return reached == nrecords ? static_cast<int>(root - record_used.begin()) : -1;
+}
+
+// The tree text, ";" included, in one walk from the root without recursion.
+// The writer visits records in index order and writes each one's subtree
+// when it first meets it, so a record joins the text either inside that
+// walk, with no length after it, or as the finished text of an earlier walk,
+// followed by its parent's length. The walk that reaches record k starts at
+// the smallest index among k and its ancestors (`start`), so a child k got
+// its own earlier walk exactly when k < start of its parent.
+std::string TreeText(const TreeView& t, int root) {
+  struct Frame {
+    int record;
+    int start;
+    int written;         // children written so far
+    std::string length;  // ":" and the branch length of this record
+  };
+  auto frame = [&t](int record, int start) {
+    return Frame{record, start, 0, ":" + dbl2str(100.0 * t.distance(record), 3, 4)};
+  };
+  std::string text;
+  std::vector<Frame> path{frame(root, root)};
+  while (!path.empty()) {
+    Frame& f = path.back();
+    if (f.written == 2) {
+      text += ')';
+      const int done = f.record;
+      path.pop_back();
+      if (!path.empty() && done < path.back().start) text += path.back().length;
+      continue;
+    }
+    text += f.written == 0 ? '(' : ',';
+    const int c = t.child(f.record, f.written++);
+    if (c >= 0) {
+      text += int2str(c + 1);
+      text += f.length;
+    } else {
+      const int k = -c - 1;
+      path.push_back(frame(k, std::min(f.start, k)));
+    }
+  }
+  return text + ";";
+}
+
+// The eight parts of the file. With flush_lines every line is flushed, so
+// that the lines reach a terminal or pipe as they are written.
+void WriteNexus(std::ostream& out, bool flush_lines, const std::string& treename,
+                const std::vector<std::string>& ListEle, int nrows, const std::string& text) {
+  auto end_line = [&] {
+    out << '\n';
+    if (flush_lines) out.flush();
+  };
+  out << "#NEXUS";
+  end_line();
+  out << "BEGIN TREES;";
+  end_line();
+  out << "[!]";
+  end_line();
+  out << "\t TRANSLATE";
+  end_line();
+  for (int e = 0; e < nrows; e++) {
+    out << "\t \t " << int2str(e + 1) << '\t' << ListEle[e];
+    if (e + 1 < nrows) out << ',';
+    end_line();
+  }
+  out << "\t \t ;";
+  end_line();
+  out << "\t TREE " << treename << " = " << text;
+  end_line();
+  out << "ENDBLOCK;";
+  end_line();
+}
+
+bool WriteTree(const TreeView& t, const std::string* OutName,
+               const std::vector<std::string>& ListEle) {
+  const int root = FindRoot(t);
+  if (root < 0 || ListEle.size() < static_cast<std::size_t>(t.nrows)) return false;
+  try {
+    const std::string text = TreeText(t, root);
+    if (!OutName) {
+      WriteNexus(std::cout, true, "USER", ListEle, t.nrows, text);
+      return static_cast<bool>(std::cout);
+    }
+    SafeOutFile file(*OutName);
+    std::string error;
+    if (!file.open(error)) return false;
+    WriteNexus(file.stream(), false, *OutName, ListEle, t.nrows, text);
+    return file.commit(error);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
+}  // namespace
+
+bool NexusTreeOut(int nrows, const int (*result)[2], const double* linkdist,
+                  const std::string& OutName, const std::vector<std::string>& ListEle) {
+  return WriteTree({nrows, nullptr, result, linkdist}, &OutName, ListEle);
+}
+
+bool NexusTreeOut(int nrows, const int (*result)[2], const double* linkdist,
+                  const std::vector<std::string>& ListEle) {
+  return WriteTree({nrows, nullptr, result, linkdist}, nullptr, ListEle);
+}
+
+bool NexusTreeOut(int nrows, const Node* nodes, const std::string& OutName,
+                  const std::vector<std::string>& ListEle) {
+  return WriteTree({nrows, nodes, nullptr, nullptr}, &OutName, ListEle);
+}
+
+bool NexusTreeOut(int nrows, const Node* nodes, const std::vector<std::string>& ListEle) {
+  return WriteTree({nrows, nodes, nullptr, nullptr}, nullptr, ListEle);
 }
 
 }  // namespace lopper

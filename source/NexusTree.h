@@ -1,5 +1,5 @@
 // Nexus tree files: reading the element names and the tree string, parsing
-// the tree string into tree records, and checking it.
+// the tree string into tree records and checking it, and writing a tree.
 #ifndef LOPPER_NEXUSTREE_H
 #define LOPPER_NEXUSTREE_H
 
@@ -46,6 +46,31 @@ std::string NexusTreeCheck(const std::string& Nexus, int& nrows);
 // last) in place: the array is reversed and every internal reference
 // renumbered. treenodes holds nrows-1 records.
 void ReorderTree(Node* treenodes, int nrows);
+
+// Writes a tree over nrows elements with its element names (ListEle[e]
+// names element e) as a Nexus tree file that NexusFileIn reads back: a
+// TRANSLATE table numbering the elements from 1 and one TREE line. Element e
+// is written as e+1, each child is followed by ":" and 100 x the distance of
+// the record joining it to its sibling (three decimals, never an exponent),
+// except an internal child that follows its parent in the array: with records
+// in parents-first order such children carry no length.
+// The tree is nrows-1 records, either Node records or the pair form
+// (result[k] = {left, right}, linkdist[k]), with the references of Node.
+// The file overloads name the tree after OutName and write through a
+// temporary file renamed into place (a path that is not a regular file is
+// written directly); the others write to standard output, naming it "USER".
+// Returns true when everything was written and closed cleanly. Returns false,
+// writing nothing, when the records are not one tree over 0 ... nrows-1
+// (nrows < 2, a reference out of range, an element or record used twice, a
+// cycle) or ListEle names fewer than nrows elements; false also when the
+// file cannot be written, leaving an existing file as it was.
+bool NexusTreeOut(int nrows, const int (*result)[2], const double* linkdist,
+                  const std::string& OutName, const std::vector<std::string>& ListEle);
+bool NexusTreeOut(int nrows, const int (*result)[2], const double* linkdist,
+                  const std::vector<std::string>& ListEle);
+bool NexusTreeOut(int nrows, const Node* nodes, const std::string& OutName,
+                  const std::vector<std::string>& ListEle);
+bool NexusTreeOut(int nrows, const Node* nodes, const std::vector<std::string>& ListEle);
 
 }  // namespace lopper
 

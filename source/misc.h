@@ -1,28 +1,27 @@
-// Number <-> text conversions shared by the Nexus reader and writer.
-// Each works on its own fresh string stream, so stream state left by a
-// caller never leaks into the result.
+// Number <-> text conversions shared by the Nexus reader and writer, in the
+// classic locale and through fresh streams, so neither the global locale nor
+// stream state left by a caller leaks into a file.
 #ifndef LOPPER_MISC_H
 #define LOPPER_MISC_H
 
 #include <charconv>
 #include <iomanip>
+#include <locale>
 #include <sstream>
 #include <string>
 #include <system_error>
 
 namespace lopper {
 
-// Plain decimal text of i.
-inline std::string int2str(int i) {
-  std::ostringstream s;
-  s << i;
-  return s.str();
-}
+// Plain decimal text of i, whatever the global locale.
+inline std::string int2str(int i) { return std::to_string(i); }
 
 // Fixed-point text of d with prec digits after the point, right-aligned in
-// at least width characters; never an exponent.
+// at least width characters; never an exponent, always a '.' (files written
+// with it must read the same everywhere).
 inline std::string dbl2str(double d, int prec, int width) {
   std::ostringstream s;
+  s.imbue(std::locale::classic());
   s << std::fixed << std::setprecision(prec) << std::setw(width) << d;
   return s.str();
 }
@@ -43,6 +42,7 @@ T ReadNumber(const std::string& text) {
     value = T{};
   }
   std::istringstream s(text);
+  s.imbue(std::locale::classic());
   s >> value;
   return value;
 }

@@ -9,11 +9,12 @@
 
 #include "cluster.h"
 #include "test_util.h"
+#include "tree_gen.h"
 
 namespace {
 
 using lopper::Node;
-using Tree = std::vector<Node>;
+using lopper_test::Tree;
 
 std::vector<int> Cut(const Tree& tree, int nclusters) {
   const int n = static_cast<int>(tree.size()) + 1;
@@ -76,24 +77,6 @@ TEST(Cuttree, NoScratchMemoryGivesMinusOnes) {
   }
 }
 
-// Children-first random tree: each record joins two random subtrees.
-Tree RandomTree(int n, std::mt19937& rng, bool chain) {
-  std::vector<int> pool(n);
-  std::iota(pool.begin(), pool.end(), 0);
-  std::shuffle(pool.begin(), pool.end(), rng);
-  Tree tree;
-  while (pool.size() > 1) {
-    const std::size_t a = chain ? 0 : rng() % pool.size();
-    std::swap(pool[a], pool.back());
-    const int left = pool.back();
-    pool.pop_back();
-    const std::size_t b = chain ? 0 : rng() % pool.size();
-    tree.push_back({left, pool[b], 0.0});
-    pool[b] = -static_cast<int>(tree.size());
-  }
-  return tree;
-}
-
 // Reference partition: union of the children of records 0 ... n-nclusters-1.
 std::vector<int> MergedBelowCut(const Tree& tree, int nclusters) {
   const int n = static_cast<int>(tree.size()) + 1;
@@ -117,7 +100,7 @@ TEST(Cuttree, LargeTreesMatchTheReferencePartition) {
   std::mt19937 rng(seed);
   for (const bool chain : {false, true}) {
     const int n = 100000;
-    const Tree tree = RandomTree(n, rng, chain);
+    const Tree tree = lopper_test::MakeTree(n, chain ? lopper_test::Shape::kChain : lopper_test::Shape::kRandom, rng);
     for (const int k : {1, 2, 17, 1000, n / 2, n}) {
       const auto ids = Cut(tree, k);
       const auto ref = MergedBelowCut(tree, k);
