@@ -10,6 +10,7 @@ long countdown = 0;
 }
 
 void lopper_test::FailNthNew(long k) { countdown = k; }
+long lopper_test::PendingNewFailure() { return countdown; }
 
 void* operator new(std::size_t size) {
   if (countdown > 0 && --countdown == 0) throw std::bad_alloc();

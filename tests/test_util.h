@@ -80,6 +80,9 @@ inline RunResult Run(const TempDir& dir, const std::string& program,
 // The k-th call of operator new from now on throws std::bad_alloc
 // (0: none). Defined with the replaced operator new of the test binary.
 void FailNthNew(long k);
+// Calls of operator new still to go before the armed failure; 0 once it
+// fired (or when none is armed).
+long PendingNewFailure();
 
 }  // namespace lopper_test
 

@@ -10,6 +10,12 @@
 
 namespace lopper {
 
+// Data matrices: `data` is nrows row pointers of ncolumns doubles, `mask` the
+// same shape in ints (0: the value is missing and ignored). With transpose 0
+// the elements are the rows, otherwise the columns; `nelements` and `ndata`
+// (values per element) follow from that, and `weight` has ndata entries.
+// Matrices are only read; a caller's double** and int** are accepted as is.
+
 // One internal node of a binary clustering tree over n elements; a tree is
 // an array of n-1 records. A reference r >= 0 is element r; r < 0 is record
 // -r-1 of the same array. Every record refers only to records before it, so
@@ -20,6 +26,49 @@ struct Node {
   int right;
   double distance;  // height at which the two subtrees join
 };
+
+// Arithmetic mean of x[0 ... n-1], summed in index order; 0.0 when n < 1.
+double mean(int n, const double x[]);
+
+// Median of x[0 ... n-1] by partial selection in place: x is left reordered
+// (same values) unless n <= 2. The mean of the two middle values for even n;
+// 0.0 when n < 1.
+double median(int n, double x[]);
+
+// Fills index with 0 ... n-1 ordered so that data[index[k]] ascends; equal
+// values keep ascending index order, NaN sorts last. data is only read.
+void sort(int n, const double data[], int index[]);
+
+// Distance codes `dist`: 'e' squared Euclidean (weighted mean), 'b' city
+// block (weighted mean), 'c' 1 - Pearson correlation, 'a' 1 - |Pearson|,
+// 'u' 1 - uncentred correlation, 'x' 1 - |uncentred|, 's' 1 - Spearman,
+// 'k' 1 - Kendall's tau; any other character means 'e'. Dimensions missing
+// in either element take no part.
+
+// Lower-triangular matrix of the distances between all elements: row 0 is
+// null, row i (1 ... nelements-1) holds the i distances to elements 0 ... i-1.
+// The caller frees rows 1 ... nelements-1, then the row array. Null when
+// nelements < 2 or memory is short.
+double** distancematrix(int nrows, int ncolumns, const double* const* data,
+                        const int* const* mask, const double weights[], char dist,
+                        int transpose);
+
+// One weight per element: 1 / (1 + sum over the other elements j closer than
+// cutoff of (1 - d(i,j)/cutoff)^exponent). A new array of nelements doubles
+// (caller frees), or null when memory is short.
+double* calculate_weights(int nrows, int ncolumns, const double* const* data,
+                          const int* const* mask, const double weights[], int transpose,
+                          char dist, double cutoff, double exponent);
+
+// Distance between the groups index1[0 ... n1-1] and index2[0 ... n2-1] by
+// `method`: 'a' between the group means, 'm' between the group medians (per
+// dimension, over present values), 's' shortest, 'x' longest, 'v' mean of the
+// n1*n2 member distances. Returns -1.0 when n1 or n2 < 1, an index lies
+// outside 0 ... nelements-1, or memory is short; -2.0 for another method.
+double clusterdistance(int nrows, int ncolumns, const double* const* data,
+                       const int* const* mask, const double weight[], int n1, int n2,
+                       const int index1[], const int index2[], char dist, char method,
+                       int transpose);
 
 // Cuts `tree` (nelements-1 records, children before parents) into nclusters
 // clusters by undoing its nclusters-1 highest records; distances play no

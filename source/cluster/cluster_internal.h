@@ -1,0 +1,72 @@
+// Private functions of the clustering library, declared for the library's
+// own units and its tests; not installed.
+#ifndef LOPPER_CLUSTER_INTERNAL_H
+#define LOPPER_CLUSTER_INTERNAL_H
+
+#include <cstddef>
+
+#include "cluster.h"
+
+namespace lopper {
+namespace detail {
+
+// Every block the library hands to a caller, or keeps as a row of one,
+// comes from allocate/allocate_zeroed and goes back through release (or the
+// caller's free). A zero-byte request still yields a block.
+void* allocate(std::size_t bytes);
+void* allocate_zeroed(std::size_t count, std::size_t size);
+void release(void* block);
+// Test hooks: the k-th allocation from now fails (0: none); the number of
+// blocks allocated and not yet released through `release`.
+void fail_allocation(long k);
+long live_blocks();
+
+// Data/mask pair of nrows rows of ncols; rows uninitialised. 1 on success;
+// 0 otherwise, with nothing kept (*pdata and *pmask untouched when a row
+// array failed, null when a row failed).
+int makedatamask(int nrows, int ncols, double*** pdata, int*** pmask);
+void freedatamask(int n, double** data, int** mask);
+
+// -1, 0 or +1 as sortdata[i1] is below, equal to or above sortdata[i2];
+// NaN is above every number and equal to NaN.
+int compare(const double sortdata[], int i1, int i2);
+
+// Common signature of the eight measures.
+using Metric = double (*)(int n, const double* const* data1, const double* const* data2,
+                          const int* const* mask1, const int* const* mask2,
+                          const double weight[], int index1, int index2, int transpose);
+Metric setmetric(char dist);
+double euclid(int n, const double* const* data1, const double* const* data2,
+              const int* const* mask1, const int* const* mask2, const double weight[],
+              int index1, int index2, int transpose);
+double cityblock(int n, const double* const* data1, const double* const* data2,
+                 const int* const* mask1, const int* const* mask2, const double weight[],
+                 int index1, int index2, int transpose);
+double correlation(int n, const double* const* data1, const double* const* data2,
+                   const int* const* mask1, const int* const* mask2, const double weight[],
+                   int index1, int index2, int transpose);
+double acorrelation(int n, const double* const* data1, const double* const* data2,
+                    const int* const* mask1, const int* const* mask2, const double weight[],
+                    int index1, int index2, int transpose);
+double ucorrelation(int n, const double* const* data1, const double* const* data2,
+                    const int* const* mask1, const int* const* mask2, const double weight[],
+                    int index1, int index2, int transpose);
+double uacorrelation(int n, const double* const* data1, const double* const* data2,
+                     const int* const* mask1, const int* const* mask2, const double weight[],
+                     int index1, int index2, int transpose);
+double spearman(int n, const double* const* data1, const double* const* data2,
+                const int* const* mask1, const int* const* mask2, const double weight[],
+                int index1, int index2, int transpose);
+double kendall(int n, const double* const* data1, const double* const* data2,
+               const int* const* mask1, const int* const* mask2, const double weight[],
+               int index1, int index2, int transpose);
+
+// Ranks of data[0 ... n-1] from 0, ties sharing the mean of their
+// positions: a new array (free it with release), or null when memory is
+// short.
+double* getrank(int n, const double data[]);
+
+}  // namespace detail
+}  // namespace lopper
+
+#endif

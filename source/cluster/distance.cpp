@@ -1,0 +1,265 @@
+// The eight distance measures, their selection by code, and ranking.
+#include <cmath>
+#include <new>
+#include <numeric>
+#include <vector>
+
+#include "cluster_internal.h"
+
+namespace lopper {
+namespace detail {
+
+namespace {
+
+// Calls f(k, x_k, y_k) for each dimension k, ascending, present in both
+// elements.
+template <class F>
+void ForRetained(int n, const double* const* data1, const double* const* data2,
+                 const int* const* mask1, const int* const* mask2, int index1, int index2,
+                 int transpose, F f) {
+  if (transpose == 0) {
+    const double* x = data1[index1];
+    const double* y = data2[index2];
+    const int* mx = mask1[index1];
+    const int* my = mask2[index2];
+    for (int k = 0; k < n; k++)
+      if (mx[k] && my[k]) f(k, x[k], y[k]);
+  } else {
+    for (int k = 0; k < n; k++)
+      if (mask1[k][index1] && mask2[k][index2]) f(k, data1[k][index1], data2[k][index2]);
+  }
+}
+
+// Weighted sums of the Pearson correlation, centred; status 0 when W = 0,
+// 1 when either vector is constant, 2 when Cxy/sqrt(Dx*Dy) is defined.
+struct Centred {
+  int status;
+  double cxy, dx, dy;
+};
+
+Centred CentredSums(int n, const double* const* data1, const double* const* data2,
+                    const int* const* mask1, const int* const* mask2, const double weight[],
+                    int index1, int index2, int transpose) {
+  double w = 0, sx = 0, sy = 0, sxy = 0, sxx = 0, syy = 0;
+  ForRetained(n, data1, data2, mask1, mask2, index1, index2, transpose,
+              [&](int k, double x, double y) {
+                const double wk = weight[k];
+                w += wk;
+                sx += wk * x;
+                sy += wk * y;
+                sxy += wk * x * y;
+                sxx += wk * x * x;
+                syy += wk * y * y;
+              });
+  if (w == 0) return {0, 0, 0, 0};
+  const double cxy = sxy - sx * sy / w;
+  const double dx = sxx - sx * sx / w;
+  const double dy = syy - sy * sy / w;
+  if (dx <= 0 || dy <= 0) return {1, 0, 0, 0};
+  return {2, cxy, dx, dy};
+}
+
+// Uncentred sums; status 0 when no dimension is retained, 1 when either
+// vector has no weighted magnitude, 2 otherwise.
+struct Uncentred {
+  int status;
+  double sxy, sxx, syy;
+};
+
+Uncentred UncentredSums(int n, const double* const* data1, const double* const* data2,
+                        const int* const* mask1, const int* const* mask2, const double weight[],
+                        int index1, int index2, int transpose) {
+  double sxy = 0, sxx = 0, syy = 0;
+  bool any = false;
+  ForRetained(n, data1, data2, mask1, mask2, index1, index2, transpose,
+              [&](int k, double x, double y) {
+                const double wk = weight[k];
+                sxy += wk * x * y;
+                sxx += wk * x * x;
+                syy += wk * y * y;
+                any = true;
+              });
+  if (!any) return {0, 0, 0, 0};
+  if (sxx == 0 || syy == 0) return {1, 0, 0, 0};
+  return {2, sxy, sxx, syy};
+}
+
+// Weighted mean of diff(x - y) over the retained dimensions; 0 when W = 0.
+template <class Diff>
+double WeightedMean(int n, const double* const* data1, const double* const* data2,
+                    const int* const* mask1, const int* const* mask2, const double weight[],
+                    int index1, int index2, int transpose, Diff diff) {
+  double sum = 0, w = 0;
+  ForRetained(n, data1, data2, mask1, mask2, index1, index2, transpose,
+              [&](int k, double x, double y) {
+                sum += weight[k] * diff(x - y);
+                w += weight[k];
+              });
+  return w == 0 ? 0 : sum / w;
+}
+
+}  // namespace
+
+double euclid(int n, const double* const* data1, const double* const* data2,
+              const int* const* mask1, const int* const* mask2, const double weight[],
+              int index1, int index2, int transpose) {
+  return WeightedMean(n, data1, data2, mask1, mask2, weight, index1, index2, transpose,
+                      [](double d) { return d * d; });
+}
+
+double cityblock(int n, const double* const* data1, const double* const* data2,
+                 const int* const* mask1, const int* const* mask2, const double weight[],
+                 int index1, int index2, int transpose) {
+  return WeightedMean(n, data1, data2, mask1, mask2, weight, index1, index2, transpose,
+                      [](double d) { return std::fabs(d); });
+}
+
+double correlation(int n, const double* const* data1, const double* const* data2,
+                   const int* const* mask1, const int* const* mask2, const double weight[],
+                   int index1, int index2, int transpose) {
+  const Centred c =
+      CentredSums(n, data1, data2, mask1, mask2, weight, index1, index2, transpose);
+  return c.status < 2 ? c.status : 1 - c.cxy / std::sqrt(c.dx * c.dy);
+}
+
+double acorrelation(int n, const double* const* data1, const double* const* data2,
+                    const int* const* mask1, const int* const* mask2, const double weight[],
+                    int index1, int index2, int transpose) {
+  const Centred c =
+      CentredSums(n, data1, data2, mask1, mask2, weight, index1, index2, transpose);
+  return c.status < 2 ? c.status : 1 - std::fabs(c.cxy) / std::sqrt(c.dx * c.dy);
+}
+
+double ucorrelation(int n, const double* const* data1, const double* const* data2,
+                    const int* const* mask1, const int* const* mask2, const double weight[],
+                    int index1, int index2, int transpose) {
+  const Uncentred u =
+      UncentredSums(n, data1, data2, mask1, mask2, weight, index1, index2, transpose);
+  return u.status < 2 ? u.status : 1 - u.sxy / std::sqrt(u.sxx * u.syy);
+}
+
+double uacorrelation(int n, const double* const* data1, const double* const* data2,
+                     const int* const* mask1, const int* const* mask2, const double weight[],
+                     int index1, int index2, int transpose) {
+  const Uncentred u =
+      UncentredSums(n, data1, data2, mask1, mask2, weight, index1, index2, transpose);
+  return u.status < 2 ? u.status : 1 - std::fabs(u.sxy) / std::sqrt(u.sxx * u.syy);
+}
+
+// 1 - the Pearson correlation of the ranks; weights take no part. A vector
+// whose retained values are all equal has no rank spread: distance 1, as
+// for a constant vector under `correlation`. 0 when memory is short.
+double spearman(int n, const double* const* data1, const double* const* data2,
+                const int* const* mask1, const int* const* mask2, const double[],
+                int index1, int index2, int transpose) {
+  try {
+    std::vector<double> x, y;
+    x.reserve(n);
+    y.reserve(n);
+    ForRetained(n, data1, data2, mask1, mask2, index1, index2, transpose,
+                [&](int, double xk, double yk) {
+                  x.push_back(xk);
+                  y.push_back(yk);
+                });
+    const int m = static_cast<int>(x.size());
+    if (m == 0) return 0;
+    double* const rank1 = getrank(m, x.data());
+    if (!rank1) return 0;
+    double* const rank2 = getrank(m, y.data());
+    if (!rank2) {
+      release(rank1);
+      return 0;
+    }
+    const double avgrank = 0.5 * (m - 1);
+    double r = 0, d1 = 0, d2 = 0;
+    for (int k = 0; k < m; k++) {
+      r += rank1[k] * rank2[k];
+      d1 += rank1[k] * rank1[k];
+      d2 += rank2[k] * rank2[k];
+    }
+    release(rank1);
+    release(rank2);
+    r = r / m - avgrank * avgrank;
+    d1 = d1 / m - avgrank * avgrank;
+    d2 = d2 / m - avgrank * avgrank;
+    if (d1 <= 0 || d2 <= 0) return 1;
+    return 1 - r / std::sqrt(d1 * d2);
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
+}
+
+// 1 - Kendall's tau-b over all pairs of retained dimensions; weights take no
+// part.
+double kendall(int n, const double* const* data1, const double* const* data2,
+               const int* const* mask1, const int* const* mask2, const double[],
+               int index1, int index2, int transpose) {
+  long long con = 0, dis = 0, exx = 0, exy = 0;
+  bool paired = false;
+  for (int i = 0; i < n; i++) {
+    double x1, y1;
+    if (transpose == 0) {
+      if (!mask1[index1][i] || !mask2[index2][i]) continue;
+      x1 = data1[index1][i];
+      y1 = data2[index2][i];
+    } else {
+      if (!mask1[i][index1] || !mask2[i][index2]) continue;
+      x1 = data1[i][index1];
+      y1 = data2[i][index2];
+    }
+    ForRetained(i, data1, data2, mask1, mask2, index1, index2, transpose,
+                [&](int, double x2, double y2) {
+                  paired = true;
+                  if ((x1 < x2 && y1 < y2) || (x1 > x2 && y1 > y2))
+                    con++;
+                  else if ((x1 < x2 && y1 > y2) || (x1 > x2 && y1 < y2))
+                    dis++;
+                  else if (x1 == x2 && y1 != y2)
+                    exx++;
+                  else if (x1 != x2 && y1 == y2)
+                    exy++;
+                });
+  }
+  if (!paired) return 0;
+  const double denomx = static_cast<double>(con + dis + exx);
+  const double denomy = static_cast<double>(con + dis + exy);
+  if (denomx == 0 || denomy == 0) return 1;
+  const double tau = static_cast<double>(con - dis) / std::sqrt(denomx * denomy);
+  return 1 - tau;
+}
+
+Metric setmetric(char dist) {
+  switch (dist) {
+    case 'b': return cityblock;
+    case 'c': return correlation;
+    case 'a': return acorrelation;
+    case 'u': return ucorrelation;
+    case 'x': return uacorrelation;
+    case 's': return spearman;
+    case 'k': return kendall;
+    default: return euclid;
+  }
+}
+
+double* getrank(int n, const double data[]) {
+  double* const rank = static_cast<double*>(allocate(n * sizeof(double)));
+  if (!rank) return nullptr;
+  try {
+    std::vector<int> index(n);
+    sort(n, data, index.data());
+    for (int i = 0; i < n;) {
+      int m = 1;
+      while (i + m < n && data[index[i + m]] == data[index[i]]) m++;
+      const double shared = i + 0.5 * (m - 1);
+      for (int k = i; k < i + m; k++) rank[index[k]] = shared;
+      i += m;
+    }
+  } catch (const std::bad_alloc&) {
+    release(rank);
+    return nullptr;
+  }
+  return rank;
+}
+
+}  // namespace detail
+}  // namespace lopper

@@ -1,0 +1,181 @@
+// Distances over a whole data matrix: the distance matrix, element weights
+// and the distance between two groups of elements.
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <new>
+#include <vector>
+
+#include "cluster_internal.h"
+
+namespace lopper {
+
+namespace {
+
+int Elements(int nrows, int ncolumns, int transpose) { return transpose ? ncolumns : nrows; }
+int Dimensions(int nrows, int ncolumns, int transpose) { return transpose ? nrows : ncolumns; }
+
+}  // namespace
+
+double** distancematrix(int nrows, int ncolumns, const double* const* data,
+                        const int* const* mask, const double weights[], char dist,
+                        int transpose) {
+  const detail::Metric metric = detail::setmetric(dist);
+  const int n = Elements(nrows, ncolumns, transpose);
+  const int ndata = Dimensions(nrows, ncolumns, transpose);
+  if (n < 2) return nullptr;
+  double** matrix = static_cast<double**>(detail::allocate(n * sizeof(double*)));
+  if (!matrix) return nullptr;
+  matrix[0] = nullptr;
+  for (int i = 1; i < n; i++) {
+    matrix[i] = static_cast<double*>(detail::allocate(i * sizeof(double)));
+    if (!matrix[i]) {
+      for (int k = 1; k < i; k++) detail::release(matrix[k]);
+      detail::release(matrix);
+      return nullptr;
+    }
+  }
+  for (int i = 1; i < n; i++)
+    for (int j = 0; j < i; j++)
+      matrix[i][j] = metric(ndata, data, data, mask, mask, weights, i, j, transpose);
+  return matrix;
+}
+
+double* calculate_weights(int nrows, int ncolumns, const double* const* data,
+                          const int* const* mask, const double weights[], int transpose,
+                          char dist, double cutoff, double exponent) {
+  const detail::Metric metric = detail::setmetric(dist);
+  const int n = Elements(nrows, ncolumns, transpose);
+  const int ndata = Dimensions(nrows, ncolumns, transpose);
+  double* result = static_cast<double*>(detail::allocate_zeroed(n, sizeof(double)));
+  if (!result) return nullptr;
+  for (int i = 0; i < n; i++) {
+    result[i] += 1.0;
+    for (int j = 0; j < i; j++) {
+      const double distance = metric(ndata, data, data, mask, mask, weights, i, j, transpose);
+      if (distance < cutoff) {
+        const double dweight = std::exp(exponent * std::log(1 - distance / cutoff));
+        result[i] += dweight;
+        result[j] += dweight;
+      }
+    }
+  }
+  for (int i = 0; i < n; i++) result[i] = 1.0 / result[i];
+  return result;
+}
+
+namespace {
+
+// Two centroids in the data's orientation: with transpose 0, rows 0 and 1
+// of ndata values; otherwise ndata rows of two. Groups are 0 and 1.
+class CentroidPair {
+ public:
+  CentroidPair(int ndata, int transpose)
+      : transpose_(transpose), values_(2 * ndata, 0.0), present_(2 * ndata, 0) {
+    const int rows = transpose ? ndata : 2;
+    const int width = transpose ? 2 : ndata;
+    for (int r = 0; r < rows; r++) {
+      value_rows_.push_back(&values_[r * width]);
+      mask_rows_.push_back(&present_[r * width]);
+    }
+  }
+  double& value(int group, int d) { return transpose_ ? value_rows_[d][group] : value_rows_[group][d]; }
+  int& present(int group, int d) { return transpose_ ? mask_rows_[d][group] : mask_rows_[group][d]; }
+  double distance(detail::Metric metric, int ndata, const double weight[]) const {
+    return metric(ndata, value_rows_.data(), value_rows_.data(), mask_rows_.data(),
+                  mask_rows_.data(), weight, 0, 1, transpose_);
+  }
+
+ private:
+  int transpose_;
+  std::vector<double> values_;
+  std::vector<int> present_;
+  std::vector<double*> value_rows_;
+  std::vector<int*> mask_rows_;
+};
+
+struct Groups {
+  const double* const* data;
+  const int* const* mask;
+  int transpose;
+  int n[2];
+  const int* members[2];
+
+  bool has(int e, int d) const { return transpose ? mask[d][e] != 0 : mask[e][d] != 0; }
+  double at(int e, int d) const { return transpose ? data[d][e] : data[e][d]; }
+};
+
+// Per dimension, the mean ('a') or median ('m') of each group's present
+// values; a dimension without any stays masked.
+double CentroidDistance(const Groups& g, int ndata, const double weight[], char method,
+                        detail::Metric metric) {
+  CentroidPair centroids(ndata, g.transpose);
+  // Repeated members may make a group larger than nelements.
+  std::vector<double> temp(method == 'm' ? std::max(g.n[0], g.n[1]) : 0);
+  for (int group = 0; group < 2; group++) {
+    for (int d = 0; d < ndata; d++) {
+      int count = 0;
+      double sum = 0.0;
+      for (int k = 0; k < g.n[group]; k++) {
+        const int e = g.members[group][k];
+        if (!g.has(e, d)) continue;
+        if (method == 'm')
+          temp[count] = g.at(e, d);
+        else
+          sum += g.at(e, d);
+        count++;
+      }
+      if (count == 0) continue;
+      centroids.value(group, d) = method == 'm' ? median(count, temp.data()) : sum / count;
+      centroids.present(group, d) = 1;
+    }
+  }
+  return centroids.distance(metric, ndata, weight);
+}
+
+}  // namespace
+
+double clusterdistance(int nrows, int ncolumns, const double* const* data,
+                       const int* const* mask, const double weight[], int n1, int n2,
+                       const int index1[], const int index2[], char dist, char method,
+                       int transpose) {
+  const detail::Metric metric = detail::setmetric(dist);
+  const int nelements = Elements(nrows, ncolumns, transpose);
+  const int ndata = Dimensions(nrows, ncolumns, transpose);
+  if (n1 < 1 || n2 < 1) return -1.0;
+  for (int i = 0; i < n1; i++)
+    if (index1[i] < 0 || index1[i] >= nelements) return -1.0;
+  for (int i = 0; i < n2; i++)
+    if (index2[i] < 0 || index2[i] >= nelements) return -1.0;
+
+  // Every member pair, in list order, folded into one value.
+  auto fold = [&](double start, auto combine) {
+    double acc = start;
+    for (int i1 = 0; i1 < n1; i1++)
+      for (int i2 = 0; i2 < n2; i2++)
+        acc = combine(acc, metric(ndata, data, data, mask, mask, weight, index1[i1], index2[i2],
+                                  transpose));
+    return acc;
+  };
+  switch (method) {
+    case 'a':
+    case 'm':
+      try {
+        return CentroidDistance({data, mask, transpose, {n1, n2}, {index1, index2}}, ndata, weight,
+                                method, metric);
+      } catch (const std::bad_alloc&) {
+        return -1.0;
+      }
+    case 's':
+      return fold(DBL_MAX, [](double acc, double d) { return d < acc ? d : acc; });
+    case 'x':
+      return fold(0.0, [](double acc, double d) { return d > acc ? d : acc; });
+    case 'v':
+      return fold(0.0, [](double acc, double d) { return acc + d; }) /
+             (static_cast<double>(n1) * n2);
+    default:
+      return -2.0;
+  }
+}
+
+}  // namespace lopper

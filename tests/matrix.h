@@ -1,0 +1,47 @@
+// A data matrix with its mask, owning its rows, handing out the row-pointer
+// arrays the library takes.
+#ifndef LOPPER_TEST_MATRIX_H
+#define LOPPER_TEST_MATRIX_H
+
+#include <vector>
+
+namespace lopper_test {
+
+class Matrix {
+ public:
+  // mask empty: every value present.
+  explicit Matrix(std::vector<std::vector<double>> values, std::vector<std::vector<int>> mask = {})
+      : values_(std::move(values)), mask_(std::move(mask)) {
+    if (mask_.empty())
+      for (const auto& row : values_) mask_.emplace_back(row.size(), 1);
+    for (auto& row : values_) value_rows_.push_back(row.data());
+    for (auto& row : mask_) mask_rows_.push_back(row.data());
+  }
+  Matrix(const Matrix& other) : Matrix(other.values_, other.mask_) {}
+
+  int nrows() const { return static_cast<int>(values_.size()); }
+  int ncolumns() const { return values_.empty() ? 0 : static_cast<int>(values_[0].size()); }
+  double** data() { return value_rows_.data(); }
+  int** mask() { return mask_rows_.data(); }
+
+  Matrix transposed() const {
+    std::vector<std::vector<double>> v(ncolumns(), std::vector<double>(nrows()));
+    std::vector<std::vector<int>> m(ncolumns(), std::vector<int>(nrows()));
+    for (int i = 0; i < nrows(); i++)
+      for (int j = 0; j < ncolumns(); j++) {
+        v[j][i] = values_[i][j];
+        m[j][i] = mask_[i][j];
+      }
+    return Matrix(v, m);
+  }
+
+ private:
+  std::vector<std::vector<double>> values_;
+  std::vector<std::vector<int>> mask_;
+  std::vector<double*> value_rows_;
+  std::vector<int*> mask_rows_;
+};
+
+}  // namespace lopper_test
+
+#endif

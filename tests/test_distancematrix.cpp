@@ -1,0 +1,157 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <vector>
+
+#include "cluster_internal.h"
+#include "matrix.h"
+#include "test_util.h"
+
+namespace {
+
+using lopper_test::Matrix;
+using Values = std::vector<double>;
+
+void FreeMatrix(double** matrix, int n) {
+  for (int i = 1; i < n; i++) lopper::detail::release(matrix[i]);
+  lopper::detail::release(matrix);
+}
+
+TEST(Distancematrix, LowerTriangleOfEveryPair) {
+  Matrix rows({{1, 2, 3}, {1, 2, 5}, {0, 0, 1}, {3, 2, 1}, {2, 2, 2}},
+              {{1, 1, 1}, {1, 1, 0}, {1, 1, 1}, {0, 1, 1}, {1, 1, 1}});
+  Matrix columns = rows.transposed();
+  const Values w{1, 0.5, 2};
+  for (const char dist : std::string("ebcauxsk")) {
+    const auto metric = lopper::detail::setmetric(dist);
+    for (const int transpose : {0, 1}) {
+      Matrix& m = transpose ? columns : rows;
+      double** d = lopper::distancematrix(m.nrows(), m.ncolumns(), m.data(), m.mask(), w.data(), dist,
+                                          transpose);
+      ASSERT_NE(d, nullptr);
+      EXPECT_EQ(d[0], nullptr);
+      for (int i = 1; i < 5; i++)
+        for (int j = 0; j < i; j++)
+          EXPECT_EQ(d[i][j], metric(3, rows.data(), rows.data(), rows.mask(), rows.mask(), w.data(), i, j, 0))
+              << dist << " " << i << " " << j;
+      FreeMatrix(d, 5);
+    }
+  }
+}
+
+TEST(Distancematrix, SizesAndMemoryShortage) {
+  Matrix one({{1, 2}});
+  const Values w{1, 1};
+  EXPECT_EQ(lopper::distancematrix(1, 2, one.data(), one.mask(), w.data(), 'e', 0), nullptr);
+  EXPECT_EQ(lopper::distancematrix(0, 2, one.data(), one.mask(), w.data(), 'e', 0), nullptr);
+  Matrix two({{1, 2}, {3, 2}});
+  double** d = lopper::distancematrix(2, 2, two.data(), two.mask(), w.data(), 'e', 0);
+  ASSERT_NE(d, nullptr);
+  EXPECT_EQ(d[1][0], 2.0);
+  FreeMatrix(d, 2);
+
+  Matrix six({{1}, {2}, {3}, {4}, {5}, {6}});
+  const long before = lopper::detail::live_blocks();
+  for (int k = 1; k <= 6; k++) {  // the row array, then rows 1 ... 5
+    lopper::detail::fail_allocation(k);
+    EXPECT_EQ(lopper::distancematrix(6, 1, six.data(), six.mask(), w.data(), 'b', 0), nullptr) << k;
+    lopper::detail::fail_allocation(0);
+    EXPECT_EQ(lopper::detail::live_blocks(), before) << k;
+  }
+}
+
+TEST(CalculateWeights, ShrinkWithCloseNeighbours) {
+  const Values w{1};
+  const struct Case {
+    std::vector<std::vector<double>> points;
+    double cutoff, exponent;
+    Values weights;
+  } cases[] = {
+      {{{0}, {1}, {3}}, 0.5, 1, {1, 1, 1}},
+      {{{0}, {1}, {3}}, 1, 3, {1, 1, 1}},  // a distance equal to the cutoff adds nothing
+      {{{2}, {2}, {2}}, 0.1, 7, {1.0 / 3, 1.0 / 3, 1.0 / 3}},
+      {{{0}, {1}, {3}}, 5, 2, {1 / 1.64, 1 / 1.68, 1 / 1.04}},
+  };
+  for (const auto& c : cases) {
+    Matrix rows(c.points);
+    Matrix columns = rows.transposed();
+    for (const int transpose : {0, 1}) {
+      Matrix& m = transpose ? columns : rows;
+      double* weights = lopper::calculate_weights(m.nrows(), m.ncolumns(), m.data(), m.mask(), w.data(),
+                                                  transpose, 'e', c.cutoff, c.exponent);
+      ASSERT_NE(weights, nullptr);
+      for (std::size_t i = 0; i < c.weights.size(); i++) EXPECT_NEAR(weights[i], c.weights[i], 1e-12);
+      std::free(weights);
+    }
+  }
+  Matrix m(cases[0].points);
+  lopper::detail::fail_allocation(1);
+  EXPECT_EQ(lopper::calculate_weights(3, 1, m.data(), m.mask(), w.data(), 0, 'e', 1, 1), nullptr);
+  lopper::detail::fail_allocation(0);
+}
+
+// e0 (0,0), e1 (1,0), e2 (4,0), e3 (0,3); squared Euclidean means.
+TEST(Clusterdistance, MethodsAndInvalidArguments) {
+  const std::vector<std::vector<double>> points{{0, 0}, {1, 0}, {4, 0}, {0, 3}};
+  const struct Case {
+    std::vector<int> g1, g2;
+    char method;
+    double expected;
+    std::vector<std::vector<int>> mask;
+  } cases[] = {
+      {{0}, {1}, 's', 0.5, {}},
+      {{0}, {1}, 'x', 0.5, {}},
+      {{0}, {1}, 'v', 0.5, {}},
+      {{0, 1}, {2, 3}, 's', 4.5, {}},
+      {{0, 1}, {2, 3}, 'x', 8, {}},
+      {{0, 1}, {2, 3}, 'v', 5.5, {}},
+      {{0, 1}, {2, 3}, 'a', 2.25, {}},
+      {{0, 1}, {2, 3}, 'm', 2.25, {}},  // median of two values is their mean
+      {{0, 1, 2}, {3}, 'm', 5, {}},
+      {{0, 1, 2}, {3}, 'a', (25.0 / 9 + 9) / 2, {}},
+      // A dimension masked in every member drops out of that centroid.
+      {{0, 1}, {2, 3}, 'a', 2.25, {{1, 0}, {1, 0}, {1, 1}, {1, 1}}},
+      {{0, 1}, {2, 3}, 'm', 2.25, {{1, 0}, {1, 0}, {1, 1}, {1, 1}}},
+      // Repeated members count again; the median scratch holds them all.
+      {{0, 0, 0, 0, 0, 0, 1}, {3}, 'm', 4.5, {}},
+      {{0, 0, 1}, {2, 2}, 'v', (8 + 8 + 8 + 8 + 4.5 + 4.5) / 6, {}},
+      {{0}, {-1}, 's', -1, {}},
+      {{4}, {0}, 'q', -1, {}},  // bad indices win over a bad method
+      {{0}, {1}, 'q', -2, {}},
+      {{}, {1}, 'a', -1, {}},
+      {{0}, {}, 's', -1, {}},
+  };
+  const Values w{1, 1};
+  for (const auto& c : cases) {
+    Matrix rows(points, c.mask);
+    Matrix columns = rows.transposed();
+    for (const int transpose : {0, 1}) {
+      Matrix& m = transpose ? columns : rows;
+      const double d = lopper::clusterdistance(m.nrows(), m.ncolumns(), m.data(), m.mask(), w.data(),
+                                               static_cast<int>(c.g1.size()), static_cast<int>(c.g2.size()),
+                                               c.g1.data(), c.g2.data(), 'e', c.method, transpose);
+      EXPECT_NEAR(d, c.expected, 1e-15) << c.method << " " << testing::PrintToString(c.g1) << " "
+                                        << testing::PrintToString(c.g2) << " transpose " << transpose;
+    }
+  }
+}
+
+TEST(Clusterdistance, IdenticalMembersAndMemoryShortage) {
+  Matrix same({{2, 5}, {2, 5}, {2, 5}});
+  const Values w{1, 1};
+  const std::vector<int> g1{0, 1}, g2{2};
+  for (const char method : std::string("asxvm"))
+    EXPECT_EQ(lopper::clusterdistance(3, 2, same.data(), same.mask(), w.data(), 2, 1, g1.data(), g2.data(),
+                                      'e', method, 0),
+              0)
+        << method;
+  for (const char method : {'a', 'm'}) {
+    lopper_test::FailNthNew(1);
+    const double d = lopper::clusterdistance(3, 2, same.data(), same.mask(), w.data(), 2, 1, g1.data(),
+                                             g2.data(), 'e', method, 0);
+    lopper_test::FailNthNew(0);
+    EXPECT_EQ(d, -1.0) << method;
+  }
+}
+
+}  // namespace
