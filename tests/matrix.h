@@ -3,6 +3,7 @@
 #ifndef LOPPER_TEST_MATRIX_H
 #define LOPPER_TEST_MATRIX_H
 
+#include <utility>
 #include <vector>
 
 namespace lopper_test {
@@ -40,6 +41,29 @@ class Matrix {
   std::vector<std::vector<int>> mask_;
   std::vector<double*> value_rows_;
   std::vector<int*> mask_rows_;
+};
+
+// A lower-triangular distance matrix: row 0 null, row i holds i entries.
+class Lower {
+ public:
+  explicit Lower(std::vector<std::vector<double>> rows) : rows_(std::move(rows)) {
+    for (std::size_t i = 0; i < rows_.size(); i++) pointers_.push_back(i ? rows_[i].data() : nullptr);
+  }
+  // Copies rows 1 ... n-1 of a library matrix.
+  Lower(const double* const* matrix, int n) : Lower(Copy(matrix, n)) {}
+  Lower(const Lower& other) : Lower(other.rows_) {}
+
+  double** data() { return pointers_.data(); }
+  const std::vector<std::vector<double>>& rows() const { return rows_; }
+
+ private:
+  static std::vector<std::vector<double>> Copy(const double* const* matrix, int n) {
+    std::vector<std::vector<double>> rows(n);
+    for (int i = 1; i < n; i++) rows[i].assign(matrix[i], matrix[i] + i);
+    return rows;
+  }
+  std::vector<std::vector<double>> rows_;
+  std::vector<double*> pointers_;
 };
 
 }  // namespace lopper_test

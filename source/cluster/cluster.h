@@ -70,6 +70,19 @@ double clusterdistance(int nrows, int ncolumns, const double* const* data,
                        const int index1[], const int index2[], char dist, char method,
                        int transpose);
 
+// Agglomerative hierarchical clustering of the elements by `method`: 's'
+// single (pairwise minimum, SLINK), 'm' maximum, 'a' average (size-weighted),
+// 'c' centroid (distance between member means, recomputed with `dist`).
+// Distances come from `distmatrix` when given (lower triangle as returned by
+// distancematrix), otherwise from the data with code `dist`. 'm', 'a' and 'c'
+// overwrite a caller's matrix with working values; 's' only reads it.
+// Returns nelements-1 records, children before parents (merge order for
+// 'm', 'a', 'c'; ascending distance for 's'), for the caller to free; null
+// when nelements < 2, for another method, or when memory is short.
+Node* treecluster(int nrows, int ncolumns, const double* const* data, const int* const* mask,
+                  const double weight[], int transpose, char dist, char method,
+                  double** distmatrix);
+
 // Cuts `tree` (nelements-1 records, children before parents) into nclusters
 // clusters by undoing its nclusters-1 highest records; distances play no
 // part. clusterid (nelements ints, caller's) receives each element's cluster

@@ -66,6 +66,26 @@ double kendall(int n, const double* const* data1, const double* const* data2,
 // short.
 double* getrank(int n, const double data[]);
 
+// Smallest entry among the first n slots of the lower-triangular matrix
+// (n >= 2), scanning rows then columns ascending; the first of equal
+// entries wins. *ip > *jp receive its row and column.
+double find_closest_pair(int n, const double* const* distmatrix, int* ip, int* jp);
+
+// The linkage routines behind treecluster, on nelements >= 2 (null
+// otherwise, or when memory is short, with the matrix untouched). The
+// matrix-based ones overwrite distmatrix as clusters merge.
+Node* pmlcluster(int nelements, double** distmatrix);
+Node* palcluster(int nelements, double** distmatrix);
+Node* pclcluster(int nrows, int ncolumns, const double* const* data, const int* const* mask,
+                 const double weight[], double** distmatrix, char dist, int transpose);
+// distmatrix may be null: distances then come from the data.
+Node* pslcluster(int nrows, int ncolumns, const double* const* data, const int* const* mask,
+                 const double weight[], const double* const* distmatrix, char dist,
+                 int transpose);
+
+// -1, 0 or +1 as a.distance is below, equal to or above b.distance.
+int nodecompare(const Node& a, const Node& b);
+
 }  // namespace detail
 }  // namespace lopper
 

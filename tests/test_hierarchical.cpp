@@ -1,0 +1,332 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <set>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cluster_internal.h"
+#include "matrix.h"
+#include "test_util.h"
+
+namespace {
+
+using lopper::Node;
+using lopper_test::Lower;
+using lopper_test::Matrix;
+using Records = std::vector<Node>;
+using Values = std::vector<double>;
+
+Records Take(Node* tree, int nelements) {
+  Records r;
+  if (tree) r.assign(tree, tree + nelements - 1);
+  std::free(tree);
+  return r;
+}
+
+void ExpectRecords(const Records& got, const Records& expected, const std::string& what) {
+  ASSERT_EQ(got.size(), expected.size()) << what;
+  for (std::size_t k = 0; k < got.size(); k++) {
+    EXPECT_EQ(got[k].left, expected[k].left) << what << " record " << k;
+    EXPECT_EQ(got[k].right, expected[k].right) << what << " record " << k;
+    EXPECT_DOUBLE_EQ(got[k].distance, expected[k].distance) << what << " record " << k;
+  }
+}
+
+// From a caller's matrix (no data needed for 's', 'm', 'a').
+TEST(Treecluster, WorkedExamplesFromAMatrix) {
+  const struct Case {
+    std::vector<Values> matrix;
+    char method;
+    Records records;
+  } cases[] = {
+      {{{}, {0.7}}, 'm', {{1, 0, 0.7}}},
+      {{{}, {0.7}}, 'a', {{1, 0, 0.7}}},
+      {{{}, {0.7}}, 's', {{0, 1, 0.7}}},
+      {{{}, {1}, {1, 1}}, 'm', {{1, 0, 1}, {2, -1, 1}}},
+      {{{}, {1}, {3, 2}}, 's', {{0, 1, 1}, {-1, 2, 2}}},
+      {{{}, {1}, {3, 2}}, 'm', {{1, 0, 1}, {2, -1, 3}}},
+      {{{}, {1}, {3, 2}}, 'a', {{1, 0, 1}, {2, -1, 2.5}}},
+      // {0,1} then 2: a plain mean (3); then element 3 against {0,1,2}:
+      // weighted 2:1 between 15 and 9, giving 13 (12 if unweighted).
+      {{{}, {1}, {2, 4}, {10, 20, 9}}, 'a', {{1, 0, 1}, {2, -1, 3}, {3, -2, 13}}},
+      {{{}, {1}, {2, 4}, {10, 20, 9}}, 'm', {{1, 0, 1}, {2, -1, 4}, {3, -2, 20}}},
+      {{{}, {1}, {2, 4}, {10, 20, 9}}, 's', {{0, 1, 1}, {-1, 2, 2}, {-2, 3, 9}}},
+      // Equal smallest entries: the lowest row, then the lowest column.
+      {{{}, {5}, {2, 2}, {2, 1, 1}}, 'm', {{3, 1, 1}, {2, 0, 2}, {-1, -2, 5}}},
+  };
+  for (const auto& c : cases) {
+    Lower d(c.matrix);
+    const int n = static_cast<int>(c.matrix.size());
+    Matrix dummy(std::vector<Values>(n, Values{0}));
+    const Values w{1};
+    ExpectRecords(Take(lopper::treecluster(n, 1, dummy.data(), dummy.mask(), w.data(), 0, 'e', c.method,
+                                           d.data()),
+                       n),
+                  c.records, std::string(1, c.method) + " n " + std::to_string(n));
+  }
+}
+
+// From data: centroid linkage recomputes distances from member means.
+TEST(Treecluster, WorkedExamplesFromData) {
+  const double missing = 99;  // a value that must be ignored
+  const struct Case {
+    std::vector<Values> data;
+    std::vector<std::vector<int>> mask;
+    char method;
+    Records records;
+  } cases[] = {
+      {{{0}, {2}}, {}, 'c', {{0, 1, 4}}},
+      {{{0}, {2}}, {}, 's', {{0, 1, 4}}},
+      {{{0}, {2}}, {}, 'm', {{1, 0, 4}}},
+      {{{0}, {1}, {3}}, {}, 'c', {{0, 1, 1}, {-1, 2, 6.25}}},
+      // The second dimension is missing in both merged elements: its count
+      // stays 0 and the merged cluster is compared on the first alone.
+      {{{0, missing}, {2, missing}, {10, 5}}, {{1, 0}, {1, 0}, {1, 1}}, 'c', {{0, 1, 4}, {-1, 2, 81}}},
+      // Element 3 moves into the slot freed by element 1.
+      {{{0, 0}, {0, 4}, {6, 0}, {6, 4}}, {}, 'c', {{0, 1, 8}, {3, 2, 8}, {-1, -2, 18}}},
+  };
+  for (const auto& c : cases) {
+    Matrix rows(c.data, c.mask);
+    Matrix columns = rows.transposed();
+    const Values w(c.data[0].size(), 1.0);
+    const int n = rows.nrows();
+    for (const int transpose : {0, 1}) {
+      Matrix& m = transpose ? columns : rows;
+      ExpectRecords(Take(lopper::treecluster(m.nrows(), m.ncolumns(), m.data(), m.mask(), w.data(), transpose,
+                                             'e', c.method, nullptr),
+                         n),
+                    c.records, std::string(1, c.method) + " transpose " + std::to_string(transpose));
+    }
+  }
+}
+
+TEST(Treecluster, NoTreeForTooFewElementsOrAnotherMethod) {
+  Matrix one({{1, 2, 3}});
+  const Values w{1, 1, 1};
+  const long before = lopper::detail::live_blocks();
+  for (const char method : std::string("smacq")) {
+    EXPECT_EQ(lopper::treecluster(1, 3, one.data(), one.mask(), w.data(), 0, 'e', method, nullptr), nullptr);
+    EXPECT_EQ(lopper::treecluster(0, 3, one.data(), one.mask(), w.data(), 0, 'e', method, nullptr), nullptr);
+    Matrix column = one.transposed();
+    EXPECT_EQ(lopper::treecluster(3, 1, column.data(), column.mask(), w.data(), 1, 'e', method, nullptr),
+              nullptr);
+  }
+  Matrix three({{1}, {2}, {4}});
+  EXPECT_EQ(lopper::treecluster(3, 1, three.data(), three.mask(), w.data(), 0, 'e', 'q', nullptr), nullptr);
+  EXPECT_EQ(lopper::detail::live_blocks(), before);
+  Lower d(std::vector<Values>(1));
+  EXPECT_EQ(lopper::detail::pmlcluster(1, d.data()), nullptr);
+  EXPECT_EQ(lopper::detail::palcluster(1, d.data()), nullptr);
+  EXPECT_EQ(lopper::detail::pclcluster(1, 1, one.data(), one.mask(), w.data(), d.data(), 'e', 0), nullptr);
+  EXPECT_EQ(lopper::detail::pslcluster(1, 1, one.data(), one.mask(), w.data(), d.data(), 'e', 0), nullptr);
+}
+
+Matrix RandomData(int n, int ndata, std::mt19937& rng, double missing, int levels = 0) {
+  std::vector<Values> v(n, Values(ndata));
+  std::vector<std::vector<int>> m(n, std::vector<int>(ndata));
+  std::normal_distribution<double> normal;
+  std::uniform_real_distribution<double> u;
+  for (int i = 0; i < n; i++)
+    for (int j = 0; j < ndata; j++) {
+      v[i][j] = levels ? static_cast<double>(rng() % levels) : normal(rng);
+      m[i][j] = u(rng) >= missing;
+    }
+  return Matrix(v, m);
+}
+
+TEST(Treecluster, CallersMatrixIsWorkingStorageExceptForSingle) {
+  std::mt19937 rng(5);
+  Matrix m = RandomData(12, 4, rng, 0.1);
+  const Values w(4, 1.0);
+  double** built = lopper::distancematrix(12, 4, m.data(), m.mask(), w.data(), 'e', 0);
+  const Lower original(built, 12);
+  for (int i = 1; i < 12; i++) std::free(built[i]);
+  std::free(built);
+  for (const char method : std::string("smac")) {
+    Lower d(original);
+    Take(lopper::treecluster(12, 4, m.data(), m.mask(), w.data(), 0, 'e', method, d.data()), 12);
+    if (method == 's') {
+      EXPECT_EQ(d.rows(), original.rows());
+    } else {
+      EXPECT_NE(d.rows(), original.rows()) << method;
+    }
+  }
+}
+
+// Single linkage from a matrix and from data; every method the same in both
+// orientations; heights ascending for 's' and non-decreasing for 'm', 'a'.
+TEST(Treecluster, SameTreeWhereverTheDistancesComeFrom) {
+  const unsigned seed = 8080;
+  std::mt19937 rng(seed);
+  for (const int n : {2, 3, 9, 40, 120}) {
+    for (const char dist : std::string("ebcauxsk")) {
+      Matrix rows = RandomData(n, 5, rng, 0.15, dist == 'e' ? 4 : 0);
+      Matrix columns = rows.transposed();
+      Values w(5);
+      for (double& x : w) x = 0.5 + std::uniform_real_distribution<double>()(rng);
+      double** built = lopper::distancematrix(n, 5, rows.data(), rows.mask(), w.data(), dist, 0);
+      const Lower matrix(built, n);
+      for (int i = 1; i < n; i++) std::free(built[i]);
+      std::free(built);
+      for (const char method : std::string("smac")) {
+        const std::string what = "seed " + std::to_string(seed) + " n " + std::to_string(n) + " dist " + dist +
+                                 " method " + method;
+        const Records from_rows = Take(
+            lopper::treecluster(n, 5, rows.data(), rows.mask(), w.data(), 0, dist, method, nullptr), n);
+        const Records from_columns = Take(
+            lopper::treecluster(5, n, columns.data(), columns.mask(), w.data(), 1, dist, method, nullptr), n);
+        ExpectRecords(from_columns, from_rows, what + " transposed");
+        if (method == 's') {
+          Lower d(matrix);
+          ExpectRecords(
+              Take(lopper::treecluster(n, 5, rows.data(), rows.mask(), w.data(), 0, dist, 's', d.data()), n),
+              from_rows, what + " from a matrix");
+        }
+        if (method == 'c') continue;
+      for (std::size_t k = 1; k < from_rows.size(); k++)
+          EXPECT_LE(from_rows[k - 1].distance, from_rows[k].distance) << what;
+      }
+    }
+  }
+}
+
+// The cases SciPy's linkage gave (tests/data/make_linkage_cases.py).
+struct ScipyCase {
+  int n = 0, ndata = 0;
+  char dist = 'e';
+  std::string seed;
+  Values weight;
+  std::vector<Values> data;
+  std::vector<std::vector<int>> mask;
+  std::map<char, Values> heights;
+  std::map<std::pair<char, int>, std::vector<int>> labels;
+};
+
+std::vector<ScipyCase> ReadScipyCases() {
+  std::ifstream in(LOPPER_TEST_DATA "/linkage_cases.txt");
+  std::vector<ScipyCase> cases;
+  std::string word;
+  while (in >> word && word != "end") {
+    if (word == "case") {
+      ScipyCase c;
+      in >> c.n >> c.ndata >> c.dist >> c.seed >> word;
+      c.weight.resize(c.ndata);
+      for (double& w : c.weight) in >> w;
+      for (int i = 0; i < c.n; i++) {
+        Values row(c.ndata);
+        std::vector<int> present(c.ndata);
+        for (int j = 0; j < c.ndata; j++) {
+          in >> word;
+          present[j] = word != "-";
+          row[j] = present[j] ? std::stod(word) : 0.0;
+        }
+        c.data.push_back(row);
+        c.mask.push_back(present);
+      }
+      cases.push_back(c);
+    } else if (word == "heights") {
+      char method;
+      in >> method;
+      Values& h = cases.back().heights[method];
+      h.resize(cases.back().n - 1);
+      for (double& x : h) in >> x;
+    } else if (word == "labels") {
+      char method;
+      int k;
+      in >> method >> k;
+      std::vector<int>& l = cases.back().labels[{method, k}];
+      l.resize(cases.back().n);
+      for (int& x : l) in >> x;
+    }
+  }
+  return cases;
+}
+
+// Same partition, whatever the numbers: a one-to-one map between labels.
+bool SameGrouping(const std::vector<int>& a, const std::vector<int>& b) {
+  std::map<int, int> ab, ba;
+  for (std::size_t i = 0; i < a.size(); i++)
+    if (ab.emplace(a[i], b[i]).first->second != b[i] || ba.emplace(b[i], a[i]).first->second != a[i])
+      return false;
+  return a.size() == b.size();
+}
+
+TEST(Treecluster, AgreesWithScipy) {
+  const std::vector<ScipyCase> cases = ReadScipyCases();
+  ASSERT_EQ(cases.size(), 7u);
+  for (const ScipyCase& c : cases) {
+    Matrix m(c.data, c.mask);
+    for (const auto& [method, scipy_heights] : c.heights) {
+      const std::string what = std::string("seed ") + c.seed + " n " + std::to_string(c.n) + " method " + method;
+      double** built = lopper::distancematrix(c.n, c.ndata, m.data(), m.mask(), c.weight.data(), c.dist, 0);
+      ASSERT_NE(built, nullptr);
+      Records tree = Take(lopper::treecluster(c.n, c.ndata, m.data(), m.mask(), c.weight.data(), 0, c.dist,
+                                              method, built),
+                          c.n);
+      for (int i = 1; i < c.n; i++) std::free(built[i]);
+      std::free(built);
+      Values heights;
+      for (const Node& r : tree) heights.push_back(r.distance);
+      std::sort(heights.begin(), heights.end());
+      ASSERT_EQ(heights.size(), scipy_heights.size()) << what;
+      for (std::size_t k = 0; k < heights.size(); k++)
+        EXPECT_NEAR(heights[k], scipy_heights[k], 1e-12 * std::fabs(scipy_heights[k])) << what << " " << k;
+      for (const auto& [key, scipy_labels] : c.labels) {
+        if (key.first != method) continue;
+        std::vector<int> ids(c.n);
+        lopper::cuttree(c.n, tree.data(), key.second, ids.data());
+        EXPECT_EQ(std::set<int>(scipy_labels.begin(), scipy_labels.end()).size(),
+                  static_cast<std::size_t>(key.second));
+        EXPECT_TRUE(SameGrouping(ids, scipy_labels)) << what << " k " << key.second;
+      }
+    }
+  }
+}
+
+// Every allocation of every method, with and without a caller's matrix: a
+// failure gives null, keeps no block and leaves the caller's matrix alone.
+TEST(Treecluster, MemoryShortageGivesNullAndChangesNothing) {
+  std::mt19937 rng(11);
+  Matrix m = RandomData(7, 3, rng, 0.1);
+  const Values w(3, 1.0);
+  double** built = lopper::distancematrix(7, 3, m.data(), m.mask(), w.data(), 'c', 0);
+  const Lower original(built, 7);
+  for (int i = 1; i < 7; i++) std::free(built[i]);
+  std::free(built);
+  const long before = lopper::detail::live_blocks();
+  for (const char method : std::string("smac")) {
+    for (const bool with_matrix : {false, true}) {
+      for (const bool in_new : {false, true}) {
+        int failures = 0;
+        for (long k = 1;; k++) {
+          Lower d(original);
+          if (in_new)
+            lopper_test::FailNthNew(k);
+          else
+            lopper::detail::fail_allocation(k);
+          Node* tree = lopper::treecluster(7, 3, m.data(), m.mask(), w.data(), 0, 'c', method,
+                                           with_matrix ? d.data() : nullptr);
+          lopper_test::FailNthNew(0);
+          lopper::detail::fail_allocation(0);
+          if (tree) {
+            lopper::detail::release(tree);
+            break;
+          }
+          failures++;
+          EXPECT_EQ(d.rows(), original.rows()) << method << " k " << k;
+          EXPECT_EQ(lopper::detail::live_blocks(), before) << method << " k " << k;
+          ASSERT_LT(k, 100);
+        }
+        EXPECT_GE(failures, 1) << method << (in_new ? " new" : " malloc");
+      }
+    }
+  }
+}
+
+}  // namespace
