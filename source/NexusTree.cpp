@@ -299,6 +299,16 @@ int FindRoot(const TreeView& t) {
   return reached == nrecords ? static_cast<int>(root - record_used.begin()) : -1;
 }
 
+// 100 x distance with three decimals. A distance that rounds to zero is
+// written "0.000" even when it is a tiny negative rounding residue (1 - r of
+// a perfect correlation): "-0.000" would be a signed length, which readers
+// of the format reject.
+std::string BranchLength(double distance) {
+  std::string text = dbl2str(100.0 * distance, 3, 4);
+  if (text == "-0.000") text.erase(0, 1);
+  return text;
+}
+
 // The tree text, ";" included, in one walk from the root without recursion.
 // The writer visits records in index order and writes each one's subtree
 // when it first meets it, so a record joins the text either inside that
@@ -314,7 +324,7 @@ std::string TreeText(const TreeView& t, int root) {
     std::string length;  // ":" and the branch length of this record
   };
   auto frame = [&t](int record, int start) {
-    return Frame{record, start, 0, ":" + dbl2str(100.0 * t.distance(record), 3, 4)};
+    return Frame{record, start, 0, ":" + BranchLength(t.distance(record))};
   };
   std::string text;
   std::vector<Frame> path{frame(root, root)};

@@ -51,7 +51,8 @@ void ReorderTree(Node* treenodes, int nrows);
 // names element e) as a Nexus tree file that NexusFileIn reads back: a
 // TRANSLATE table numbering the elements from 1 and one TREE line. Element e
 // is written as e+1, each child is followed by ":" and 100 x the distance of
-// the record joining it to its sibling (three decimals, never an exponent),
+// the record joining it to its sibling (three decimals, never an exponent;
+// a value that rounds to zero is written 0.000, without a sign),
 // except an internal child that follows its parent in the array: with records
 // in parents-first order such children carry no length.
 // The tree is nrows-1 records, either Node records or the pair form

@@ -47,7 +47,7 @@ std::string Nexus(const std::vector<std::string>& names, const std::string& tree
 }
 
 RunResult Lopper(const TempDir& dir, const std::vector<std::string>& args) {
-  return lopper_test::Run(dir, LOPPER_EXE, args);
+  return lopper_test::RunProgram(dir, LOPPER_EXE, args);
 }
 
 TEST(Command, CutsTreesAndListsClusters) {
@@ -219,7 +219,7 @@ TEST(Command, DirectoryAsNexusFileIsReported) {
 TEST(Command, LargeTrees) {
   for (const std::string shape : {"chain", "random"}) {
     TempDir dir;
-    ASSERT_EQ(lopper_test::Run(dir, LOPPER_MAKE_TREE, {"100000", "7", shape, "big.nex"}).status, 0);
+    ASSERT_EQ(lopper_test::RunProgram(dir, LOPPER_MAKE_TREE, {"100000", "7", shape, "big.nex"}).status, 0);
     const RunResult r = Lopper(dir, {"-N", "big.nex", "-L", "100"});
     ASSERT_EQ(r.status, 0) << r.err;
     const std::string clusters = ReadFile(dir / "Out.clu");

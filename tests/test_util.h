@@ -64,7 +64,7 @@ struct RunResult {
 
 // Runs `program` with `args` in directory `dir`, standard output and error
 // captured in files of their own beside the directory's other files.
-inline RunResult Run(const TempDir& dir, const std::string& program,
+inline RunResult RunProgram(const TempDir& dir, const std::string& program,
                      const std::vector<std::string>& args) {
   const std::string out = dir / ".stdout", err = dir / ".stderr";
   std::string command = "cd " + Quote(dir.str()) + " && " + Quote(program);

@@ -84,6 +84,10 @@ const FormatCase kFormatCases[] = {
      "(((1:0.000,2:0.000):-12.500,3:-12.500):10000000000000000000000.000,"
      "4:10000000000000000000000.000);"},
     {"rounding to three decimals", {{1, 0, 0.0123456}}, {"p", "q"}, "(2:1.235,1:1.235);"},
+    // A rounding residue below zero is written as zero, not as "-0.000".
+    {"tiny negative distance", {{1, 0, -2.2e-16}, {2, -1, -0.000004}}, {"p", "q", "r"},
+     "(3:0.000,(2:0.000,1:0.000):0.000);"},
+    {"small negative distance", {{1, 0, -0.00001}}, {"p", "q"}, "(2:-0.001,1:-0.001);"},
     {"names written as they are", {{0, 1, 1.0}}, {"a b, (c);", "x\ty"}, "(1:100.000,2:100.000);"},
     {"extra names are not written", {{1, 0, 0.5}}, {"a", "b", "unused"}, "(2:50.000,1:50.000);"},
 };
@@ -295,7 +299,7 @@ TEST(NexusTreeOut, TheCommandCutsTheWrittenFile) {
     std::set<std::vector<int>> clades;
     for (const auto& c : Clades(tree)) clades.insert(c.first);
     for (const int k : {1, 2, 5, 40, n}) {
-      const auto r = lopper_test::Run(dir, LOPPER_EXE, {"-N", "w.tre", "-L", std::to_string(k)});
+      const auto r = lopper_test::RunProgram(dir, LOPPER_EXE, {"-N", "w.tre", "-L", std::to_string(k)});
       ASSERT_EQ(r.status, 0) << r.err;
       std::map<int, std::vector<int>> clusters;
       std::istringstream lines(ReadFile(dir / "Out.clu"));
