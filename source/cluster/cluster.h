@@ -83,6 +83,51 @@ Node* treecluster(int nrows, int ncolumns, const double* const* data, const int*
                   const double weight[], int transpose, char dist, char method,
                   double** distmatrix);
 
+// k-means ('a', or any method but 'm') or k-medians ('m') clustering into
+// nclusters clusters. npass > 1: that many passes from random partitions,
+// keeping the one with the smallest within-cluster sum of distances; npass
+// 1 or below: one random pass; npass 0: refine the partition given in
+// clusterid (numbers 0 ... nclusters-1). clusterid receives the cluster of
+// each element, *error the sum of distances of the elements to their
+// centroids, *ifound how many passes reached that partition (up to
+// renumbering). *ifound 0: bad arguments (nclusters < 1, nelements <
+// nclusters, or a given number outside 0 ... nclusters-1), nothing else
+// written; -1: memory was short.
+void kcluster(int nclusters, int nrows, int ncolumns, const double* const* data,
+              const int* const* mask, const double weight[], int transpose, int npass,
+              char method, char dist, int clusterid[], double* error, int* ifound);
+
+// The centroid of each cluster of clusterid: means ('a') or medians ('m') of
+// the present values, per dimension, into cdata/cmask (the caller's: with
+// transpose 0, nclusters rows of ndata; otherwise ndata rows of nclusters).
+// A dimension without values is 0.0 with mask 0. Returns 1; 0 for another
+// method, a cluster number outside 0 ... nclusters-1, or short memory.
+int getclustercentroids(int nclusters, int nrows, int ncolumns, const double* const* data,
+                        const int* const* mask, const int clusterid[], double** cdata,
+                        int** cmask, int transpose, char method);
+
+// k-medoids on a distance matrix (lower triangle, as distancematrix gives).
+// npass as for kcluster. clusterid receives, for each element, the element
+// number of its cluster's medoid; *error the sum of distances to the
+// medoids; *ifound as for kcluster (0 also when a given partition leaves a
+// cluster number without members).
+void kmedoids(int nclusters, int nelements, const double* const* distmatrix, int npass,
+              int clusterid[], double* error, int* ifound);
+
+// For each cluster j of clusterid (0 ... nclusters-1), the member with the
+// smallest sum of distances to the other members (lowest number on ties)
+// into centroids[j], and that sum into errors[j]. A cluster without members
+// keeps its centroids entry; its errors entry is the largest double.
+void getclustermedoids(int nclusters, int nelements, const double* const* distance,
+                       const int clusterid[], int centroids[], double errors[]);
+
+// The generator behind every random start. setrandomseed makes runs
+// reproducible; a seed of 0 in either means: seed from the clock at the
+// next draw (the state of a program that never calls it). Seeds are taken
+// modulo 2147483563 and 2147483399. getrandomseed reads the current state.
+void setrandomseed(int seed1, int seed2);
+void getrandomseed(int* seed1, int* seed2);
+
 // Cuts `tree` (nelements-1 records, children before parents) into nclusters
 // clusters by undoing its nclusters-1 highest records; distances play no
 // part. clusterid (nelements ints, caller's) receives each element's cluster

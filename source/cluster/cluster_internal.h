@@ -86,6 +86,24 @@ Node* pslcluster(int nrows, int ncolumns, const double* const* data, const int* 
 // -1, 0 or +1 as a.distance is below, equal to or above b.distance.
 int nodecompare(const Node& a, const Node& b);
 
+// Uniform deviate in (0, 1), seeding itself from the clock while unseeded.
+double uniform();
+// Binomial deviate for n >= 0 trials of probability 0 < p <= 0.5: BINV
+// below n*p = 30, BTPE from 30 on.
+int binomial(int n, double p);
+// A random partition of nelements into 1 <= nclusters <= nelements
+// non-empty clusters.
+void randomassign(int nclusters, int nelements, int clusterid[]);
+
+// Centroids of the clusters of clusterid into cdata/cmask, shaped as for
+// getclustercentroids; cache holds nelements doubles.
+void getclustermeans(int nclusters, int nrows, int ncolumns, const double* const* data,
+                     const int* const* mask, const int clusterid[], double** cdata, int** cmask,
+                     int transpose);
+void getclustermedians(int nclusters, int nrows, int ncolumns, const double* const* data,
+                       const int* const* mask, const int clusterid[], double** cdata,
+                       int** cmask, int transpose, double cache[]);
+
 }  // namespace detail
 }  // namespace lopper
 

@@ -1,0 +1,262 @@
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <cmath>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "cluster_internal.h"
+#include "matrix.h"
+#include "test_util.h"
+
+namespace {
+
+using lopper_test::Matrix;
+using Ids = std::vector<int>;
+
+Matrix Points(const std::vector<double>& xs) {
+  std::vector<std::vector<double>> rows;
+  for (const double x : xs) rows.push_back({x});
+  return Matrix(rows);
+}
+
+struct Result {
+  Ids ids;
+  double error;
+  int ifound;
+};
+
+Result KCluster(Matrix& m, int nclusters, int npass, char method, Ids start = {}, char dist = 'e') {
+  const std::vector<double> w(m.ncolumns(), 1.0);
+  Result r{start.empty() ? Ids(m.nrows(), -7) : start, -5.0, -9};
+  lopper::kcluster(nclusters, m.nrows(), m.ncolumns(), m.data(), m.mask(), w.data(), 0, npass, method, dist,
+                   r.ids.data(), &r.error, &r.ifound);
+  return r;
+}
+
+TEST(Kcluster, RefinesAGivenPartition) {
+  struct Case {
+    const char* what;
+    std::vector<double> points;
+    int nclusters;
+    char method;
+    Ids start, ids;
+    double error;
+  } const cases[] = {
+      {"two groups", {0, 1, 10, 11}, 2, 'a', {0, 1, 1, 1}, {0, 0, 1, 1}, 1.0},
+      {"medians", {0, 1, 10, 11}, 2, 'm', {0, 1, 1, 1}, {0, 0, 1, 1}, 1.0},
+      // Cluster 0 starts empty: its centroid has no value, so it is at
+      // distance 0 from everything and takes the first movable elements.
+      {"empty cluster", {0, 1, 5, 6}, 3, 'a', {1, 1, 2, 2}, {1, 1, 0, 2}, 1.0},
+      {"one element each", {3, 1, 2}, 3, 'a', {2, 0, 1}, {2, 0, 1}, 0.0},
+      {"ties stay", {0, 2, 4}, 2, 'a', {0, 0, 1}, {0, 0, 1}, 2.0},
+  };
+  for (const auto& c : cases) {
+    Matrix m = Points(c.points);
+    const Result r = KCluster(m, c.nclusters, 0, c.method, c.start);
+    EXPECT_EQ(r.ifound, 1) << c.what;
+    EXPECT_EQ(r.ids, c.ids) << c.what;
+    EXPECT_DOUBLE_EQ(r.error, c.error) << c.what;
+  }
+}
+
+TEST(Kcluster, RandomPasses) {
+  Matrix groups = Points({0, 0.1, 0.2, 0.3, 100, 100.1, 100.2});
+  for (const char method : {'a', 'm'}) {
+    lopper::setrandomseed(17, 23);
+    const Result r = KCluster(groups, 2, 20, method);
+    EXPECT_EQ(r.ifound, 20) << method;
+    EXPECT_EQ(r.ids[0], r.ids[3]);
+    EXPECT_EQ(r.ids[4], r.ids[6]);
+    EXPECT_NE(r.ids[0], r.ids[4]);
+    // Reproducible from the same seeds; one pass alone agrees.
+    lopper::setrandomseed(17, 23);
+    const Result again = KCluster(groups, 2, 20, method);
+    EXPECT_EQ(again.ids, r.ids);
+    EXPECT_EQ(again.error, r.error);
+    for (const int npass : {1, -3}) {
+      const Result one = KCluster(groups, 2, npass, method);
+      EXPECT_EQ(one.ifound, 1);
+      EXPECT_DOUBLE_EQ(one.error, r.error);
+    }
+  }
+  // Every element alone: nothing moves, error 0.
+  Matrix three = Points({5, 1, 3});
+  const Result all = KCluster(three, 3, 4, 'a');
+  EXPECT_EQ(std::set<int>(all.ids.begin(), all.ids.end()).size(), 3u);
+  EXPECT_EQ(all.error, 0.0);
+  EXPECT_EQ(all.ifound, 4);
+  // One cluster over several passes reports its total.
+  const Result one = KCluster(three, 1, 3, 'a');
+  EXPECT_EQ(one.ids, Ids(3, 0));
+  EXPECT_EQ(one.ifound, 3);
+  EXPECT_DOUBLE_EQ(one.error, (4.0 + 4.0 + 0.0));
+}
+
+TEST(Kcluster, BadArgumentsTouchNothing) {
+  Matrix m = Points({0, 1, 2});
+  struct Case {
+    int nclusters, npass;
+    Ids start;
+  } const cases[] = {{0, 1, {7, 7, 7}}, {-2, 1, {7, 7, 7}}, {4, 1, {7, 7, 7}},
+                     {2, 0, {0, 2, 1}}, {2, 0, {0, -1, 1}}};
+  for (const auto& c : cases) {
+    const Result r = KCluster(m, c.nclusters, c.npass, 'a', c.start);
+    EXPECT_EQ(r.ifound, 0);
+    EXPECT_EQ(r.ids, c.start);
+    EXPECT_EQ(r.error, -5.0);
+  }
+  Matrix none(std::vector<std::vector<double>>{});
+  const Result r = KCluster(none, 1, 1, 'a');
+  EXPECT_EQ(r.ifound, 0);
+}
+
+TEST(Kcluster, MemoryShortageGivesMinusOne) {
+  Matrix m = Points({0, 1, 5, 6, 9});
+  const long before = lopper::detail::live_blocks();
+  for (const char method : {'a', 'm'})
+    for (const int npass : {0, 1, 3})
+      for (const bool in_new : {false, true}) {
+        int failures = 0;
+        for (long k = 1;; k++) {
+          const std::vector<double> w{1.0};
+          Result r{Ids{0, 0, 1, 1, 1}, -5.0, -9};
+          in_new ? lopper_test::FailNthNew(k) : lopper::detail::fail_allocation(k);
+          lopper::kcluster(2, 5, 1, m.data(), m.mask(), w.data(), 0, npass, method, 'e', r.ids.data(), &r.error,
+                           &r.ifound);
+          const bool fired = in_new ? lopper_test::PendingNewFailure() == 0 : r.ifound == -1;
+          lopper_test::FailNthNew(0);
+          lopper::detail::fail_allocation(0);
+          if (!fired) break;
+          failures++;
+          EXPECT_EQ(r.ifound, -1) << method << npass << " k " << k;
+          EXPECT_EQ(r.error, -5.0);
+          EXPECT_EQ(lopper::detail::live_blocks(), before);
+          ASSERT_LT(k, 50);
+        }
+        EXPECT_GE(failures, 1);
+      }
+}
+
+TEST(Getclustercentroids, MeansAndMediansOfPresentValues) {
+  Matrix rows({{1, 5}, {3, 0}, {10, 7}, {0, 9}}, {{1, 1}, {1, 0}, {1, 1}, {1, 1}});
+  Matrix columns = rows.transposed();
+  const Ids id{0, 0, 1, 1};
+  struct Case {
+    char method;
+    std::vector<std::vector<double>> values;
+  } const cases[] = {{'a', {{2, 5}, {5, 8}}}, {'m', {{2, 5}, {5, 8}}}};
+  for (const auto& c : cases) {
+    for (const int transpose : {0, 1}) {
+      Matrix& m = transpose ? columns : rows;
+      Matrix centroids(transpose ? std::vector<std::vector<double>>(2, {0, 0}) : c.values);
+      lopper::getclustercentroids(2, m.nrows(), m.ncolumns(), m.data(), m.mask(), id.data(), centroids.data(),
+                                  centroids.mask(), transpose, c.method);
+      for (int k = 0; k < 2; k++)
+        for (int d = 0; d < 2; d++)
+          EXPECT_EQ(transpose ? centroids.data()[d][k] : centroids.data()[k][d], c.values[k][d]);
+    }
+  }
+  // A position without any value in a cluster: 0.0, masked.
+  Matrix gap({{1, 5}, {3, 4}}, {{1, 0}, {1, 0}});
+  Matrix c(std::vector<std::vector<double>>{{9, 9}});
+  for (const char method : {'a', 'm'}) {
+    ASSERT_EQ(lopper::getclustercentroids(1, 2, 2, gap.data(), gap.mask(), Ids{0, 0}.data(), c.data(), c.mask(), 0,
+                                          method),
+              1);
+    EXPECT_EQ(c.data()[0][0], 2.0);
+    EXPECT_EQ(c.data()[0][1], 0.0);
+    EXPECT_EQ(c.mask()[0][1], 0);
+  }
+  EXPECT_EQ(lopper::getclustercentroids(1, 2, 2, gap.data(), gap.mask(), Ids{0, 0}.data(), c.data(), c.mask(), 0, 'x'),
+            0);
+  EXPECT_EQ(lopper::getclustercentroids(1, 2, 2, gap.data(), gap.mask(), Ids{0, 1}.data(), c.data(), c.mask(), 0, 'a'),
+            0);
+}
+
+// Distances between points on a line.
+lopper_test::Lower LineMatrix(const std::vector<double>& xs) {
+  std::vector<std::vector<double>> rows(xs.size());
+  for (std::size_t i = 1; i < xs.size(); i++)
+    for (std::size_t j = 0; j < i; j++) rows[i].push_back(std::fabs(xs[i] - xs[j]));
+  return lopper_test::Lower(rows);
+}
+
+TEST(Kmedoids, Cases) {
+  struct Case {
+    const char* what;
+    std::vector<double> points;
+    int nclusters, npass;
+    Ids start, ids;
+    double error;
+    int ifound;
+  } const cases[] = {
+      {"each its own medoid", {4, 1, 9}, 3, 1, {}, {0, 1, 2}, 0, 1},
+      {"one cluster", {0, 1, 2, 10}, 1, 1, {}, {1, 1, 1, 1}, 1 + 0 + 1 + 9, 1},
+      {"tie goes to the lower number", {0, 1}, 1, 1, {}, {0, 0}, 1, 1},
+      {"given partition", {0, 1, 2, 10, 11}, 2, 0, {0, 0, 1, 1, 1}, {1, 1, 1, 3, 3}, 1 + 0 + 1 + 0 + 1, 1},
+      {"coincident medoids keep themselves", {3, 3}, 2, 0, {0, 1}, {0, 1}, 0, 1},
+      {"passes agree", {0, 0.1, 0.2, 50, 50.1}, 2, 12, {}, {1, 1, 1, 3, 3}, 0.1 + 0.1 + 0.1, 12},
+  };
+  lopper::setrandomseed(3, 4);
+  for (const auto& c : cases) {
+    lopper_test::Lower d = LineMatrix(c.points);
+    Ids ids = c.start.empty() ? Ids(c.points.size(), -1) : c.start;
+    double error = -5;
+    int ifound = -9;
+    lopper::kmedoids(c.nclusters, static_cast<int>(c.points.size()), d.data(), c.npass, ids.data(), &error, &ifound);
+    EXPECT_EQ(ifound, c.ifound) << c.what;
+    EXPECT_EQ(ids, c.ids) << c.what;
+    EXPECT_NEAR(error, c.error, 1e-12) << c.what;
+  }
+}
+
+TEST(Kmedoids, BadArgumentsAndMemoryShortage) {
+  lopper_test::Lower d = LineMatrix({0, 1, 2, 3});
+  struct Case {
+    int nclusters, npass;
+    Ids start;
+  } const cases[] = {{0, 1, {7, 7, 7, 7}}, {5, 1, {7, 7, 7, 7}}, {2, 0, {0, 0, 2, 1}}, {3, 0, {0, 0, 2, 2}}};
+  for (const auto& c : cases) {
+    Ids ids = c.start;
+    double error = -5;
+    int ifound = -9;
+    lopper::kmedoids(c.nclusters, 4, d.data(), c.npass, ids.data(), &error, &ifound);
+    EXPECT_EQ(ifound, 0);
+    EXPECT_EQ(ids, c.start);
+    EXPECT_EQ(error, -5);
+  }
+  for (const int npass : {0, 1, 4}) {
+    int failures = 0;
+    for (long k = 1;; k++) {
+      Ids ids{0, 0, 1, 1};
+      double error = -5;
+      int ifound = -9;
+      lopper_test::FailNthNew(k);
+      lopper::kmedoids(2, 4, d.data(), npass, ids.data(), &error, &ifound);
+      const bool fired = lopper_test::PendingNewFailure() == 0;
+      lopper_test::FailNthNew(0);
+      if (!fired) break;
+      failures++;
+      EXPECT_EQ(ifound, -1);
+      EXPECT_EQ(ids, (Ids{0, 0, 1, 1}));
+      EXPECT_EQ(error, -5);
+    }
+    EXPECT_GE(failures, 1);
+  }
+}
+
+TEST(Getclustermedoids, SmallestSumLowestNumberOnTies) {
+  lopper_test::Lower d = LineMatrix({0, 1, 2, 10, 20});
+  const Ids id{0, 0, 0, 1, 1};
+  Ids centroids{-1, -1, -1};
+  std::vector<double> errors(3);
+  lopper::getclustermedoids(3, 5, d.data(), id.data(), centroids.data(), errors.data());
+  EXPECT_EQ(centroids, (Ids{1, 3, -1}));
+  EXPECT_EQ(errors[0], 2.0);
+  EXPECT_EQ(errors[1], 10.0);
+  EXPECT_EQ(errors[2], DBL_MAX);
+}
+
+}  // namespace
