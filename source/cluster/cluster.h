@@ -121,6 +121,26 @@ void kmedoids(int nclusters, int nelements, const double* const* distmatrix, int
 void getclustermedoids(int nclusters, int nelements, const double* const* distance,
                        const int clusterid[], int centroids[], double errors[]);
 
+// Self-organising map: trains an nxgrid x nygrid grid of cell vectors
+// (celldata[ix][iy][0 ... ndata-1], each kept at a root mean square of 1)
+// on the elements, presented niter times in one random cyclic order with a
+// learning rate falling linearly from inittau and a neighbourhood radius
+// falling from the grid diagonal, then stores each element's best cell in
+// clusterid[i] = {ix, iy}. celldata null: the map is trained privately and
+// dropped; clusterid null: no assignment. Fewer than two elements, a grid
+// side below 1, niter < 0 or short memory: nothing is written.
+void somcluster(int nrows, int ncolumns, const double* const* data, const int* const* mask,
+                const double weight[], int transpose, int nxgrid, int nygrid, double inittau,
+                int niter, char dist, double*** celldata, int clusterid[][2]);
+
+// Singular value decomposition A = U diag(w) V^T of the m x n matrix in u
+// (m >= n >= 1), by Golub-Reinsch: u is overwritten by U (n orthonormal
+// columns), w receives the n singular values (unsorted, >= 0), v (n x n) V.
+// *ierr: 0 success; k >= 1 when singular value k did not converge in 30 QR
+// sweeps; -1 no memory; -2 m < n, m < 1 or n < 1. With -1 or -2, u, w and v
+// are untouched.
+void svd(int m, int n, double** u, double w[], double** v, int* ierr);
+
 // The generator behind every random start. setrandomseed makes runs
 // reproducible; a seed of 0 in either means: seed from the clock at the
 // next draw (the state of a program that never calls it). Seeds are taken

@@ -1,0 +1,176 @@
+// Self-organising maps (Kohonen): training a rectangular grid of cell
+// vectors and assigning every element to its best-matching cell.
+#include <cmath>
+#include <new>
+#include <vector>
+
+#include "cluster_internal.h"
+
+namespace lopper {
+namespace detail {
+namespace {
+
+// All storage of one somcluster call, obtained before anything is written.
+struct SomScratch {
+  SomScratch(int nelements, int ndata, int nxgrid, int nygrid, int transpose, bool own_cells)
+      : stddata(nelements),
+        index(nelements),
+        ones(static_cast<std::size_t>(transpose ? ndata : nygrid) * (transpose ? 1 : ndata), 1),
+        celldatavector(transpose ? ndata : 0),
+        cellvalues(own_cells ? static_cast<std::size_t>(nxgrid) * nygrid * ndata : 0),
+        cellrows(own_cells ? static_cast<std::size_t>(nxgrid) * nygrid : 0),
+        cellgrid(own_cells ? nxgrid : 0) {
+    const int rows = transpose ? ndata : nygrid;
+    const int width = transpose ? 1 : ndata;
+    for (int r = 0; r < rows; r++) dummymask.push_back(&ones[static_cast<std::size_t>(r) * width]);
+    for (std::size_t c = 0; c < cellrows.size(); c++) cellrows[c] = &cellvalues[c * ndata];
+    for (int ix = 0; ix < static_cast<int>(cellgrid.size()); ix++)
+      cellgrid[ix] = &cellrows[static_cast<std::size_t>(ix) * nygrid];
+  }
+  std::vector<double> stddata;
+  std::vector<int> index;
+  std::vector<int> ones;
+  std::vector<int*> dummymask;
+  std::vector<double*> celldatavector;  // column mode: one cell as a column
+  std::vector<double> cellvalues;       // cell storage when the caller gave none
+  std::vector<double*> cellrows;
+  std::vector<double**> cellgrid;
+};
+
+struct Som {
+  int nrows, ncolumns;
+  const double* const* data;
+  const int* const* mask;
+  const double* weights;
+  int transpose, nxgrid, nygrid;
+  double*** celldata;
+  Metric metric;
+  SomScratch& scratch;
+
+  int nelements() const { return transpose ? ncolumns : nrows; }
+  int ndata() const { return transpose ? nrows : ncolumns; }
+
+  // The distance of element i to cell (ix, iy), data first.
+  double distance(int i, int ix, int iy) {
+    if (!transpose)
+      return metric(ndata(), data, celldata[ix], mask, scratch.dummymask.data(), weights, i, iy, 0);
+    for (int k = 0; k < ndata(); k++) scratch.celldatavector[k] = &celldata[ix][iy][k];
+    return metric(ndata(), data, scratch.celldatavector.data(), mask, scratch.dummymask.data(), weights, i, 0,
+                  transpose);
+  }
+
+  // The first cell, in grid order, strictly closer than the starting one.
+  void best(int i, int& ixbest, int& iybest) {
+    double closest = distance(i, ixbest, iybest);
+    for (int ix = 0; ix < nxgrid; ix++)
+      for (int iy = 0; iy < nygrid; iy++) {
+        const double d = distance(i, ix, iy);
+        if (d < closest) {
+          closest = d;
+          ixbest = ix;
+          iybest = iy;
+        }
+      }
+  }
+
+  // Scales a cell to a root mean square of 1 (when it is not all zero).
+  void normalise(double* cell) const {
+    double sum = 0.0;
+    for (int k = 0; k < ndata(); k++) sum += cell[k] * cell[k];
+    if (sum <= 0) return;
+    const double factor = 1.0 / std::sqrt(sum / ndata());
+    for (int k = 0; k < ndata(); k++) cell[k] *= factor;
+  }
+};
+
+void somworker(Som& som, double inittau, int niter) {
+  const int nelements = som.nelements();
+  const int ndata = som.ndata();
+  const bool t = som.transpose != 0;
+  for (int i = 0; i < nelements; i++) {
+    double sum = 0.0;
+    int n = 0;
+    for (int k = 0; k < ndata; k++) {
+      if (!(t ? som.mask[k][i] : som.mask[i][k])) continue;
+      const double x = t ? som.data[k][i] : som.data[i][k];
+      sum += x * x;
+      n++;
+    }
+    som.scratch.stddata[i] = sum > 0 ? std::sqrt(sum / n) : 1.0;
+  }
+  for (int ix = 0; ix < som.nxgrid; ix++)
+    for (int iy = 0; iy < som.nygrid; iy++) {
+      double* cell = som.celldata[ix][iy];
+      double sum = 0.0;
+      for (int k = 0; k < ndata; k++) {
+        cell[k] = 2 * uniform() - 1;
+        sum += cell[k] * cell[k];
+      }
+      const double factor = 1.0 / std::sqrt(sum / ndata);
+      for (int k = 0; k < ndata; k++) cell[k] *= factor;
+    }
+  std::vector<int>& index = som.scratch.index;
+  for (int i = 0; i < nelements; i++) index[i] = i;
+  for (int i = 0; i < nelements; i++) {
+    const int j = static_cast<int>(i + (nelements - i) * uniform());
+    std::swap(index[i], index[j]);
+  }
+  const double maxradius = std::sqrt(static_cast<double>(som.nxgrid * som.nxgrid + som.nygrid * som.nygrid));
+  for (int iter = 0; iter < niter; iter++) {
+    const int iobject = index[iter % nelements];
+    const double left = 1.0 - static_cast<double>(iter) / niter;
+    const double radius = maxradius * left;
+    const double tau = inittau * left;
+    int ixbest = 0, iybest = 0;
+    som.best(iobject, ixbest, iybest);
+    const double stddata = som.scratch.stddata[iobject];
+    for (int ix = 0; ix < som.nxgrid; ix++)
+      for (int iy = 0; iy < som.nygrid; iy++) {
+        const int dx = ix - ixbest, dy = iy - iybest;
+        if (std::sqrt(static_cast<double>(dx * dx + dy * dy)) >= radius) continue;
+        double* cell = som.celldata[ix][iy];
+        for (int k = 0; k < ndata; k++) {
+          if (!(t ? som.mask[k][iobject] : som.mask[iobject][k])) continue;
+          const double value = t ? som.data[k][iobject] : som.data[iobject][k];
+          cell[k] += tau * (value / stddata - cell[k]);
+        }
+        som.normalise(cell);
+      }
+  }
+}
+
+// Row mode starts every element at cell (0, 0); column mode at the cell of
+// the element before, which so wins exact ties.
+void somassign(Som& som, int clusterid[][2]) {
+  int ixbest = 0, iybest = 0;
+  for (int i = 0; i < som.nelements(); i++) {
+    if (!som.transpose) ixbest = iybest = 0;
+    som.best(i, ixbest, iybest);
+    clusterid[i][0] = ixbest;
+    clusterid[i][1] = iybest;
+  }
+}
+
+}  // namespace
+}  // namespace detail
+
+void somcluster(int nrows, int ncolumns, const double* const* data, const int* const* mask,
+                const double weight[], int transpose, int nxgrid, int nygrid, double inittau,
+                int niter, char dist, double*** celldata, int clusterid[][2]) {
+  const int nobjects = transpose ? ncolumns : nrows;
+  const int ndata = transpose ? nrows : ncolumns;
+  if (nobjects < 2 || nxgrid < 1 || nygrid < 1 || niter < 0) return;
+  try {
+    detail::SomScratch scratch(nobjects, ndata, nxgrid, nygrid, transpose, celldata == nullptr);
+    detail::Som som{nrows,  ncolumns, data,
+                    mask,   weight,   transpose,
+                    nxgrid, nygrid,   celldata ? celldata : scratch.cellgrid.data(),
+                    detail::setmetric(dist), scratch};
+    detail::somworker(som, inittau, niter);
+    if (clusterid) detail::somassign(som, clusterid);
+  } catch (const std::bad_alloc&) {
+    // Everything is obtained before the map or clusterid is written.
+  }
+}
+
+}  // namespace lopper
