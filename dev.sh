@@ -2,6 +2,8 @@
 # Sets up what lopper needs on Debian 12, builds it in ./build, then
 #   ./dev.sh example   cuts the bundled example tree
 #   ./dev.sh test      runs the whole test suite
+#   ./dev.sh test-sanitize   the same under AddressSanitizer and
+#                      UndefinedBehaviorSanitizer, built in ./build-asan
 #   ./dev.sh build     only builds
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -17,12 +19,19 @@ if ((${#missing[@]})); then
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build -j"$(nproc)"
+mode=${1:-build}
+build=build
+flags=(-DCMAKE_BUILD_TYPE=Release)
+if [ "$mode" = test-sanitize ]; then
+  build=build-asan
+  flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DLOPPER_SANITIZE=ON)
+fi
+cmake -S . -B "$build" "${flags[@]}" >/dev/null
+cmake --build "$build" -j"$(nproc)"
 
-case "${1:-build}" in
+case "$mode" in
   example) ./build/lopper -N examples/fruit.nex -L 3 -O build/fruit.clu ;;
-  test) ctest --test-dir build --output-on-failure -j"$(nproc)" ;;
+  test | test-sanitize) ctest --test-dir "$build" --output-on-failure -j"$(nproc)" ;;
   build) ;;
-  *) echo "usage: ./dev.sh [example|test|build]" >&2; exit 2 ;;
+  *) echo "usage: ./dev.sh [example|test|test-sanitize|build]" >&2; exit 2 ;;
 esac
