@@ -8,6 +8,7 @@
 // touched, and that file is replaced only once it is complete.
 #include <cerrno>
 #include <cstring>
+#include <exception>
 #include <iostream>
 #include <new>
 #include <string>
@@ -88,5 +89,8 @@ int main(int argc, char** argv) {
     return Run(argc, argv);
   } catch (const std::bad_alloc&) {
     return Fail("out of memory");
+  } catch (const std::exception& e) {
+    // The regular expressions give up on pathological lines by throwing.
+    return Fail(std::string("cannot read the input: ") + e.what());
   }
 }

@@ -231,4 +231,58 @@ TEST(Command, LargeTrees) {
   }
 }
 
+// Hostile inputs: each a correct result or a clear error, never a crash.
+TEST(Command, HostileInputs) {
+  TempDir dir;
+  const std::string huge(100 * 1000 * 1000, 'n');
+  struct Case {
+    const char* what;
+    std::string content, level, err;
+    int status;
+    std::string clusters;
+  } const cases[] = {
+      {"100 MB name", "TRANSLATE\n\t1\t" + huge + "\n\t2\tb\n;\nTREE t = (1,2);\n", "2", "", 0,
+       huge + "\t0\nb\t1\n"},
+      {"100 MB tree line", "TRANSLATE\n\t1\ta\n\t2\tb\n;\nTREE t = (1," + std::string(huge.size(), ' ') + "2);\n",
+       "1", "", 0, "a\t0\nb\t0\n"},
+      {"NUL and invalid UTF-8 in names", std::string("TRANSLATE\n\t1\ta\0b\xff\xfe\n\t2\tc\n;\nTREE t = (1,2);\n", 42),
+       "2", "", 0, std::string("a\0b\xff\xfe\t0\nc\t1\n", 12)},
+      {"leaf number beyond int", "TRANSLATE\n\t1\ta\n\t2\tb\n;\nTREE t = (1,99999999999999999999);\n", "2",
+       "lopper: t.nex: tree string, character 4: leaf number 99999999999999999999 is larger than the number of "
+       "leaves (2)\n",
+       1, ""},
+  };
+  for (const auto& c : cases) {
+    lopper_test::WriteFile(dir / "t.nex", c.content);
+    std::filesystem::remove(dir / "Out.clu");
+    const RunResult r = Lopper(dir, {"-N", "t.nex", "-L", c.level});
+    EXPECT_EQ(r.status, c.status) << c.what;
+    EXPECT_EQ(r.err, c.err) << c.what;
+    if (c.status == 0) {
+      EXPECT_TRUE(ReadFile(dir / "Out.clu") == c.clusters) << c.what;
+    }
+  }
+  const RunResult big_level = Lopper(dir, {"-N", "t.nex", "-L", "99999999999"});
+  EXPECT_EQ(big_level.status, 2);
+  EXPECT_NE(big_level.out.find("the argument ('99999999999') for option '--Level' is invalid"), std::string::npos);
+
+  // Standard output that cannot be written.
+  lopper_test::WriteFile(dir / "t.nex", Nexus({"a", "b"}, "(1,2)"));
+  const RunResult full = lopper_test::RunProgram(dir, LOPPER_EXE, {"-N", "t.nex", "-L", "2"}, "/dev/full");
+  EXPECT_EQ(full.status, 1);
+  EXPECT_EQ(full.err, "lopper: cannot write standard output\n");
+}
+
+// A tree nested 1,000,000 levels deep, with a TRANSLATE table of 1,000,000
+// entries: written by the writer, read, checked, cut.
+TEST(Command, MillionLevelsDeep) {
+  TempDir dir;
+  ASSERT_EQ(lopper_test::RunProgram(dir, LOPPER_MAKE_TREE, {"1000000", "3", "chain", "deep.nex"}).status, 0);
+  const RunResult r = Lopper(dir, {"-N", "deep.nex", "-L", "3"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string clusters = ReadFile(dir / "Out.clu");
+  EXPECT_EQ(std::count(clusters.begin(), clusters.end(), '\n'), 1000000);
+  EXPECT_NE(clusters.find("\t2\n"), std::string::npos);
+}
+
 }  // namespace

@@ -63,16 +63,20 @@ struct RunResult {
 };
 
 // Runs `program` with `args` in directory `dir`, standard output and error
-// captured in files of their own beside the directory's other files.
+// captured in files of their own beside the directory's other files
+// (standard output to `stdout_path` instead when one is given).
 inline RunResult RunProgram(const TempDir& dir, const std::string& program,
-                     const std::vector<std::string>& args) {
-  const std::string out = dir / ".stdout", err = dir / ".stderr";
+                            const std::vector<std::string>& args,
+                            const std::string& stdout_path = "") {
+  const std::string out = stdout_path.empty() ? dir / ".stdout" : stdout_path;
+  const std::string err = dir / ".stderr";
   std::string command = "cd " + Quote(dir.str()) + " && " + Quote(program);
   for (const auto& a : args) command += " " + Quote(a);
   command += " >" + Quote(out) + " 2>" + Quote(err) + " </dev/null";
   const int raw = std::system(command.c_str());
-  RunResult r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(out), ReadFile(err)};
-  std::filesystem::remove(out);
+  RunResult r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, stdout_path.empty() ? ReadFile(out) : "",
+              ReadFile(err)};
+  if (stdout_path.empty()) std::filesystem::remove(out);
   std::filesystem::remove(err);
   return r;
 }
