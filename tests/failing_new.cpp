@@ -7,13 +7,23 @@
 
 namespace {
 long countdown = 0;
-}
+bool fail_after = false;
+long failures = 0;
+}  // namespace
 
-void lopper_test::FailNthNew(long k) { countdown = k; }
+void lopper_test::FailNthNew(long k, bool and_after) {
+  countdown = k;
+  fail_after = k > 0 && and_after;
+  failures = 0;
+}
 long lopper_test::PendingNewFailure() { return countdown; }
+long lopper_test::InjectedNewFailures() { return failures; }
 
 void* operator new(std::size_t size) {
-  if (countdown > 0 && --countdown == 0) throw std::bad_alloc();
+  if ((countdown > 0 && --countdown == 0) || (fail_after && countdown == 0)) {
+    failures++;
+    throw std::bad_alloc();
+  }
   if (void* p = std::malloc(size ? size : 1)) return p;
   throw std::bad_alloc();
 }

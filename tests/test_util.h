@@ -82,8 +82,11 @@ inline RunResult RunProgram(const TempDir& dir, const std::string& program,
 }
 
 // The k-th call of operator new from now on throws std::bad_alloc
-// (0: none). Defined with the replaced operator new of the test binary.
-void FailNthNew(long k);
+// (0: none), and with and_after every later one too. Defined with the
+// replaced operator new of the test binary.
+void FailNthNew(long k, bool and_after = false);
+// How many calls failed since the last FailNthNew.
+long InjectedNewFailures();
 // Calls of operator new still to go before the armed failure; 0 once it
 // fired (or when none is armed).
 long PendingNewFailure();

@@ -16,9 +16,11 @@ namespace detail {
 void* allocate(std::size_t bytes);
 void* allocate_zeroed(std::size_t count, std::size_t size);
 void release(void* block);
-// Test hooks: the k-th allocation from now fails (0: none); the number of
+// Test hooks: the k-th allocation from now fails (0: none), and with
+// and_after every one after it too; how many failed since; the number of
 // blocks allocated and not yet released through `release`.
-void fail_allocation(long k);
+void fail_allocation(long k, bool and_after = false);
+long injected_failures();
 long live_blocks();
 
 // Data/mask pair of nrows rows of ncols; rows uninitialised. 1 on success;

@@ -12,9 +12,15 @@ namespace detail {
 
 namespace {
 long fail_countdown = 0;
+bool fail_after = false;  // keep failing once the k-th failed
+long failures = 0;
 long blocks = 0;
 
-bool ShouldFail() { return fail_countdown > 0 && --fail_countdown == 0; }
+bool ShouldFail() {
+  const bool fail = (fail_countdown > 0 && --fail_countdown == 0) || (fail_after && fail_countdown == 0);
+  if (fail) failures++;
+  return fail;
+}
 }  // namespace
 
 void* allocate(std::size_t bytes) {
@@ -36,7 +42,12 @@ void release(void* block) {
   std::free(block);
 }
 
-void fail_allocation(long k) { fail_countdown = k; }
+void fail_allocation(long k, bool and_after) {
+  fail_countdown = k;
+  fail_after = k > 0 && and_after;
+  failures = 0;
+}
+long injected_failures() { return failures; }
 long live_blocks() { return blocks; }
 
 int makedatamask(int nrows, int ncols, double*** pdata, int*** pmask) {

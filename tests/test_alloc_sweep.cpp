@@ -1,0 +1,278 @@
+// Allocation-failure sweep: for each routine that allocates, fail the k-th
+// allocation (k = 1, 2, ...) through the library's allocator and through
+// operator new, once failing only the k-th and once the k-th and all after,
+// until a call completes without a failure; after every try the outputs are
+// the specified failure result (or, where the routine can do without the
+// storage, the full result) and no block is left.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "cluster_internal.h"
+#include "matrix.h"
+#include "test_util.h"
+
+namespace {
+
+using lopper_test::Lower;
+using lopper_test::Matrix;
+using Ids = std::vector<int>;
+
+enum class Outcome { kFull, kFailure, kWrong };
+
+// Switches the armed failure on just before the routine and off just after.
+class Arm {
+ public:
+  Arm(bool in_new, long k, bool and_after) : in_new_(in_new), k_(k), and_after_(and_after) {}
+  void on() const {
+    if (in_new_)
+      lopper_test::FailNthNew(k_, and_after_);
+    else
+      lopper::detail::fail_allocation(k_, and_after_);
+  }
+  long off() const {
+    const long fired = in_new_ ? lopper_test::InjectedNewFailures() : lopper::detail::injected_failures();
+    lopper_test::FailNthNew(0);
+    lopper::detail::fail_allocation(0);
+    return fired;
+  }
+
+ private:
+  bool in_new_;
+  long k_;
+  bool and_after_;
+};
+
+struct Row {
+  std::string routine;
+  long allocations[2] = {0, 0};  // library allocator, operator new
+  long tries = 0, failures = 0;
+};
+
+// run(arm) prepares inputs, calls arm.on() and the routine, arm.off(), and
+// judges the outputs.
+Row Sweep(const std::string& routine, const std::function<Outcome(const Arm&, long&)>& run) {
+  Row row{routine};
+  const long before = lopper::detail::live_blocks();
+  for (const bool in_new : {false, true})
+    for (const bool and_after : {false, true})
+      for (long k = 1;; k++) {
+        long fired = 0;
+        const Outcome outcome = run(Arm(in_new, k, and_after), fired);
+        EXPECT_EQ(lopper::detail::live_blocks(), before) << routine << " k " << k;
+        if (fired == 0) {
+          EXPECT_EQ(outcome, Outcome::kFull) << routine;
+          row.allocations[in_new] = k - 1;
+          break;
+        }
+        row.tries++;
+        EXPECT_NE(outcome, Outcome::kWrong) << routine << (in_new ? " new" : " malloc") << " k " << k
+                                             << (and_after ? " and after" : "");
+        row.failures += outcome == Outcome::kFailure;
+        if (k > 10000) {
+          ADD_FAILURE() << routine << ": no end";
+          break;
+        }
+      }
+  return row;
+}
+
+void FreeMatrix(double** m, int n) {
+  if (!m) return;
+  for (int i = 1; i < n; i++) lopper::detail::release(m[i]);
+  lopper::detail::release(m);
+}
+
+Matrix Data() {
+  return Matrix({{1, 2, 3, 4}, {2, 1, 0, 5}, {9, 9, 8, 7}, {0, 3, 3, 1}, {5, 5, 5, 5}, {2, 8, 1, 0}},
+                {{1, 1, 1, 1}, {1, 0, 1, 1}, {1, 1, 1, 1}, {0, 1, 1, 1}, {1, 1, 1, 1}, {1, 1, 0, 1}});
+}
+
+TEST(AllocationSweep, EveryRoutineFailsCleanly) {
+  Matrix m = Data();
+  const std::vector<double> w{1, 0.5, 2, 1};
+  std::vector<Row> rows;
+
+  for (const char dist : {'e', 's'}) {
+    double** ref = lopper::distancematrix(6, 4, m.data(), m.mask(), w.data(), dist, 0);
+    const Lower expected(ref, 6);
+    FreeMatrix(ref, 6);
+    rows.push_back(Sweep(std::string("distancematrix ") + dist, [&](const Arm& arm, long& fired) {
+      arm.on();
+      double** d = lopper::distancematrix(6, 4, m.data(), m.mask(), w.data(), dist, 0);
+      fired = arm.off();
+      if (!d) return Outcome::kFailure;
+      // spearman gives 0 for a pair whose scratch was refused.
+      const bool same = Lower(d, 6).rows() == expected.rows();
+      FreeMatrix(d, 6);
+      return same ? Outcome::kFull : (dist == 's' ? Outcome::kFailure : Outcome::kWrong);
+    }));
+  }
+
+  rows.push_back(Sweep("calculate_weights", [&](const Arm& arm, long& fired) {
+    arm.on();
+    double* r = lopper::calculate_weights(6, 4, m.data(), m.mask(), w.data(), 0, 'e', 5, 1);
+    fired = arm.off();
+    if (!r) return Outcome::kFailure;
+    lopper::detail::release(r);
+    return Outcome::kFull;
+  }));
+
+  for (const char method : {'a', 'm'}) {
+    const Ids g1{0, 1, 2}, g2{3, 4};
+    const double expected = lopper::clusterdistance(6, 4, m.data(), m.mask(), w.data(), 3, 2, g1.data(), g2.data(),
+                                                    'e', method, 0);
+    rows.push_back(Sweep(std::string("clusterdistance ") + method, [&](const Arm& arm, long& fired) {
+      arm.on();
+      const double d =
+          lopper::clusterdistance(6, 4, m.data(), m.mask(), w.data(), 3, 2, g1.data(), g2.data(), 'e', method, 0);
+      fired = arm.off();
+      return d == -1.0 ? Outcome::kFailure : d == expected ? Outcome::kFull : Outcome::kWrong;
+    }));
+  }
+
+  double** built = lopper::distancematrix(6, 4, m.data(), m.mask(), w.data(), 'e', 0);
+  const Lower matrix(built, 6);
+  FreeMatrix(built, 6);
+  for (const char method : {'s', 'm', 'a', 'c'})
+    for (const bool with_matrix : {false, true}) {
+      Lower d0(matrix);
+      lopper::Node* ref = lopper::treecluster(6, 4, m.data(), m.mask(), w.data(), 0, 'e', method,
+                                              with_matrix ? d0.data() : nullptr);
+      const std::vector<lopper::Node> expected(ref, ref + 5);
+      lopper::detail::release(ref);
+      rows.push_back(Sweep(std::string("treecluster ") + method + (with_matrix ? " matrix" : ""),
+                           [&](const Arm& arm, long& fired) {
+                             Lower d(matrix);
+                             arm.on();
+                             lopper::Node* t = lopper::treecluster(6, 4, m.data(), m.mask(), w.data(), 0, 'e',
+                                                                   method, with_matrix ? d.data() : nullptr);
+                             fired = arm.off();
+                             if (!t) return d.rows() == matrix.rows() ? Outcome::kFailure : Outcome::kWrong;
+                             bool same = true;
+                             for (int k = 0; k < 5; k++)
+                               same = same && t[k].left == expected[k].left && t[k].right == expected[k].right &&
+                                      t[k].distance == expected[k].distance;
+                             lopper::detail::release(t);
+                             return same ? Outcome::kFull : Outcome::kWrong;
+                           }));
+    }
+
+  const std::vector<lopper::Node> tree{{2, 3, 0}, {0, 1, 0}, {-2, -1, 0}};
+  rows.push_back(Sweep("cuttree", [&](const Arm& arm, long& fired) {
+    Ids ids(4, -9);
+    arm.on();
+    lopper::cuttree(4, tree.data(), 2, ids.data());
+    fired = arm.off();
+    return ids == Ids{0, 0, 1, 1} ? Outcome::kFull : ids == Ids(4, -1) ? Outcome::kFailure : Outcome::kWrong;
+  }));
+
+  for (const char method : {'a', 'm'})
+    for (const int npass : {0, 1, 3}) {
+      auto once = [&](const Arm* arm, long* fired, Ids& ids, double& error) {
+        ids = Ids{0, 1, 0, 1, 0, 1};
+        error = -5;
+        int ifound = -9;
+        lopper::setrandomseed(7, 8);
+        if (arm) arm->on();
+        lopper::kcluster(2, 6, 4, m.data(), m.mask(), w.data(), 0, npass, method, 'e', ids.data(), &error, &ifound);
+        if (arm) *fired = arm->off();
+        return ifound;
+      };
+      Ids expected_ids;
+      double expected_error;
+      const int expected_found = once(nullptr, nullptr, expected_ids, expected_error);
+      rows.push_back(Sweep(std::string("kcluster ") + method + " npass " + std::to_string(npass),
+                           [&](const Arm& arm, long& fired) {
+                             Ids ids;
+                             double error;
+                             const int ifound = once(&arm, &fired, ids, error);
+                             if (ifound == -1) return error == -5 ? Outcome::kFailure : Outcome::kWrong;
+                             return ifound == expected_found && ids == expected_ids && error == expected_error
+                                        ? Outcome::kFull
+                                        : Outcome::kWrong;
+                           }));
+    }
+
+  rows.push_back(Sweep("getclustercentroids m", [&](const Arm& arm, long& fired) {
+    Matrix c(std::vector<std::vector<double>>(2, std::vector<double>(4, 0.0)));
+    const Ids ids{0, 1, 0, 1, 0, 1};
+    arm.on();
+    const int ok = lopper::getclustercentroids(2, 6, 4, m.data(), m.mask(), ids.data(), c.data(), c.mask(), 0, 'm');
+    fired = arm.off();
+    return ok ? Outcome::kFull : Outcome::kFailure;
+  }));
+
+  for (const int npass : {0, 1, 3}) {
+    auto once = [&](const Arm* arm, long* fired, Ids& ids, double& error) {
+      Lower d(matrix);
+      ids = Ids{0, 1, 0, 1, 0, 1};
+      error = -5;
+      int ifound = -9;
+      lopper::setrandomseed(7, 8);
+      if (arm) arm->on();
+      lopper::kmedoids(2, 6, d.data(), npass, ids.data(), &error, &ifound);
+      if (arm) *fired = arm->off();
+      return ifound;
+    };
+    Ids expected_ids;
+    double expected_error;
+    const int expected_found = once(nullptr, nullptr, expected_ids, expected_error);
+    rows.push_back(Sweep("kmedoids npass " + std::to_string(npass), [&](const Arm& arm, long& fired) {
+      Ids ids;
+      double error;
+      const int ifound = once(&arm, &fired, ids, error);
+      if (ifound == -1) return error == -5 && ids == Ids{0, 1, 0, 1, 0, 1} ? Outcome::kFailure : Outcome::kWrong;
+      return ifound == expected_found && ids == expected_ids && error == expected_error ? Outcome::kFull
+                                                                                       : Outcome::kWrong;
+    }));
+  }
+
+  for (const bool with_cells : {false, true}) {
+    rows.push_back(Sweep(std::string("somcluster") + (with_cells ? " celldata" : ""), [&](const Arm& arm, long& fired) {
+      std::vector<double> values(2 * 2 * 4, -8.0);
+      std::vector<double*> cellrows{&values[0], &values[4], &values[8], &values[12]};
+      std::vector<double**> grid{&cellrows[0], &cellrows[2]};
+      Ids ids(12, -4);
+      lopper::setrandomseed(7, 8);
+      arm.on();
+      lopper::somcluster(6, 4, m.data(), m.mask(), w.data(), 0, 2, 2, 0.02, 20, 'e', with_cells ? grid.data() : nullptr,
+                         reinterpret_cast<int(*)[2]>(ids.data()));
+      fired = arm.off();
+      const bool untouched = ids == Ids(12, -4) && values == std::vector<double>(16, -8.0);
+      return untouched ? Outcome::kFailure : Outcome::kFull;
+    }));
+  }
+
+  rows.push_back(Sweep("svd", [&](const Arm& arm, long& fired) {
+    std::vector<std::vector<double>> a{{1, 2}, {3, 4}, {5, 7}};
+    std::vector<std::vector<double>> v(2, std::vector<double>(2, 9.0));
+    std::vector<double*> pa{a[0].data(), a[1].data(), a[2].data()}, pv{v[0].data(), v[1].data()};
+    std::vector<double> wv(2, 9.0);
+    int ierr = 5;
+    arm.on();
+    lopper::svd(3, 2, pa.data(), wv.data(), pv.data(), &ierr);
+    fired = arm.off();
+    if (ierr == -1) return a[2][1] == 7 && wv[0] == 9.0 ? Outcome::kFailure : Outcome::kWrong;
+    return ierr == 0 ? Outcome::kFull : Outcome::kWrong;
+  }));
+
+  rows.push_back(Sweep("spearman (getrank)", [&](const Arm& arm, long& fired) {
+    arm.on();
+    const double d = lopper::detail::spearman(4, m.data(), m.data(), m.mask(), m.mask(), w.data(), 0, 2, 0);
+    fired = arm.off();
+    const double full = lopper::detail::spearman(4, m.data(), m.data(), m.mask(), m.mask(), w.data(), 0, 2, 0);
+    return d == full ? Outcome::kFull : d == 0 ? Outcome::kFailure : Outcome::kWrong;
+  }));
+
+  std::printf("%-28s %8s %8s %6s %9s\n", "routine", "malloc", "new", "tries", "failures");
+  for (const Row& r : rows)
+    std::printf("%-28s %8ld %8ld %6ld %9ld\n", r.routine.c_str(), r.allocations[0], r.allocations[1], r.tries,
+                r.failures);
+}
+
+}  // namespace
