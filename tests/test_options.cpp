@@ -62,6 +62,16 @@ TEST(UserInterface, RunsGoOnWithTheSettingsEchoed) {
   }
 }
 
+TEST(UserInterface, UsageErrorFlagIsOptional) {
+  std::string args[] = {"lopper", "--bogus"};
+  char* argv[] = {&args[0][0], &args[1][0], nullptr};
+  std::string nexus, out;
+  int level = 0;
+  std::ostringstream sink;
+  EXPECT_EQ(lopper::UserInterface(2, argv, nexus, level, out, sink), 1);
+  EXPECT_NE(sink.str().find("unrecognised option '--bogus'"), std::string::npos);
+}
+
 TEST(UserInterface, HelpWinsOverEverythingElse) {
   const std::vector<std::vector<std::string>> cases = {
       {"-h"}, {"--help"}, {"-h", "-N", "t.nex", "-L", "3"}, {"-N", "t.nex", "--help", "-L", "3"}};

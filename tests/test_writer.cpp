@@ -248,6 +248,7 @@ TEST(NexusTreeOut, RejectsWhatIsNotATreeWithoutWriting) {
       {"record used twice", 4, {{0, 1, 0}, {-1, 2, 0}, {-1, 3, 0}}, {"a", "b", "c", "d"}},
       {"record its own child", 3, {{0, 1, 0}, {-2, 2, 0}}, {"a", "b", "c"}},
       {"cycle beside the root", 4, {{-2, 0, 0}, {-1, 1, 0}, {2, 3, 0}}, {"a", "b", "c", "d"}},
+      {"every record a child, an element left out", 3, {{-2, 0, 0}, {-1, 1, 0}}, {"a", "b", "c"}},
       {"fewer names than elements", 3, {{0, 1, 0}, {-1, 2, 0}}, {"a", "b"}},
   };
   TempDir dir;

@@ -1,0 +1,72 @@
+// Fuzz target: the command's whole input path on arbitrary bytes. The first
+// byte picks Level, the rest is the Nexus file. Valid trees must cut into
+// Level non-empty clusters; every string, valid or not, must parse without
+// writing outside the records it opens.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "NexusTree.h"
+#include "cluster.h"
+
+namespace {
+
+std::string ScratchFile() {
+  static const std::string path = "/tmp/lopper-fuzz-command-" + std::to_string(::getpid()) + ".nex";
+  return path;
+}
+
+void Check(bool condition) {
+  if (!condition) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 1) return 0;
+  const int level = data[0] % 16;
+  const std::string path = ScratchFile();
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return 0;
+  std::fwrite(data + 1, 1, size - 1, f);
+  std::fclose(f);
+
+  std::vector<std::string> names;
+  std::string tree;
+  lopper::NexusFileIn(names, path, tree);
+
+  // Any string: exactly as many records as it opens.
+  const std::size_t opens = std::count(tree.begin(), tree.end(), '(');
+  std::vector<lopper::Node> raw(opens);
+  std::vector<int> pairs(2 * opens);
+  std::vector<double> lengths(opens);
+  int leaves = 0;
+  lopper::NexusTreeIn(tree, raw.data(), leaves);
+  lopper::NexusTreeIn(tree, reinterpret_cast<int(*)[2]>(pairs.data()), lengths.data(), leaves);
+
+  int nrows = 0;
+  if (!lopper::NexusTreeCheck(tree, nrows).empty()) return 0;
+  Check(nrows >= 2 && opens == static_cast<std::size_t>(nrows - 1));
+  if (names.size() < static_cast<std::size_t>(nrows) || level < 1 || level > nrows) return 0;
+  std::vector<lopper::Node> nodes(nrows - 1);
+  int counted = 0;
+  lopper::NexusTreeIn(tree, nodes.data(), counted);
+  Check(counted == nrows);
+  lopper::ReorderTree(nodes.data(), nrows);
+  for (int r = 0; r < nrows - 1; r++)
+    for (const int c : {nodes[r].left, nodes[r].right}) Check(c < nrows && c >= -r);
+  std::vector<int> ids(nrows);
+  lopper::cuttree(nrows, nodes.data(), level, ids.data());
+  std::vector<int> members(level, 0);
+  for (const int id : ids) {
+    Check(id >= 0 && id < level);
+    members[id]++;
+  }
+  for (const int m : members) Check(m > 0);
+  return 0;
+}
