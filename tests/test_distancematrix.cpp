@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
+#include <limits>
+#include <random>
+#include <string>
 #include <vector>
 
 #include "cluster_internal.h"
@@ -152,6 +156,43 @@ TEST(Clusterdistance, IdenticalMembersAndMemoryShortage) {
     lopper_test::FailNthNew(0);
     EXPECT_EQ(d, -1.0) << method;
   }
+}
+
+}  // namespace
+
+namespace {
+
+// Complete data with unit weights takes a tighter loop; its values must be
+// those of the measures, bit for bit.
+TEST(Distancematrix, CompleteDataGivesTheMeasuresValues) {
+  std::mt19937 rng(99);
+  std::normal_distribution<double> normal;
+  std::vector<std::vector<double>> v(40, std::vector<double>(7));
+  for (auto& row : v)
+    for (double& x : row) x = normal(rng) * 1e3;
+  Matrix m(v);
+  const Values w(7, 1.0);
+  for (const char dist : {'e', 'b'}) {
+    double** d = lopper::distancematrix(40, 7, m.data(), m.mask(), w.data(), dist, 0);
+    const auto metric = lopper::detail::setmetric(dist);
+    for (int i = 1; i < 40; i++)
+      for (int j = 0; j < i; j++)
+        ASSERT_EQ(d[i][j], metric(7, m.data(), m.data(), m.mask(), m.mask(), w.data(), i, j, 0)) << dist;
+    FreeMatrix(d, 40);
+  }
+}
+
+// Overflow and infinite values: never NaN.
+TEST(Measures, NeverNaN) {
+  const double inf = std::numeric_limits<double>::infinity();
+  Matrix m({{1e200, -1e200, 3e200}, {-2e200, 5e200, 1e200}, {inf, 1, 2}, {inf, 3, 4}});
+  const Values w{1, 1, 1};
+  for (const char dist : std::string("ebcauxsk"))
+    for (int i = 0; i < 4; i++)
+      for (int j = 0; j < 4; j++)
+        EXPECT_FALSE(std::isnan(lopper::detail::setmetric(dist)(3, m.data(), m.data(), m.mask(), m.mask(), w.data(),
+                                                                 i, j, 0)))
+            << dist << " " << i << " " << j;
 }
 
 }  // namespace

@@ -140,6 +140,25 @@ Matrix RandomData(int n, int ndata, std::mt19937& rng, double missing, int level
   return Matrix(v, m);
 }
 
+TEST(Treecluster, NonFiniteDistancesGiveNoTree) {
+  const double nan = std::nan(""), inf = HUGE_VAL;
+  Matrix dummy(std::vector<Values>(3, Values{0}));
+  const Values w{1};
+  for (const double bad : {nan, inf, -inf})
+    for (const char method : std::string("smac")) {
+      Lower d({{}, {1}, {bad, 2}});
+      const Lower before(d);
+      EXPECT_EQ(lopper::treecluster(3, 1, dummy.data(), dummy.mask(), w.data(), 0, 'e', method, d.data()), nullptr)
+          << method;
+      EXPECT_EQ(d.rows().size(), before.rows().size());
+    }
+  Matrix infinite({{0, 1}, {HUGE_VAL, 2}, {3, 4}});
+  const Values w2{1, 1};
+  for (const char method : std::string("mac"))
+    EXPECT_EQ(lopper::treecluster(3, 2, infinite.data(), infinite.mask(), w2.data(), 0, 'e', method, nullptr), nullptr)
+        << method;
+}
+
 TEST(Treecluster, CallersMatrixIsWorkingStorageExceptForSingle) {
   std::mt19937 rng(5);
   Matrix m = RandomData(12, 4, rng, 0.1);

@@ -78,7 +78,9 @@ double clusterdistance(int nrows, int ncolumns, const double* const* data,
 // overwrite a caller's matrix with working values; 's' only reads it.
 // Returns nelements-1 records, children before parents (merge order for
 // 'm', 'a', 'c'; ascending distance for 's'), for the caller to free; null
-// when nelements < 2, for another method, or when memory is short.
+// when nelements < 2, for another method, when a distance of the matrix
+// (the caller's or the one built from the data) is NaN or infinite, or when
+// memory is short.
 Node* treecluster(int nrows, int ncolumns, const double* const* data, const int* const* mask,
                   const double weight[], int transpose, char dist, char method,
                   double** distmatrix);

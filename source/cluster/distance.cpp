@@ -55,7 +55,8 @@ Centred CentredSums(int n, const double* const* data1, const double* const* data
   const double cxy = sxy - sx * sy / w;
   const double dx = sxx - sx * sx / w;
   const double dy = syy - sy * sy / w;
-  if (dx <= 0 || dy <= 0) return {1, 0, 0, 0};
+  // Written so that a spread lost to overflow (NaN) also counts as none.
+  if (!(dx > 0) || !(dy > 0)) return {1, 0, 0, 0};
   return {2, cxy, dx, dy};
 }
 
@@ -80,11 +81,15 @@ Uncentred UncentredSums(int n, const double* const* data1, const double* const* 
                 any = true;
               });
   if (!any) return {0, 0, 0, 0};
-  if (sxx == 0 || syy == 0) return {1, 0, 0, 0};
+  if (!(sxx > 0) || !(syy > 0)) return {1, 0, 0, 0};
   return {2, sxy, sxx, syy};
 }
 
-// Weighted mean of diff(x - y) over the retained dimensions; 0 when W = 0.
+// 1 - r; an r lost to overflow (NaN) counts as no correlation.
+double Correlated(double r) { return std::isnan(r) ? 1.0 : 1 - r; }
+
+// Weighted mean of diff(x - y) over the retained dimensions; 0 when W = 0;
+// infinitely far when the values themselves are not finite (inf - inf).
 template <class Diff>
 double WeightedMean(int n, const double* const* data1, const double* const* data2,
                     const int* const* mask1, const int* const* mask2, const double weight[],
@@ -95,7 +100,9 @@ double WeightedMean(int n, const double* const* data1, const double* const* data
                 sum += weight[k] * diff(x - y);
                 w += weight[k];
               });
-  return w == 0 ? 0 : sum / w;
+  if (w == 0) return 0;
+  const double mean = sum / w;
+  return std::isnan(mean) ? HUGE_VAL : mean;
 }
 
 }  // namespace
@@ -119,7 +126,7 @@ double correlation(int n, const double* const* data1, const double* const* data2
                    int index1, int index2, int transpose) {
   const Centred c =
       CentredSums(n, data1, data2, mask1, mask2, weight, index1, index2, transpose);
-  return c.status < 2 ? c.status : 1 - c.cxy / std::sqrt(c.dx * c.dy);
+  return c.status < 2 ? c.status : Correlated(c.cxy / std::sqrt(c.dx * c.dy));
 }
 
 double acorrelation(int n, const double* const* data1, const double* const* data2,
@@ -127,7 +134,7 @@ double acorrelation(int n, const double* const* data1, const double* const* data
                     int index1, int index2, int transpose) {
   const Centred c =
       CentredSums(n, data1, data2, mask1, mask2, weight, index1, index2, transpose);
-  return c.status < 2 ? c.status : 1 - std::fabs(c.cxy) / std::sqrt(c.dx * c.dy);
+  return c.status < 2 ? c.status : Correlated(std::fabs(c.cxy) / std::sqrt(c.dx * c.dy));
 }
 
 double ucorrelation(int n, const double* const* data1, const double* const* data2,
@@ -135,7 +142,7 @@ double ucorrelation(int n, const double* const* data1, const double* const* data
                     int index1, int index2, int transpose) {
   const Uncentred u =
       UncentredSums(n, data1, data2, mask1, mask2, weight, index1, index2, transpose);
-  return u.status < 2 ? u.status : 1 - u.sxy / std::sqrt(u.sxx * u.syy);
+  return u.status < 2 ? u.status : Correlated(u.sxy / std::sqrt(u.sxx * u.syy));
 }
 
 double uacorrelation(int n, const double* const* data1, const double* const* data2,
@@ -143,7 +150,7 @@ double uacorrelation(int n, const double* const* data1, const double* const* dat
                      int index1, int index2, int transpose) {
   const Uncentred u =
       UncentredSums(n, data1, data2, mask1, mask2, weight, index1, index2, transpose);
-  return u.status < 2 ? u.status : 1 - std::fabs(u.sxy) / std::sqrt(u.sxx * u.syy);
+  return u.status < 2 ? u.status : Correlated(std::fabs(u.sxy) / std::sqrt(u.sxx * u.syy));
 }
 
 // 1 - the Pearson correlation of the ranks; weights take no part. A vector

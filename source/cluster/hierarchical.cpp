@@ -2,10 +2,12 @@
 // and cutting a tree into clusters.
 #include <algorithm>
 #include <cfloat>
+#include <cmath>
 #include <new>
 #include <vector>
 
 #include "cluster_internal.h"
+#include "linkage.h"
 
 namespace lopper {
 namespace detail {
@@ -24,123 +26,17 @@ double find_closest_pair(int n, const double* const* distmatrix, int* ip, int* j
   return distance;
 }
 
-namespace {
-
-Node* NewTree(int nelements) {
-  return static_cast<Node*>(allocate((nelements - 1) * sizeof(Node)));
-}
-
-// Slot `last` takes the place of slot `is` in the active triangle.
-void MoveSlot(double** d, int is, int last) {
-  for (int x = 0; x < is; x++) d[is][x] = d[last][x];
-  for (int x = is + 1; x < last; x++) d[x][is] = d[last][x];
-}
-
-// Maximum or average linkage (the Lance-Williams update of the two) by
-// repeated closest-pair scans of the matrix: O(n^3) time, no extra matrix.
-Node* PairwiseLinkage(int nelements, double** d, bool average) {
-  if (nelements < 2) return nullptr;
-  Node* result = NewTree(nelements);
-  if (!result) return nullptr;
-  try {
-    std::vector<int> clusterid(nelements);
-    std::vector<int> number(average ? nelements : 0, 1);
-    for (int i = 0; i < nelements; i++) clusterid[i] = i;
-    for (int n = nelements; n > 1; n--) {
-      const int k = nelements - n;
-      int is, js;
-      result[k].distance = find_closest_pair(n, d, &is, &js);
-      result[k].left = clusterid[is];
-      result[k].right = clusterid[js];
-      const double scale = average ? 1.0 / (number[is] + number[js]) : 0.0;
-      auto merged = [&](double a, double b) {
-        if (!average) return std::max(a, b);
-        return (number[is] * a + number[js] * b) * scale;
-      };
-      for (int x = 0; x < js; x++) d[js][x] = merged(d[is][x], d[js][x]);
-      for (int x = js + 1; x < is; x++) d[x][js] = merged(d[is][x], d[x][js]);
-      for (int x = is + 1; x < n; x++) d[x][js] = merged(d[x][is], d[x][js]);
-      MoveSlot(d, is, n - 1);
-      if (average) {
-        number[js] += number[is];
-        number[is] = number[n - 1];
-      }
-      clusterid[js] = -(k + 1);
-      clusterid[is] = clusterid[n - 1];
-    }
-  } catch (const std::bad_alloc&) {
-    release(result);
-    return nullptr;
-  }
-  return result;
-}
-
-}  // namespace
-
 Node* pmlcluster(int nelements, double** distmatrix) {
-  return PairwiseLinkage(nelements, distmatrix, false);
+  return PairwiseLinkage<RowMinima>(nelements, distmatrix, false);
 }
 
 Node* palcluster(int nelements, double** distmatrix) {
-  return PairwiseLinkage(nelements, distmatrix, true);
+  return PairwiseLinkage<RowMinima>(nelements, distmatrix, true);
 }
 
-// Centroid linkage: merged clusters get the mean profile of their members
-// (per dimension, over present values; the mask holds the counts) and their
-// distances are recomputed from it.
 Node* pclcluster(int nrows, int ncolumns, const double* const* data, const int* const* mask,
                  const double weight[], double** distmatrix, char dist, int transpose) {
-  const int nelements = transpose ? ncolumns : nrows;
-  const int ndata = transpose ? nrows : ncolumns;
-  if (nelements < 2) return nullptr;
-  const Metric metric = setmetric(dist);
-  std::vector<int> distid;
-  try {
-    distid.resize(nelements);
-  } catch (const std::bad_alloc&) {
-    return nullptr;
-  }
-  Node* result = NewTree(nelements);
-  if (!result) return nullptr;
-  double** newdata;
-  int** newmask;
-  if (!makedatamask(nelements, ndata, &newdata, &newmask)) {
-    release(result);
-    return nullptr;
-  }
-  for (int i = 0; i < nelements; i++) {
-    distid[i] = i;
-    for (int j = 0; j < ndata; j++) {
-      newdata[i][j] = transpose ? data[j][i] : data[i][j];
-      newmask[i][j] = transpose ? mask[j][i] : mask[i][j];
-    }
-  }
-  double** const d = distmatrix;
-  for (int inode = 0; inode < nelements - 1; inode++) {
-    const int last = nelements - inode - 1;
-    int is, js;
-    result[inode].distance = find_closest_pair(last + 1, d, &is, &js);
-    result[inode].left = distid[js];
-    result[inode].right = distid[is];
-    for (int x = 0; x < ndata; x++) {
-      newdata[js][x] = newdata[js][x] * newmask[js][x] + newdata[is][x] * newmask[is][x];
-      newmask[js][x] += newmask[is][x];
-      if (newmask[js][x]) newdata[js][x] *= 1.0 / newmask[js][x];
-    }
-    release(newdata[is]);
-    release(newmask[is]);
-    newdata[is] = newdata[last];
-    newmask[is] = newmask[last];
-    distid[is] = distid[last];
-    MoveSlot(d, is, last);
-    distid[js] = -(inode + 1);
-    for (int x = 0; x < js; x++)
-      d[js][x] = metric(ndata, newdata, newdata, newmask, newmask, weight, js, x, 0);
-    for (int x = js + 1; x < last; x++)
-      d[x][js] = metric(ndata, newdata, newdata, newmask, newmask, weight, js, x, 0);
-  }
-  freedatamask(1, newdata, newmask);
-  return result;
+  return CentroidLinkage<RowMinima>(nrows, ncolumns, data, mask, weight, distmatrix, dist, transpose);
 }
 
 // Single linkage by SLINK (Sibson 1973): the pointer representation pi,
@@ -219,7 +115,11 @@ Node* treecluster(int nrows, int ncolumns, const double* const* data, const int*
     distmatrix = built;
   }
   Node* result = nullptr;
-  switch (method) {
+  // A tree over NaN or infinite distances would depend on how they compare.
+  bool finite = true;
+  for (int i = 1; distmatrix && i < nelements && finite; i++)
+    for (int j = 0; j < i; j++) finite = finite && std::isfinite(distmatrix[i][j]);
+  if (finite) switch (method) {
     case 'c':
       result = detail::pclcluster(nrows, ncolumns, data, mask, weight, distmatrix, dist, transpose);
       break;

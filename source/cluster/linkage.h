@@ -1,0 +1,200 @@
+// The matrix-based linkages (maximum, average, centroid), written once over
+// the way the closest pair is found. The library finds it from cached row
+// minima (RowMinima); the tests use the plain scan, find_closest_pair, as the
+// reference the cached search must match exactly. Private to the library.
+#ifndef LOPPER_LINKAGE_H
+#define LOPPER_LINKAGE_H
+
+#include <algorithm>
+#include <new>
+#include <vector>
+
+#include "cluster_internal.h"
+
+namespace lopper {
+namespace detail {
+
+inline Node* NewTree(int nelements) {
+  return static_cast<Node*>(allocate((nelements - 1) * sizeof(Node)));
+}
+
+// Slot `last` takes the place of slot `is` in the active triangle.
+inline void MoveSlot(double** d, int is, int last) {
+  for (int x = 0; x < is; x++) d[is][x] = d[last][x];
+  for (int x = is + 1; x < last; x++) d[x][is] = d[last][x];
+}
+
+// Finds the closest pair as find_closest_pair does, from each active row's
+// smallest entry and its first column. After a merge of slots is > js (the
+// matrix already updated and slot n-1 moved into is), rows js and is are
+// rescanned; every other row offers its changed entries (columns js and,
+// beyond is, is) and is rescanned only when the entry that held its minimum
+// grew. Ties go to the lower column, as in the scan.
+class RowMinima {
+ public:
+  explicit RowMinima(int nelements) : value_(nelements), column_(nelements) {}
+
+  void start(const double* const* d, int n) {
+    for (int i = 1; i < n; i++) rescan(d, i);
+  }
+
+  double pick(int n, const double* const* d, int* ip, int* jp) const {
+    int best = 1;
+    for (int i = 2; i < n; i++)
+      if (value_[i] < value_[best]) best = i;
+    *ip = best;
+    *jp = column_[best];
+    return d[best][column_[best]];
+  }
+
+  void merged(const double* const* d, int is, int js, int n) {
+    if (js > 0) rescan(d, js);
+    for (int x = js + 1; x < n - 1; x++) {
+      if (x == is) {
+        rescan(d, x);
+        continue;
+      }
+      bool redo = change(x, js, d[x][js]);
+      if (!redo && x > is) redo = change(x, is, d[x][is]);
+      if (redo) rescan(d, x);
+    }
+  }
+
+ private:
+  void rescan(const double* const* d, int i) {
+    int arg = 0;
+    for (int j = 1; j < i; j++)
+      if (d[i][j] < d[i][arg]) arg = j;
+    value_[i] = d[i][arg];
+    column_[i] = arg;
+  }
+
+  // Entry (x, c) now holds v; true when row x must be rescanned.
+  bool change(int x, int c, double v) {
+    if (column_[x] == c) {
+      if (v > value_[x]) return true;
+      value_[x] = v;
+    } else if (v < value_[x] || (v == value_[x] && c < column_[x])) {
+      value_[x] = v;
+      column_[x] = c;
+    }
+    return false;
+  }
+
+  std::vector<double> value_;
+  std::vector<int> column_;
+};
+
+// The distance from the merger of slots is and js to another cluster at a and
+// b from them: the larger for maximum linkage, the size-weighted mean for
+// average linkage (the weighted sum times the reciprocal of the total).
+inline double MergedDistance(bool average, double a, double b, int nis, int njs, double scale) {
+  if (!average) return std::max(a, b);
+  return (nis * a + njs * b) * scale;
+}
+
+// Maximum or average linkage: n-1 merges of the closest pair, the merged
+// cluster in slot js, the last active slot moved into slot is.
+template <class Finder>
+Node* PairwiseLinkage(int nelements, double** d, bool average) {
+  if (nelements < 2) return nullptr;
+  Node* result = NewTree(nelements);
+  if (!result) return nullptr;
+  try {
+    std::vector<int> clusterid(nelements);
+    std::vector<int> number(average ? nelements : 0, 1);
+    Finder finder(nelements);
+    for (int i = 0; i < nelements; i++) clusterid[i] = i;
+    finder.start(d, nelements);
+    for (int n = nelements; n > 1; n--) {
+      const int k = nelements - n;
+      int is, js;
+      result[k].distance = finder.pick(n, d, &is, &js);
+      result[k].left = clusterid[is];
+      result[k].right = clusterid[js];
+      const int nis = average ? number[is] : 0, njs = average ? number[js] : 0;
+      const double scale = average ? 1.0 / (nis + njs) : 0.0;
+      for (int x = 0; x < js; x++) d[js][x] = MergedDistance(average, d[is][x], d[js][x], nis, njs, scale);
+      for (int x = js + 1; x < is; x++) d[x][js] = MergedDistance(average, d[is][x], d[x][js], nis, njs, scale);
+      for (int x = is + 1; x < n; x++) d[x][js] = MergedDistance(average, d[x][is], d[x][js], nis, njs, scale);
+      MoveSlot(d, is, n - 1);
+      finder.merged(d, is, js, n);
+      if (average) {
+        number[js] = nis + njs;
+        number[is] = number[n - 1];
+      }
+      clusterid[js] = -(k + 1);
+      clusterid[is] = clusterid[n - 1];
+    }
+  } catch (const std::bad_alloc&) {
+    release(result);
+    return nullptr;
+  }
+  return result;
+}
+
+// Centroid linkage: merged clusters get the mean profile of their members
+// (per dimension, over present values; the mask holds the counts) and their
+// distances are recomputed from it.
+template <class Finder>
+Node* CentroidLinkage(int nrows, int ncolumns, const double* const* data, const int* const* mask,
+                      const double weight[], double** d, char dist, int transpose) {
+  const int nelements = transpose ? ncolumns : nrows;
+  const int ndata = transpose ? nrows : ncolumns;
+  if (nelements < 2) return nullptr;
+  const Metric metric = setmetric(dist);
+  std::vector<int> distid;
+  std::vector<Finder> finder;
+  try {
+    distid.resize(nelements);
+    finder.emplace_back(nelements);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+  Node* result = NewTree(nelements);
+  if (!result) return nullptr;
+  double** newdata;
+  int** newmask;
+  if (!makedatamask(nelements, ndata, &newdata, &newmask)) {
+    release(result);
+    return nullptr;
+  }
+  for (int i = 0; i < nelements; i++) {
+    distid[i] = i;
+    for (int j = 0; j < ndata; j++) {
+      newdata[i][j] = transpose ? data[j][i] : data[i][j];
+      newmask[i][j] = transpose ? mask[j][i] : mask[i][j];
+    }
+  }
+  finder[0].start(d, nelements);
+  for (int inode = 0; inode < nelements - 1; inode++) {
+    const int last = nelements - inode - 1;
+    int is, js;
+    result[inode].distance = finder[0].pick(last + 1, d, &is, &js);
+    result[inode].left = distid[js];
+    result[inode].right = distid[is];
+    for (int x = 0; x < ndata; x++) {
+      newdata[js][x] = newdata[js][x] * newmask[js][x] + newdata[is][x] * newmask[is][x];
+      newmask[js][x] += newmask[is][x];
+      if (newmask[js][x]) newdata[js][x] *= 1.0 / newmask[js][x];
+    }
+    release(newdata[is]);
+    release(newmask[is]);
+    newdata[is] = newdata[last];
+    newmask[is] = newmask[last];
+    distid[is] = distid[last];
+    MoveSlot(d, is, last);
+    distid[js] = -(inode + 1);
+    for (int x = 0; x < js; x++) d[js][x] = metric(ndata, newdata, newdata, newmask, newmask, weight, js, x, 0);
+    for (int x = js + 1; x < last; x++)
+      d[x][js] = metric(ndata, newdata, newdata, newmask, newmask, weight, js, x, 0);
+    finder[0].merged(d, is, js, last + 1);
+  }
+  freedatamask(1, newdata, newmask);
+  return result;
+}
+
+}  // namespace detail
+}  // namespace lopper
+
+#endif
