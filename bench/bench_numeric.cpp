@@ -1,9 +1,16 @@
-// Timings of svd and somcluster, best of three runs:
+// Timings of svd, somcluster and treecluster:
 //   lopper_bench_numeric svd FILE M N   svd of the M x N matrix in FILE (raw
 //                                       doubles, row-major)
 //   lopper_bench_numeric som            somcluster on 10,000 x 50 normal data,
 //                                       10 x 10 grid, 100,000 iterations
-// Prints the seconds of the best run.
+//   (svd and som: best of three runs, prints seconds)
+//   lopper_bench_numeric dump N FILE    the benchmark data set's condensed
+//                                       distance matrix (as SciPy takes it)
+//   lopper_bench_numeric linkage N M    treecluster method M on that set's
+//                                       matrix, built once and clustered in
+//                                       place ("s-data": single linkage
+//                                       from the data, no matrix); prints
+//                                       seconds, peak KB and matrix KB
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -13,7 +20,11 @@
 #include <string>
 #include <vector>
 
+#include <sys/resource.h>
+
 #include <lopper/cluster.h>
+
+#include "profiles.h"
 
 namespace {
 
@@ -74,11 +85,51 @@ int Som() {
   return 0;
 }
 
+long PeakKb() {
+  struct rusage usage {};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+}
+
+int Dump(int n, const char* path) {
+  lopper_bench::Profiles p(n);
+  double** m = p.Matrix();
+  FILE* f = std::fopen(path, "wb");
+  bool ok = f != nullptr;
+  // SciPy's condensed form lists the pairs i < j row by row: entry (j, i).
+  std::vector<double> row;
+  for (int i = 0; ok && i < n; i++) {
+    row.clear();
+    for (int j = i + 1; j < n; j++) row.push_back(m[j][i]);
+    ok = std::fwrite(row.data(), sizeof(double), row.size(), f) == row.size();
+  }
+  lopper_bench::FreeMatrix(m, n);
+  return f && std::fclose(f) == 0 && ok ? 0 : 1;
+}
+
+int Linkage(int n, const std::string& method) {
+  lopper_bench::Profiles p(n);
+  const bool from_data = method == "s-data";
+  double** m = from_data ? nullptr : p.Matrix();
+  const auto start = std::chrono::steady_clock::now();
+  lopper::Node* tree = lopper::treecluster(n, lopper_bench::kValues, p.rows.data(), p.masks.data(), p.weight.data(),
+                                           0, 'e', method[0], m);
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  if (!tree) return 1;
+  std::free(tree);
+  if (m) lopper_bench::FreeMatrix(m, n);
+  const long matrix_kb = from_data ? 0 : static_cast<long>(static_cast<double>(n) * (n - 1) / 2 * 8 / 1024);
+  std::printf("%.4f %ld %ld\n", seconds, PeakKb(), matrix_kb);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 4 && std::strcmp(argv[1], "dump") == 0) return Dump(std::atoi(argv[2]), argv[3]);
+  if (argc == 4 && std::strcmp(argv[1], "linkage") == 0) return Linkage(std::atoi(argv[2]), argv[3]);
   if (argc == 5 && std::strcmp(argv[1], "svd") == 0) return Svd(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
   if (argc == 2 && std::strcmp(argv[1], "som") == 0) return Som();
-  std::fprintf(stderr, "usage: lopper_bench_numeric svd FILE M N | som\n");
+  std::fprintf(stderr, "usage: lopper_bench_numeric svd FILE M N | som | dump N FILE | linkage N METHOD\n");
   return 2;
 }
