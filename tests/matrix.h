@@ -3,8 +3,11 @@
 #ifndef LOPPER_TEST_MATRIX_H
 #define LOPPER_TEST_MATRIX_H
 
+#include <cstdlib>
 #include <utility>
 #include <vector>
+
+#include "cluster.h"
 
 namespace lopper_test {
 
@@ -65,6 +68,15 @@ class Lower {
   std::vector<std::vector<double>> rows_;
   std::vector<double*> pointers_;
 };
+
+// The library's distance matrix of m's rows, copied.
+inline Lower DistancesOf(Matrix& m, const std::vector<double>& weight, char dist) {
+  double** d = lopper::distancematrix(m.nrows(), m.ncolumns(), m.data(), m.mask(), weight.data(), dist, 0);
+  Lower copy(d, m.nrows());
+  for (int i = 1; i < m.nrows(); i++) std::free(d[i]);
+  std::free(d);
+  return copy;
+}
 
 }  // namespace lopper_test
 

@@ -163,10 +163,7 @@ TEST(Treecluster, CallersMatrixIsWorkingStorageExceptForSingle) {
   std::mt19937 rng(5);
   Matrix m = RandomData(12, 4, rng, 0.1);
   const Values w(4, 1.0);
-  double** built = lopper::distancematrix(12, 4, m.data(), m.mask(), w.data(), 'e', 0);
-  const Lower original(built, 12);
-  for (int i = 1; i < 12; i++) std::free(built[i]);
-  std::free(built);
+  const Lower original = lopper_test::DistancesOf(m, w, 'e');
   for (const char method : std::string("smac")) {
     Lower d(original);
     Take(lopper::treecluster(12, 4, m.data(), m.mask(), w.data(), 0, 'e', method, d.data()), 12);
@@ -189,10 +186,7 @@ TEST(Treecluster, SameTreeWhereverTheDistancesComeFrom) {
       Matrix columns = rows.transposed();
       Values w(5);
       for (double& x : w) x = 0.5 + std::uniform_real_distribution<double>()(rng);
-      double** built = lopper::distancematrix(n, 5, rows.data(), rows.mask(), w.data(), dist, 0);
-      const Lower matrix(built, n);
-      for (int i = 1; i < n; i++) std::free(built[i]);
-      std::free(built);
+      const Lower matrix = lopper_test::DistancesOf(rows, w, dist);
       for (const char method : std::string("smac")) {
         const std::string what = "seed " + std::to_string(seed) + " n " + std::to_string(n) + " dist " + dist +
                                  " method " + method;
@@ -314,10 +308,7 @@ TEST(Treecluster, MemoryShortageGivesNullAndChangesNothing) {
   std::mt19937 rng(11);
   Matrix m = RandomData(7, 3, rng, 0.1);
   const Values w(3, 1.0);
-  double** built = lopper::distancematrix(7, 3, m.data(), m.mask(), w.data(), 'c', 0);
-  const Lower original(built, 7);
-  for (int i = 1; i < 7; i++) std::free(built[i]);
-  std::free(built);
+  const Lower original = lopper_test::DistancesOf(m, w, 'c');
   const long before = lopper::detail::live_blocks();
   for (const char method : std::string("smac")) {
     for (const bool with_matrix : {false, true}) {

@@ -1,5 +1,5 @@
 // Fuzz target: the command's whole input path on arbitrary bytes. The first
-// byte picks Level, the rest is the Nexus file. Valid trees must cut into
+// byte picks Level (-128 ... 127), the rest is the Nexus file. Valid trees must cut into
 // Level non-empty clusters; every string, valid or not, must parse without
 // writing outside the records it opens.
 #include <unistd.h>
@@ -13,23 +13,22 @@
 
 #include "NexusTree.h"
 #include "cluster.h"
+#include "fuzz_util.h"
 
 namespace {
+
+using lopper_fuzz::Check;
 
 std::string ScratchFile() {
   static const std::string path = "/tmp/lopper-fuzz-command-" + std::to_string(::getpid()) + ".nex";
   return path;
 }
 
-void Check(bool condition) {
-  if (!condition) std::abort();
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
-  const int level = data[0] % 16;
+  const int level = static_cast<int8_t>(data[0]);  // invalid levels too
   const std::string path = ScratchFile();
   FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) return 0;

@@ -9,18 +9,12 @@
 #include <vector>
 
 #include "cluster_internal.h"
+#include "fuzz_util.h"
 
 namespace {
 
-struct Bytes {
-  const uint8_t* data;
-  size_t size, at = 0;
-  unsigned next() { return at < size ? data[at++] : 0u; }
-};
-
-void Check(bool condition) {
-  if (!condition) std::abort();
-}
+using lopper_fuzz::Bytes;
+using lopper_fuzz::Check;
 
 }  // namespace
 

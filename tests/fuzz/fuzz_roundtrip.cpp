@@ -8,47 +8,23 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "NexusTree.h"
 #include "cluster.h"
+#include "fuzz_util.h"
 #include "misc.h"
+#include "tree_gen.h"
 
 namespace {
 
-struct Bytes {
-  const uint8_t* data;
-  size_t size, at = 0;
-  unsigned next() { return at < size ? data[at++] : 0u; }
-};
-
-void Check(bool condition) {
-  if (!condition) std::abort();
-}
+using lopper_fuzz::Bytes;
+using lopper_fuzz::Check;
 
 std::string ScratchFile() {
   static const std::string path = "/tmp/lopper-fuzz-roundtrip-" + std::to_string(::getpid()) + ".tre";
   return path;
-}
-
-// Element sets under each record, sorted, with the record's distance.
-std::vector<std::pair<std::vector<int>, double>> Clades(const std::vector<lopper::Node>& tree) {
-  const int n = static_cast<int>(tree.size()) + 1;
-  std::vector<int> up_element(n, -1), up_record(tree.size(), -1);
-  for (std::size_t r = 0; r < tree.size(); r++)
-    for (const int c : {tree[r].left, tree[r].right}) (c >= 0 ? up_element[c] : up_record[-c - 1]) = static_cast<int>(r);
-  std::vector<std::vector<int>> sets(tree.size());
-  for (int e = 0; e < n; e++)
-    for (int r = up_element[e]; r >= 0; r = up_record[r]) sets[r].push_back(e);
-  std::vector<std::pair<std::vector<int>, double>> out;
-  for (std::size_t r = 0; r < tree.size(); r++) {
-    std::sort(sets[r].begin(), sets[r].end());
-    out.emplace_back(sets[r], tree[r].distance);
-  }
-  std::sort(out.begin(), out.end());
-  return out;
 }
 
 // Reads the file back as the command does; empty when it is not a tree.
@@ -113,7 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         order == 0 ? lopper::str2dbl(lopper::dbl2str(100.0 * tree[r].distance, 3, 4)) : 0.0;
     if (order != 0) back[r].distance = 0.0;
   }
-  Check(Clades(back) == Clades(expected));
+  Check(lopper_test::Clades(back) == lopper_test::Clades(expected));
 
   // Arbitrary records: rejected, or a file that reads back as a tree.
   std::vector<lopper::Node> junk(n - 1);
