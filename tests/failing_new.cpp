@@ -19,13 +19,37 @@ void lopper_test::FailNthNew(long k, bool and_after) {
 long lopper_test::PendingNewFailure() { return countdown; }
 long lopper_test::InjectedNewFailures() { return failures; }
 
-void* operator new(std::size_t size) {
+namespace {
+
+bool Fails() {
   if ((countdown > 0 && --countdown == 0) || (fail_after && countdown == 0)) {
     failures++;
-    throw std::bad_alloc();
+    return true;
   }
+  return false;
+}
+
+void* Allocate(std::size_t size) {
+  if (Fails()) throw std::bad_alloc();
   if (void* p = std::malloc(size ? size : 1)) return p;
   throw std::bad_alloc();
 }
+
+void* AllocateOrNull(std::size_t size) noexcept {
+  if (Fails()) return nullptr;
+  return std::malloc(size ? size : 1);
+}
+
+}  // namespace
+
+// Every form, so that no block passes between these and the runtime's own.
+void* operator new(std::size_t size) { return Allocate(size); }
+void* operator new[](std::size_t size) { return Allocate(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return AllocateOrNull(size); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return AllocateOrNull(size); }
 void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
