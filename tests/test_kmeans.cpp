@@ -2,6 +2,7 @@
 
 #include <cfloat>
 #include <cmath>
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -257,6 +258,42 @@ TEST(Getclustermedoids, SmallestSumLowestNumberOnTies) {
   EXPECT_EQ(errors[0], 2.0);
   EXPECT_EQ(errors[1], 10.0);
   EXPECT_EQ(errors[2], DBL_MAX);
+}
+
+}  // namespace
+
+namespace {
+
+// Clustering the columns of the transposed data is clustering the rows.
+TEST(Kcluster, RowsAndColumnsAgree) {
+  std::mt19937 rng(12);
+  std::normal_distribution<double> normal;
+  std::vector<std::vector<double>> v(25, std::vector<double>(3));
+  std::vector<std::vector<int>> mk(25, std::vector<int>(3, 1));
+  for (int i = 0; i < 25; i++)
+    for (int k = 0; k < 3; k++) {
+      v[i][k] = normal(rng) + (i % 3) * 4;
+      mk[i][k] = (i + k) % 7 != 0;
+    }
+  Matrix rows(v, mk);
+  Matrix columns = rows.transposed();
+  const std::vector<double> w(3, 1.0);
+  for (const char method : {'a', 'm'})
+    for (const int npass : {0, 1, 4}) {
+      Result r[2];
+      for (const int transpose : {0, 1}) {
+        Matrix& m = transpose ? columns : rows;
+        r[transpose] = {Ids(25), -5, -9};
+        for (int i = 0; i < 25; i++) r[transpose].ids[i] = i % 3;
+        lopper::setrandomseed(3, 9);
+        lopper::kcluster(3, m.nrows(), m.ncolumns(), m.data(), m.mask(), w.data(), transpose, npass, method, 'e',
+                         r[transpose].ids.data(), &r[transpose].error, &r[transpose].ifound);
+      }
+      EXPECT_EQ(r[0].ids, r[1].ids) << method << npass;
+      EXPECT_EQ(r[0].error, r[1].error) << method << npass;
+      EXPECT_EQ(r[0].ifound, r[1].ifound) << method << npass;
+      EXPECT_GE(r[0].ifound, 1);
+    }
 }
 
 }  // namespace
