@@ -4,6 +4,7 @@
 #define LOPPER_TEST_MATRIX_H
 
 #include <cstdlib>
+#include <random>
 #include <utility>
 #include <vector>
 
@@ -45,6 +46,21 @@ class Matrix {
   std::vector<double*> value_rows_;
   std::vector<int*> mask_rows_;
 };
+
+// n rows of ndata values from rng: normal, or integers 0 ... levels-1 when
+// levels > 0; each value missing with probability `missing`.
+inline Matrix RandomMatrix(int n, int ndata, std::mt19937& rng, double missing, int levels = 0) {
+  std::vector<std::vector<double>> v(n, std::vector<double>(ndata));
+  std::vector<std::vector<int>> m(n, std::vector<int>(ndata));
+  std::normal_distribution<double> normal;
+  std::uniform_real_distribution<double> u;
+  for (int i = 0; i < n; i++)
+    for (int j = 0; j < ndata; j++) {
+      v[i][j] = levels ? static_cast<double>(rng() % levels) : normal(rng);
+      m[i][j] = u(rng) >= missing;
+    }
+  return Matrix(v, m);
+}
 
 // A lower-triangular distance matrix: row 0 null, row i holds i entries.
 class Lower {

@@ -127,19 +127,6 @@ TEST(Treecluster, NoTreeForTooFewElementsOrAnotherMethod) {
   EXPECT_EQ(lopper::detail::pslcluster(1, 1, one.data(), one.mask(), w.data(), d.data(), 'e', 0), nullptr);
 }
 
-Matrix RandomData(int n, int ndata, std::mt19937& rng, double missing, int levels = 0) {
-  std::vector<Values> v(n, Values(ndata));
-  std::vector<std::vector<int>> m(n, std::vector<int>(ndata));
-  std::normal_distribution<double> normal;
-  std::uniform_real_distribution<double> u;
-  for (int i = 0; i < n; i++)
-    for (int j = 0; j < ndata; j++) {
-      v[i][j] = levels ? static_cast<double>(rng() % levels) : normal(rng);
-      m[i][j] = u(rng) >= missing;
-    }
-  return Matrix(v, m);
-}
-
 TEST(Treecluster, NonFiniteDistancesGiveNoTree) {
   const double nan = std::nan(""), inf = HUGE_VAL;
   Matrix dummy(std::vector<Values>(3, Values{0}));
@@ -161,7 +148,7 @@ TEST(Treecluster, NonFiniteDistancesGiveNoTree) {
 
 TEST(Treecluster, CallersMatrixIsWorkingStorageExceptForSingle) {
   std::mt19937 rng(5);
-  Matrix m = RandomData(12, 4, rng, 0.1);
+  Matrix m = lopper_test::RandomMatrix(12, 4, rng, 0.1);
   const Values w(4, 1.0);
   const Lower original = lopper_test::DistancesOf(m, w, 'e');
   for (const char method : std::string("smac")) {
@@ -182,7 +169,7 @@ TEST(Treecluster, SameTreeWhereverTheDistancesComeFrom) {
   std::mt19937 rng(seed);
   for (const int n : {2, 3, 9, 40, 120}) {
     for (const char dist : std::string("ebcauxsk")) {
-      Matrix rows = RandomData(n, 5, rng, 0.15, dist == 'e' ? 4 : 0);
+      Matrix rows = lopper_test::RandomMatrix(n, 5, rng, 0.15, dist == 'e' ? 4 : 0);
       Matrix columns = rows.transposed();
       Values w(5);
       for (double& x : w) x = 0.5 + std::uniform_real_distribution<double>()(rng);
@@ -306,7 +293,7 @@ TEST(Treecluster, AgreesWithScipy) {
 // failure gives null, keeps no block and leaves the caller's matrix alone.
 TEST(Treecluster, MemoryShortageGivesNullAndChangesNothing) {
   std::mt19937 rng(11);
-  Matrix m = RandomData(7, 3, rng, 0.1);
+  Matrix m = lopper_test::RandomMatrix(7, 3, rng, 0.1);
   const Values w(3, 1.0);
   const Lower original = lopper_test::DistancesOf(m, w, 'c');
   const long before = lopper::detail::live_blocks();

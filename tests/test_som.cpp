@@ -49,16 +49,7 @@ std::vector<int> Som(Matrix& m, int transpose, int nx, int ny, int niter, Cells*
 
 Matrix Random(int n, int ndata, unsigned seed, double missing = 0.0) {
   std::mt19937 rng(seed);
-  std::normal_distribution<double> normal;
-  std::uniform_real_distribution<double> u;
-  std::vector<std::vector<double>> v(n, std::vector<double>(ndata));
-  std::vector<std::vector<int>> mk(n, std::vector<int>(ndata));
-  for (int i = 0; i < n; i++)
-    for (int k = 0; k < ndata; k++) {
-      v[i][k] = normal(rng);
-      mk[i][k] = u(rng) >= missing;
-    }
-  return Matrix(v, mk);
+  return lopper_test::RandomMatrix(n, ndata, rng, missing);
 }
 
 TEST(Somcluster, CellsKeepUnitRootMeanSquare) {
