@@ -2,13 +2,14 @@
 // allocation (k = 1, 2, ...) through the library's allocator and through
 // operator new, once failing only the k-th and once the k-th and all after,
 // until a call completes without a failure; after every try the outputs are
-// the specified failure result (or, where the routine can do without the
-// storage, the full result) and no block is left.
+// either the routine's failure result or exactly the unfailed result, for
+// every distance code the routine takes, and no block is left.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -70,8 +71,8 @@ Row Sweep(const std::string& routine, const std::function<Outcome(const Arm&, lo
           break;
         }
         row.tries++;
-        EXPECT_NE(outcome, Outcome::kWrong) << routine << (in_new ? " new" : " malloc") << " k " << k
-                                             << (and_after ? " and after" : "");
+        EXPECT_NE(outcome, Outcome::kWrong)
+            << routine << (in_new ? " new" : " malloc") << " k " << k << (and_after ? " and after" : "");
         row.failures += outcome == Outcome::kFailure;
         if (k > 10000) {
           ADD_FAILURE() << routine << ": no end";
@@ -97,7 +98,8 @@ TEST(AllocationSweep, EveryRoutineFailsCleanly) {
   const std::vector<double> w{1, 0.5, 2, 1};
   std::vector<Row> rows;
 
-  for (const char dist : {'e', 's'}) {
+  const std::string dists = "ebcauxsk";
+  for (const char dist : dists) {
     double** ref = lopper::distancematrix(6, 4, m.data(), m.mask(), w.data(), dist, 0);
     const Lower expected(ref, 6);
     FreeMatrix(ref, 6);
@@ -106,61 +108,70 @@ TEST(AllocationSweep, EveryRoutineFailsCleanly) {
       double** d = lopper::distancematrix(6, 4, m.data(), m.mask(), w.data(), dist, 0);
       fired = arm.off();
       if (!d) return Outcome::kFailure;
-      // spearman gives 0 for a pair whose scratch was refused.
       const bool same = Lower(d, 6).rows() == expected.rows();
       FreeMatrix(d, 6);
-      return same ? Outcome::kFull : (dist == 's' ? Outcome::kFailure : Outcome::kWrong);
+      return same ? Outcome::kFull : Outcome::kWrong;
     }));
   }
 
-  rows.push_back(Sweep("calculate_weights", [&](const Arm& arm, long& fired) {
-    arm.on();
-    double* r = lopper::calculate_weights(6, 4, m.data(), m.mask(), w.data(), 0, 'e', 5, 1);
-    fired = arm.off();
-    if (!r) return Outcome::kFailure;
-    lopper::detail::release(r);
-    return Outcome::kFull;
-  }));
-
-  for (const char method : {'a', 'm'}) {
-    const Ids g1{0, 1, 2}, g2{3, 4};
-    const double expected = lopper::clusterdistance(6, 4, m.data(), m.mask(), w.data(), 3, 2, g1.data(), g2.data(),
-                                                    'e', method, 0);
-    rows.push_back(Sweep(std::string("clusterdistance ") + method, [&](const Arm& arm, long& fired) {
+  for (const char dist : dists) {
+    auto call = [&] { return lopper::calculate_weights(6, 4, m.data(), m.mask(), w.data(), 0, dist, 0.5, 1); };
+    double* ref = call();
+    const std::vector<double> expected(ref, ref + 6);
+    lopper::detail::release(ref);
+    rows.push_back(Sweep(std::string("calculate_weights ") + dist, [&](const Arm& arm, long& fired) {
       arm.on();
-      const double d =
-          lopper::clusterdistance(6, 4, m.data(), m.mask(), w.data(), 3, 2, g1.data(), g2.data(), 'e', method, 0);
+      double* r = call();
       fired = arm.off();
-      return d == -1.0 ? Outcome::kFailure : d == expected ? Outcome::kFull : Outcome::kWrong;
+      if (!r) return Outcome::kFailure;
+      const bool same = std::vector<double>(r, r + 6) == expected;
+      lopper::detail::release(r);
+      return same ? Outcome::kFull : Outcome::kWrong;
     }));
   }
+
+  for (const char method : std::string("amsxv"))
+    for (const char dist : dists) {
+      const Ids g1{0, 1, 2}, g2{3, 4};
+      auto call = [&] {
+        return lopper::clusterdistance(6, 4, m.data(), m.mask(), w.data(), 3, 2, g1.data(), g2.data(), dist, method, 0);
+      };
+      const double expected = call();
+      rows.push_back(Sweep(std::string("clusterdistance ") + method + dist, [&](const Arm& arm, long& fired) {
+        arm.on();
+        const double d = call();
+        fired = arm.off();
+        return d == -1.0 ? Outcome::kFailure : d == expected ? Outcome::kFull : Outcome::kWrong;
+      }));
+    }
 
   double** built = lopper::distancematrix(6, 4, m.data(), m.mask(), w.data(), 'e', 0);
   const Lower matrix(built, 6);
   FreeMatrix(built, 6);
   for (const char method : {'s', 'm', 'a', 'c'})
-    for (const bool with_matrix : {false, true}) {
-      Lower d0(matrix);
-      lopper::Node* ref = lopper::treecluster(6, 4, m.data(), m.mask(), w.data(), 0, 'e', method,
-                                              with_matrix ? d0.data() : nullptr);
-      const std::vector<lopper::Node> expected(ref, ref + 5);
-      lopper::detail::release(ref);
-      rows.push_back(Sweep(std::string("treecluster ") + method + (with_matrix ? " matrix" : ""),
-                           [&](const Arm& arm, long& fired) {
-                             Lower d(matrix);
-                             arm.on();
-                             lopper::Node* t = lopper::treecluster(6, 4, m.data(), m.mask(), w.data(), 0, 'e',
-                                                                   method, with_matrix ? d.data() : nullptr);
-                             fired = arm.off();
-                             if (!t) return d.rows() == matrix.rows() ? Outcome::kFailure : Outcome::kWrong;
-                             bool same = true;
-                             for (int k = 0; k < 5; k++)
-                               same = same && t[k].left == expected[k].left && t[k].right == expected[k].right &&
-                                      t[k].distance == expected[k].distance;
-                             lopper::detail::release(t);
-                             return same ? Outcome::kFull : Outcome::kWrong;
-                           }));
-    }
+    for (const bool with_matrix : {false, true})
+      for (const char dist : with_matrix&& method != 'c' ? std::string("e") : dists) {
+        Lower d0(matrix);
+        lopper::Node* ref =
+            lopper::treecluster(6, 4, m.data(), m.mask(), w.data(), 0, dist, method, with_matrix ? d0.data() : nullptr);
+        const std::vector<lopper::Node> expected(ref, ref + 5);
+        lopper::detail::release(ref);
+        rows.push_back(Sweep(std::string("treecluster ") + method + dist + (with_matrix ? " matrix" : ""),
+                             [&](const Arm& arm, long& fired) {
+                               Lower d(matrix);
+                               arm.on();
+                               lopper::Node* t = lopper::treecluster(6, 4, m.data(), m.mask(), w.data(), 0, dist,
+                                                                     method, with_matrix ? d.data() : nullptr);
+                               fired = arm.off();
+                               if (!t) return d.rows() == matrix.rows() ? Outcome::kFailure : Outcome::kWrong;
+                               bool same = true;
+                               for (int k = 0; k < 5; k++)
+                                 same = same && t[k].left == expected[k].left && t[k].right == expected[k].right &&
+                                        t[k].distance == expected[k].distance;
+                               lopper::detail::release(t);
+                               return same ? Outcome::kFull : Outcome::kWrong;
+                             }));
+      }
 
   const std::vector<lopper::Node> tree{{2, 3, 0}, {0, 1, 0}, {-2, -1, 0}};
   rows.push_back(Sweep("cuttree", [&](const Arm& arm, long& fired) {
@@ -172,31 +183,32 @@ TEST(AllocationSweep, EveryRoutineFailsCleanly) {
   }));
 
   for (const char method : {'a', 'm'})
-    for (const int npass : {0, 1, 3}) {
-      auto once = [&](const Arm* arm, long* fired, Ids& ids, double& error) {
-        ids = Ids{0, 1, 0, 1, 0, 1};
-        error = -5;
-        int ifound = -9;
-        lopper::setrandomseed(7, 8);
-        if (arm) arm->on();
-        lopper::kcluster(2, 6, 4, m.data(), m.mask(), w.data(), 0, npass, method, 'e', ids.data(), &error, &ifound);
-        if (arm) *fired = arm->off();
-        return ifound;
-      };
-      Ids expected_ids;
-      double expected_error;
-      const int expected_found = once(nullptr, nullptr, expected_ids, expected_error);
-      rows.push_back(Sweep(std::string("kcluster ") + method + " npass " + std::to_string(npass),
-                           [&](const Arm& arm, long& fired) {
-                             Ids ids;
-                             double error;
-                             const int ifound = once(&arm, &fired, ids, error);
-                             if (ifound == -1) return error == -5 ? Outcome::kFailure : Outcome::kWrong;
-                             return ifound == expected_found && ids == expected_ids && error == expected_error
-                                        ? Outcome::kFull
-                                        : Outcome::kWrong;
-                           }));
-    }
+    for (const int npass : {0, 1, 3})
+      for (const char dist : dists) {
+        auto once = [&](const Arm* arm, long* fired, Ids& ids, double& error) {
+          ids = Ids{0, 1, 0, 1, 0, 1};
+          error = -5;
+          int ifound = -9;
+          lopper::setrandomseed(7, 8);
+          if (arm) arm->on();
+          lopper::kcluster(2, 6, 4, m.data(), m.mask(), w.data(), 0, npass, method, dist, ids.data(), &error, &ifound);
+          if (arm) *fired = arm->off();
+          return ifound;
+        };
+        Ids expected_ids;
+        double expected_error;
+        const int expected_found = once(nullptr, nullptr, expected_ids, expected_error);
+        rows.push_back(Sweep(std::string("kcluster ") + method + dist + " npass " + std::to_string(npass),
+                             [&](const Arm& arm, long& fired) {
+                               Ids ids;
+                               double error;
+                               const int ifound = once(&arm, &fired, ids, error);
+                               if (ifound == -1) return error == -5 ? Outcome::kFailure : Outcome::kWrong;
+                               return ifound == expected_found && ids == expected_ids && error == expected_error
+                                          ? Outcome::kFull
+                                          : Outcome::kWrong;
+                             }));
+      }
 
   rows.push_back(Sweep("getclustercentroids m", [&](const Arm& arm, long& fired) {
     Matrix c(std::vector<std::vector<double>>(2, std::vector<double>(4, 0.0)));
@@ -228,25 +240,35 @@ TEST(AllocationSweep, EveryRoutineFailsCleanly) {
       const int ifound = once(&arm, &fired, ids, error);
       if (ifound == -1) return error == -5 && ids == Ids{0, 1, 0, 1, 0, 1} ? Outcome::kFailure : Outcome::kWrong;
       return ifound == expected_found && ids == expected_ids && error == expected_error ? Outcome::kFull
-                                                                                       : Outcome::kWrong;
+                                                                                        : Outcome::kWrong;
     }));
   }
 
-  for (const bool with_cells : {false, true}) {
-    rows.push_back(Sweep(std::string("somcluster") + (with_cells ? " celldata" : ""), [&](const Arm& arm, long& fired) {
-      std::vector<double> values(2 * 2 * 4, -8.0);
-      std::vector<double*> cellrows{&values[0], &values[4], &values[8], &values[12]};
-      std::vector<double**> grid{&cellrows[0], &cellrows[2]};
-      Ids ids(12, -4);
-      lopper::setrandomseed(7, 8);
-      arm.on();
-      lopper::somcluster(6, 4, m.data(), m.mask(), w.data(), 0, 2, 2, 0.02, 20, 'e', with_cells ? grid.data() : nullptr,
-                         reinterpret_cast<int(*)[2]>(ids.data()));
-      fired = arm.off();
-      const bool untouched = ids == Ids(12, -4) && values == std::vector<double>(16, -8.0);
-      return untouched ? Outcome::kFailure : Outcome::kFull;
-    }));
-  }
+  for (const bool with_cells : {false, true})
+    for (const char dist : dists) {
+      struct Map {
+        std::vector<double> values = std::vector<double>(2 * 2 * 4, -8.0);
+        Ids ids = Ids(12, -4);
+      };
+      auto once = [&](const Arm* arm, long* fired) {
+        Map map;
+        std::vector<double*> cellrows{&map.values[0], &map.values[4], &map.values[8], &map.values[12]};
+        std::vector<double**> grid{&cellrows[0], &cellrows[2]};
+        lopper::setrandomseed(7, 8);
+        if (arm) arm->on();
+        lopper::somcluster(6, 4, m.data(), m.mask(), w.data(), 0, 2, 2, 0.02, 20, dist,
+                           with_cells ? grid.data() : nullptr, reinterpret_cast<int(*)[2]>(map.ids.data()));
+        if (arm) *fired = arm->off();
+        return map;
+      };
+      const Map expected = once(nullptr, nullptr);
+      rows.push_back(
+          Sweep(std::string("somcluster ") + dist + (with_cells ? " celldata" : ""), [&](const Arm& arm, long& fired) {
+            const Map got = once(&arm, &fired);
+            if (got.ids == Ids(12, -1) && got.values == Map().values) return Outcome::kFailure;
+            return got.ids == expected.ids && got.values == expected.values ? Outcome::kFull : Outcome::kWrong;
+          }));
+    }
 
   rows.push_back(Sweep("svd", [&](const Arm& arm, long& fired) {
     std::vector<std::vector<double>> a{{1, 2}, {3, 4}, {5, 7}};
@@ -261,12 +283,17 @@ TEST(AllocationSweep, EveryRoutineFailsCleanly) {
     return ierr == 0 ? Outcome::kFull : Outcome::kWrong;
   }));
 
-  rows.push_back(Sweep("spearman (getrank)", [&](const Arm& arm, long& fired) {
+  rows.push_back(Sweep("spearman scratch", [&](const Arm& arm, long& fired) {
+    double d = -1;
     arm.on();
-    const double d = lopper::detail::spearman(4, m.data(), m.data(), m.mask(), m.mask(), w.data(), 0, 2, 0);
+    try {
+      lopper::detail::Measure measure('s', 4);
+      d = measure(m.data(), m.data(), m.mask(), m.mask(), w.data(), 0, 2, 0);
+    } catch (const std::bad_alloc&) {
+    }
     fired = arm.off();
     const double full = lopper::detail::spearman(4, m.data(), m.data(), m.mask(), m.mask(), w.data(), 0, 2, 0);
-    return d == full ? Outcome::kFull : d == 0 ? Outcome::kFailure : Outcome::kWrong;
+    return d == full ? Outcome::kFull : d == -1 ? Outcome::kFailure : Outcome::kWrong;
   }));
 
   std::printf("%-28s %8s %8s %6s %9s\n", "routine", "malloc", "new", "tries", "failures");

@@ -4,9 +4,11 @@
 #include <cmath>
 #include <limits>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "cluster_internal.h"
+#include "matrix.h"
 
 namespace {
 
@@ -105,6 +107,56 @@ TEST(Makedatamask, ObtainsRowsOrKeepsNothing) {
     const bool row_array_failed = k <= 2;
     EXPECT_EQ(d, row_array_failed ? unset_data : nullptr) << k;
     EXPECT_EQ(m, row_array_failed ? unset_mask : nullptr) << k;
+  }
+}
+
+// Negative sizes are bad arguments everywhere: each routine's failure
+// result, never an exception out of the library nor "memory short".
+TEST(EntryPoints, NegativeSizesAreBadArguments) {
+  lopper_test::Matrix m({{1, 2, 3}, {4, 5, 6}, {7, 8, 0}});
+  const Values w(3, 1.0);
+  const int group[] = {0, 1};
+  struct Sizes {
+    int nrows, ncolumns, transpose;
+  } const sizes[] = {{3, -1, 0}, {-1, 3, 1}, {3, -1, 1}, {-1, 3, 0}, {-1, -1, 0}};
+  for (const auto& z : sizes) {
+    const std::string what = std::to_string(z.nrows) + "x" + std::to_string(z.ncolumns) + " t" +
+                             std::to_string(z.transpose);
+    EXPECT_EQ(lopper::distancematrix(z.nrows, z.ncolumns, m.data(), m.mask(), w.data(), 'e', z.transpose), nullptr)
+        << what;
+    EXPECT_EQ(lopper::calculate_weights(z.nrows, z.ncolumns, m.data(), m.mask(), w.data(), z.transpose, 'e', 1, 1),
+              nullptr)
+        << what;
+    for (const char method : std::string("amsxv"))
+      EXPECT_EQ(lopper::clusterdistance(z.nrows, z.ncolumns, m.data(), m.mask(), w.data(), 1, 1, group, group + 1,
+                                        'e', method, z.transpose),
+                -1.0)
+          << what << method;
+    for (const char method : std::string("smac"))
+      EXPECT_EQ(lopper::treecluster(z.nrows, z.ncolumns, m.data(), m.mask(), w.data(), z.transpose, 'e', method,
+                                    nullptr),
+                nullptr)
+          << what << method;
+    for (const int npass : {0, 1, 3}) {
+      std::vector<int> ids{0, 1, 0};
+      double error = -5;
+      int ifound = -9;
+      lopper::kcluster(2, z.nrows, z.ncolumns, m.data(), m.mask(), w.data(), z.transpose, npass, 'a', 'e', ids.data(),
+                       &error, &ifound);
+      EXPECT_EQ(ifound, 0) << what << " npass " << npass;
+      EXPECT_EQ(error, -5) << what;
+    }
+    lopper_test::Matrix c(std::vector<Values>(3, Values(3, 9.0)));
+    const std::vector<int> ids{0, 1, 0};
+    EXPECT_EQ(lopper::getclustercentroids(2, z.nrows, z.ncolumns, m.data(), m.mask(), ids.data(), c.data(), c.mask(),
+                                          z.transpose, 'a'),
+              0)
+        << what;
+    std::vector<int> cells(6, -4);
+    lopper::somcluster(z.nrows, z.ncolumns, m.data(), m.mask(), w.data(), z.transpose, 2, 2, 0.02, 5, 'e', nullptr,
+                       reinterpret_cast<int(*)[2]>(cells.data()));
+    const int nobjects = z.transpose ? z.ncolumns : z.nrows;
+    EXPECT_EQ(cells, std::vector<int>(6, nobjects > 0 ? -1 : -4)) << what;
   }
 }
 

@@ -58,6 +58,30 @@ TEST(Cuttree, TreeIsOnlyRead) {
   }
 }
 
+// Trees the cut cannot follow must never be read out of range nor give a
+// partition with holes.
+TEST(Cuttree, MalformedTreesGiveMinusOnes) {
+  const std::vector<std::pair<const char*, Tree>> cases{
+      {"element beyond n", {{2, 4, 0}, {0, 1, 0}, {-2, -1, 0}}},
+      {"negative record beyond the array", {{2, 3, 0}, {0, 1, 0}, {-2, -9, 0}}},
+      {"record referring to itself", {{2, 3, 0}, {0, -2, 0}, {-2, -1, 0}}},
+      {"cycle between two records", {{2, -2, 0}, {0, -1, 0}, {1, 3, 0}}},
+      {"parent before its child", {{-2, 3, 0}, {0, 1, 0}, {-1, 2, 0}}},
+      {"element used twice", {{2, 2, 0}, {0, 1, 0}, {-2, -1, 0}}},
+      {"record used twice", {{2, 3, 0}, {-1, 1, 0}, {-2, -1, 0}}},
+  };
+  for (const auto& [what, tree] : cases)
+    for (int k = 1; k <= 4; k++) EXPECT_EQ(Cut(tree, k), std::vector<int>(4, -1)) << what << " k " << k;
+  std::vector<int> one{-99};
+  lopper::cuttree(1, nullptr, 1, one.data());
+  EXPECT_EQ(one, std::vector<int>{0});
+  lopper::cuttree(1, nullptr, 2, one.data());
+  EXPECT_EQ(one, std::vector<int>{-1});
+  std::vector<int> two(2, -99);
+  lopper::cuttree(2, nullptr, 1, two.data());
+  EXPECT_EQ(two, std::vector<int>(2, -1));
+}
+
 TEST(Cuttree, NoScratchMemoryGivesMinusOnes) {
   const Tree four{{2, 3, 0}, {0, 1, 0}, {-2, -1, 0}};
   struct Case {
@@ -66,7 +90,7 @@ TEST(Cuttree, NoScratchMemoryGivesMinusOnes) {
   } const cases[] = {
       {2, {-1, -1, -1, -1}},
       {1, {-1, -1, -1, -1}},
-      {4, {0, 1, 2, 3}},  // nclusters = nelements needs no scratch array
+      {4, {-1, -1, -1, -1}},
   };
   for (const auto& c : cases) {
     std::vector<int> ids(4, -99);

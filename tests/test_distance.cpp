@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <new>
+
 #include <cmath>
 #include <string>
 #include <vector>
@@ -129,7 +131,8 @@ TEST(Getrank, MemoryShortGivesNullAndKeepsNothing) {
   EXPECT_EQ(lopper::detail::live_blocks(), before);
 }
 
-TEST(Spearman, MemoryShortGivesZeroAndKeepsNothing) {
+// A refused scratch must never pass for a distance (it used to give 0).
+TEST(Spearman, ScratchComesFirstAndMeasuringNeverAllocates) {
   Matrix m({{1, 2, 3}, {3, 1, 2}});
   const Values w{1, 1, 1};
   auto call = [&] {
@@ -137,26 +140,28 @@ TEST(Spearman, MemoryShortGivesZeroAndKeepsNothing) {
   };
   const double full = call();
   EXPECT_NEAR(full, 1.5, 1e-15);
-  const long before = lopper::detail::live_blocks();
-  for (int k = 1; k <= 2; k++) {  // the two rank arrays
-    lopper::detail::fail_allocation(k);
-    EXPECT_EQ(call(), 0) << k;
-    lopper::detail::fail_allocation(0);
-  }
-  // Scratch vectors: each failure gives 0 unless the sort only loses its
-  // optional buffer; the sweep ends when no k-th allocation happens.
   int failures = 0;
   for (int k = 1;; k++) {
     lopper_test::FailNthNew(k);
-    const double d = call();
+    bool threw = false;
+    try {
+      EXPECT_EQ(call(), full) << k;
+    } catch (const std::bad_alloc&) {
+      threw = true;
+    }
     const bool fired = lopper_test::PendingNewFailure() == 0;
     lopper_test::FailNthNew(0);
     if (!fired) break;
-    EXPECT_TRUE(d == 0 || d == full) << k;
-    failures += d == 0;
+    EXPECT_TRUE(threw) << k;
+    failures++;
   }
-  EXPECT_GE(failures, 3);
-  EXPECT_EQ(lopper::detail::live_blocks(), before);
+  EXPECT_EQ(failures, 5);  // two value copies, two rank arrays, one index
+  lopper::detail::Measure measure('s', 3);
+  lopper_test::FailNthNew(1, true);
+  const double d = measure(m.data(), m.data(), m.mask(), m.mask(), w.data(), 0, 1, 0);
+  EXPECT_EQ(lopper_test::InjectedNewFailures(), 0);
+  lopper_test::FailNthNew(0);
+  EXPECT_EQ(d, full);
 }
 
 }  // namespace

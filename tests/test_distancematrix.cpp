@@ -182,17 +182,29 @@ TEST(Distancematrix, CompleteDataGivesTheMeasuresValues) {
   }
 }
 
-// Overflow and infinite values: never NaN.
-TEST(Measures, NeverNaN) {
-  const double inf = std::numeric_limits<double>::infinity();
-  Matrix m({{1e200, -1e200, 3e200}, {-2e200, 5e200, 1e200}, {inf, 1, 2}, {inf, 3, 4}});
-  const Values w{1, 1, 1};
-  for (const char dist : std::string("ebcauxsk"))
-    for (int i = 0; i < 4; i++)
-      for (int j = 0; j < 4; j++)
-        EXPECT_FALSE(std::isnan(lopper::detail::setmetric(dist)(3, m.data(), m.data(), m.mask(), m.mask(), w.data(),
-                                                                 i, j, 0)))
-            << dist << " " << i << " " << j;
+// Finite values that overflow never give NaN; a value that is not finite
+// always does, in every measure and on both paths of distancematrix.
+TEST(Measures, NaNExactlyForValuesThatAreNotFinite) {
+  const double inf = std::numeric_limits<double>::infinity(), nan = std::nan("");
+  const std::vector<double> bad{inf, -inf, nan};
+  for (const double b : bad) {
+    // Rows 0, 1 overflow; rows 2, 3 hold a value that is not finite.
+    Matrix m({{1e200, -1e200, 3e200}, {-2e200, 5e200, 1e200}, {b, 1, 2}, {3, b, 4}});
+    Matrix t = m.transposed();
+    const Values w{1, 1, 1};
+    for (const char dist : std::string("ebcauxsk")) {
+      double** d = lopper::distancematrix(4, 3, m.data(), m.mask(), w.data(), dist, 0);
+      double** dt = lopper::distancematrix(3, 4, t.data(), t.mask(), w.data(), dist, 1);
+      ASSERT_TRUE(d && dt);
+      for (int i = 1; i < 4; i++)
+        for (int j = 0; j < i; j++) {
+          EXPECT_EQ(std::isnan(d[i][j]), i >= 2) << dist << " " << b << " " << i << " " << j;
+          EXPECT_EQ(std::isnan(dt[i][j]), i >= 2) << dist << " transposed " << i << " " << j;
+        }
+      FreeMatrix(d, 4);
+      FreeMatrix(dt, 4);
+    }
+  }
 }
 
 }  // namespace

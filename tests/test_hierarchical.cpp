@@ -139,11 +139,45 @@ TEST(Treecluster, NonFiniteDistancesGiveNoTree) {
           << method;
       EXPECT_EQ(d.rows().size(), before.rows().size());
     }
-  Matrix infinite({{0, 1}, {HUGE_VAL, 2}, {3, 4}});
-  const Values w2{1, 1};
-  for (const char method : std::string("mac"))
-    EXPECT_EQ(lopper::treecluster(3, 2, infinite.data(), infinite.mask(), w2.data(), 0, 'e', method, nullptr), nullptr)
-        << method;
+}
+
+// A value that is not finite gives no tree by any method or measure, even
+// where single linkage or a caller's matrix never builds one; masked out,
+// it takes no part.
+TEST(Treecluster, DataThatIsNotFiniteGivesNoTree) {
+  const Values w{1, 1};
+  for (const double bad : {std::nan(""), HUGE_VAL, -HUGE_VAL})
+    for (const char dist : std::string("ebcauxsk"))
+      for (const char method : std::string("smac")) {
+        Matrix m({{0, 1}, {bad, 2}, {3, 4}, {1, 7}});
+        Lower d({{}, {1}, {2, 3}, {4, 5, 6}});
+        const Lower before(d);
+        EXPECT_EQ(lopper::treecluster(4, 2, m.data(), m.mask(), w.data(), 0, dist, method, nullptr), nullptr)
+            << dist << method << bad;
+        if (method == 'c') {
+          EXPECT_EQ(lopper::treecluster(4, 2, m.data(), m.mask(), w.data(), 0, dist, 'c', d.data()), nullptr);
+          EXPECT_EQ(d.rows(), before.rows());
+        }
+        Matrix masked({{0, 1}, {bad, 2}, {3, 4}, {1, 7}}, {{1, 1}, {0, 1}, {1, 1}, {1, 1}});
+        std::free(lopper::treecluster(4, 2, masked.data(), masked.mask(), w.data(), 0, dist, method, nullptr));
+      }
+  Matrix m({{0, 1}, {2, 2}, {3, 4}, {1, 7}});
+  for (const char method : std::string("smac"))
+    EXPECT_NE(Take(lopper::treecluster(4, 2, m.data(), m.mask(), w.data(), 0, 'e', method, nullptr), 4).size(), 0u);
+}
+
+// Centroid linkage needs the data even with a matrix; without, no tree and
+// the matrix as it was.
+TEST(Treecluster, CentroidWithoutDataGivesNoTree) {
+  Lower d({{}, {1}, {2, 3}});
+  const Lower before(d);
+  const Values w{1};
+  Matrix m(std::vector<Values>(3, Values{0}));
+  EXPECT_EQ(lopper::treecluster(3, 1, nullptr, m.mask(), w.data(), 0, 'e', 'c', d.data()), nullptr);
+  EXPECT_EQ(lopper::treecluster(3, 1, m.data(), nullptr, w.data(), 0, 'e', 'c', d.data()), nullptr);
+  EXPECT_EQ(lopper::treecluster(3, 1, m.data(), m.mask(), nullptr, 0, 'e', 'c', d.data()), nullptr);
+  EXPECT_EQ(d.rows(), before.rows());
+  EXPECT_EQ(Take(lopper::treecluster(3, 1, nullptr, nullptr, nullptr, 0, 'e', 'a', d.data()), 3).size(), 2u);
 }
 
 TEST(Treecluster, CallersMatrixIsWorkingStorageExceptForSingle) {

@@ -47,9 +47,6 @@ TEST(Kcluster, RefinesAGivenPartition) {
   } const cases[] = {
       {"two groups", {0, 1, 10, 11}, 2, 'a', {0, 1, 1, 1}, {0, 0, 1, 1}, 1.0},
       {"medians", {0, 1, 10, 11}, 2, 'm', {0, 1, 1, 1}, {0, 0, 1, 1}, 1.0},
-      // Cluster 0 starts empty: its centroid has no value, so it is at
-      // distance 0 from everything and takes the first movable elements.
-      {"empty cluster", {0, 1, 5, 6}, 3, 'a', {1, 1, 2, 2}, {1, 1, 0, 2}, 1.0},
       {"one element each", {3, 1, 2}, 3, 'a', {2, 0, 1}, {2, 0, 1}, 0.0},
       {"ties stay", {0, 2, 4}, 2, 'a', {0, 0, 1}, {0, 0, 1}, 2.0},
   };
@@ -101,7 +98,8 @@ TEST(Kcluster, BadArgumentsTouchNothing) {
     int nclusters, npass;
     Ids start;
   } const cases[] = {{0, 1, {7, 7, 7}}, {-2, 1, {7, 7, 7}}, {4, 1, {7, 7, 7}},
-                     {2, 0, {0, 2, 1}}, {2, 0, {0, -1, 1}}};
+                     {2, 0, {0, 2, 1}}, {2, 0, {0, -1, 1}},
+                     {3, 0, {1, 1, 2}}};  // cluster 0 has no member: no centroid
   for (const auto& c : cases) {
     const Result r = KCluster(m, c.nclusters, c.npass, 'a', c.start);
     EXPECT_EQ(r.ifound, 0);

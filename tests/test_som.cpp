@@ -131,7 +131,7 @@ TEST(Somcluster, NothingToReturnOnlyAdvancesTheGenerator) {
   EXPECT_NE(a1, 21);
 }
 
-TEST(Somcluster, BadArgumentsAndMemoryShortageTouchNothing) {
+TEST(Somcluster, BadArgumentsAndMemoryShortageGiveMinusOnesAndKeepTheCells) {
   Matrix m = Random(8, 2, 7);
   Matrix one = Random(1, 2, 7);
   struct Case {
@@ -142,7 +142,7 @@ TEST(Somcluster, BadArgumentsAndMemoryShortageTouchNothing) {
     lopper::setrandomseed(50, 60);
     Cells cells(2, 2, 2);
     const auto ids = Som(*c.data, 0, c.nx, c.ny, c.niter, &cells);
-    EXPECT_EQ(ids, std::vector<int>(ids.size(), -4));
+    EXPECT_EQ(ids, std::vector<int>(ids.size(), -1));
     EXPECT_EQ(cells.values(), std::vector<double>(8, -8.0));
     int s1, s2;
     lopper::getrandomseed(&s1, &s2);
@@ -164,11 +164,29 @@ TEST(Somcluster, BadArgumentsAndMemoryShortageTouchNothing) {
       lopper_test::FailNthNew(0);
       if (!fired) break;
       failures++;
-      EXPECT_EQ(ids, std::vector<int>(16, -4));
+      EXPECT_EQ(ids, std::vector<int>(16, -1));
       EXPECT_EQ(cells.values(), std::vector<double>(8, -8.0));
     }
     EXPECT_GE(failures, 3);
   }
+}
+
+// At the first step the radius spans the whole grid, so with a learning
+// rate of 1 every cell becomes the presented profile; the grid's diagonal
+// once overflowed int on a long side and left far cells untrained.
+TEST(Somcluster, LongGridIsTrainedEverywhere) {
+  Matrix m({{1, 2}, {1, 2}});
+  const std::vector<double> w(2, 1.0);
+  const int nx = 100000;
+  Cells cells(nx, 1, 2);
+  lopper::setrandomseed(3, 4);
+  lopper::somcluster(2, 2, m.data(), m.mask(), w.data(), 0, nx, 1, 1.0, 1, 'e', cells.data(), nullptr);
+  const double* first = cells.data()[0][0];
+  int differing = 0;
+  for (int ix = 0; ix < nx; ix++)
+    differing += std::fabs(cells.data()[ix][0][0] - first[0]) > 1e-12 ||
+                 std::fabs(cells.data()[ix][0][1] - first[1]) > 1e-12;
+  EXPECT_EQ(differing, 0);
 }
 
 }  // namespace

@@ -4,7 +4,9 @@
 //  - Elements are numbered 0 ... nelements-1; cluster numbers are 0-based.
 //  - Arrays a routine returns are the caller's, to be released with free().
 //  - Failure is reported through the result or an out-parameter, never by a
-//    message or an exception.
+//    message or an exception. Negative sizes, and null arrays that a routine
+//    would read, are bad arguments with the routine's failure result; no
+//    result is ever computed from storage that could not be had.
 #ifndef LOPPER_CLUSTER_H
 #define LOPPER_CLUSTER_H
 
@@ -43,19 +45,20 @@ void sort(int n, const double data[], int index[]);
 // block (weighted mean), 'c' 1 - Pearson correlation, 'a' 1 - |Pearson|,
 // 'u' 1 - uncentred correlation, 'x' 1 - |uncentred|, 's' 1 - Spearman,
 // 'k' 1 - Kendall's tau; any other character means 'e'. Dimensions missing
-// in either element take no part.
+// in either element take no part. A value present in both elements that is
+// not finite (NaN, infinite) makes their distance NaN under every measure.
 
 // Lower-triangular matrix of the distances between all elements: row 0 is
 // null, row i (1 ... nelements-1) holds the i distances to elements 0 ... i-1.
 // The caller frees rows 1 ... nelements-1, then the row array. Null when
-// nelements < 2 or memory is short.
+// nelements < 2, for bad arguments, or when memory is short.
 double** distancematrix(int nrows, int ncolumns, const double* const* data,
                         const int* const* mask, const double weights[], char dist,
                         int transpose);
 
 // One weight per element: 1 / (1 + sum over the other elements j closer than
 // cutoff of (1 - d(i,j)/cutoff)^exponent). A new array of nelements doubles
-// (caller frees), or null when memory is short.
+// (caller frees), or null for bad arguments or when memory is short.
 double* calculate_weights(int nrows, int ncolumns, const double* const* data,
                           const int* const* mask, const double weights[], int transpose,
                           char dist, double cutoff, double exponent);
@@ -63,8 +66,9 @@ double* calculate_weights(int nrows, int ncolumns, const double* const* data,
 // Distance between the groups index1[0 ... n1-1] and index2[0 ... n2-1] by
 // `method`: 'a' between the group means, 'm' between the group medians (per
 // dimension, over present values), 's' shortest, 'x' longest, 'v' mean of the
-// n1*n2 member distances. Returns -1.0 when n1 or n2 < 1, an index lies
-// outside 0 ... nelements-1, or memory is short; -2.0 for another method.
+// n1*n2 member distances (NaN when a member distance is NaN). Returns -1.0
+// for bad arguments (n1 or n2 < 1, an index outside 0 ... nelements-1) or
+// when memory is short; -2.0 for another method.
 double clusterdistance(int nrows, int ncolumns, const double* const* data,
                        const int* const* mask, const double weight[], int n1, int n2,
                        const int index1[], const int index2[], char dist, char method,
@@ -76,11 +80,14 @@ double clusterdistance(int nrows, int ncolumns, const double* const* data,
 // Distances come from `distmatrix` when given (lower triangle as returned by
 // distancematrix), otherwise from the data with code `dist`. 'm', 'a' and 'c'
 // overwrite a caller's matrix with working values; 's' only reads it.
+// Centroid linkage always needs the data, also with a caller's matrix.
 // Returns nelements-1 records, children before parents (merge order for
 // 'm', 'a', 'c'; ascending distance for 's'), for the caller to free; null
-// when nelements < 2, for another method, when a distance of the matrix
-// (the caller's or the one built from the data) is NaN or infinite, or when
-// memory is short.
+// when nelements < 2, for another method or bad arguments, when a data
+// value that is used and present is not finite, when a distance (the
+// caller's, or one computed) is NaN or infinite, or when memory is short.
+// Null before anything is written when the arguments are bad, the data is
+// not finite or memory is short.
 Node* treecluster(int nrows, int ncolumns, const double* const* data, const int* const* mask,
                   const double weight[], int transpose, char dist, char method,
                   double** distmatrix);
@@ -93,8 +100,9 @@ Node* treecluster(int nrows, int ncolumns, const double* const* data, const int*
 // each element, *error the sum of distances of the elements to their
 // centroids, *ifound how many passes reached that partition (up to
 // renumbering). *ifound 0: bad arguments (nclusters < 1, nelements <
-// nclusters, or a given number outside 0 ... nclusters-1), nothing else
-// written; -1: memory was short.
+// nclusters, negative sizes, null arrays, or with npass 0 a given number
+// outside 0 ... nclusters-1 or a cluster left without members), nothing
+// else written; -1: memory was short, nothing else written.
 void kcluster(int nclusters, int nrows, int ncolumns, const double* const* data,
               const int* const* mask, const double weight[], int transpose, int npass,
               char method, char dist, int clusterid[], double* error, int* ifound);
@@ -103,7 +111,8 @@ void kcluster(int nclusters, int nrows, int ncolumns, const double* const* data,
 // the present values, per dimension, into cdata/cmask (the caller's: with
 // transpose 0, nclusters rows of ndata; otherwise ndata rows of nclusters).
 // A dimension without values is 0.0 with mask 0. Returns 1; 0 for another
-// method, a cluster number outside 0 ... nclusters-1, or short memory.
+// method, bad arguments, a cluster number outside 0 ... nclusters-1, or
+// short memory.
 int getclustercentroids(int nclusters, int nrows, int ncolumns, const double* const* data,
                         const int* const* mask, const int clusterid[], double** cdata,
                         int** cmask, int transpose, char method);
@@ -129,8 +138,9 @@ void getclustermedoids(int nclusters, int nelements, const double* const* distan
 // learning rate falling linearly from inittau and a neighbourhood radius
 // falling from the grid diagonal, then stores each element's best cell in
 // clusterid[i] = {ix, iy}. celldata null: the map is trained privately and
-// dropped; clusterid null: no assignment. Fewer than two elements, a grid
-// side below 1, niter < 0 or short memory: nothing is written.
+// dropped; clusterid null: no assignment. Failure (fewer than two elements,
+// a grid side below 1, niter < 0, other bad arguments, or short memory):
+// every clusterid entry is {-1, -1} and celldata is left as it was.
 void somcluster(int nrows, int ncolumns, const double* const* data, const int* const* mask,
                 const double weight[], int transpose, int nxgrid, int nygrid, double inittau,
                 int niter, char dist, double*** celldata, int clusterid[][2]);
@@ -150,14 +160,15 @@ void svd(int m, int n, double** u, double w[], double** v, int* ierr);
 void setrandomseed(int seed1, int seed2);
 void getrandomseed(int* seed1, int* seed2);
 
-// Cuts `tree` (nelements-1 records, children before parents) into nclusters
-// clusters by undoing its nclusters-1 highest records; distances play no
-// part. clusterid (nelements ints, caller's) receives each element's cluster
+// Cuts `tree` (nelements-1 records, children before parents; may be null
+// when nelements is 1) into nclusters clusters by undoing its nclusters-1
+// highest records; distances play no part. clusterid (nelements ints, caller's) receives each element's cluster
 // number. Numbering: first the elements hanging directly from undone
 // records, root downward, left before right; then one number per remaining
 // cluster, in descending order of its top record.
-// Failure: nclusters outside 1 ... nelements, or no scratch memory: every
-// entry of clusterid is -1. `tree` is only read.
+// Failure: nclusters outside 1 ... nelements, a tree that is not of that
+// form (a reference out of range or to a later record, a child used twice),
+// or no scratch memory: every entry of clusterid is -1. `tree` is only read.
 void cuttree(int nelements, const Node* tree, int nclusters, int* clusterid);
 
 }  // namespace lopper

@@ -4,6 +4,8 @@
 #define LOPPER_CLUSTER_INTERNAL_H
 
 #include <cstddef>
+#include <optional>
+#include <vector>
 
 #include "cluster.h"
 
@@ -33,7 +35,9 @@ void freedatamask(int n, double** data, int** mask);
 // NaN is above every number and equal to NaN.
 int compare(const double sortdata[], int i1, int i2);
 
-// Common signature of the eight measures.
+// Common signature of the eight measures. Each is NaN for a pair in which a
+// value present in both is not finite; spearman may throw std::bad_alloc
+// (library code measures through Measure, which cannot).
 using Metric = double (*)(int n, const double* const* data1, const double* const* data2,
                           const int* const* mask1, const int* const* mask2,
                           const double weight[], int index1, int index2, int transpose);
@@ -67,6 +71,47 @@ double kendall(int n, const double* const* data1, const double* const* data2,
 // positions: a new array (free it with release), or null when memory is
 // short.
 double* getrank(int n, const double data[]);
+
+// The storage spearman ranks into for vectors of up to ndata values,
+// obtained once (the constructor may throw std::bad_alloc) so that no
+// distance depends on an allocation made while measuring.
+class RankScratch {
+ public:
+  explicit RankScratch(int ndata);
+  // spearman's distance, without allocating; n <= ndata.
+  double spearman(int n, const double* const* data1, const double* const* data2,
+                  const int* const* mask1, const int* const* mask2, int index1, int index2,
+                  int transpose);
+
+ private:
+  std::vector<double> x_, y_, rank1_, rank2_;
+  std::vector<int> index_;
+};
+
+// The measure of code `dist` over ndata dimensions, with whatever scratch it
+// needs obtained by the constructor (which may throw std::bad_alloc); calls
+// never allocate and never fail. Not shared between threads.
+class Measure {
+ public:
+  Measure(char dist, int ndata);
+  double operator()(const double* const* data1, const double* const* data2,
+                    const int* const* mask1, const int* const* mask2, const double weight[],
+                    int index1, int index2, int transpose);
+
+ private:
+  int ndata_;
+  Metric metric_;
+  std::optional<RankScratch> ranks_;  // spearman only
+};
+
+// True when every value of the data matrix that its mask marks present is
+// finite; false also for a null data or mask with rows and columns to read.
+bool finitedata(int nrows, int ncolumns, const double* const* data, const int* const* mask);
+
+// 1 when clusterid[0 ... nelements-1] holds only cluster numbers 0 ...
+// nclusters-1 and every one of them at least once, otherwise 0. May throw
+// std::bad_alloc.
+int fullpartition(int nclusters, int nelements, const int clusterid[]);
 
 // Smallest entry among the first n slots of the lower-triangular matrix
 // (n >= 2), scanning rows then columns ascending; the first of equal

@@ -1,5 +1,7 @@
 // The eight distance measures, their selection by code, and ranking.
+#include <algorithm>
 #include <cmath>
+#include <limits>
 #include <new>
 #include <numeric>
 #include <vector>
@@ -12,26 +14,39 @@ namespace detail {
 namespace {
 
 // Calls f(k, x_k, y_k) for each dimension k, ascending, present in both
-// elements.
+// elements. False when one of those values is not finite.
 template <class F>
-void ForRetained(int n, const double* const* data1, const double* const* data2,
+bool ForRetained(int n, const double* const* data1, const double* const* data2,
                  const int* const* mask1, const int* const* mask2, int index1, int index2,
                  int transpose, F f) {
+  // x - x is 0 for every finite x and NaN otherwise: no branch per value.
+  double poison = 0;
   if (transpose == 0) {
     const double* x = data1[index1];
     const double* y = data2[index2];
     const int* mx = mask1[index1];
     const int* my = mask2[index2];
     for (int k = 0; k < n; k++)
-      if (mx[k] && my[k]) f(k, x[k], y[k]);
+      if (mx[k] && my[k]) {
+        f(k, x[k], y[k]);
+        poison += (x[k] - x[k]) + (y[k] - y[k]);
+      }
   } else {
     for (int k = 0; k < n; k++)
-      if (mask1[k][index1] && mask2[k][index2]) f(k, data1[k][index1], data2[k][index2]);
+      if (mask1[k][index1] && mask2[k][index2]) {
+        const double x = data1[k][index1], y = data2[k][index2];
+        f(k, x, y);
+        poison += (x - x) + (y - y);
+      }
   }
+  return poison == 0;
 }
 
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
 // Weighted sums of the Pearson correlation, centred; status 0 when W = 0,
-// 1 when either vector is constant, 2 when Cxy/sqrt(Dx*Dy) is defined.
+// 1 when either vector is constant, 2 when Cxy/sqrt(Dx*Dy) is defined, -1
+// when a value is not finite.
 struct Centred {
   int status;
   double cxy, dx, dy;
@@ -41,7 +56,7 @@ Centred CentredSums(int n, const double* const* data1, const double* const* data
                     const int* const* mask1, const int* const* mask2, const double weight[],
                     int index1, int index2, int transpose) {
   double w = 0, sx = 0, sy = 0, sxy = 0, sxx = 0, syy = 0;
-  ForRetained(n, data1, data2, mask1, mask2, index1, index2, transpose,
+  const bool finite = ForRetained(n, data1, data2, mask1, mask2, index1, index2, transpose,
               [&](int k, double x, double y) {
                 const double wk = weight[k];
                 w += wk;
@@ -51,6 +66,7 @@ Centred CentredSums(int n, const double* const* data1, const double* const* data
                 sxx += wk * x * x;
                 syy += wk * y * y;
               });
+  if (!finite) return {-1, 0, 0, 0};
   if (w == 0) return {0, 0, 0, 0};
   const double cxy = sxy - sx * sy / w;
   const double dx = sxx - sx * sx / w;
@@ -61,7 +77,8 @@ Centred CentredSums(int n, const double* const* data1, const double* const* data
 }
 
 // Uncentred sums; status 0 when no dimension is retained, 1 when either
-// vector has no weighted magnitude, 2 otherwise.
+// vector has no weighted magnitude, 2 otherwise, -1 when a value is not
+// finite.
 struct Uncentred {
   int status;
   double sxy, sxx, syy;
@@ -72,7 +89,7 @@ Uncentred UncentredSums(int n, const double* const* data1, const double* const* 
                         int index1, int index2, int transpose) {
   double sxy = 0, sxx = 0, syy = 0;
   bool any = false;
-  ForRetained(n, data1, data2, mask1, mask2, index1, index2, transpose,
+  const bool finite = ForRetained(n, data1, data2, mask1, mask2, index1, index2, transpose,
               [&](int k, double x, double y) {
                 const double wk = weight[k];
                 sxy += wk * x * y;
@@ -80,26 +97,33 @@ Uncentred UncentredSums(int n, const double* const* data1, const double* const* 
                 syy += wk * y * y;
                 any = true;
               });
+  if (!finite) return {-1, 0, 0, 0};
   if (!any) return {0, 0, 0, 0};
   if (!(sxx > 0) || !(syy > 0)) return {1, 0, 0, 0};
   return {2, sxy, sxx, syy};
 }
 
-// 1 - r; an r lost to overflow (NaN) counts as no correlation.
-double Correlated(double r) { return std::isnan(r) ? 1.0 : 1 - r; }
+// The distance for a sums status and, when status is 2, the correlation r:
+// an r lost to overflow (NaN) counts as no correlation.
+double Correlated(int status, double r) {
+  if (status < 0) return kNaN;
+  if (status < 2) return status;
+  return std::isnan(r) ? 1.0 : 1 - r;
+}
 
 // Weighted mean of diff(x - y) over the retained dimensions; 0 when W = 0;
-// infinitely far when the values themselves are not finite (inf - inf).
+// infinitely far when the finite values' terms overflow into NaN.
 template <class Diff>
 double WeightedMean(int n, const double* const* data1, const double* const* data2,
                     const int* const* mask1, const int* const* mask2, const double weight[],
                     int index1, int index2, int transpose, Diff diff) {
   double sum = 0, w = 0;
-  ForRetained(n, data1, data2, mask1, mask2, index1, index2, transpose,
+  const bool finite = ForRetained(n, data1, data2, mask1, mask2, index1, index2, transpose,
               [&](int k, double x, double y) {
                 sum += weight[k] * diff(x - y);
                 w += weight[k];
               });
+  if (!finite) return kNaN;
   if (w == 0) return 0;
   const double mean = sum / w;
   return std::isnan(mean) ? HUGE_VAL : mean;
@@ -126,7 +150,7 @@ double correlation(int n, const double* const* data1, const double* const* data2
                    int index1, int index2, int transpose) {
   const Centred c =
       CentredSums(n, data1, data2, mask1, mask2, weight, index1, index2, transpose);
-  return c.status < 2 ? c.status : Correlated(c.cxy / std::sqrt(c.dx * c.dy));
+  return Correlated(c.status, c.cxy / std::sqrt(c.dx * c.dy));
 }
 
 double acorrelation(int n, const double* const* data1, const double* const* data2,
@@ -134,7 +158,7 @@ double acorrelation(int n, const double* const* data1, const double* const* data
                     int index1, int index2, int transpose) {
   const Centred c =
       CentredSums(n, data1, data2, mask1, mask2, weight, index1, index2, transpose);
-  return c.status < 2 ? c.status : Correlated(std::fabs(c.cxy) / std::sqrt(c.dx * c.dy));
+  return Correlated(c.status, std::fabs(c.cxy) / std::sqrt(c.dx * c.dy));
 }
 
 double ucorrelation(int n, const double* const* data1, const double* const* data2,
@@ -142,7 +166,7 @@ double ucorrelation(int n, const double* const* data1, const double* const* data
                     int index1, int index2, int transpose) {
   const Uncentred u =
       UncentredSums(n, data1, data2, mask1, mask2, weight, index1, index2, transpose);
-  return u.status < 2 ? u.status : Correlated(u.sxy / std::sqrt(u.sxx * u.syy));
+  return Correlated(u.status, u.sxy / std::sqrt(u.sxx * u.syy));
 }
 
 double uacorrelation(int n, const double* const* data1, const double* const* data2,
@@ -150,50 +174,15 @@ double uacorrelation(int n, const double* const* data1, const double* const* dat
                      int index1, int index2, int transpose) {
   const Uncentred u =
       UncentredSums(n, data1, data2, mask1, mask2, weight, index1, index2, transpose);
-  return u.status < 2 ? u.status : Correlated(std::fabs(u.sxy) / std::sqrt(u.sxx * u.syy));
+  return Correlated(u.status, std::fabs(u.sxy) / std::sqrt(u.sxx * u.syy));
 }
 
-// 1 - the Pearson correlation of the ranks; weights take no part. A vector
-// whose retained values are all equal has no rank spread: distance 1, as
-// for a constant vector under `correlation`. 0 when memory is short.
+// 1 - the Pearson correlation of the ranks; weights take no part. Throws
+// std::bad_alloc when its scratch cannot be had.
 double spearman(int n, const double* const* data1, const double* const* data2,
                 const int* const* mask1, const int* const* mask2, const double[],
                 int index1, int index2, int transpose) {
-  try {
-    std::vector<double> x, y;
-    x.reserve(n);
-    y.reserve(n);
-    ForRetained(n, data1, data2, mask1, mask2, index1, index2, transpose,
-                [&](int, double xk, double yk) {
-                  x.push_back(xk);
-                  y.push_back(yk);
-                });
-    const int m = static_cast<int>(x.size());
-    if (m == 0) return 0;
-    double* const rank1 = getrank(m, x.data());
-    if (!rank1) return 0;
-    double* const rank2 = getrank(m, y.data());
-    if (!rank2) {
-      release(rank1);
-      return 0;
-    }
-    const double avgrank = 0.5 * (m - 1);
-    double r = 0, d1 = 0, d2 = 0;
-    for (int k = 0; k < m; k++) {
-      r += rank1[k] * rank2[k];
-      d1 += rank1[k] * rank1[k];
-      d2 += rank2[k] * rank2[k];
-    }
-    release(rank1);
-    release(rank2);
-    r = r / m - avgrank * avgrank;
-    d1 = d1 / m - avgrank * avgrank;
-    d2 = d2 / m - avgrank * avgrank;
-    if (d1 <= 0 || d2 <= 0) return 1;
-    return 1 - r / std::sqrt(d1 * d2);
-  } catch (const std::bad_alloc&) {
-    return 0;
-  }
+  return RankScratch(n).spearman(n, data1, data2, mask1, mask2, index1, index2, transpose);
 }
 
 // 1 - Kendall's tau-b over all pairs of retained dimensions; weights take no
@@ -214,6 +203,7 @@ double kendall(int n, const double* const* data1, const double* const* data2,
       x1 = data1[i][index1];
       y1 = data2[i][index2];
     }
+    if (!std::isfinite(x1) || !std::isfinite(y1)) return kNaN;
     ForRetained(i, data1, data2, mask1, mask2, index1, index2, transpose,
                 [&](int, double x2, double y2) {
                   paired = true;
@@ -248,24 +238,93 @@ Metric setmetric(char dist) {
   }
 }
 
+namespace {
+
+// Ranks of values[0 ... n-1] into rank, ties sharing the mean of their
+// positions, ordering through index (n ints). Equal values keep index order,
+// as a stable sort would leave them, without the stable sort's allocation.
+void RankInto(int n, const double values[], int index[], double rank[]) {
+  std::iota(index, index + n, 0);
+  std::sort(index, index + n, [values](int a, int b) {
+    const int c = compare(values, a, b);
+    return c < 0 || (c == 0 && a < b);
+  });
+  for (int i = 0; i < n;) {
+    int m = 1;
+    while (i + m < n && values[index[i + m]] == values[index[i]]) m++;
+    const double shared = i + 0.5 * (m - 1);
+    for (int k = i; k < i + m; k++) rank[index[k]] = shared;
+    i += m;
+  }
+}
+
+}  // namespace
+
 double* getrank(int n, const double data[]) {
   double* const rank = static_cast<double*>(allocate(n * sizeof(double)));
   if (!rank) return nullptr;
   try {
     std::vector<int> index(n);
-    sort(n, data, index.data());
-    for (int i = 0; i < n;) {
-      int m = 1;
-      while (i + m < n && data[index[i + m]] == data[index[i]]) m++;
-      const double shared = i + 0.5 * (m - 1);
-      for (int k = i; k < i + m; k++) rank[index[k]] = shared;
-      i += m;
-    }
+    RankInto(n, data, index.data(), rank);
   } catch (const std::bad_alloc&) {
     release(rank);
     return nullptr;
   }
   return rank;
+}
+
+RankScratch::RankScratch(int ndata)
+    : x_(ndata), y_(ndata), rank1_(ndata), rank2_(ndata), index_(ndata) {}
+
+// A vector whose retained values are all equal has no rank spread: distance
+// 1, as for a constant vector under `correlation`.
+double RankScratch::spearman(int n, const double* const* data1, const double* const* data2,
+                             const int* const* mask1, const int* const* mask2, int index1,
+                             int index2, int transpose) {
+  int m = 0;
+  const bool finite = ForRetained(n, data1, data2, mask1, mask2, index1, index2, transpose,
+                                  [&](int, double xk, double yk) {
+                                    x_[m] = xk;
+                                    y_[m] = yk;
+                                    m++;
+                                  });
+  if (!finite) return kNaN;
+  if (m == 0) return 0;
+  RankInto(m, x_.data(), index_.data(), rank1_.data());
+  RankInto(m, y_.data(), index_.data(), rank2_.data());
+  const double avgrank = 0.5 * (m - 1);
+  double r = 0, d1 = 0, d2 = 0;
+  for (int k = 0; k < m; k++) {
+    r += rank1_[k] * rank2_[k];
+    d1 += rank1_[k] * rank1_[k];
+    d2 += rank2_[k] * rank2_[k];
+  }
+  r = r / m - avgrank * avgrank;
+  d1 = d1 / m - avgrank * avgrank;
+  d2 = d2 / m - avgrank * avgrank;
+  if (d1 <= 0 || d2 <= 0) return 1;
+  return 1 - r / std::sqrt(d1 * d2);
+}
+
+Measure::Measure(char dist, int ndata)
+    : ndata_(ndata), metric_(setmetric(dist)) {
+  if (dist == 's') ranks_.emplace(ndata);
+}
+
+double Measure::operator()(const double* const* data1, const double* const* data2,
+                           const int* const* mask1, const int* const* mask2,
+                           const double weight[], int index1, int index2, int transpose) {
+  if (ranks_)
+    return ranks_->spearman(ndata_, data1, data2, mask1, mask2, index1, index2, transpose);
+  return metric_(ndata_, data1, data2, mask1, mask2, weight, index1, index2, transpose);
+}
+
+bool finitedata(int nrows, int ncolumns, const double* const* data, const int* const* mask) {
+  if (nrows > 0 && ncolumns > 0 && (!data || !mask)) return false;
+  for (int i = 0; i < nrows; i++)
+    for (int k = 0; k < ncolumns; k++)
+      if (mask[i][k] && !std::isfinite(data[i][k])) return false;
+  return true;
 }
 
 }  // namespace detail

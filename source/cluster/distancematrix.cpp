@@ -4,6 +4,7 @@
 #include <cfloat>
 #include <cmath>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "cluster_internal.h"
@@ -15,10 +16,23 @@ namespace {
 int Elements(int nrows, int ncolumns, int transpose) { return transpose ? ncolumns : nrows; }
 int Dimensions(int nrows, int ncolumns, int transpose) { return transpose ? nrows : ncolumns; }
 
+// Sizes that describe a matrix, and the arrays a measure reads.
+bool Readable(int nrows, int ncolumns, const double* const* data, const int* const* mask,
+              const double weights[]) {
+  if (nrows < 0 || ncolumns < 0) return false;
+  return nrows == 0 || ncolumns == 0 || (data && mask && weights);
+}
+
+void FreeMatrix(double** matrix, int nfilled) {
+  for (int k = 1; k < nfilled; k++) detail::release(matrix[k]);
+  detail::release(matrix);
+}
+
 // The 'e' and 'b' distances of rows with nothing missing and unit weights,
 // in a tight loop: the sums and the divisor are those the measures form
 // (1 * x is x, and the weights add up to ndata exactly), so the values are
-// identical. False, writing nothing, when the case does not apply.
+// identical. False, writing nothing, when the case does not apply; a value
+// that is not finite leaves it to the measures, which give NaN.
 bool PlainDifferences(char dist, int nrows, int ncolumns, const int* const* mask,
                       const double weights[], int transpose, const double* const* data,
                       double** matrix) {
@@ -27,7 +41,7 @@ bool PlainDifferences(char dist, int nrows, int ncolumns, const int* const* mask
     if (weights[k] != 1.0) return false;
   for (int i = 0; i < nrows; i++)
     for (int k = 0; k < ncolumns; k++)
-      if (!mask[i][k]) return false;
+      if (!mask[i][k] || !std::isfinite(data[i][k])) return false;
   const double count = ncolumns;
   for (int i = 1; i < nrows; i++) {
     const double* x = data[i];
@@ -39,8 +53,7 @@ bool PlainDifferences(char dist, int nrows, int ncolumns, const int* const* mask
       } else {
         for (int k = 0; k < ncolumns; k++) sum += std::fabs(x[k] - y[k]);
       }
-      const double mean = sum / count;
-      matrix[i][j] = std::isnan(mean) ? HUGE_VAL : mean;
+      matrix[i][j] = sum / count;
     }
   }
   return true;
@@ -51,25 +64,27 @@ bool PlainDifferences(char dist, int nrows, int ncolumns, const int* const* mask
 double** distancematrix(int nrows, int ncolumns, const double* const* data,
                         const int* const* mask, const double weights[], char dist,
                         int transpose) {
-  const detail::Metric metric = detail::setmetric(dist);
   const int n = Elements(nrows, ncolumns, transpose);
   const int ndata = Dimensions(nrows, ncolumns, transpose);
-  if (n < 2) return nullptr;
+  if (!Readable(nrows, ncolumns, data, mask, weights) || n < 2) return nullptr;
   double** matrix = static_cast<double**>(detail::allocate(n * sizeof(double*)));
   if (!matrix) return nullptr;
   matrix[0] = nullptr;
   for (int i = 1; i < n; i++) {
     matrix[i] = static_cast<double*>(detail::allocate(i * sizeof(double)));
     if (!matrix[i]) {
-      for (int k = 1; k < i; k++) detail::release(matrix[k]);
-      detail::release(matrix);
+      FreeMatrix(matrix, i);
       return nullptr;
     }
   }
-  if (!PlainDifferences(dist, nrows, ncolumns, mask, weights, transpose, data, matrix)) {
+  if (PlainDifferences(dist, nrows, ncolumns, mask, weights, transpose, data, matrix)) return matrix;
+  try {
+    detail::Measure measure(dist, ndata);
     for (int i = 1; i < n; i++)
-      for (int j = 0; j < i; j++)
-        matrix[i][j] = metric(ndata, data, data, mask, mask, weights, i, j, transpose);
+      for (int j = 0; j < i; j++) matrix[i][j] = measure(data, data, mask, mask, weights, i, j, transpose);
+  } catch (const std::bad_alloc&) {
+    FreeMatrix(matrix, n);
+    return nullptr;
   }
   return matrix;
 }
@@ -77,21 +92,27 @@ double** distancematrix(int nrows, int ncolumns, const double* const* data,
 double* calculate_weights(int nrows, int ncolumns, const double* const* data,
                           const int* const* mask, const double weights[], int transpose,
                           char dist, double cutoff, double exponent) {
-  const detail::Metric metric = detail::setmetric(dist);
   const int n = Elements(nrows, ncolumns, transpose);
   const int ndata = Dimensions(nrows, ncolumns, transpose);
+  if (!Readable(nrows, ncolumns, data, mask, weights)) return nullptr;
   double* result = static_cast<double*>(detail::allocate_zeroed(n, sizeof(double)));
   if (!result) return nullptr;
-  for (int i = 0; i < n; i++) {
-    result[i] += 1.0;
-    for (int j = 0; j < i; j++) {
-      const double distance = metric(ndata, data, data, mask, mask, weights, i, j, transpose);
-      if (distance < cutoff) {
-        const double dweight = std::exp(exponent * std::log(1 - distance / cutoff));
-        result[i] += dweight;
-        result[j] += dweight;
+  try {
+    detail::Measure measure(dist, ndata);
+    for (int i = 0; i < n; i++) {
+      result[i] += 1.0;
+      for (int j = 0; j < i; j++) {
+        const double distance = measure(data, data, mask, mask, weights, i, j, transpose);
+        if (distance < cutoff) {
+          const double dweight = std::exp(exponent * std::log(1 - distance / cutoff));
+          result[i] += dweight;
+          result[j] += dweight;
+        }
       }
     }
+  } catch (const std::bad_alloc&) {
+    detail::release(result);
+    return nullptr;
   }
   for (int i = 0; i < n; i++) result[i] = 1.0 / result[i];
   return result;
@@ -114,9 +135,9 @@ class CentroidPair {
   }
   double& value(int group, int d) { return transpose_ ? value_rows_[d][group] : value_rows_[group][d]; }
   int& present(int group, int d) { return transpose_ ? mask_rows_[d][group] : mask_rows_[group][d]; }
-  double distance(detail::Metric metric, int ndata, const double weight[]) const {
-    return metric(ndata, value_rows_.data(), value_rows_.data(), mask_rows_.data(),
-                  mask_rows_.data(), weight, 0, 1, transpose_);
+  double distance(detail::Measure& measure, const double weight[]) const {
+    return measure(value_rows_.data(), value_rows_.data(), mask_rows_.data(), mask_rows_.data(),
+                   weight, 0, 1, transpose_);
   }
 
  private:
@@ -141,7 +162,7 @@ struct Groups {
 // Per dimension, the mean ('a') or median ('m') of each group's present
 // values; a dimension without any stays masked.
 double CentroidDistance(const Groups& g, int ndata, const double weight[], char method,
-                        detail::Metric metric) {
+                        detail::Measure& measure) {
   CentroidPair centroids(ndata, g.transpose);
   // Repeated members may make a group larger than nelements.
   std::vector<double> temp(method == 'm' ? std::max(g.n[0], g.n[1]) : 0);
@@ -163,7 +184,7 @@ double CentroidDistance(const Groups& g, int ndata, const double weight[], char 
       centroids.present(group, d) = 1;
     }
   }
-  return centroids.distance(metric, ndata, weight);
+  return centroids.distance(measure, weight);
 }
 
 }  // namespace
@@ -172,42 +193,37 @@ double clusterdistance(int nrows, int ncolumns, const double* const* data,
                        const int* const* mask, const double weight[], int n1, int n2,
                        const int index1[], const int index2[], char dist, char method,
                        int transpose) {
-  const detail::Metric metric = detail::setmetric(dist);
   const int nelements = Elements(nrows, ncolumns, transpose);
   const int ndata = Dimensions(nrows, ncolumns, transpose);
-  if (n1 < 1 || n2 < 1) return -1.0;
+  if (!Readable(nrows, ncolumns, data, mask, weight) || n1 < 1 || n2 < 1 || !index1 || !index2)
+    return -1.0;
   for (int i = 0; i < n1; i++)
     if (index1[i] < 0 || index1[i] >= nelements) return -1.0;
   for (int i = 0; i < n2; i++)
     if (index2[i] < 0 || index2[i] >= nelements) return -1.0;
-
-  // Every member pair, in list order, folded into one value.
-  auto fold = [&](double start, auto combine) {
-    double acc = start;
-    for (int i1 = 0; i1 < n1; i1++)
-      for (int i2 = 0; i2 < n2; i2++)
-        acc = combine(acc, metric(ndata, data, data, mask, mask, weight, index1[i1], index2[i2],
-                                  transpose));
-    return acc;
-  };
-  switch (method) {
-    case 'a':
-    case 'm':
-      try {
-        return CentroidDistance({data, mask, transpose, {n1, n2}, {index1, index2}}, ndata, weight,
-                                method, metric);
-      } catch (const std::bad_alloc&) {
-        return -1.0;
-      }
-    case 's':
-      return fold(DBL_MAX, [](double acc, double d) { return d < acc ? d : acc; });
-    case 'x':
-      return fold(0.0, [](double acc, double d) { return d > acc ? d : acc; });
-    case 'v':
-      return fold(0.0, [](double acc, double d) { return acc + d; }) /
-             (static_cast<double>(n1) * n2);
-    default:
-      return -2.0;
+  if (std::string("amsxv").find(method) == std::string::npos) return -2.0;
+  try {
+    detail::Measure measure(dist, ndata);
+    // Every member pair, in list order, folded into one value.
+    auto fold = [&](double start, auto combine) {
+      double acc = start;
+      for (int i1 = 0; i1 < n1; i1++)
+        for (int i2 = 0; i2 < n2; i2++)
+          acc = combine(acc, measure(data, data, mask, mask, weight, index1[i1], index2[i2], transpose));
+      return acc;
+    };
+    // A NaN member distance makes the group distance NaN, never ignored.
+    switch (method) {
+      case 's': return fold(DBL_MAX, [](double acc, double d) { return d < acc || d != d ? d : acc; });
+      case 'x': return fold(0.0, [](double acc, double d) { return d > acc || d != d ? d : acc; });
+      case 'v':
+        return fold(0.0, [](double acc, double d) { return acc + d; }) / (static_cast<double>(n1) * n2);
+      default:
+        return CentroidDistance({data, mask, transpose, {n1, n2}, {index1, index2}}, ndata, weight, method,
+                                measure);
+    }
+  } catch (const std::bad_alloc&) {
+    return -1.0;
   }
 }
 

@@ -1,4 +1,5 @@
 // k-means and k-medians: iterative relocation from random partitions.
+#include <algorithm>
 #include <cfloat>
 #include <new>
 #include <vector>
@@ -76,11 +77,9 @@ struct Problem {
 // The passes of k-means or k-medians (cache non-null: medians). The best
 // partition is kept in clusterid, the current one in tclusterid (the same
 // array when npass <= 1). Returns ifound.
-int Passes(const Problem& p, double** cdata, int** cmask, int clusterid[], double* error,
-           int tclusterid[], int counts[], int mapping[], double cache[]) {
+int Passes(const Problem& p, Measure& measure, double** cdata, int** cmask, int clusterid[],
+           double* error, int tclusterid[], int counts[], int mapping[], double cache[]) {
   const int nelements = p.transpose ? p.ncolumns : p.nrows;
-  const int ndata = p.transpose ? p.nrows : p.ncolumns;
-  const Metric metric = setmetric(p.dist);
   int ifound = 0;
   *error = DBL_MAX;
   int ipass = 0;
@@ -101,10 +100,10 @@ int Passes(const Problem& p, double** cdata, int** cmask, int clusterid[], doubl
       for (int i = 0; i < nelements; i++) {
         const int k = tclusterid[i];
         if (counts[k] == 1) continue;
-        double distance = metric(ndata, p.data, cdata, p.mask, cmask, p.weight, i, k, p.transpose);
+        double distance = measure(p.data, cdata, p.mask, cmask, p.weight, i, k, p.transpose);
         for (int j = 0; j < p.nclusters; j++) {
           if (j == k) continue;
-          const double tdistance = metric(ndata, p.data, cdata, p.mask, cmask, p.weight, i, j, p.transpose);
+          const double tdistance = measure(p.data, cdata, p.mask, cmask, p.weight, i, j, p.transpose);
           if (tdistance < distance) {
             distance = tdistance;
             counts[tclusterid[i]]--;
@@ -145,6 +144,15 @@ int Passes(const Problem& p, double** cdata, int** cmask, int clusterid[], doubl
 
 }  // namespace
 
+int fullpartition(int nclusters, int nelements, const int clusterid[]) {
+  std::vector<char> used(nclusters, 0);
+  for (int e = 0; e < nelements; e++) {
+    if (clusterid[e] < 0 || clusterid[e] >= nclusters) return 0;
+    used[clusterid[e]] = 1;
+  }
+  return std::find(used.begin(), used.end(), 0) == used.end();
+}
+
 }  // namespace detail
 
 int getclustercentroids(int nclusters, int nrows, int ncolumns, const double* const* data,
@@ -152,6 +160,8 @@ int getclustercentroids(int nclusters, int nrows, int ncolumns, const double* co
                         int** cmask, int transpose, char method) {
   const int nelements = transpose ? ncolumns : nrows;
   if (method != 'a' && method != 'm') return 0;
+  if (nrows < 0 || ncolumns < 0 || nclusters < 1 || !clusterid || !cdata || !cmask) return 0;
+  if (nrows > 0 && ncolumns > 0 && (!data || !mask)) return 0;
   for (int e = 0; e < nelements; e++)
     if (clusterid[e] < 0 || clusterid[e] >= nclusters) return 0;
   if (method == 'a') {
@@ -173,13 +183,18 @@ void kcluster(int nclusters, int nrows, int ncolumns, const double* const* data,
               char method, char dist, int clusterid[], double* error, int* ifound) {
   const int nelements = transpose ? ncolumns : nrows;
   const int ndata = transpose ? nrows : ncolumns;
+  if (!ifound) return;
   *ifound = 0;
-  if (nclusters < 1 || nelements < nclusters) return;
-  if (npass == 0)
-    for (int e = 0; e < nelements; e++)
-      if (clusterid[e] < 0 || clusterid[e] >= nclusters) return;
+  if (nrows < 0 || ncolumns < 0 || nclusters < 1 || nelements < nclusters || !clusterid || !error) return;
+  if (ndata > 0 && (!data || !mask || !weight)) return;
   *ifound = -1;
   try {
+    // A given partition needs every cluster: an empty one has no centroid.
+    if (npass == 0 && !detail::fullpartition(nclusters, nelements, clusterid)) {
+      *ifound = 0;
+      return;
+    }
+    detail::Measure measure(dist, ndata);
     std::vector<int> counts(nclusters);
     std::vector<int> own_tclusterid(npass > 1 ? nelements : 0);
     std::vector<int> mapping(npass > 1 ? nclusters : 0);
@@ -192,7 +207,7 @@ void kcluster(int nclusters, int nrows, int ncolumns, const double* const* data,
       for (int e = 0; e < nelements; e++) clusterid[e] = 0;
     int* const tclusterid = npass > 1 ? own_tclusterid.data() : clusterid;
     const detail::Problem problem{nclusters, nrows, ncolumns, data, mask, weight, transpose, npass, dist};
-    *ifound = detail::Passes(problem, cdata, cmask, clusterid, error, tclusterid, counts.data(),
+    *ifound = detail::Passes(problem, measure, cdata, cmask, clusterid, error, tclusterid, counts.data(),
                              mapping.data(), method == 'm' ? cache.data() : nullptr);
     detail::freedatamask(crows, cdata, cmask);
   } catch (const std::bad_alloc&) {

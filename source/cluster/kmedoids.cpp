@@ -37,26 +37,16 @@ void getclustermedoids(int nclusters, int nelements, const double* const* distan
 
 void kmedoids(int nclusters, int nelements, const double* const* distmatrix, int npass,
               int clusterid[], double* error, int* ifound) {
+  if (!ifound) return;
   *ifound = 0;
-  if (nclusters < 1 || nelements < nclusters) return;
-  if (npass == 0) {
-    // Every cluster needs a member: an empty one has no medoid.
-    std::vector<char> used;
-    try {
-      used.assign(nclusters, 0);
-    } catch (const std::bad_alloc&) {
-      *ifound = -1;
-      return;
-    }
-    for (int e = 0; e < nelements; e++) {
-      if (clusterid[e] < 0 || clusterid[e] >= nclusters) return;
-      used[clusterid[e]] = 1;
-    }
-    for (const char u : used)
-      if (!u) return;
-  }
+  if (nclusters < 1 || nelements < nclusters || (nelements > 1 && !distmatrix) || !clusterid || !error) return;
   *ifound = -1;
   try {
+    // Every cluster needs a member: an empty one has no medoid.
+    if (npass == 0 && !detail::fullpartition(nclusters, nelements, clusterid)) {
+      *ifound = 0;
+      return;
+    }
     std::vector<int> centroids(nclusters);
     std::vector<double> errors(nclusters);
     std::vector<int> own_tclusterid(npass > 1 ? nelements : 0);

@@ -6,6 +6,8 @@
 #define LOPPER_LINKAGE_H
 
 #include <algorithm>
+#include <cmath>
+#include <optional>
 #include <new>
 #include <vector>
 
@@ -135,19 +137,21 @@ Node* PairwiseLinkage(int nelements, double** d, bool average) {
 
 // Centroid linkage: merged clusters get the mean profile of their members
 // (per dimension, over present values; the mask holds the counts) and their
-// distances are recomputed from it.
+// distances are recomputed from it. Null also when a recomputed distance is
+// not finite (the matrix then holds working values).
 template <class Finder>
 Node* CentroidLinkage(int nrows, int ncolumns, const double* const* data, const int* const* mask,
                       const double weight[], double** d, char dist, int transpose) {
   const int nelements = transpose ? ncolumns : nrows;
   const int ndata = transpose ? nrows : ncolumns;
   if (nelements < 2) return nullptr;
-  const Metric metric = setmetric(dist);
   std::vector<int> distid;
-  std::vector<Finder> finder;
+  std::optional<Finder> finder;
+  std::optional<Measure> measure;
   try {
     distid.resize(nelements);
-    finder.emplace_back(nelements);
+    finder.emplace(nelements);
+    measure.emplace(dist, ndata);
   } catch (const std::bad_alloc&) {
     return nullptr;
   }
@@ -166,11 +170,11 @@ Node* CentroidLinkage(int nrows, int ncolumns, const double* const* data, const 
       newmask[i][j] = transpose ? mask[j][i] : mask[i][j];
     }
   }
-  finder[0].start(d, nelements);
+  finder->start(d, nelements);
   for (int inode = 0; inode < nelements - 1; inode++) {
     const int last = nelements - inode - 1;
     int is, js;
-    result[inode].distance = finder[0].pick(last + 1, d, &is, &js);
+    result[inode].distance = finder->pick(last + 1, d, &is, &js);
     result[inode].left = distid[js];
     result[inode].right = distid[is];
     for (int x = 0; x < ndata; x++) {
@@ -185,10 +189,22 @@ Node* CentroidLinkage(int nrows, int ncolumns, const double* const* data, const 
     distid[is] = distid[last];
     MoveSlot(d, is, last);
     distid[js] = -(inode + 1);
-    for (int x = 0; x < js; x++) d[js][x] = metric(ndata, newdata, newdata, newmask, newmask, weight, js, x, 0);
-    for (int x = js + 1; x < last; x++)
-      d[x][js] = metric(ndata, newdata, newdata, newmask, newmask, weight, js, x, 0);
-    finder[0].merged(d, is, js, last + 1);
+    Measure& between = *measure;
+    bool finite = true;
+    for (int x = 0; x < js; x++) {
+      d[js][x] = between(newdata, newdata, newmask, newmask, weight, js, x, 0);
+      finite = finite && std::isfinite(d[js][x]);
+    }
+    for (int x = js + 1; x < last; x++) {
+      d[x][js] = between(newdata, newdata, newmask, newmask, weight, js, x, 0);
+      finite = finite && std::isfinite(d[x][js]);
+    }
+    if (!finite) {
+      freedatamask(last, newdata, newmask);
+      release(result);
+      return nullptr;
+    }
+    finder->merged(d, is, js, last + 1);
   }
   freedatamask(1, newdata, newmask);
   return result;

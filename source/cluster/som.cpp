@@ -44,7 +44,7 @@ struct Som {
   const double* weights;
   int transpose, nxgrid, nygrid;
   double*** celldata;
-  Metric metric;
+  Measure& measure;
   SomScratch& scratch;
 
   int nelements() const { return transpose ? ncolumns : nrows; }
@@ -53,10 +53,9 @@ struct Som {
   // The distance of element i to cell (ix, iy), data first.
   double distance(int i, int ix, int iy) {
     if (!transpose)
-      return metric(ndata(), data, celldata[ix], mask, scratch.dummymask.data(), weights, i, iy, 0);
+      return measure(data, celldata[ix], mask, scratch.dummymask.data(), weights, i, iy, 0);
     for (int k = 0; k < ndata(); k++) scratch.celldatavector[k] = &celldata[ix][iy][k];
-    return metric(ndata(), data, scratch.celldatavector.data(), mask, scratch.dummymask.data(), weights, i, 0,
-                  transpose);
+    return measure(data, scratch.celldatavector.data(), mask, scratch.dummymask.data(), weights, i, 0, transpose);
   }
 
   // The first cell, in grid order, strictly closer than the starting one.
@@ -115,7 +114,9 @@ void somworker(Som& som, double inittau, int niter) {
     const int j = static_cast<int>(i + (nelements - i) * uniform());
     std::swap(index[i], index[j]);
   }
-  const double maxradius = std::sqrt(static_cast<double>(som.nxgrid * som.nxgrid + som.nygrid * som.nygrid));
+  // In double: the squares of a long grid side overflow int.
+  const double nx = som.nxgrid, ny = som.nygrid;
+  const double maxradius = std::sqrt(nx * nx + ny * ny);
   for (int iter = 0; iter < niter; iter++) {
     const int iobject = index[iter % nelements];
     const double left = 1.0 - static_cast<double>(iter) / niter;
@@ -126,8 +127,8 @@ void somworker(Som& som, double inittau, int niter) {
     const double stddata = som.scratch.stddata[iobject];
     for (int ix = 0; ix < som.nxgrid; ix++)
       for (int iy = 0; iy < som.nygrid; iy++) {
-        const int dx = ix - ixbest, dy = iy - iybest;
-        if (std::sqrt(static_cast<double>(dx * dx + dy * dy)) >= radius) continue;
+        const double dx = ix - ixbest, dy = iy - iybest;
+        if (std::sqrt(dx * dx + dy * dy) >= radius) continue;
         double* cell = som.celldata[ix][iy];
         for (int k = 0; k < ndata; k++) {
           if (!(t ? som.mask[k][iobject] : som.mask[iobject][k])) continue;
@@ -159,17 +160,24 @@ void somcluster(int nrows, int ncolumns, const double* const* data, const int* c
                 int niter, char dist, double*** celldata, int clusterid[][2]) {
   const int nobjects = transpose ? ncolumns : nrows;
   const int ndata = transpose ? nrows : ncolumns;
-  if (nobjects < 2 || nxgrid < 1 || nygrid < 1 || niter < 0) return;
+  const auto fail = [&] {
+    for (int i = 0; clusterid && i < nobjects; i++) clusterid[i][0] = clusterid[i][1] = -1;
+  };
+  if (nrows < 0 || ncolumns < 0 || nobjects < 2 || nxgrid < 1 || nygrid < 1 || niter < 0 ||
+      (ndata > 0 && (!data || !mask || !weight)))
+    return fail();
   try {
     detail::SomScratch scratch(nobjects, ndata, nxgrid, nygrid, transpose, celldata == nullptr);
+    detail::Measure measure(dist, ndata);
     detail::Som som{nrows,  ncolumns, data,
                     mask,   weight,   transpose,
                     nxgrid, nygrid,   celldata ? celldata : scratch.cellgrid.data(),
-                    detail::setmetric(dist), scratch};
+                    measure, scratch};
     detail::somworker(som, inittau, niter);
     if (clusterid) detail::somassign(som, clusterid);
   } catch (const std::bad_alloc&) {
-    // Everything is obtained before the map or clusterid is written.
+    // Everything is obtained before the map is written.
+    fail();
   }
 }
 
