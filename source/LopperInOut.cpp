@@ -13,6 +13,7 @@ int UserInterface(int argc, char** argv, std::string& NexusFile, int& Lvl,
   po::options_description desc("Allowed options");
   desc.add_options()
       ("help,h", "produce help message")
+      ("version", "print the version and stop")
       ("Nexus,N", po::value<std::string>(&NexusFile), "Nexus file name")
       ("Outname,O", po::value<std::string>(&OutName)->default_value(std::string("Out.clu")),
        "Output cluster file/tree [Default=Out.clu]")
@@ -20,10 +21,16 @@ int UserInterface(int argc, char** argv, std::string& NexusFile, int& Lvl,
        "Level at which to cut the tree");
   try {
     po::variables_map vm;
-    po::store(po::parse_command_line(argc, argv, desc), vm);
+    // No positional words: a stray one would otherwise be dropped unseen.
+    const po::positional_options_description none;
+    po::store(po::command_line_parser(argc, argv).options(desc).positional(none).run(), vm);
     po::notify(vm);
     if (vm.count("help")) {
       out << desc << "\n";
+      return 1;
+    }
+    if (vm.count("version")) {
+      out << "lopper " << LOPPER_VERSION << std::endl;
       return 1;
     }
     if (NexusFile.empty() || Lvl == -1) {

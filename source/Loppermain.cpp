@@ -6,7 +6,11 @@
 // rejected or Nexus/Level is missing; 1 when the input cannot be used or the
 // output cannot be written. Everything is checked before the cluster file is
 // touched, and that file is replaced only once it is complete.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <exception>
 #include <iostream>
@@ -32,20 +36,62 @@ int Fail(const std::string& message) {
 std::string ReadTree(const std::string& NexusFileName, int Lvl,
                      std::vector<std::string>& NodeNames, std::string& Nexus, int& nrows) {
   errno = 0;
-  if (!lopper::NexusFileIn(NodeNames, NexusFileName, Nexus))
+  std::vector<lopper::TranslateEntry> entries;
+  if (!lopper::NexusFileIn(entries, NexusFileName, Nexus))
     return NexusFileName + ": cannot read Nexus file: " +
            (errno != 0 ? std::strerror(errno) : "read error");
   if (Nexus.empty()) return NexusFileName + ": no TREE line";
   const std::string problem = lopper::NexusTreeCheck(Nexus, nrows);
   if (!problem.empty()) return NexusFileName + ": tree string, " + problem;
-  if (NodeNames.size() < static_cast<std::size_t>(nrows))
-    return NexusFileName + ": the TRANSLATE table names " + std::to_string(NodeNames.size()) +
-           " elements but the tree has " + std::to_string(nrows) + " leaves";
+  const std::string naming = lopper::LeafNames(entries, nrows, NodeNames);
+  if (!naming.empty()) return NexusFileName + ": " + naming;
+  // The cluster file holds a name and a number per line, split at the tab.
+  for (const lopper::TranslateEntry& e : entries)
+    if (e.name.find_first_of("\t\r\n") != std::string::npos)
+      return NexusFileName + ": line " + std::to_string(e.line) + ": the name of TRANSLATE number " +
+             std::to_string(e.number) + " contains a tab or line break, which the cluster file cannot hold";
   if (Lvl < 1 || Lvl > nrows)
     return NexusFileName + ": Level " + std::to_string(Lvl) + " is outside 1.." +
            std::to_string(nrows) + " (the tree has " + std::to_string(nrows) + " elements)";
   return "";
 }
+
+// True when both paths name one existing file (same device and inode).
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa {}, sb {};
+  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
+// The hidden temporary cluster file of a run in progress, removed when a
+// signal ends the run. A fixed buffer: the handler may not allocate.
+char pending_temp[4096];
+
+extern "C" void RemovePendingAndDie(int sig) {
+  if (pending_temp[0]) ::unlink(pending_temp);
+  std::signal(sig, SIG_DFL);
+  std::raise(sig);
+}
+
+// Arms the removal of `temp` for the signals that end a run from outside
+// (SIGPIPE: a reader of the listing went away); disarmed when destroyed.
+class RemoveOnSignal {
+ public:
+  explicit RemoveOnSignal(const std::string& temp) {
+    if (temp.empty() || temp.size() >= sizeof pending_temp) return;
+    std::memcpy(pending_temp, temp.c_str(), temp.size() + 1);
+    for (const int sig : kSignals) std::signal(sig, RemovePendingAndDie);
+  }
+  RemoveOnSignal(const RemoveOnSignal&) = delete;
+  RemoveOnSignal& operator=(const RemoveOnSignal&) = delete;
+  ~RemoveOnSignal() {
+    for (const int sig : kSignals) std::signal(sig, SIG_DFL);
+    pending_temp[0] = '\0';
+  }
+
+ private:
+  static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+};
 
 int Run(int argc, char** argv) {
   std::vector<std::string> NodeNames;
@@ -58,6 +104,8 @@ int Run(int argc, char** argv) {
   if (lopper::UserInterface(argc, argv, NexusFileName, Lvl, OutFileName, std::cout,
                             &usage_error) != 0)
     return usage_error ? 2 : 0;
+  if (OutFileName == NexusFileName || SameFile(OutFileName, NexusFileName))
+    return Fail(OutFileName + ": the cluster file would replace the Nexus file it is read from");
 
   const std::string problem = ReadTree(NexusFileName, Lvl, NodeNames, Nexus, nrows);
   if (!problem.empty()) return Fail(problem);
@@ -72,13 +120,15 @@ int Run(int argc, char** argv) {
   lopper::SafeOutFile OutFile(OutFileName);
   std::string error;
   if (!OutFile.open(error)) return Fail(OutFileName + ": cannot write cluster file: " + error);
+  const RemoveOnSignal cleanup(OutFile.temp_path());
   std::cout << "Clusters list:" << std::endl;
   for (int i = 0; i < nrows; i++) {
     std::cout << NodeNames[i] << "\t" << cluid[i] << std::endl;
     OutFile.stream() << NodeNames[i] << '\t' << cluid[i] << '\n';
   }
+  // The cluster file is put in place only after a complete listing.
+  if (!std::cout.flush()) return Fail("cannot write standard output");
   if (!OutFile.commit(error)) return Fail(OutFileName + ": cannot write cluster file: " + error);
-  if (!std::cout) return Fail("cannot write standard output");
   return 0;
 }
 

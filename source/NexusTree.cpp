@@ -20,16 +20,48 @@ bool IsBlank(char ch) { return ch == ' ' || ch == '\t'; }
 
 }  // namespace
 
-bool NexusFileIn(std::vector<std::string>& NodeNames, std::string NexusFileName,
+namespace {
+
+// The name of an entry as the line gives it (trailing commas already gone):
+// unquoted when it is one quoted word, a final ";" cut off. True when that
+// ";" ends the table.
+bool EntryName(const std::string& text, std::string& name) {
+  std::string rest;
+  name.clear();
+  if (text.size() > 1 && text[0] == '\'') {
+    std::size_t i = 1;
+    for (; i < text.size(); i++) {
+      if (text[i] != '\'') {
+        name += text[i];
+      } else if (i + 1 < text.size() && text[i + 1] == '\'') {
+        name += '\'';
+        i++;
+      } else {
+        break;
+      }
+    }
+    rest = i < text.size() ? text.substr(i + 1) : "?";  // no closing quote: not a quoted word
+    rest.erase(0, rest.find_first_not_of(" \t"));
+    if (rest.empty() || rest == ";") return !rest.empty();
+  }
+  name = text;
+  if (name.back() != ';') return false;
+  name.pop_back();
+  name.erase(name.find_last_not_of(" \t,") + 1);
+  return true;
+}
+
+}  // namespace
+
+bool NexusFileIn(std::vector<TranslateEntry>& Entries, const std::string& NexusFileName,
                  std::string& Nexus) {
   // The keywords are plain text; a substring search finds exactly what the
   // equivalent regular expressions would.
   static const std::string rextran = "TRANSLATE";
   static const std::string rextree = "TREE";
   // A name of one character must be accepted: "(.+[^,])" would need two and
-  // end the table at the first such entry. The pattern spans the whole line,
-  // so replacing the match by its group leaves just the group.
-  static const boost::regex rexfill("^\\s+\\d+\\s+(.*[^,]),*$");
+  // end the table at the first such entry.
+  static const boost::regex rexfill("^\\s+(\\d+)\\s+(.*[^,]),*$");
   static const boost::regex reNex(".*=\\s*(\\(.*);$");
   static const char* const foNex = "\\1";
 
@@ -39,18 +71,60 @@ bool NexusFileIn(std::vector<std::string>& NodeNames, std::string NexusFileName,
   bool fill = false;
   std::string line;
   boost::smatch entry;
-  while (std::getline(in, line)) {
+  for (long number = 1; std::getline(in, line); number++) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.find(rextree) != std::string::npos) Nexus = boost::regex_replace(line, reNex, foNex);
     if (fill) {
-      if (boost::regex_match(line, entry, rexfill))
-        NodeNames.push_back(entry.str(1));
-      else
+      if (boost::regex_match(line, entry, rexfill)) {
+        const std::string digits = entry.str(1);
+        TranslateEntry e{digits.size() > 12 ? -1 : std::stoll(digits), "", number};
+        fill = !EntryName(entry.str(2), e.name);
+        Entries.push_back(std::move(e));
+      } else {
         fill = false;
+      }
     }
     if (line.find(rextran) != std::string::npos) fill = true;
   }
   return !in.bad();
+}
+
+std::string LeafNames(const std::vector<TranslateEntry>& Entries, int nleaves,
+                      std::vector<std::string>& NodeNames) {
+  NodeNames.clear();
+  const auto count = static_cast<long long>(Entries.size());
+  if (count != nleaves) {
+    const std::string where = Entries.empty() ? "" : "line " + std::to_string(Entries.front().line) + ": ";
+    return where + "the TRANSLATE table names " + std::to_string(count) + " elements but the tree has " +
+           std::to_string(nleaves) + " leaves";
+  }
+  std::vector<const TranslateEntry*> byleaf(static_cast<std::size_t>(nleaves), nullptr);
+  for (const TranslateEntry& e : Entries) {
+    const std::string at = "line " + std::to_string(e.line) + ": TRANSLATE number ";
+    if (e.number < 1 || e.number > nleaves)
+      return at + (e.number < 0 ? "too large" : std::to_string(e.number)) + " is outside 1.." +
+             std::to_string(nleaves) + " (the tree has " + std::to_string(nleaves) + " leaves)";
+    const TranslateEntry*& slot = byleaf[e.number - 1];
+    if (slot)
+      return at + std::to_string(e.number) + " occurs twice (also on line " + std::to_string(slot->line) + ")";
+    slot = &e;
+  }
+  // As many entries as leaves, each number once within range: all present.
+  for (const TranslateEntry* e : byleaf) NodeNames.push_back(e->name);
+  return "";
+}
+
+bool NexusFileIn(std::vector<std::string>& NodeNames, std::string NexusFileName,
+                 std::string& Nexus) {
+  std::vector<TranslateEntry> entries;
+  const bool read = NexusFileIn(entries, NexusFileName, Nexus);
+  std::vector<std::string> numbered;
+  if (LeafNames(entries, static_cast<int>(entries.size()), numbered).empty()) {
+    NodeNames.insert(NodeNames.end(), numbered.begin(), numbered.end());
+  } else {
+    for (const TranslateEntry& e : entries) NodeNames.push_back(e.name);
+  }
+  return read;
 }
 
 namespace {

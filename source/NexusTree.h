@@ -10,13 +10,36 @@
 
 namespace lopper {
 
+// One entry of a TRANSLATE table: the leaf number it gives, the element
+// name (unquoted) and the file line it stands on (from 1).
+struct TranslateEntry {
+  long long number;  // beyond int range stays out of range, never wraps
+  std::string name;
+  long line;
+};
+
 // Reads the Nexus file NexusFileName line by line (CR LF or LF line ends).
-// The names of every TRANSLATE table are appended to NodeNames in file
-// order (the k-th entry names leaf k, whatever number it carries); Nexus is
-// set to the tree string of the last line containing "TREE", the line
-// reduced to the text from its "(" to before its final ";" where it has that
-// form, otherwise the whole line. Returns false when the file cannot be
-// opened or a read fails (Nexus then holds what was read, if anything).
+// The entries of every TRANSLATE table are appended to Entries in file
+// order. An entry is a line of blanks, a number, blanks and the name; a
+// name in single quotes is unquoted ('' for a quote inside); a ";" after
+// the name ends the table, as does a line of another form. Nexus is set to
+// the tree string of the last line containing "TREE", the line reduced to
+// the text from its "(" to before its final ";" where it has that form,
+// otherwise the whole line. Returns false when the file cannot be opened or
+// a read fails (Nexus then holds what was read, if anything).
+bool NexusFileIn(std::vector<TranslateEntry>& Entries, const std::string& NexusFileName,
+                 std::string& Nexus);
+
+// Names the leaves 1 ... nleaves from Entries: NodeNames[L-1] receives the
+// name of the entry numbered L. Returns "" when the entry numbers are
+// exactly 1 ... nleaves once each; otherwise the problem, starting with the
+// line it is tied to ("line 9: ..."), and NodeNames is left empty.
+std::string LeafNames(const std::vector<TranslateEntry>& Entries, int nleaves,
+                      std::vector<std::string>& NodeNames);
+
+// The same file reading, for callers that want names only: NodeNames
+// receives the names by entry number when the numbers are 1 ... n for n
+// entries (in any order), otherwise in file order.
 bool NexusFileIn(std::vector<std::string>& NodeNames, std::string NexusFileName,
                  std::string& Nexus);
 

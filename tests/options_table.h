@@ -7,6 +7,7 @@ namespace lopper_test {
 inline const char* const kOptionsTable =
     "Allowed options:\n"
     "  -h [ --help ]                   produce help message\n"
+    "  --version                       print the version and stop\n"
     "  -N [ --Nexus ] arg              Nexus file name\n"
     "  -O [ --Outname ] arg (=Out.clu) Output cluster file/tree [Default=Out.clu]\n"
     "  -L [ --Level ] arg (=-1)        Level at which to cut the tree\n";

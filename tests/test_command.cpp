@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include <algorithm>
 #include <filesystem>
@@ -65,8 +69,8 @@ TEST(Command, CutsTreesAndListsClusters) {
       {{"a", "b", "c", "d"}, "((1,2),(3,4))", 1, "a\t0\nb\t0\nc\t0\nd\t0\n"},
       {{"left one", "right one"}, "(1,2)", 2, "left one\t0\nright one\t1\n"},
       {{"x", "y", "z"}, "(3:50.000,(1:25.000,2:25.000):50.000)", 2, "x\t1\ny\t1\nz\t0\n"},
-      // One-character names, as the writer writes them, and extra names.
-      {{"p", "q", "r", "unused"}, "(2,(1,3))", 3, "p\t1\nq\t0\nr\t2\n"},
+      // One-character names, as the writer writes them.
+      {{"p", "q", "r"}, "(2,(1,3))", 3, "p\t1\nq\t0\nr\t2\n"},
   };
   for (const auto& c : cases) {
     TempDir dir;
@@ -76,6 +80,26 @@ TEST(Command, CutsTreesAndListsClusters) {
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.out, kBanner + Echo("t.nex", c.level, "Out.clu") + "Clusters list:\n" + c.listing);
     EXPECT_EQ(ReadFile(dir / "Out.clu"), c.listing) << c.tree;
+  }
+}
+
+// Leaf L is named by the entry numbered L, wherever it stands; quotes and
+// a ";" closing the last entry are Nexus syntax, not part of the name.
+TEST(Command, TranslateNumbersAndNexusQuotingNameTheLeaves) {
+  struct Case {
+    std::string table, listing;
+  } const cases[] = {
+      {"\t3 cherry,\n\t1 apple,\n\t2 banana\n;\n", "apple\t1\nbanana\t1\ncherry\t0\n"},
+      {"\t2\tb,\n\t3\tc,\n\t1\ta;\n", "a\t1\nb\t1\nc\t0\n"},
+      {"\t1 'heat shock',\n\t2 'cow''s milk'\n\t3 plum ;\n", "heat shock\t1\ncow's milk\t1\nplum\t0\n"},
+      {"\t1 'x;y',\n\t2 b\n\t3 c;\n\t1 after the table\n", "x;y\t1\nb\t1\nc\t0\n"},
+  };
+  for (const auto& c : cases) {
+    TempDir dir;
+    WriteFile(dir / "t.nex", "#NEXUS\nBEGIN TREES;\nTRANSLATE\n" + c.table + "TREE t = ((1,2),3);\nEND;\n");
+    const RunResult r = Lopper(dir, {"-N", "t.nex", "-L", "2"});
+    EXPECT_EQ(r.status, 0) << c.table << r.err;
+    EXPECT_EQ(ReadFile(dir / "Out.clu"), c.listing) << c.table;
   }
 }
 
@@ -109,6 +133,8 @@ TEST(Command, OutnameAndExistingFiles) {
         << "temporary file left: " << entry.path();
 }
 
+const std::string kStray = "too many positional options have been specified on the command line\n";
+
 TEST(Command, HelpAndRejectedCommandLines) {
   struct Case {
     std::vector<std::string> args;
@@ -124,6 +150,9 @@ TEST(Command, HelpAndRejectedCommandLines) {
       {{"-N", "t.nex", "-L", "two"}, 2,
        kTable + "\n\nthe argument ('two') for option '--Level' is invalid\n"},
       {{"-N", "t.nex", "-L", "2", "--color"}, 2, kTable + "\n\nunrecognised option '--color'\n"},
+      {{"-N", "t.nex", "b.nex", "-L", "2"}, 2, kTable + "\n\n" + kStray},
+      {{"-N", "t.nex", "-L", "2", "5"}, 2, kTable + "\n\n" + kStray},
+      {{"--version"}, 0, "lopper 0.2.0\n"},
   };
   for (const auto& c : cases) {
     TempDir dir;
@@ -162,7 +191,18 @@ TEST(Command, BadInputIsReportedAndLeavesTheClusterFileAlone) {
       {names3 + "TREE t = ((1,2),2);\n", 2,
        "lopper: t.nex: tree string, character 8: leaf number 2 occurs twice\n"},
       {names3 + "TREE t = ((1,2),(3,4));\n", 2,
-       "lopper: t.nex: the TRANSLATE table names 3 elements but the tree has 4 leaves\n"},
+       "lopper: t.nex: line 2: the TRANSLATE table names 3 elements but the tree has 4 leaves\n"},
+      {names3 + "TREE t = (1,2);\n", 2,
+       "lopper: t.nex: line 2: the TRANSLATE table names 3 elements but the tree has 2 leaves\n"},
+      {"TRANSLATE\n 1 a,\n 3 b,\n 1 c\n;\nTREE t = ((1,2),3);\n", 2,
+       "lopper: t.nex: line 4: TRANSLATE number 1 occurs twice (also on line 2)\n"},
+      {"TRANSLATE\n 1 a,\n 4 b,\n 2 c\n;\nTREE t = ((1,2),3);\n", 2,
+       "lopper: t.nex: line 3: TRANSLATE number 4 is outside 1..3 (the tree has 3 leaves)\n"},
+      {"TRANSLATE\n 1 a,\n 99999999999999999 b,\n 2 c\n;\nTREE t = ((1,2),3);\n", 2,
+       "lopper: t.nex: line 3: TRANSLATE number too large is outside 1..3 (the tree has 3 leaves)\n"},
+      {"TRANSLATE\n 1 a,\n 2 'b\tc',\n 3 d\n;\nTREE t = ((1,2),3);\n", 2,
+       "lopper: t.nex: line 3: the name of TRANSLATE number 2 contains a tab or line break, which the cluster file "
+       "cannot hold\n"},
       {names3 + "TREE t = ((1,2),3);\n", 0,
        "lopper: t.nex: Level 0 is outside 1..3 (the tree has 3 elements)\n"},
       {names3 + "TREE t = ((1,2),3);\n", 4,
@@ -202,6 +242,62 @@ TEST(Command, UnwritableClusterFileIsReported) {
     EXPECT_EQ(r.out, kBanner + Echo("t.nex", 2, c.outname) +
                          (c.listed ? "Clusters list:\na\t0\nb\t1\n" : ""));
     EXPECT_TRUE(fs::is_empty(dir / "sub"));
+  }
+}
+
+TEST(Command, ClusterFileNeverReplacesTheNexusFile) {
+  TempDir dir;
+  const std::string tree = Nexus({"a", "b"}, "(1,2)");
+  WriteFile(dir / "t.nex", tree);
+  fs::create_symlink("t.nex", dir / "link.nex");
+  fs::create_hard_link(dir / "t.nex", dir / "hard.nex");
+  for (const std::string out : {"t.nex", "./t.nex", "link.nex", "hard.nex"}) {
+    const RunResult r = Lopper(dir, {"-N", "t.nex", "-L", "2", "-O", out});
+    EXPECT_EQ(r.status, 1) << out;
+    EXPECT_EQ(r.err, "lopper: " + out + ": the cluster file would replace the Nexus file it is read from\n");
+    EXPECT_EQ(ReadFile(dir / "t.nex"), tree) << out;
+  }
+}
+
+// A run ended by a signal while its listing is blocked on a full pipe
+// leaves no temporary cluster file and dies of that signal.
+TEST(Command, SignalsRemoveTheTemporaryFile) {
+  TempDir dir;
+  ASSERT_EQ(lopper_test::RunProgram(dir, LOPPER_MAKE_TREE, {"200000", "5", "random", "big.nex"}).status, 0);
+  auto temporary = [&dir] {
+    for (const auto& entry : fs::directory_iterator(dir.str()))
+      if (entry.path().filename().string().rfind(".Out.clu.", 0) == 0) return true;
+    return false;
+  };
+  for (const int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+    int out[2];
+    ASSERT_EQ(::pipe(out), 0);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      ::dup2(out[1], 1);
+      ::close(out[0]);
+      if (::chdir(dir.str().c_str()) == 0)
+        ::execl(LOPPER_EXE, LOPPER_EXE, "-N", "big.nex", "-L", "3", static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    ::close(out[1]);
+    // The listing has begun (the file is open) once its heading arrives.
+    std::string seen;
+    char buffer[4096];
+    for (ssize_t got; seen.find("Clusters list:") == std::string::npos &&
+                      (got = ::read(out[0], buffer, sizeof buffer)) > 0;)
+      seen.append(buffer, static_cast<std::size_t>(got));
+    EXPECT_TRUE(temporary()) << sig;
+    if (sig == SIGPIPE)
+      ::close(out[0]);  // the next write of the listing raises it
+    else
+      ::kill(pid, sig);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (sig != SIGPIPE) ::close(out[0]);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << sig << " status " << status;
+    EXPECT_FALSE(temporary()) << sig;
+    EXPECT_FALSE(fs::exists(dir / "Out.clu")) << sig;
   }
 }
 
@@ -268,9 +364,11 @@ TEST(Command, HostileInputs) {
 
   // Standard output that cannot be written.
   lopper_test::WriteFile(dir / "t.nex", Nexus({"a", "b"}, "(1,2)"));
+  lopper_test::WriteFile(dir / "Out.clu", "previous run\n");
   const RunResult full = lopper_test::RunProgram(dir, LOPPER_EXE, {"-N", "t.nex", "-L", "2"}, "/dev/full");
   EXPECT_EQ(full.status, 1);
   EXPECT_EQ(full.err, "lopper: cannot write standard output\n");
+  EXPECT_EQ(ReadFile(dir / "Out.clu"), "previous run\n");
 }
 
 // A tree nested 1,000,000 levels deep, with a TRANSLATE table of 1,000,000
