@@ -4,6 +4,7 @@
 #   ./dev.sh test      runs the whole test suite
 #   ./dev.sh test-sanitize   the same under AddressSanitizer and
 #                      UndefinedBehaviorSanitizer, built in ./build-asan
+#   ./dev.sh test-tsan the same under ThreadSanitizer, built in ./build-tsan
 #   ./dev.sh build     only builds
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -22,16 +23,20 @@ fi
 mode=${1:-build}
 build=build
 flags=(-DCMAKE_BUILD_TYPE=Release)
-if [ "$mode" = test-sanitize ]; then
-  build=build-asan
-  flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DLOPPER_SANITIZE=ON)
-fi
+case "$mode" in
+  test-sanitize)
+    build=build-asan
+    flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DLOPPER_SANITIZE=ON) ;;
+  test-tsan)
+    build=build-tsan
+    flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DLOPPER_SANITIZE_THREAD=ON) ;;
+esac
 cmake -S . -B "$build" "${flags[@]}" >/dev/null
 cmake --build "$build" -j"$(nproc)"
 
 case "$mode" in
   example) ./build/lopper -N examples/fruit.nex -L 3 -O build/fruit.clu ;;
-  test | test-sanitize) ctest --test-dir "$build" --output-on-failure -j"$(nproc)" ;;
+  test | test-sanitize | test-tsan) ctest --test-dir "$build" --output-on-failure -j"$(nproc)" ;;
   build) ;;
-  *) echo "usage: ./dev.sh [example|test|test-sanitize|build]" >&2; exit 2 ;;
+  *) echo "usage: ./dev.sh [example|test|test-sanitize|test-tsan|build]" >&2; exit 2 ;;
 esac

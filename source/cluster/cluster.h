@@ -18,6 +18,12 @@ namespace lopper {
 // (values per element) follow from that, and `weight` has ndata entries.
 // Matrices are only read; a caller's double** and int** are accepted as is.
 
+// Threads: every routine may run in several threads at once, as long as no
+// two calls at once share an array or matrix that one of them writes (an
+// output, or a matrix a routine overwrites, such as the distmatrix of
+// treecluster 'm', 'a' and 'c'); input only read may be shared. Each thread
+// has its own random generator (see setrandomseed).
+
 // One internal node of a binary clustering tree over n elements; a tree is
 // an array of n-1 records. A reference r >= 0 is element r; r < 0 is record
 // -r-1 of the same array. Every record refers only to records before it, so
@@ -153,10 +159,14 @@ void somcluster(int nrows, int ncolumns, const double* const* data, const int* c
 // are untouched.
 void svd(int m, int n, double** u, double w[], double** v, int* ierr);
 
-// The generator behind every random start. setrandomseed makes runs
-// reproducible; a seed of 0 in either means: seed from the clock at the
-// next draw (the state of a program that never calls it). Seeds are taken
-// modulo 2147483563 and 2147483399. getrandomseed reads the current state.
+// The generator behind every random start, one per thread: these calls act
+// on the calling thread's. setrandomseed makes the thread's runs
+// reproducible; seeds are taken modulo 2147483563 and 2147483399, and one
+// that reduces to 0 counts as 1. A thread that draws without having called
+// it is seeded at its first draw from the system's entropy source, a
+// nanosecond clock and its thread id (std::rand's state is never touched).
+// getrandomseed reads the thread's current state: 0 0 before the thread
+// has seeded or drawn.
 void setrandomseed(int seed1, int seed2);
 void getrandomseed(int* seed1, int* seed2);
 

@@ -18,9 +18,11 @@ namespace detail {
 void* allocate(std::size_t bytes);
 void* allocate_zeroed(std::size_t count, std::size_t size);
 void release(void* block);
-// Test hooks: the k-th allocation from now fails (0: none), and with
-// and_after every one after it too; how many failed since; the number of
-// blocks allocated and not yet released through `release`.
+// Test hooks, defined only in the tests' build of the library (target
+// lopper_cluster_testing), never in the installed one: the k-th allocation
+// from now, counted across all threads, fails (0: none), and with and_after
+// every one after it too; how many failed since; the number of blocks
+// allocated and not yet released through `release`.
 void fail_allocation(long k, bool and_after = false);
 long injected_failures();
 long live_blocks();

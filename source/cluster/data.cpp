@@ -1,7 +1,6 @@
-// Allocation, data/mask pairs, mean, median and the index sort.
+// Data/mask pairs, mean, median and the index sort.
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <numeric>
 #include <utility>
 
@@ -9,46 +8,6 @@
 
 namespace lopper {
 namespace detail {
-
-namespace {
-long fail_countdown = 0;
-bool fail_after = false;  // keep failing once the k-th failed
-long failures = 0;
-long blocks = 0;
-
-bool ShouldFail() {
-  const bool fail = (fail_countdown > 0 && --fail_countdown == 0) || (fail_after && fail_countdown == 0);
-  if (fail) failures++;
-  return fail;
-}
-}  // namespace
-
-void* allocate(std::size_t bytes) {
-  if (ShouldFail()) return nullptr;
-  void* block = std::malloc(bytes ? bytes : 1);
-  if (block) blocks++;
-  return block;
-}
-
-void* allocate_zeroed(std::size_t count, std::size_t size) {
-  if (ShouldFail()) return nullptr;
-  void* block = count && size ? std::calloc(count, size) : std::calloc(1, 1);
-  if (block) blocks++;
-  return block;
-}
-
-void release(void* block) {
-  if (block) blocks--;
-  std::free(block);
-}
-
-void fail_allocation(long k, bool and_after) {
-  fail_countdown = k;
-  fail_after = k > 0 && and_after;
-  failures = 0;
-}
-long injected_failures() { return failures; }
-long live_blocks() { return blocks; }
 
 int makedatamask(int nrows, int ncols, double*** pdata, int*** pmask) {
   double** data = static_cast<double**>(allocate(nrows * sizeof(double*)));

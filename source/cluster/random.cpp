@@ -1,8 +1,12 @@
 // The library's random numbers: L'Ecuyer's combined generator, binomial
 // deviates and random partitions into non-empty clusters.
+#include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
-#include <ctime>
+#include <functional>
+#include <random>
+#include <thread>
 
 #include "cluster_internal.h"
 
@@ -10,17 +14,48 @@ namespace lopper {
 
 namespace {
 
-// Generator state; 0 in either means "seed from the clock on the next draw".
-int s1 = 0;
-int s2 = 0;
+// The calling thread's generator state: threads clustering at once neither
+// race on it nor disturb each other's seeded sequences. Both 0 only while
+// the thread has neither seeded nor drawn; setrandomseed never stores 0.
+thread_local int s1 = 0;
+thread_local int s2 = 0;
 
 constexpr int m1 = 2147483563;
 constexpr int m2 = 2147483399;
 constexpr double scale = 1.0 / m1;
 
+// seed modulo modulus in 1 ... modulus-1: 0 is a fixed point of the
+// generator, so a seed reducing to it counts as 1.
 int Reduced(int seed, int modulus) {
   long long s = seed % modulus;
-  return static_cast<int>(s < 0 ? s + modulus : s);
+  if (s < 0) s += modulus;
+  return s ? static_cast<int>(s) : 1;
+}
+
+// SplitMix64's finaliser (Steele, Lea and Flood 2014): every input bit
+// reaches every output bit.
+std::uint64_t Mix(std::uint64_t x) {
+  x += 0x9e3779b97f4a7c15u;
+  x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9u;
+  x = (x ^ (x >> 27)) * 0x94d049bb133111ebu;
+  return x ^ (x >> 31);
+}
+
+// Seeds for a thread that draws before setting any: the system's entropy
+// source (when it has one) mixed with a nanosecond clock and the thread's
+// id, so that programs started within one second, and threads of one
+// program, get different streams. std::rand's state stays the caller's.
+void SeedFromClock() {
+  std::uint64_t h = Mix(static_cast<std::uint64_t>(
+      std::chrono::high_resolution_clock::now().time_since_epoch().count()));
+  h = Mix(h ^ std::hash<std::thread::id>()(std::this_thread::get_id()));
+  try {
+    std::random_device device;
+    h = Mix(h ^ (static_cast<std::uint64_t>(device()) << 32 | device()));
+  } catch (...) {  // no entropy source: the clock and the thread id remain
+  }
+  s1 = static_cast<int>(1 + h % (m1 - 1));
+  s2 = static_cast<int>(1 + Mix(h) % (m2 - 1));
 }
 
 }  // namespace
@@ -40,12 +75,7 @@ namespace detail {
 // L'Ecuyer (1988): two multiplicative congruential generators, each advanced
 // by Schrage's method without overflow, combined by subtraction.
 double uniform() {
-  if (s1 == 0 || s2 == 0) {
-    const unsigned initseed = static_cast<unsigned>(std::time(nullptr));
-    std::srand(initseed);
-    s1 = std::rand();
-    s2 = std::rand();
-  }
+  if (s1 == 0) SeedFromClock();
   int k = s1 / 53668;
   s1 = 40014 * (s1 - k * 53668) - k * 12211;
   if (s1 < 0) s1 += m1;

@@ -1,0 +1,129 @@
+// The routines from several threads at once, each thread on its own data
+// with its own seed, give what each call gives alone.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <functional>
+#include <random>
+#include <thread>
+#include <vector>
+
+#include "cluster.h"
+#include "matrix.h"
+
+namespace {
+
+using lopper_test::Matrix;
+using Result = std::vector<double>;
+
+constexpr int kThreads = 4;
+constexpr int kElements = 120;
+constexpr int kData = 6;
+
+// Thread k's data and generator seeds.
+Matrix Data(int k) {
+  std::mt19937 rng(100 + k);
+  return lopper_test::RandomMatrix(kElements, kData, rng, 0.1);
+}
+int Seed1(int k) { return 1000 + k; }
+int Seed2(int k) { return 2000 + k; }
+
+// Rows 1 ... n-1 of a library matrix appended to out, then freed.
+void TakeMatrix(double** matrix, int n, Result& out) {
+  for (int i = 1; i < n; i++) {
+    out.insert(out.end(), matrix[i], matrix[i] + i);
+    std::free(matrix[i]);
+  }
+  std::free(matrix);
+}
+
+Result Kcluster(Matrix& m) {
+  const std::vector<double> w(kData, 1.0);
+  std::vector<int> ids(kElements);
+  double error = 0;
+  int ifound = 0;
+  lopper::kcluster(8, m.nrows(), m.ncolumns(), m.data(), m.mask(), w.data(), 0, 3, 'a', 'e', ids.data(),
+                   &error, &ifound);
+  Result r(ids.begin(), ids.end());
+  r.insert(r.end(), {error, static_cast<double>(ifound)});
+  return r;
+}
+
+Result Kmedoids(Matrix& m) {
+  const std::vector<double> w(kData, 1.0);
+  double** distances = lopper::distancematrix(m.nrows(), m.ncolumns(), m.data(), m.mask(), w.data(), 'e', 0);
+  std::vector<int> ids(kElements);
+  double error = 0;
+  int ifound = 0;
+  lopper::kmedoids(8, kElements, distances, 3, ids.data(), &error, &ifound);
+  Result r(ids.begin(), ids.end());
+  r.insert(r.end(), {error, static_cast<double>(ifound)});
+  TakeMatrix(distances, kElements, r);
+  return r;
+}
+
+Result Somcluster(Matrix& m) {
+  const std::vector<double> w(kData, 1.0);
+  std::vector<int> ids(2 * kElements);
+  lopper::somcluster(m.nrows(), m.ncolumns(), m.data(), m.mask(), w.data(), 0, 3, 3, 0.02, 200, 'e', nullptr,
+                     reinterpret_cast<int(*)[2]>(ids.data()));
+  return Result(ids.begin(), ids.end());
+}
+
+Result Treecluster(Matrix& m) {
+  const std::vector<double> w(kData, 1.0);
+  lopper::Node* tree =
+      lopper::treecluster(m.nrows(), m.ncolumns(), m.data(), m.mask(), w.data(), 0, 'c', 'a', nullptr);
+  Result r;
+  for (int i = 0; tree && i < kElements - 1; i++)
+    r.insert(r.end(), {1.0 * tree[i].left, 1.0 * tree[i].right, tree[i].distance});
+  std::free(tree);
+  return r;
+}
+
+Result Spearman(Matrix& m) {
+  const std::vector<double> w(kData, 1.0);
+  Result r;
+  TakeMatrix(lopper::distancematrix(m.nrows(), m.ncolumns(), m.data(), m.mask(), w.data(), 's', 0), kElements,
+             r);
+  return r;
+}
+
+// Thread k seeds its generator, waits until all threads are ready, then runs.
+Result Call(Result (*routine)(Matrix&), int k, std::atomic<int>* ready) {
+  Matrix m = Data(k);
+  lopper::setrandomseed(Seed1(k), Seed2(k));
+  if (ready) {
+    ++*ready;
+    while (*ready < kThreads) std::this_thread::yield();
+  }
+  return routine(m);
+}
+
+TEST(Threads, RoutinesRunAtOnceGiveTheirSingleThreadResults) {
+  struct Case {
+    const char* name;
+    Result (*routine)(Matrix&);
+  } const cases[] = {{"kcluster", Kcluster},
+                     {"kmedoids", Kmedoids},
+                     {"somcluster", Somcluster},
+                     {"treecluster", Treecluster},
+                     {"distancematrix 's'", Spearman}};
+  for (const auto& c : cases) {
+    std::vector<Result> alone(kThreads), together(kThreads);
+    for (int k = 0; k < kThreads; k++) alone[k] = Call(c.routine, k, nullptr);
+    std::atomic<int> ready{0};
+    std::vector<std::thread> threads;
+    for (int k = 0; k < kThreads; k++)
+      threads.emplace_back([&, k] { together[k] = Call(c.routine, k, &ready); });
+    for (auto& t : threads) t.join();
+    for (int k = 0; k < kThreads; k++) {
+      EXPECT_FALSE(alone[k].empty()) << c.name;
+      EXPECT_TRUE(together[k] == alone[k])
+          << c.name << " in thread " << k << ", seeds " << Seed1(k) << " " << Seed2(k);
+    }
+  }
+}
+
+}  // namespace
