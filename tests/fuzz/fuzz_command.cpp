@@ -38,6 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<std::string> names;
   std::string tree;
   lopper::NexusFileIn(names, path, tree);
+  std::remove(path.c_str());  // one replay process per input: leave nothing behind
 
   // Any string: exactly as many records as it opens.
   const std::size_t opens = std::count(tree.begin(), tree.end(), '(');

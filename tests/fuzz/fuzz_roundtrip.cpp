@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -31,6 +32,7 @@ std::string ScratchFile() {
 std::vector<lopper::Node> ReadBack(std::vector<std::string>& names) {
   std::string text;
   Check(lopper::NexusFileIn(names, ScratchFile(), text));
+  std::remove(ScratchFile().c_str());  // one replay process per input: leave nothing behind
   int n = 0;
   Check(lopper::NexusTreeCheck(text, n).empty());
   std::vector<lopper::Node> back(n - 1, lopper::Node{0, 0, 0.0});
