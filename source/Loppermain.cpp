@@ -6,6 +6,7 @@
 // rejected or Nexus/Level is missing; 1 when the input cannot be used or the
 // output cannot be written. Everything is checked before the cluster file is
 // touched, and that file is replaced only once it is complete.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -132,9 +133,18 @@ int Run(int argc, char** argv) {
   return 0;
 }
 
+// A closed standard stream gets a read-only /dev/null, so that writes to it
+// fail visibly instead of landing in the next file opened (the cluster file
+// would take descriptor 1).
+void ReserveStandardDescriptors() {
+  for (int fd = 0; fd <= 2; fd++)
+    if (::fcntl(fd, F_GETFD) == -1 && ::open("/dev/null", O_RDONLY) != fd) std::_Exit(1);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  ReserveStandardDescriptors();
   try {
     return Run(argc, argv);
   } catch (const std::bad_alloc&) {

@@ -369,6 +369,11 @@ TEST(Command, HostileInputs) {
   EXPECT_EQ(full.status, 1);
   EXPECT_EQ(full.err, "lopper: cannot write standard output\n");
   EXPECT_EQ(ReadFile(dir / "Out.clu"), "previous run\n");
+  const std::string closed = "cd '" + dir.str() + "' && '" LOPPER_EXE "' -N t.nex -L 2 >&- 2>err.txt";
+  const int raw = std::system(closed.c_str());
+  EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 1) << raw;
+  EXPECT_EQ(ReadFile(dir / "err.txt"), "lopper: cannot write standard output\n");
+  EXPECT_EQ(ReadFile(dir / "Out.clu"), "previous run\n");
 }
 
 // A tree nested 1,000,000 levels deep, with a TRANSLATE table of 1,000,000
