@@ -424,6 +424,16 @@ std::string TreeText(const TreeView& t, int root) {
   return text + ";";
 }
 
+// A name as a TRANSLATE entry: in Nexus quotes when the reader would
+// otherwise take its first quote or its final ";" or "," as syntax; every
+// other name exactly as it is.
+std::string EntryText(const std::string& name) {
+  if (name.empty() || (name.front() != '\'' && name.back() != ';' && name.back() != ',')) return name;
+  std::string quoted = "'";
+  for (const char ch : name) quoted += ch == '\'' ? std::string("''") : std::string(1, ch);
+  return quoted + "'";
+}
+
 // The eight parts of the file. With flush_lines every line is flushed, so
 // that the lines reach a terminal or pipe as they are written.
 void WriteNexus(std::ostream& out, bool flush_lines, const std::string& treename,
@@ -441,7 +451,7 @@ void WriteNexus(std::ostream& out, bool flush_lines, const std::string& treename
   out << "\t TRANSLATE";
   end_line();
   for (int e = 0; e < nrows; e++) {
-    out << "\t \t " << int2str(e + 1) << '\t' << ListEle[e];
+    out << "\t \t " << int2str(e + 1) << '\t' << EntryText(ListEle[e]);
     if (e + 1 < nrows) out << ',';
     end_line();
   }

@@ -88,7 +88,7 @@ const FormatCase kFormatCases[] = {
     {"tiny negative distance", {{1, 0, -2.2e-16}, {2, -1, -0.000004}}, {"p", "q", "r"},
      "(3:0.000,(2:0.000,1:0.000):0.000);"},
     {"small negative distance", {{1, 0, -0.00001}}, {"p", "q"}, "(2:-0.001,1:-0.001);"},
-    {"names written as they are", {{0, 1, 1.0}}, {"a b, (c);", "x\ty"}, "(1:100.000,2:100.000);"},
+    {"names written as they are", {{0, 1, 1.0}}, {"a b, (c)", "x\ty"}, "(1:100.000,2:100.000);"},
     {"extra names are not written", {{1, 0, 0.5}}, {"a", "b", "unused"}, "(2:50.000,1:50.000);"},
 };
 
@@ -202,7 +202,9 @@ TEST(NexusTreeOut, RoundTripGivesTheSameTree) {
       Tree parents_first = tree;
       lopper::ReorderTree(parents_first.data(), n);
       Names names;
-      for (int e = 0; e < n; e++) names.push_back(e % 3 ? "n" + std::to_string(e) : "x");
+      // Names ending in ";" or ",", or opening with a quote, go in quotes.
+      const Names odd{"x", "tail;", "comma,", "'quoted'", "it's"};
+      for (int e = 0; e < n; e++) names.push_back(e % 3 ? "n" + std::to_string(e) : odd[e / 3 % odd.size()]);
       for (const bool children_first : {true, false}) {
         const std::string path = dir / "rt.tre";
         ASSERT_TRUE(ToFile(children_first ? tree : parents_first, path, names, !children_first));
