@@ -11,6 +11,9 @@
 //                                       place ("s-data": single linkage
 //                                       from the data, no matrix); prints
 //                                       seconds, peak KB and matrix KB
+#include <lopper/cluster.h>
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -19,10 +22,6 @@
 #include <random>
 #include <string>
 #include <vector>
-
-#include <sys/resource.h>
-
-#include <lopper/cluster.h>
 
 #include "profiles.h"
 
@@ -34,7 +33,8 @@ double BestSeconds(F run) {
   for (int k = 0; k < 3; k++) {
     const auto start = std::chrono::steady_clock::now();
     run();
-    best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    best = std::min(
+        best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
   }
   return best;
 }
@@ -78,8 +78,8 @@ int Som() {
   std::vector<int> ids(2 * n);
   lopper::setrandomseed(1, 2);
   const double seconds = BestSeconds([&] {
-    lopper::somcluster(n, ndata, rows.data(), masks.data(), weight.data(), 0, 10, 10, 0.02, 100000, 'e', nullptr,
-                       reinterpret_cast<int(*)[2]>(ids.data()));
+    lopper::somcluster(n, ndata, rows.data(), masks.data(), weight.data(), 0, 10, 10, 0.02, 100000,
+                       'e', nullptr, reinterpret_cast<int(*)[2]>(ids.data()));
   });
   std::printf("%.4f\n", seconds);
   return 0;
@@ -112,13 +112,15 @@ int Linkage(int n, const std::string& method) {
   const bool from_data = method == "s-data";
   double** m = from_data ? nullptr : p.Matrix();
   const auto start = std::chrono::steady_clock::now();
-  lopper::Node* tree = lopper::treecluster(n, lopper_bench::kValues, p.rows.data(), p.masks.data(), p.weight.data(),
-                                           0, 'e', method[0], m);
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  lopper::Node* tree = lopper::treecluster(n, lopper_bench::kValues, p.rows.data(), p.masks.data(),
+                                           p.weight.data(), 0, 'e', method[0], m);
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (!tree) return 1;
   std::free(tree);
   if (m) lopper_bench::FreeMatrix(m, n);
-  const long matrix_kb = from_data ? 0 : static_cast<long>(static_cast<double>(n) * (n - 1) / 2 * 8 / 1024);
+  const long matrix_kb =
+      from_data ? 0 : static_cast<long>(static_cast<double>(n) * (n - 1) / 2 * 8 / 1024);
   std::printf("%.4f %ld %ld\n", seconds, PeakKb(), matrix_kb);
   return 0;
 }
@@ -127,9 +129,12 @@ int Linkage(int n, const std::string& method) {
 
 int main(int argc, char** argv) {
   if (argc == 4 && std::strcmp(argv[1], "dump") == 0) return Dump(std::atoi(argv[2]), argv[3]);
-  if (argc == 4 && std::strcmp(argv[1], "linkage") == 0) return Linkage(std::atoi(argv[2]), argv[3]);
-  if (argc == 5 && std::strcmp(argv[1], "svd") == 0) return Svd(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
+  if (argc == 4 && std::strcmp(argv[1], "linkage") == 0)
+    return Linkage(std::atoi(argv[2]), argv[3]);
+  if (argc == 5 && std::strcmp(argv[1], "svd") == 0)
+    return Svd(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
   if (argc == 2 && std::strcmp(argv[1], "som") == 0) return Som();
-  std::fprintf(stderr, "usage: lopper_bench_numeric svd FILE M N | som | dump N FILE | linkage N METHOD\n");
+  std::fprintf(stderr,
+               "usage: lopper_bench_numeric svd FILE M N | som | dump N FILE | linkage N METHOD\n");
   return 2;
 }

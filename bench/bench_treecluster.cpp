@@ -3,11 +3,10 @@
 // clusters a fresh copy of it.
 //   lopper_bench_treecluster [benchmark flags]
 #include <benchmark/benchmark.h>
+#include <lopper/cluster.h>
 
 #include <cstdlib>
 #include <vector>
-
-#include <lopper/cluster.h>
 
 #include "profiles.h"
 
@@ -36,8 +35,9 @@ void Treecluster(benchmark::State& state, char method) {
     state.PauseTiming();
     work = flat;
     state.ResumeTiming();
-    lopper::Node* tree = lopper::treecluster(n, lopper_bench::kValues, p.rows.data(), p.masks.data(),
-                                             p.weight.data(), 0, 'e', method, rows.data());
+    lopper::Node* tree =
+        lopper::treecluster(n, lopper_bench::kValues, p.rows.data(), p.masks.data(),
+                            p.weight.data(), 0, 'e', method, rows.data());
     benchmark::DoNotOptimize(tree);
     std::free(tree);
   }
@@ -45,10 +45,26 @@ void Treecluster(benchmark::State& state, char method) {
 
 }  // namespace
 
-BENCHMARK_CAPTURE(Treecluster, single, 's')->Arg(1000)->Arg(2000)->Arg(4000)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Treecluster, maximum, 'm')->Arg(1000)->Arg(2000)->Arg(4000)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Treecluster, average, 'a')->Arg(1000)->Arg(2000)->Arg(4000)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Treecluster, centroid, 'c')->Arg(1000)->Arg(2000)->Arg(4000)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Treecluster, single, 's')
+    ->Arg(1000)
+    ->Arg(2000)
+    ->Arg(4000)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Treecluster, maximum, 'm')
+    ->Arg(1000)
+    ->Arg(2000)
+    ->Arg(4000)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Treecluster, average, 'a')
+    ->Arg(1000)
+    ->Arg(2000)
+    ->Arg(4000)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Treecluster, centroid, 'c')
+    ->Arg(1000)
+    ->Arg(2000)
+    ->Arg(4000)
+    ->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);

@@ -19,8 +19,11 @@ int main(int argc, char** argv) {
     return 2;
   }
   std::mt19937 rng(static_cast<unsigned>(std::strtoul(argv[2], nullptr, 10)));
-  const auto tree = lopper_test::MakeTree(
-      n, shape == "chain" ? Shape::kChain : shape == "random" ? Shape::kRandom : Shape::kBalanced, rng);
+  const auto tree = lopper_test::MakeTree(n,
+                                          shape == "chain"    ? Shape::kChain
+                                          : shape == "random" ? Shape::kRandom
+                                                              : Shape::kBalanced,
+                                          rng);
   std::vector<std::string> names;
   for (int e = 1; e <= n; e++) names.push_back("element_" + std::to_string(e));
   if (!lopper::NexusTreeOut(n, tree.data(), argv[4], names)) {

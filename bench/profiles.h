@@ -3,18 +3,19 @@
 #ifndef LOPPER_BENCH_PROFILES_H
 #define LOPPER_BENCH_PROFILES_H
 
+#include <lopper/cluster.h>
+
 #include <cstdlib>
 #include <random>
 #include <vector>
-
-#include <lopper/cluster.h>
 
 namespace lopper_bench {
 
 constexpr int kValues = 20;
 
 struct Profiles {
-  explicit Profiles(int n) : values(n, std::vector<double>(kValues)), present(n, std::vector<int>(kValues, 1)) {
+  explicit Profiles(int n)
+      : values(n, std::vector<double>(kValues)), present(n, std::vector<int>(kValues, 1)) {
     std::mt19937 rng(1);
     std::normal_distribution<double> normal;
     for (auto& row : values)
@@ -26,7 +27,9 @@ struct Profiles {
   }
   int n() const { return static_cast<int>(rows.size()); }
   // The library's lower-triangular matrix; release with FreeMatrix.
-  double** Matrix() { return lopper::distancematrix(n(), kValues, rows.data(), masks.data(), weight.data(), 'e', 0); }
+  double** Matrix() {
+    return lopper::distancematrix(n(), kValues, rows.data(), masks.data(), weight.data(), 'e', 0);
+  }
 
   std::vector<std::vector<double>> values;
   std::vector<std::vector<int>> present;

@@ -23,7 +23,8 @@ double BestSeconds(const lopper_test::Tree& tree, const std::vector<std::string>
       std::cerr << "lopper_bench_writer: cannot write " << path << "\n";
       std::exit(1);
     }
-    best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    best = std::min(
+        best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
   }
   std::remove(path.c_str());
   return best;

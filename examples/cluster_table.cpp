@@ -48,8 +48,8 @@ bool ReadTable(const std::string& path, Table& t) {
     if (line.empty()) continue;
     const std::vector<std::string> cells = Cells(line);
     if (cells.size() != width) {
-      std::cerr << "lopper_cluster_table: " << path << ": line " << number << " has " << cells.size()
-                << " cells, the header " << width << "\n";
+      std::cerr << "lopper_cluster_table: " << path << ": line " << number << " has "
+                << cells.size() << " cells, the header " << width << "\n";
       return false;
     }
     t.names.push_back(cells[0]);
@@ -69,7 +69,8 @@ bool ReadTable(const std::string& path, Table& t) {
     }
   }
   if (t.names.size() < 2 || width < 2) {
-    std::cerr << "lopper_cluster_table: " << path << ": need at least two rows and one column of values\n";
+    std::cerr << "lopper_cluster_table: " << path
+              << ": need at least two rows and one column of values\n";
     return false;
   }
   return true;
@@ -80,7 +81,8 @@ bool ReadTable(const std::string& path, Table& t) {
 int main(int argc, char** argv) {
   if (argc != 5 || std::string("smac").find(argv[2][0]) == std::string::npos || argv[2][1] ||
       !argv[3][0] || argv[3][1]) {
-    std::cerr << "usage: lopper_cluster_table TABLE METHOD(s|m|a|c) DIST(e|b|c|a|u|x|s|k) OUTFILE\n";
+    std::cerr
+        << "usage: lopper_cluster_table TABLE METHOD(s|m|a|c) DIST(e|b|c|a|u|x|s|k) OUTFILE\n";
     return 2;
   }
   Table t;
@@ -94,8 +96,8 @@ int main(int argc, char** argv) {
   const int nrows = static_cast<int>(t.names.size());
   const int ncolumns = static_cast<int>(t.values[0].size());
   const std::vector<double> weight(ncolumns, 1.0);
-  lopper::Node* tree = lopper::treecluster(nrows, ncolumns, rows.data(), masks.data(), weight.data(), 0,
-                                           argv[3][0], argv[2][0], nullptr);
+  lopper::Node* tree = lopper::treecluster(nrows, ncolumns, rows.data(), masks.data(),
+                                           weight.data(), 0, argv[3][0], argv[2][0], nullptr);
   if (!tree) {
     std::cerr << "lopper_cluster_table: out of memory\n";
     return 1;

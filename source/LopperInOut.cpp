@@ -7,18 +7,15 @@ namespace po = boost::program_options;
 
 namespace lopper {
 
-int UserInterface(int argc, char** argv, std::string& NexusFile, int& Lvl,
-                  std::string& OutName, std::ostream& out, bool* usage_error) {
+int UserInterface(int argc, char** argv, std::string& NexusFile, int& Lvl, std::string& OutName,
+                  std::ostream& out, bool* usage_error) {
   if (usage_error) *usage_error = false;
   po::options_description desc("Allowed options");
-  desc.add_options()
-      ("help,h", "produce help message")
-      ("version", "print the version and stop")
-      ("Nexus,N", po::value<std::string>(&NexusFile), "Nexus file name")
-      ("Outname,O", po::value<std::string>(&OutName)->default_value(std::string("Out.clu")),
-       "Output cluster file/tree [Default=Out.clu]")
-      ("Level,L", po::value<int>(&Lvl)->default_value(-1),
-       "Level at which to cut the tree");
+  desc.add_options()("help,h", "produce help message")("version", "print the version and stop")(
+      "Nexus,N", po::value<std::string>(&NexusFile), "Nexus file name")(
+      "Outname,O", po::value<std::string>(&OutName)->default_value(std::string("Out.clu")),
+      "Output cluster file/tree [Default=Out.clu]")(
+      "Level,L", po::value<int>(&Lvl)->default_value(-1), "Level at which to cut the tree");
   try {
     po::variables_map vm;
     // No positional words: a stray one would otherwise be dropped unseen.

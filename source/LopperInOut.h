@@ -31,9 +31,8 @@ inline void welcome(std::ostream& out = std::cout) {
 // line was rejected. For the last two, *usage_error (if given) is set true;
 // after help it is false. NexusFile keeps its value unless Nexus is given;
 // Lvl and OutName always receive the given value or the default.
-int UserInterface(int argc, char** argv, std::string& NexusFile, int& Lvl,
-                  std::string& OutName, std::ostream& out = std::cout,
-                  bool* usage_error = nullptr);
+int UserInterface(int argc, char** argv, std::string& NexusFile, int& Lvl, std::string& OutName,
+                  std::ostream& out = std::cout, bool* usage_error = nullptr);
 
 }  // namespace lopper
 

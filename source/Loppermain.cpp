@@ -34,13 +34,13 @@ int Fail(const std::string& message) {
 
 // Reads and checks the tree of NexusFileName; returns "" when it can be cut
 // into Lvl clusters, otherwise what is wrong.
-std::string ReadTree(const std::string& NexusFileName, int Lvl,
-                     std::vector<std::string>& NodeNames, std::string& Nexus, int& nrows) {
+std::string ReadTree(const std::string& NexusFileName, int Lvl, std::vector<std::string>& NodeNames,
+                     std::string& Nexus, int& nrows) {
   errno = 0;
   std::vector<lopper::TranslateEntry> entries;
   if (!lopper::NexusFileIn(entries, NexusFileName, Nexus))
-    return NexusFileName + ": cannot read Nexus file: " +
-           (errno != 0 ? std::strerror(errno) : "read error");
+    return NexusFileName +
+           ": cannot read Nexus file: " + (errno != 0 ? std::strerror(errno) : "read error");
   if (Nexus.empty()) return NexusFileName + ": no TREE line";
   const std::string problem = lopper::NexusTreeCheck(Nexus, nrows);
   if (!problem.empty()) return NexusFileName + ": tree string, " + problem;
@@ -49,8 +49,9 @@ std::string ReadTree(const std::string& NexusFileName, int Lvl,
   // The cluster file holds a name and a number per line, split at the tab.
   for (const lopper::TranslateEntry& e : entries)
     if (e.name.find_first_of("\t\r\n") != std::string::npos)
-      return NexusFileName + ": line " + std::to_string(e.line) + ": the name of TRANSLATE number " +
-             std::to_string(e.number) + " contains a tab or line break, which the cluster file cannot hold";
+      return NexusFileName + ": line " + std::to_string(e.line) +
+             ": the name of TRANSLATE number " + std::to_string(e.number) +
+             " contains a tab or line break, which the cluster file cannot hold";
   if (Lvl < 1 || Lvl > nrows)
     return NexusFileName + ": Level " + std::to_string(Lvl) + " is outside 1.." +
            std::to_string(nrows) + " (the tree has " + std::to_string(nrows) + " elements)";
@@ -59,7 +60,8 @@ std::string ReadTree(const std::string& NexusFileName, int Lvl,
 
 // True when both paths name one existing file (same device and inode).
 bool SameFile(const std::string& a, const std::string& b) {
-  struct stat sa {}, sb {};
+  struct stat sa {
+  }, sb{};
   return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
          sa.st_ino == sb.st_ino;
 }
@@ -102,8 +104,8 @@ int Run(int argc, char** argv) {
 
   lopper::welcome();
   bool usage_error = false;
-  if (lopper::UserInterface(argc, argv, NexusFileName, Lvl, OutFileName, std::cout,
-                            &usage_error) != 0)
+  if (lopper::UserInterface(argc, argv, NexusFileName, Lvl, OutFileName, std::cout, &usage_error) !=
+      0)
     return usage_error ? 2 : 0;
   if (OutFileName == NexusFileName || SameFile(OutFileName, NexusFileName))
     return Fail(OutFileName + ": the cluster file would replace the Nexus file it is read from");

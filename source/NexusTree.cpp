@@ -1,7 +1,7 @@
 #include "NexusTree.h"
 
-#include <boost/regex.hpp>
 #include <algorithm>
+#include <boost/regex.hpp>
 #include <cmath>
 #include <fstream>
 #include <iostream>
@@ -94,9 +94,10 @@ std::string LeafNames(const std::vector<TranslateEntry>& Entries, int nleaves,
   NodeNames.clear();
   const auto count = static_cast<long long>(Entries.size());
   if (count != nleaves) {
-    const std::string where = Entries.empty() ? "" : "line " + std::to_string(Entries.front().line) + ": ";
-    return where + "the TRANSLATE table names " + std::to_string(count) + " elements but the tree has " +
-           std::to_string(nleaves) + " leaves";
+    const std::string where =
+        Entries.empty() ? "" : "line " + std::to_string(Entries.front().line) + ": ";
+    return where + "the TRANSLATE table names " + std::to_string(count) +
+           " elements but the tree has " + std::to_string(nleaves) + " leaves";
   }
   std::vector<const TranslateEntry*> byleaf(static_cast<std::size_t>(nleaves), nullptr);
   for (const TranslateEntry& e : Entries) {
@@ -106,7 +107,8 @@ std::string LeafNames(const std::vector<TranslateEntry>& Entries, int nleaves,
              std::to_string(nleaves) + " (the tree has " + std::to_string(nleaves) + " leaves)";
     const TranslateEntry*& slot = byleaf[e.number - 1];
     if (slot)
-      return at + std::to_string(e.number) + " occurs twice (also on line " + std::to_string(slot->line) + ")";
+      return at + std::to_string(e.number) + " occurs twice (also on line " +
+             std::to_string(slot->line) + ")";
     slot = &e;
   }
   // As many entries as leaves, each number once within range: all present.
@@ -133,8 +135,7 @@ namespace {
 // stores a child reference, `length(record, dist)` a branch length. The
 // current node is mark1 (0: none open yet), its next child slot cln.
 template <class ChildSlot, class LengthSlot>
-void ParseTree(const std::string& Nexus, int& nrows, ChildSlot child,
-               LengthSlot length) {
+void ParseTree(const std::string& Nexus, int& nrows, ChildSlot child, LengthSlot length) {
   nrows = 0;
   std::string num;
   char c = ' ';
@@ -191,8 +192,7 @@ void NexusTreeIn(const std::string& Nexus, Node* treenodes, int& nrows) {
       [treenodes](int record, double dist) { treenodes[record].distance = dist; });
 }
 
-void NexusTreeIn(const std::string& Nexus, int (*results)[2], double* distance,
-                 int& nrows) {
+void NexusTreeIn(const std::string& Nexus, int (*results)[2], double* distance, int& nrows) {
   // A third child goes to the right column, as in the Node form, never past
   // the row.
   ParseTree(
@@ -217,7 +217,8 @@ std::string ScanLength(const std::string& s, std::size_t& pos) {
     if (pos < s.size() && (s[pos] == '-' || s[pos] == '+')) return "signed branch length";
     return "empty branch length";
   }
-  if (digits == 0 || points > 1) return "malformed branch length \"" + s.substr(start, pos - start) + "\"";
+  if (digits == 0 || points > 1)
+    return "malformed branch length \"" + s.substr(start, pos - start) + "\"";
   return "";
 }
 
@@ -332,8 +333,8 @@ namespace {
 // Either tree form, read through one interface.
 struct TreeView {
   int nrows;
-  const Node* nodes;        // Node form, or null
-  const int (*result)[2];   // pair form
+  const Node* nodes;       // Node form, or null
+  const int (*result)[2];  // pair form
   const double* linkdist;
 
   int child(int record, int side) const {
@@ -428,7 +429,8 @@ std::string TreeText(const TreeView& t, int root) {
 // otherwise take its first quote or its final ";" or "," as syntax; every
 // other name exactly as it is.
 std::string EntryText(const std::string& name) {
-  if (name.empty() || (name.front() != '\'' && name.back() != ';' && name.back() != ',')) return name;
+  if (name.empty() || (name.front() != '\'' && name.back() != ';' && name.back() != ','))
+    return name;
   std::string quoted = "'";
   for (const char ch : name) quoted += ch == '\'' ? std::string("''") : std::string(1, ch);
   return quoted + "'";

@@ -53,8 +53,7 @@ bool NexusFileIn(std::vector<std::string>& NodeNames, std::string NexusFileName,
 // but give undefined trees.
 void NexusTreeIn(const std::string& Nexus, Node* treenodes, int& nrows);
 // The same, into the pair form: results[k] = {left, right}, distance[k].
-void NexusTreeIn(const std::string& Nexus, int (*results)[2], double* distance,
-                 int& nrows);
+void NexusTreeIn(const std::string& Nexus, int (*results)[2], double* distance, int& nrows);
 
 // Checks that Nexus is a tree the parser reads soundly: nested nodes of
 // exactly two children each, leaf numbers that are exactly 1 ... n once

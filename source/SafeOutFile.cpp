@@ -14,9 +14,7 @@ namespace lopper {
 
 namespace {
 
-std::string Reason(const char* fallback) {
-  return errno != 0 ? std::strerror(errno) : fallback;
-}
+std::string Reason(const char* fallback) { return errno != 0 ? std::strerror(errno) : fallback; }
 
 std::string DirectoryOf(const std::string& path) {
   const std::size_t slash = path.rfind('/');
@@ -47,7 +45,8 @@ bool SafeOutFile::open(std::string& error) {
   }
   target_ = path_;
   if (exists) {
-    std::unique_ptr<char, decltype(&std::free)> real(::realpath(path_.c_str(), nullptr), &std::free);
+    std::unique_ptr<char, decltype(&std::free)> real(::realpath(path_.c_str(), nullptr),
+                                                     &std::free);
     if (real) target_ = real.get();
   }
   const std::size_t slash = target_.rfind('/');

@@ -66,7 +66,8 @@ inline Matrix RandomMatrix(int n, int ndata, std::mt19937& rng, double missing, 
 class Lower {
  public:
   explicit Lower(std::vector<std::vector<double>> rows) : rows_(std::move(rows)) {
-    for (std::size_t i = 0; i < rows_.size(); i++) pointers_.push_back(i ? rows_[i].data() : nullptr);
+    for (std::size_t i = 0; i < rows_.size(); i++)
+      pointers_.push_back(i ? rows_[i].data() : nullptr);
   }
   // Copies rows 1 ... n-1 of a library matrix.
   Lower(const double* const* matrix, int n) : Lower(Copy(matrix, n)) {}
@@ -87,7 +88,8 @@ class Lower {
 
 // The library's distance matrix of m's rows, copied.
 inline Lower DistancesOf(Matrix& m, const std::vector<double>& weight, char dist) {
-  double** d = lopper::distancematrix(m.nrows(), m.ncolumns(), m.data(), m.mask(), weight.data(), dist, 0);
+  double** d =
+      lopper::distancematrix(m.nrows(), m.ncolumns(), m.data(), m.mask(), weight.data(), dist, 0);
   Lower copy(d, m.nrows());
   for (int i = 1; i < m.nrows(); i++) std::free(d[i]);
   std::free(d);

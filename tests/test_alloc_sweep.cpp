@@ -36,7 +36,8 @@ class Arm {
       lopper::detail::fail_allocation(k_, and_after_);
   }
   long off() const {
-    const long fired = in_new_ ? lopper_test::InjectedNewFailures() : lopper::detail::injected_failures();
+    const long fired =
+        in_new_ ? lopper_test::InjectedNewFailures() : lopper::detail::injected_failures();
     lopper_test::FailNthNew(0);
     lopper::detail::fail_allocation(0);
     return fired;
@@ -71,8 +72,8 @@ Row Sweep(const std::string& routine, const std::function<Outcome(const Arm&, lo
           break;
         }
         row.tries++;
-        EXPECT_NE(outcome, Outcome::kWrong)
-            << routine << (in_new ? " new" : " malloc") << " k " << k << (and_after ? " and after" : "");
+        EXPECT_NE(outcome, Outcome::kWrong) << routine << (in_new ? " new" : " malloc") << " k "
+                                            << k << (and_after ? " and after" : "");
         row.failures += outcome == Outcome::kFailure;
         if (k > 10000) {
           ADD_FAILURE() << routine << ": no end";
@@ -89,8 +90,9 @@ void FreeMatrix(double** m, int n) {
 }
 
 Matrix Data() {
-  return Matrix({{1, 2, 3, 4}, {2, 1, 0, 5}, {9, 9, 8, 7}, {0, 3, 3, 1}, {5, 5, 5, 5}, {2, 8, 1, 0}},
-                {{1, 1, 1, 1}, {1, 0, 1, 1}, {1, 1, 1, 1}, {0, 1, 1, 1}, {1, 1, 1, 1}, {1, 1, 0, 1}});
+  return Matrix(
+      {{1, 2, 3, 4}, {2, 1, 0, 5}, {9, 9, 8, 7}, {0, 3, 3, 1}, {5, 5, 5, 5}, {2, 8, 1, 0}},
+      {{1, 1, 1, 1}, {1, 0, 1, 1}, {1, 1, 1, 1}, {0, 1, 1, 1}, {1, 1, 1, 1}, {1, 1, 0, 1}});
 }
 
 TEST(AllocationSweep, EveryRoutineFailsCleanly) {
@@ -115,34 +117,39 @@ TEST(AllocationSweep, EveryRoutineFailsCleanly) {
   }
 
   for (const char dist : dists) {
-    auto call = [&] { return lopper::calculate_weights(6, 4, m.data(), m.mask(), w.data(), 0, dist, 0.5, 1); };
+    auto call = [&] {
+      return lopper::calculate_weights(6, 4, m.data(), m.mask(), w.data(), 0, dist, 0.5, 1);
+    };
     double* ref = call();
     const std::vector<double> expected(ref, ref + 6);
     lopper::detail::release(ref);
-    rows.push_back(Sweep(std::string("calculate_weights ") + dist, [&](const Arm& arm, long& fired) {
-      arm.on();
-      double* r = call();
-      fired = arm.off();
-      if (!r) return Outcome::kFailure;
-      const bool same = std::vector<double>(r, r + 6) == expected;
-      lopper::detail::release(r);
-      return same ? Outcome::kFull : Outcome::kWrong;
-    }));
+    rows.push_back(
+        Sweep(std::string("calculate_weights ") + dist, [&](const Arm& arm, long& fired) {
+          arm.on();
+          double* r = call();
+          fired = arm.off();
+          if (!r) return Outcome::kFailure;
+          const bool same = std::vector<double>(r, r + 6) == expected;
+          lopper::detail::release(r);
+          return same ? Outcome::kFull : Outcome::kWrong;
+        }));
   }
 
   for (const char method : std::string("amsxv"))
     for (const char dist : dists) {
       const Ids g1{0, 1, 2}, g2{3, 4};
       auto call = [&] {
-        return lopper::clusterdistance(6, 4, m.data(), m.mask(), w.data(), 3, 2, g1.data(), g2.data(), dist, method, 0);
+        return lopper::clusterdistance(6, 4, m.data(), m.mask(), w.data(), 3, 2, g1.data(),
+                                       g2.data(), dist, method, 0);
       };
       const double expected = call();
-      rows.push_back(Sweep(std::string("clusterdistance ") + method + dist, [&](const Arm& arm, long& fired) {
-        arm.on();
-        const double d = call();
-        fired = arm.off();
-        return d == -1.0 ? Outcome::kFailure : d == expected ? Outcome::kFull : Outcome::kWrong;
-      }));
+      rows.push_back(
+          Sweep(std::string("clusterdistance ") + method + dist, [&](const Arm& arm, long& fired) {
+            arm.on();
+            const double d = call();
+            fired = arm.off();
+            return d == -1.0 ? Outcome::kFailure : d == expected ? Outcome::kFull : Outcome::kWrong;
+          }));
     }
 
   double** built = lopper::distancematrix(6, 4, m.data(), m.mask(), w.data(), 'e', 0);
@@ -152,25 +159,26 @@ TEST(AllocationSweep, EveryRoutineFailsCleanly) {
     for (const bool with_matrix : {false, true})
       for (const char dist : with_matrix&& method != 'c' ? std::string("e") : dists) {
         Lower d0(matrix);
-        lopper::Node* ref =
-            lopper::treecluster(6, 4, m.data(), m.mask(), w.data(), 0, dist, method, with_matrix ? d0.data() : nullptr);
+        lopper::Node* ref = lopper::treecluster(6, 4, m.data(), m.mask(), w.data(), 0, dist, method,
+                                                with_matrix ? d0.data() : nullptr);
         const std::vector<lopper::Node> expected(ref, ref + 5);
         lopper::detail::release(ref);
-        rows.push_back(Sweep(std::string("treecluster ") + method + dist + (with_matrix ? " matrix" : ""),
-                             [&](const Arm& arm, long& fired) {
-                               Lower d(matrix);
-                               arm.on();
-                               lopper::Node* t = lopper::treecluster(6, 4, m.data(), m.mask(), w.data(), 0, dist,
-                                                                     method, with_matrix ? d.data() : nullptr);
-                               fired = arm.off();
-                               if (!t) return d.rows() == matrix.rows() ? Outcome::kFailure : Outcome::kWrong;
-                               bool same = true;
-                               for (int k = 0; k < 5; k++)
-                                 same = same && t[k].left == expected[k].left && t[k].right == expected[k].right &&
-                                        t[k].distance == expected[k].distance;
-                               lopper::detail::release(t);
-                               return same ? Outcome::kFull : Outcome::kWrong;
-                             }));
+        rows.push_back(Sweep(
+            std::string("treecluster ") + method + dist + (with_matrix ? " matrix" : ""),
+            [&](const Arm& arm, long& fired) {
+              Lower d(matrix);
+              arm.on();
+              lopper::Node* t = lopper::treecluster(6, 4, m.data(), m.mask(), w.data(), 0, dist,
+                                                    method, with_matrix ? d.data() : nullptr);
+              fired = arm.off();
+              if (!t) return d.rows() == matrix.rows() ? Outcome::kFailure : Outcome::kWrong;
+              bool same = true;
+              for (int k = 0; k < 5; k++)
+                same = same && t[k].left == expected[k].left && t[k].right == expected[k].right &&
+                       t[k].distance == expected[k].distance;
+              lopper::detail::release(t);
+              return same ? Outcome::kFull : Outcome::kWrong;
+            }));
       }
 
   const std::vector<lopper::Node> tree{{2, 3, 0}, {0, 1, 0}, {-2, -1, 0}};
@@ -179,7 +187,9 @@ TEST(AllocationSweep, EveryRoutineFailsCleanly) {
     arm.on();
     lopper::cuttree(4, tree.data(), 2, ids.data());
     fired = arm.off();
-    return ids == Ids{0, 0, 1, 1} ? Outcome::kFull : ids == Ids(4, -1) ? Outcome::kFailure : Outcome::kWrong;
+    return ids == Ids{0, 0, 1, 1} ? Outcome::kFull
+           : ids == Ids(4, -1)    ? Outcome::kFailure
+                                  : Outcome::kWrong;
   }));
 
   for (const char method : {'a', 'm'})
@@ -191,30 +201,33 @@ TEST(AllocationSweep, EveryRoutineFailsCleanly) {
           int ifound = -9;
           lopper::setrandomseed(7, 8);
           if (arm) arm->on();
-          lopper::kcluster(2, 6, 4, m.data(), m.mask(), w.data(), 0, npass, method, dist, ids.data(), &error, &ifound);
+          lopper::kcluster(2, 6, 4, m.data(), m.mask(), w.data(), 0, npass, method, dist,
+                           ids.data(), &error, &ifound);
           if (arm) *fired = arm->off();
           return ifound;
         };
         Ids expected_ids;
         double expected_error;
         const int expected_found = once(nullptr, nullptr, expected_ids, expected_error);
-        rows.push_back(Sweep(std::string("kcluster ") + method + dist + " npass " + std::to_string(npass),
-                             [&](const Arm& arm, long& fired) {
-                               Ids ids;
-                               double error;
-                               const int ifound = once(&arm, &fired, ids, error);
-                               if (ifound == -1) return error == -5 ? Outcome::kFailure : Outcome::kWrong;
-                               return ifound == expected_found && ids == expected_ids && error == expected_error
-                                          ? Outcome::kFull
-                                          : Outcome::kWrong;
-                             }));
+        rows.push_back(Sweep(
+            std::string("kcluster ") + method + dist + " npass " + std::to_string(npass),
+            [&](const Arm& arm, long& fired) {
+              Ids ids;
+              double error;
+              const int ifound = once(&arm, &fired, ids, error);
+              if (ifound == -1) return error == -5 ? Outcome::kFailure : Outcome::kWrong;
+              return ifound == expected_found && ids == expected_ids && error == expected_error
+                         ? Outcome::kFull
+                         : Outcome::kWrong;
+            }));
       }
 
   rows.push_back(Sweep("getclustercentroids m", [&](const Arm& arm, long& fired) {
     Matrix c(std::vector<std::vector<double>>(2, std::vector<double>(4, 0.0)));
     const Ids ids{0, 1, 0, 1, 0, 1};
     arm.on();
-    const int ok = lopper::getclustercentroids(2, 6, 4, m.data(), m.mask(), ids.data(), c.data(), c.mask(), 0, 'm');
+    const int ok = lopper::getclustercentroids(2, 6, 4, m.data(), m.mask(), ids.data(), c.data(),
+                                               c.mask(), 0, 'm');
     fired = arm.off();
     return ok ? Outcome::kFull : Outcome::kFailure;
   }));
@@ -234,13 +247,16 @@ TEST(AllocationSweep, EveryRoutineFailsCleanly) {
     Ids expected_ids;
     double expected_error;
     const int expected_found = once(nullptr, nullptr, expected_ids, expected_error);
-    rows.push_back(Sweep("kmedoids npass " + std::to_string(npass), [&](const Arm& arm, long& fired) {
+    rows.push_back(Sweep("kmedoids npass " + std::to_string(npass), [&](const Arm& arm,
+                                                                        long& fired) {
       Ids ids;
       double error;
       const int ifound = once(&arm, &fired, ids, error);
-      if (ifound == -1) return error == -5 && ids == Ids{0, 1, 0, 1, 0, 1} ? Outcome::kFailure : Outcome::kWrong;
-      return ifound == expected_found && ids == expected_ids && error == expected_error ? Outcome::kFull
-                                                                                        : Outcome::kWrong;
+      if (ifound == -1)
+        return error == -5 && ids == Ids{0, 1, 0, 1, 0, 1} ? Outcome::kFailure : Outcome::kWrong;
+      return ifound == expected_found && ids == expected_ids && error == expected_error
+                 ? Outcome::kFull
+                 : Outcome::kWrong;
     }));
   }
 
@@ -252,22 +268,27 @@ TEST(AllocationSweep, EveryRoutineFailsCleanly) {
       };
       auto once = [&](const Arm* arm, long* fired) {
         Map map;
-        std::vector<double*> cellrows{&map.values[0], &map.values[4], &map.values[8], &map.values[12]};
+        std::vector<double*> cellrows{&map.values[0], &map.values[4], &map.values[8],
+                                      &map.values[12]};
         std::vector<double**> grid{&cellrows[0], &cellrows[2]};
         lopper::setrandomseed(7, 8);
         if (arm) arm->on();
         lopper::somcluster(6, 4, m.data(), m.mask(), w.data(), 0, 2, 2, 0.02, 20, dist,
-                           with_cells ? grid.data() : nullptr, reinterpret_cast<int(*)[2]>(map.ids.data()));
+                           with_cells ? grid.data() : nullptr,
+                           reinterpret_cast<int(*)[2]>(map.ids.data()));
         if (arm) *fired = arm->off();
         return map;
       };
       const Map expected = once(nullptr, nullptr);
-      rows.push_back(
-          Sweep(std::string("somcluster ") + dist + (with_cells ? " celldata" : ""), [&](const Arm& arm, long& fired) {
-            const Map got = once(&arm, &fired);
-            if (got.ids == Ids(12, -1) && got.values == Map().values) return Outcome::kFailure;
-            return got.ids == expected.ids && got.values == expected.values ? Outcome::kFull : Outcome::kWrong;
-          }));
+      rows.push_back(Sweep(std::string("somcluster ") + dist + (with_cells ? " celldata" : ""),
+                           [&](const Arm& arm, long& fired) {
+                             const Map got = once(&arm, &fired);
+                             if (got.ids == Ids(12, -1) && got.values == Map().values)
+                               return Outcome::kFailure;
+                             return got.ids == expected.ids && got.values == expected.values
+                                        ? Outcome::kFull
+                                        : Outcome::kWrong;
+                           }));
     }
 
   rows.push_back(Sweep("svd", [&](const Arm& arm, long& fired) {
@@ -292,14 +313,15 @@ TEST(AllocationSweep, EveryRoutineFailsCleanly) {
     } catch (const std::bad_alloc&) {
     }
     fired = arm.off();
-    const double full = lopper::detail::spearman(4, m.data(), m.data(), m.mask(), m.mask(), w.data(), 0, 2, 0);
+    const double full =
+        lopper::detail::spearman(4, m.data(), m.data(), m.mask(), m.mask(), w.data(), 0, 2, 0);
     return d == full ? Outcome::kFull : d == -1 ? Outcome::kFailure : Outcome::kWrong;
   }));
 
   std::printf("%-28s %8s %8s %6s %9s\n", "routine", "malloc", "new", "tries", "failures");
   for (const Row& r : rows)
-    std::printf("%-28s %8ld %8ld %6ld %9ld\n", r.routine.c_str(), r.allocations[0], r.allocations[1], r.tries,
-                r.failures);
+    std::printf("%-28s %8ld %8ld %6ld %9ld\n", r.routine.c_str(), r.allocations[0],
+                r.allocations[1], r.tries, r.failures);
 }
 
 }  // namespace

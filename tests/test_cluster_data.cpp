@@ -19,7 +19,8 @@ TEST(Mean, SumsInOrderAndDivides) {
     Values x;
     double mean;
   } cases[] = {{{}, 0.0}, {{7}, 7}, {{1, 2, 3, 4}, 2.5}, {{0.1, 0.2, 0.3}, (0.1 + 0.2 + 0.3) / 3}};
-  for (const auto& c : cases) EXPECT_EQ(lopper::mean(static_cast<int>(c.x.size()), c.x.data()), c.mean);
+  for (const auto& c : cases)
+    EXPECT_EQ(lopper::mean(static_cast<int>(c.x.size()), c.x.data()), c.mean);
   EXPECT_EQ(lopper::mean(-3, nullptr), 0.0);
 }
 
@@ -27,8 +28,14 @@ TEST(Median, ListedValues) {
   const struct {
     Values x;
     double median;
-  } cases[] = {{{5, 1, 3}, 3},         {{4, 1, 3, 2}, 2.5}, {{2, 2, 2, 2}, 2},    {{}, 0.0},
-               {{7}, 7},               {{1, 4}, 2.5},       {{9, 8, 7, 6, 5}, 7}, {{1, 1, 2, 2}, 1.5},
+  } cases[] = {{{5, 1, 3}, 3},
+               {{4, 1, 3, 2}, 2.5},
+               {{2, 2, 2, 2}, 2},
+               {{}, 0.0},
+               {{7}, 7},
+               {{1, 4}, 2.5},
+               {{9, 8, 7, 6, 5}, 7},
+               {{1, 1, 2, 2}, 1.5},
                {{3, 1, 2, 3, 1, 2}, 2}};
   for (const auto& c : cases) {
     Values x = c.x;
@@ -65,11 +72,8 @@ TEST(Sort, IndexOrdersTheValuesStably) {
     Values data;
     std::vector<int> index;
   } cases[] = {
-      {{3.0, 1.0, 2.0}, {1, 2, 0}},
-      {{2, 1, 2, 1, 2}, {1, 3, 0, 2, 4}},
-      {{5}, {0}},
-      {{nan, 1, nan, 0}, {3, 1, 0, 2}},
-      {{-0.0, 0.0, -1}, {2, 0, 1}},
+      {{3.0, 1.0, 2.0}, {1, 2, 0}},     {{2, 1, 2, 1, 2}, {1, 3, 0, 2, 4}}, {{5}, {0}},
+      {{nan, 1, nan, 0}, {3, 1, 0, 2}}, {{-0.0, 0.0, -1}, {2, 0, 1}},
   };
   for (const auto& c : cases) {
     const Values before = c.data;
@@ -122,39 +126,42 @@ TEST(EntryPoints, NegativeSizesAreBadArguments) {
   for (const auto& z : sizes) {
     const std::string what = std::to_string(z.nrows) + "x" + std::to_string(z.ncolumns) + " t" +
                              std::to_string(z.transpose);
-    EXPECT_EQ(lopper::distancematrix(z.nrows, z.ncolumns, m.data(), m.mask(), w.data(), 'e', z.transpose), nullptr)
+    EXPECT_EQ(
+        lopper::distancematrix(z.nrows, z.ncolumns, m.data(), m.mask(), w.data(), 'e', z.transpose),
+        nullptr)
         << what;
-    EXPECT_EQ(lopper::calculate_weights(z.nrows, z.ncolumns, m.data(), m.mask(), w.data(), z.transpose, 'e', 1, 1),
+    EXPECT_EQ(lopper::calculate_weights(z.nrows, z.ncolumns, m.data(), m.mask(), w.data(),
+                                        z.transpose, 'e', 1, 1),
               nullptr)
         << what;
     for (const char method : std::string("amsxv"))
-      EXPECT_EQ(lopper::clusterdistance(z.nrows, z.ncolumns, m.data(), m.mask(), w.data(), 1, 1, group, group + 1,
-                                        'e', method, z.transpose),
+      EXPECT_EQ(lopper::clusterdistance(z.nrows, z.ncolumns, m.data(), m.mask(), w.data(), 1, 1,
+                                        group, group + 1, 'e', method, z.transpose),
                 -1.0)
           << what << method;
     for (const char method : std::string("smac"))
-      EXPECT_EQ(lopper::treecluster(z.nrows, z.ncolumns, m.data(), m.mask(), w.data(), z.transpose, 'e', method,
-                                    nullptr),
+      EXPECT_EQ(lopper::treecluster(z.nrows, z.ncolumns, m.data(), m.mask(), w.data(), z.transpose,
+                                    'e', method, nullptr),
                 nullptr)
           << what << method;
     for (const int npass : {0, 1, 3}) {
       std::vector<int> ids{0, 1, 0};
       double error = -5;
       int ifound = -9;
-      lopper::kcluster(2, z.nrows, z.ncolumns, m.data(), m.mask(), w.data(), z.transpose, npass, 'a', 'e', ids.data(),
-                       &error, &ifound);
+      lopper::kcluster(2, z.nrows, z.ncolumns, m.data(), m.mask(), w.data(), z.transpose, npass,
+                       'a', 'e', ids.data(), &error, &ifound);
       EXPECT_EQ(ifound, 0) << what << " npass " << npass;
       EXPECT_EQ(error, -5) << what;
     }
     lopper_test::Matrix c(std::vector<Values>(3, Values(3, 9.0)));
     const std::vector<int> ids{0, 1, 0};
-    EXPECT_EQ(lopper::getclustercentroids(2, z.nrows, z.ncolumns, m.data(), m.mask(), ids.data(), c.data(), c.mask(),
-                                          z.transpose, 'a'),
+    EXPECT_EQ(lopper::getclustercentroids(2, z.nrows, z.ncolumns, m.data(), m.mask(), ids.data(),
+                                          c.data(), c.mask(), z.transpose, 'a'),
               0)
         << what;
     std::vector<int> cells(6, -4);
-    lopper::somcluster(z.nrows, z.ncolumns, m.data(), m.mask(), w.data(), z.transpose, 2, 2, 0.02, 5, 'e', nullptr,
-                       reinterpret_cast<int(*)[2]>(cells.data()));
+    lopper::somcluster(z.nrows, z.ncolumns, m.data(), m.mask(), w.data(), z.transpose, 2, 2, 0.02,
+                       5, 'e', nullptr, reinterpret_cast<int(*)[2]>(cells.data()));
     const int nobjects = z.transpose ? z.ncolumns : z.nrows;
     EXPECT_EQ(cells, std::vector<int>(6, nobjects > 0 ? -1 : -4)) << what;
   }

@@ -1,14 +1,12 @@
 // The built command, run in a scratch directory; whole outputs compared byte
 // for byte.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <csignal>
-
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -39,8 +37,9 @@ const std::string kBanner =
 const std::string kTable = lopper_test::kOptionsTable;
 
 std::string Echo(const std::string& nexus, int level, const std::string& out) {
-  return "Options of your run:\nNexus file Name: " + nexus + "\nCut tree at level: " +
-         std::to_string(level) + "\nOutput cluster file name: " + out + "\n";
+  return "Options of your run:\nNexus file Name: " + nexus +
+         "\nCut tree at level: " + std::to_string(level) + "\nOutput cluster file name: " + out +
+         "\n";
 }
 
 std::string Nexus(const std::vector<std::string>& names, const std::string& tree) {
@@ -91,12 +90,14 @@ TEST(Command, TranslateNumbersAndNexusQuotingNameTheLeaves) {
   } const cases[] = {
       {"\t3 cherry,\n\t1 apple,\n\t2 banana\n;\n", "apple\t1\nbanana\t1\ncherry\t0\n"},
       {"\t2\tb,\n\t3\tc,\n\t1\ta;\n", "a\t1\nb\t1\nc\t0\n"},
-      {"\t1 'heat shock',\n\t2 'cow''s milk'\n\t3 plum ;\n", "heat shock\t1\ncow's milk\t1\nplum\t0\n"},
+      {"\t1 'heat shock',\n\t2 'cow''s milk'\n\t3 plum ;\n",
+       "heat shock\t1\ncow's milk\t1\nplum\t0\n"},
       {"\t1 'x;y',\n\t2 b\n\t3 c;\n\t1 after the table\n", "x;y\t1\nb\t1\nc\t0\n"},
   };
   for (const auto& c : cases) {
     TempDir dir;
-    WriteFile(dir / "t.nex", "#NEXUS\nBEGIN TREES;\nTRANSLATE\n" + c.table + "TREE t = ((1,2),3);\nEND;\n");
+    WriteFile(dir / "t.nex",
+              "#NEXUS\nBEGIN TREES;\nTRANSLATE\n" + c.table + "TREE t = ((1,2),3);\nEND;\n");
     const RunResult r = Lopper(dir, {"-N", "t.nex", "-L", "2"});
     EXPECT_EQ(r.status, 0) << c.table << r.err;
     EXPECT_EQ(ReadFile(dir / "Out.clu"), c.listing) << c.table;
@@ -147,7 +148,8 @@ TEST(Command, HelpAndRejectedCommandLines) {
       {{"-L", "5"}, 2, kTable + "\n"},
       {{"-N", "t.nex"}, 2, kTable + "\n"},
       {{"-N", "t.nex", "--Level=-1"}, 2, kTable + "\n"},
-      {{"-N", "t.nex", "-L", "two"}, 2,
+      {{"-N", "t.nex", "-L", "two"},
+       2,
        kTable + "\n\nthe argument ('two') for option '--Level' is invalid\n"},
       {{"-N", "t.nex", "-L", "2", "--color"}, 2, kTable + "\n\nunrecognised option '--color'\n"},
       {{"-N", "t.nex", "b.nex", "-L", "2"}, 2, kTable + "\n\n" + kStray},
@@ -199,9 +201,11 @@ TEST(Command, BadInputIsReportedAndLeavesTheClusterFileAlone) {
       {"TRANSLATE\n 1 a,\n 4 b,\n 2 c\n;\nTREE t = ((1,2),3);\n", 2,
        "lopper: t.nex: line 3: TRANSLATE number 4 is outside 1..3 (the tree has 3 leaves)\n"},
       {"TRANSLATE\n 1 a,\n 99999999999999999 b,\n 2 c\n;\nTREE t = ((1,2),3);\n", 2,
-       "lopper: t.nex: line 3: TRANSLATE number too large is outside 1..3 (the tree has 3 leaves)\n"},
+       "lopper: t.nex: line 3: TRANSLATE number too large is outside 1..3 (the tree has 3 "
+       "leaves)\n"},
       {"TRANSLATE\n 1 a,\n 2 'b\tc',\n 3 d\n;\nTREE t = ((1,2),3);\n", 2,
-       "lopper: t.nex: line 3: the name of TRANSLATE number 2 contains a tab or line break, which the cluster file "
+       "lopper: t.nex: line 3: the name of TRANSLATE number 2 contains a tab or line break, which "
+       "the cluster file "
        "cannot hold\n"},
       {names3 + "TREE t = ((1,2),3);\n", 0,
        "lopper: t.nex: Level 0 is outside 1..3 (the tree has 3 elements)\n"},
@@ -230,7 +234,8 @@ TEST(Command, UnwritableClusterFileIsReported) {
       {"no/such/dir/x.clu",
        "lopper: no/such/dir/x.clu: cannot write cluster file: No such file or directory\n", false},
       {"sub", "lopper: sub: cannot write cluster file: Is a directory\n", false},
-      {"/dev/full", "lopper: /dev/full: cannot write cluster file: No space left on device\n", true},
+      {"/dev/full", "lopper: /dev/full: cannot write cluster file: No space left on device\n",
+       true},
   };
   for (const auto& c : cases) {
     TempDir dir;
@@ -254,7 +259,8 @@ TEST(Command, ClusterFileNeverReplacesTheNexusFile) {
   for (const std::string out : {"t.nex", "./t.nex", "link.nex", "hard.nex"}) {
     const RunResult r = Lopper(dir, {"-N", "t.nex", "-L", "2", "-O", out});
     EXPECT_EQ(r.status, 1) << out;
-    EXPECT_EQ(r.err, "lopper: " + out + ": the cluster file would replace the Nexus file it is read from\n");
+    EXPECT_EQ(r.err, "lopper: " + out +
+                         ": the cluster file would replace the Nexus file it is read from\n");
     EXPECT_EQ(ReadFile(dir / "t.nex"), tree) << out;
   }
 }
@@ -263,7 +269,9 @@ TEST(Command, ClusterFileNeverReplacesTheNexusFile) {
 // leaves no temporary cluster file and dies of that signal.
 TEST(Command, SignalsRemoveTheTemporaryFile) {
   TempDir dir;
-  ASSERT_EQ(lopper_test::RunProgram(dir, LOPPER_MAKE_TREE, {"200000", "5", "random", "big.nex"}).status, 0);
+  ASSERT_EQ(
+      lopper_test::RunProgram(dir, LOPPER_MAKE_TREE, {"200000", "5", "random", "big.nex"}).status,
+      0);
   auto temporary = [&dir] {
     for (const auto& entry : fs::directory_iterator(dir.str()))
       if (entry.path().filename().string().rfind(".Out.clu.", 0) == 0) return true;
@@ -315,7 +323,9 @@ TEST(Command, DirectoryAsNexusFileIsReported) {
 TEST(Command, LargeTrees) {
   for (const std::string shape : {"chain", "random"}) {
     TempDir dir;
-    ASSERT_EQ(lopper_test::RunProgram(dir, LOPPER_MAKE_TREE, {"100000", "7", shape, "big.nex"}).status, 0);
+    ASSERT_EQ(
+        lopper_test::RunProgram(dir, LOPPER_MAKE_TREE, {"100000", "7", shape, "big.nex"}).status,
+        0);
     const RunResult r = Lopper(dir, {"-N", "big.nex", "-L", "100"});
     ASSERT_EQ(r.status, 0) << r.err;
     const std::string clusters = ReadFile(dir / "Out.clu");
@@ -339,12 +349,16 @@ TEST(Command, HostileInputs) {
   } const cases[] = {
       {"100 MB name", "TRANSLATE\n\t1\t" + huge + "\n\t2\tb\n;\nTREE t = (1,2);\n", "2", "", 0,
        huge + "\t0\nb\t1\n"},
-      {"100 MB tree line", "TRANSLATE\n\t1\ta\n\t2\tb\n;\nTREE t = (1," + std::string(huge.size(), ' ') + "2);\n",
-       "1", "", 0, "a\t0\nb\t0\n"},
-      {"NUL and invalid UTF-8 in names", std::string("TRANSLATE\n\t1\ta\0b\xff\xfe\n\t2\tc\n;\nTREE t = (1,2);\n", 42),
-       "2", "", 0, std::string("a\0b\xff\xfe\t0\nc\t1\n", 12)},
-      {"leaf number beyond int", "TRANSLATE\n\t1\ta\n\t2\tb\n;\nTREE t = (1,99999999999999999999);\n", "2",
-       "lopper: t.nex: tree string, character 4: leaf number 99999999999999999999 is larger than the number of "
+      {"100 MB tree line",
+       "TRANSLATE\n\t1\ta\n\t2\tb\n;\nTREE t = (1," + std::string(huge.size(), ' ') + "2);\n", "1",
+       "", 0, "a\t0\nb\t0\n"},
+      {"NUL and invalid UTF-8 in names",
+       std::string("TRANSLATE\n\t1\ta\0b\xff\xfe\n\t2\tc\n;\nTREE t = (1,2);\n", 42), "2", "", 0,
+       std::string("a\0b\xff\xfe\t0\nc\t1\n", 12)},
+      {"leaf number beyond int",
+       "TRANSLATE\n\t1\ta\n\t2\tb\n;\nTREE t = (1,99999999999999999999);\n", "2",
+       "lopper: t.nex: tree string, character 4: leaf number 99999999999999999999 is larger than "
+       "the number of "
        "leaves (2)\n",
        1, ""},
   };
@@ -360,16 +374,19 @@ TEST(Command, HostileInputs) {
   }
   const RunResult big_level = Lopper(dir, {"-N", "t.nex", "-L", "99999999999"});
   EXPECT_EQ(big_level.status, 2);
-  EXPECT_NE(big_level.out.find("the argument ('99999999999') for option '--Level' is invalid"), std::string::npos);
+  EXPECT_NE(big_level.out.find("the argument ('99999999999') for option '--Level' is invalid"),
+            std::string::npos);
 
   // Standard output that cannot be written.
   lopper_test::WriteFile(dir / "t.nex", Nexus({"a", "b"}, "(1,2)"));
   lopper_test::WriteFile(dir / "Out.clu", "previous run\n");
-  const RunResult full = lopper_test::RunProgram(dir, LOPPER_EXE, {"-N", "t.nex", "-L", "2"}, "/dev/full");
+  const RunResult full =
+      lopper_test::RunProgram(dir, LOPPER_EXE, {"-N", "t.nex", "-L", "2"}, "/dev/full");
   EXPECT_EQ(full.status, 1);
   EXPECT_EQ(full.err, "lopper: cannot write standard output\n");
   EXPECT_EQ(ReadFile(dir / "Out.clu"), "previous run\n");
-  const std::string closed = "cd '" + dir.str() + "' && '" LOPPER_EXE "' -N t.nex -L 2 >&- 2>err.txt";
+  const std::string closed =
+      "cd '" + dir.str() + "' && '" LOPPER_EXE "' -N t.nex -L 2 >&- 2>err.txt";
   const int raw = std::system(closed.c_str());
   EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 1) << raw;
   EXPECT_EQ(ReadFile(dir / "err.txt"), "lopper: cannot write standard output\n");
@@ -380,7 +397,9 @@ TEST(Command, HostileInputs) {
 // entries: written by the writer, read, checked, cut.
 TEST(Command, MillionLevelsDeep) {
   TempDir dir;
-  ASSERT_EQ(lopper_test::RunProgram(dir, LOPPER_MAKE_TREE, {"1000000", "3", "chain", "deep.nex"}).status, 0);
+  ASSERT_EQ(
+      lopper_test::RunProgram(dir, LOPPER_MAKE_TREE, {"1000000", "3", "chain", "deep.nex"}).status,
+      0);
   const RunResult r = Lopper(dir, {"-N", "deep.nex", "-L", "3"});
   ASSERT_EQ(r.status, 0) << r.err;
   const std::string clusters = ReadFile(dir / "Out.clu");

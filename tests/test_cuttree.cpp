@@ -71,7 +71,8 @@ TEST(Cuttree, MalformedTreesGiveMinusOnes) {
       {"record used twice", {{2, 3, 0}, {-1, 1, 0}, {-2, -1, 0}}},
   };
   for (const auto& [what, tree] : cases)
-    for (int k = 1; k <= 4; k++) EXPECT_EQ(Cut(tree, k), std::vector<int>(4, -1)) << what << " k " << k;
+    for (int k = 1; k <= 4; k++)
+      EXPECT_EQ(Cut(tree, k), std::vector<int>(4, -1)) << what << " k " << k;
   std::vector<int> one{-99};
   lopper::cuttree(1, nullptr, 1, one.data());
   EXPECT_EQ(one, std::vector<int>{0});
@@ -107,7 +108,9 @@ std::vector<int> MergedBelowCut(const Tree& tree, int nclusters) {
   std::vector<int> group(n);
   std::vector<int> record_rep(tree.size());
   std::iota(group.begin(), group.end(), 0);
-  std::function<int(int)> find = [&](int e) { return group[e] == e ? e : group[e] = find(group[e]); };
+  std::function<int(int)> find = [&](int e) {
+    return group[e] == e ? e : group[e] = find(group[e]);
+  };
   auto rep = [&](int ref) { return ref >= 0 ? find(ref) : find(record_rep[-ref - 1]); };
   for (int i = 0; i < n - nclusters; i++) {
     const int a = rep(tree[i].left), b = rep(tree[i].right);
@@ -124,14 +127,16 @@ TEST(Cuttree, LargeTreesMatchTheReferencePartition) {
   std::mt19937 rng(seed);
   for (const bool chain : {false, true}) {
     const int n = 100000;
-    const Tree tree = lopper_test::MakeTree(n, chain ? lopper_test::Shape::kChain : lopper_test::Shape::kRandom, rng);
+    const Tree tree = lopper_test::MakeTree(
+        n, chain ? lopper_test::Shape::kChain : lopper_test::Shape::kRandom, rng);
     for (const int k : {1, 2, 17, 1000, n / 2, n}) {
       const auto ids = Cut(tree, k);
       const auto ref = MergedBelowCut(tree, k);
       std::map<int, int> to_ref, from_ref;
       bool same = true;
       for (int e = 0; e < n && same; e++) {
-        same = ids[e] >= 0 && ids[e] < k && to_ref.emplace(ids[e], ref[e]).first->second == ref[e] &&
+        same = ids[e] >= 0 && ids[e] < k &&
+               to_ref.emplace(ids[e], ref[e]).first->second == ref[e] &&
                from_ref.emplace(ref[e], ids[e]).first->second == ids[e];
       }
       EXPECT_TRUE(same) << "seed " << seed << " chain " << chain << " k " << k;

@@ -1,8 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <new>
-
 #include <cmath>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -25,9 +24,10 @@ double Measure(char dist, const Values& x, const Values& y, const Values& weight
   Matrix columns = rows.transposed();
   const auto metric = lopper::detail::setmetric(dist);
   const int n = static_cast<int>(x.size());
-  const double by_rows = metric(n, rows.data(), rows.data(), rows.mask(), rows.mask(), weight.data(), 0, 1, 0);
-  const double by_columns =
-      metric(n, columns.data(), columns.data(), columns.mask(), columns.mask(), weight.data(), 0, 1, 1);
+  const double by_rows =
+      metric(n, rows.data(), rows.data(), rows.mask(), rows.mask(), weight.data(), 0, 1, 0);
+  const double by_columns = metric(n, columns.data(), columns.data(), columns.mask(),
+                                   columns.mask(), weight.data(), 0, 1, 1);
   EXPECT_EQ(by_rows, by_columns) << dist;
   return by_rows;
 }
@@ -97,9 +97,9 @@ TEST(Setmetric, CodesSelectMeasures) {
   const struct {
     char dist;
     Metric metric;
-  } cases[] = {{'e', euclid},        {'b', cityblock},     {'c', correlation}, {'a', acorrelation},
-               {'u', ucorrelation},  {'x', uacorrelation}, {'s', spearman},    {'k', kendall},
-               {'z', euclid},        {'E', euclid},        {'0', euclid},      {'\0', euclid}};
+  } cases[] = {{'e', euclid},       {'b', cityblock},     {'c', correlation}, {'a', acorrelation},
+               {'u', ucorrelation}, {'x', uacorrelation}, {'s', spearman},    {'k', kendall},
+               {'z', euclid},       {'E', euclid},        {'0', euclid},      {'\0', euclid}};
   for (const auto& c : cases) EXPECT_EQ(setmetric(c.dist), c.metric) << c.dist;
 }
 

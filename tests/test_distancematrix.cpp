@@ -30,13 +30,14 @@ TEST(Distancematrix, LowerTriangleOfEveryPair) {
     const auto metric = lopper::detail::setmetric(dist);
     for (const int transpose : {0, 1}) {
       Matrix& m = transpose ? columns : rows;
-      double** d = lopper::distancematrix(m.nrows(), m.ncolumns(), m.data(), m.mask(), w.data(), dist,
-                                          transpose);
+      double** d = lopper::distancematrix(m.nrows(), m.ncolumns(), m.data(), m.mask(), w.data(),
+                                          dist, transpose);
       ASSERT_NE(d, nullptr);
       EXPECT_EQ(d[0], nullptr);
       for (int i = 1; i < 5; i++)
         for (int j = 0; j < i; j++)
-          EXPECT_EQ(d[i][j], metric(3, rows.data(), rows.data(), rows.mask(), rows.mask(), w.data(), i, j, 0))
+          EXPECT_EQ(d[i][j], metric(3, rows.data(), rows.data(), rows.mask(), rows.mask(), w.data(),
+                                    i, j, 0))
               << dist << " " << i << " " << j;
       FreeMatrix(d, 5);
     }
@@ -81,10 +82,11 @@ TEST(CalculateWeights, ShrinkWithCloseNeighbours) {
     Matrix columns = rows.transposed();
     for (const int transpose : {0, 1}) {
       Matrix& m = transpose ? columns : rows;
-      double* weights = lopper::calculate_weights(m.nrows(), m.ncolumns(), m.data(), m.mask(), w.data(),
-                                                  transpose, 'e', c.cutoff, c.exponent);
+      double* weights = lopper::calculate_weights(m.nrows(), m.ncolumns(), m.data(), m.mask(),
+                                                  w.data(), transpose, 'e', c.cutoff, c.exponent);
       ASSERT_NE(weights, nullptr);
-      for (std::size_t i = 0; i < c.weights.size(); i++) EXPECT_NEAR(weights[i], c.weights[i], 1e-12);
+      for (std::size_t i = 0; i < c.weights.size(); i++)
+        EXPECT_NEAR(weights[i], c.weights[i], 1e-12);
       std::free(weights);
     }
   }
@@ -131,11 +133,12 @@ TEST(Clusterdistance, MethodsAndInvalidArguments) {
     Matrix columns = rows.transposed();
     for (const int transpose : {0, 1}) {
       Matrix& m = transpose ? columns : rows;
-      const double d = lopper::clusterdistance(m.nrows(), m.ncolumns(), m.data(), m.mask(), w.data(),
-                                               static_cast<int>(c.g1.size()), static_cast<int>(c.g2.size()),
-                                               c.g1.data(), c.g2.data(), 'e', c.method, transpose);
-      EXPECT_NEAR(d, c.expected, 1e-15) << c.method << " " << testing::PrintToString(c.g1) << " "
-                                        << testing::PrintToString(c.g2) << " transpose " << transpose;
+      const double d = lopper::clusterdistance(
+          m.nrows(), m.ncolumns(), m.data(), m.mask(), w.data(), static_cast<int>(c.g1.size()),
+          static_cast<int>(c.g2.size()), c.g1.data(), c.g2.data(), 'e', c.method, transpose);
+      EXPECT_NEAR(d, c.expected, 1e-15)
+          << c.method << " " << testing::PrintToString(c.g1) << " " << testing::PrintToString(c.g2)
+          << " transpose " << transpose;
     }
   }
 }
@@ -145,14 +148,14 @@ TEST(Clusterdistance, IdenticalMembersAndMemoryShortage) {
   const Values w{1, 1};
   const std::vector<int> g1{0, 1}, g2{2};
   for (const char method : std::string("asxvm"))
-    EXPECT_EQ(lopper::clusterdistance(3, 2, same.data(), same.mask(), w.data(), 2, 1, g1.data(), g2.data(),
-                                      'e', method, 0),
+    EXPECT_EQ(lopper::clusterdistance(3, 2, same.data(), same.mask(), w.data(), 2, 1, g1.data(),
+                                      g2.data(), 'e', method, 0),
               0)
         << method;
   for (const char method : {'a', 'm'}) {
     lopper_test::FailNthNew(1);
-    const double d = lopper::clusterdistance(3, 2, same.data(), same.mask(), w.data(), 2, 1, g1.data(),
-                                             g2.data(), 'e', method, 0);
+    const double d = lopper::clusterdistance(3, 2, same.data(), same.mask(), w.data(), 2, 1,
+                                             g1.data(), g2.data(), 'e', method, 0);
     lopper_test::FailNthNew(0);
     EXPECT_EQ(d, -1.0) << method;
   }
@@ -177,7 +180,8 @@ TEST(Distancematrix, CompleteDataGivesTheMeasuresValues) {
     const auto metric = lopper::detail::setmetric(dist);
     for (int i = 1; i < 40; i++)
       for (int j = 0; j < i; j++)
-        ASSERT_EQ(d[i][j], metric(7, m.data(), m.data(), m.mask(), m.mask(), w.data(), i, j, 0)) << dist;
+        ASSERT_EQ(d[i][j], metric(7, m.data(), m.data(), m.mask(), m.mask(), w.data(), i, j, 0))
+            << dist;
     FreeMatrix(d, 40);
   }
 }

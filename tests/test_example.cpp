@@ -19,8 +19,8 @@ using lopper_test::ReadFile;
 using lopper_test::RunProgram;
 using lopper_test::TempDir;
 
-const std::vector<std::string> kNames{"alpha", "beta", "gamma",  "delta",     "epsilon",
-                                      "zeta",  "eta",  "theta",  "heat shock"};
+const std::vector<std::string> kNames{"alpha", "beta", "gamma", "delta",     "epsilon",
+                                      "zeta",  "eta",  "theta", "heat shock"};
 
 lopper_test::Tree ReadBack(const std::string& path) {
   std::vector<std::string> names;
@@ -41,12 +41,15 @@ TEST(Example, ClusterTableThenCut) {
   for (const char* method : {"s", "m", "a", "c"}) {
     for (const char* dist : {"e", "b", "c", "s"}) {
       TempDir dir;
-      const auto made = RunProgram(dir, LOPPER_CLUSTER_TABLE, {table, method, dist, "profiles.nex"});
+      const auto made =
+          RunProgram(dir, LOPPER_CLUSTER_TABLE, {table, method, dist, "profiles.nex"});
       ASSERT_EQ(made.status, 0) << made.err;
       std::set<std::vector<int>> clades;
-      for (const auto& c : lopper_test::Clades(ReadBack(dir / "profiles.nex"))) clades.insert(c.first);
+      for (const auto& c : lopper_test::Clades(ReadBack(dir / "profiles.nex")))
+        clades.insert(c.first);
       for (int k = 1; k <= 9; k++) {
-        const auto cut = RunProgram(dir, LOPPER_EXE, {"-N", "profiles.nex", "-L", std::to_string(k)});
+        const auto cut =
+            RunProgram(dir, LOPPER_EXE, {"-N", "profiles.nex", "-L", std::to_string(k)});
         ASSERT_EQ(cut.status, 0) << cut.err;
         std::istringstream lines(ReadFile(dir / "Out.clu"));
         std::string line;

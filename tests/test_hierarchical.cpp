@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
-#include <set>
 #include <random>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -65,8 +65,8 @@ TEST(Treecluster, WorkedExamplesFromAMatrix) {
     const int n = static_cast<int>(c.matrix.size());
     Matrix dummy(std::vector<Values>(n, Values{0}));
     const Values w{1};
-    ExpectRecords(Take(lopper::treecluster(n, 1, dummy.data(), dummy.mask(), w.data(), 0, 'e', c.method,
-                                           d.data()),
+    ExpectRecords(Take(lopper::treecluster(n, 1, dummy.data(), dummy.mask(), w.data(), 0, 'e',
+                                           c.method, d.data()),
                        n),
                   c.records, std::string(1, c.method) + " n " + std::to_string(n));
   }
@@ -87,7 +87,10 @@ TEST(Treecluster, WorkedExamplesFromData) {
       {{{0}, {1}, {3}}, {}, 'c', {{0, 1, 1}, {-1, 2, 6.25}}},
       // The second dimension is missing in both merged elements: its count
       // stays 0 and the merged cluster is compared on the first alone.
-      {{{0, missing}, {2, missing}, {10, 5}}, {{1, 0}, {1, 0}, {1, 1}}, 'c', {{0, 1, 4}, {-1, 2, 81}}},
+      {{{0, missing}, {2, missing}, {10, 5}},
+       {{1, 0}, {1, 0}, {1, 1}},
+       'c',
+       {{0, 1, 4}, {-1, 2, 81}}},
       // Element 3 moves into the slot freed by element 1.
       {{{0, 0}, {0, 4}, {6, 0}, {6, 4}}, {}, 'c', {{0, 1, 8}, {3, 2, 8}, {-1, -2, 18}}},
   };
@@ -98,10 +101,11 @@ TEST(Treecluster, WorkedExamplesFromData) {
     const int n = rows.nrows();
     for (const int transpose : {0, 1}) {
       Matrix& m = transpose ? columns : rows;
-      ExpectRecords(Take(lopper::treecluster(m.nrows(), m.ncolumns(), m.data(), m.mask(), w.data(), transpose,
-                                             'e', c.method, nullptr),
+      ExpectRecords(Take(lopper::treecluster(m.nrows(), m.ncolumns(), m.data(), m.mask(), w.data(),
+                                             transpose, 'e', c.method, nullptr),
                          n),
-                    c.records, std::string(1, c.method) + " transpose " + std::to_string(transpose));
+                    c.records,
+                    std::string(1, c.method) + " transpose " + std::to_string(transpose));
     }
   }
 }
@@ -111,20 +115,26 @@ TEST(Treecluster, NoTreeForTooFewElementsOrAnotherMethod) {
   const Values w{1, 1, 1};
   const long before = lopper::detail::live_blocks();
   for (const char method : std::string("smacq")) {
-    EXPECT_EQ(lopper::treecluster(1, 3, one.data(), one.mask(), w.data(), 0, 'e', method, nullptr), nullptr);
-    EXPECT_EQ(lopper::treecluster(0, 3, one.data(), one.mask(), w.data(), 0, 'e', method, nullptr), nullptr);
-    Matrix column = one.transposed();
-    EXPECT_EQ(lopper::treecluster(3, 1, column.data(), column.mask(), w.data(), 1, 'e', method, nullptr),
+    EXPECT_EQ(lopper::treecluster(1, 3, one.data(), one.mask(), w.data(), 0, 'e', method, nullptr),
               nullptr);
+    EXPECT_EQ(lopper::treecluster(0, 3, one.data(), one.mask(), w.data(), 0, 'e', method, nullptr),
+              nullptr);
+    Matrix column = one.transposed();
+    EXPECT_EQ(
+        lopper::treecluster(3, 1, column.data(), column.mask(), w.data(), 1, 'e', method, nullptr),
+        nullptr);
   }
   Matrix three({{1}, {2}, {4}});
-  EXPECT_EQ(lopper::treecluster(3, 1, three.data(), three.mask(), w.data(), 0, 'e', 'q', nullptr), nullptr);
+  EXPECT_EQ(lopper::treecluster(3, 1, three.data(), three.mask(), w.data(), 0, 'e', 'q', nullptr),
+            nullptr);
   EXPECT_EQ(lopper::detail::live_blocks(), before);
   Lower d(std::vector<Values>(1));
   EXPECT_EQ(lopper::detail::pmlcluster(1, d.data()), nullptr);
   EXPECT_EQ(lopper::detail::palcluster(1, d.data()), nullptr);
-  EXPECT_EQ(lopper::detail::pclcluster(1, 1, one.data(), one.mask(), w.data(), d.data(), 'e', 0), nullptr);
-  EXPECT_EQ(lopper::detail::pslcluster(1, 1, one.data(), one.mask(), w.data(), d.data(), 'e', 0), nullptr);
+  EXPECT_EQ(lopper::detail::pclcluster(1, 1, one.data(), one.mask(), w.data(), d.data(), 'e', 0),
+            nullptr);
+  EXPECT_EQ(lopper::detail::pslcluster(1, 1, one.data(), one.mask(), w.data(), d.data(), 'e', 0),
+            nullptr);
 }
 
 TEST(Treecluster, NonFiniteDistancesGiveNoTree) {
@@ -135,7 +145,9 @@ TEST(Treecluster, NonFiniteDistancesGiveNoTree) {
     for (const char method : std::string("smac")) {
       Lower d({{}, {1}, {bad, 2}});
       const Lower before(d);
-      EXPECT_EQ(lopper::treecluster(3, 1, dummy.data(), dummy.mask(), w.data(), 0, 'e', method, d.data()), nullptr)
+      EXPECT_EQ(
+          lopper::treecluster(3, 1, dummy.data(), dummy.mask(), w.data(), 0, 'e', method, d.data()),
+          nullptr)
           << method;
       EXPECT_EQ(d.rows().size(), before.rows().size());
     }
@@ -152,18 +164,24 @@ TEST(Treecluster, DataThatIsNotFiniteGivesNoTree) {
         Matrix m({{0, 1}, {bad, 2}, {3, 4}, {1, 7}});
         Lower d({{}, {1}, {2, 3}, {4, 5, 6}});
         const Lower before(d);
-        EXPECT_EQ(lopper::treecluster(4, 2, m.data(), m.mask(), w.data(), 0, dist, method, nullptr), nullptr)
+        EXPECT_EQ(lopper::treecluster(4, 2, m.data(), m.mask(), w.data(), 0, dist, method, nullptr),
+                  nullptr)
             << dist << method << bad;
         if (method == 'c') {
-          EXPECT_EQ(lopper::treecluster(4, 2, m.data(), m.mask(), w.data(), 0, dist, 'c', d.data()), nullptr);
+          EXPECT_EQ(lopper::treecluster(4, 2, m.data(), m.mask(), w.data(), 0, dist, 'c', d.data()),
+                    nullptr);
           EXPECT_EQ(d.rows(), before.rows());
         }
         Matrix masked({{0, 1}, {bad, 2}, {3, 4}, {1, 7}}, {{1, 1}, {0, 1}, {1, 1}, {1, 1}});
-        std::free(lopper::treecluster(4, 2, masked.data(), masked.mask(), w.data(), 0, dist, method, nullptr));
+        std::free(lopper::treecluster(4, 2, masked.data(), masked.mask(), w.data(), 0, dist, method,
+                                      nullptr));
       }
   Matrix m({{0, 1}, {2, 2}, {3, 4}, {1, 7}});
   for (const char method : std::string("smac"))
-    EXPECT_NE(Take(lopper::treecluster(4, 2, m.data(), m.mask(), w.data(), 0, 'e', method, nullptr), 4).size(), 0u);
+    EXPECT_NE(
+        Take(lopper::treecluster(4, 2, m.data(), m.mask(), w.data(), 0, 'e', method, nullptr), 4)
+            .size(),
+        0u);
 }
 
 // Centroid linkage needs the data even with a matrix; without, no tree and
@@ -177,7 +195,9 @@ TEST(Treecluster, CentroidWithoutDataGivesNoTree) {
   EXPECT_EQ(lopper::treecluster(3, 1, m.data(), nullptr, w.data(), 0, 'e', 'c', d.data()), nullptr);
   EXPECT_EQ(lopper::treecluster(3, 1, m.data(), m.mask(), nullptr, 0, 'e', 'c', d.data()), nullptr);
   EXPECT_EQ(d.rows(), before.rows());
-  EXPECT_EQ(Take(lopper::treecluster(3, 1, nullptr, nullptr, nullptr, 0, 'e', 'a', d.data()), 3).size(), 2u);
+  EXPECT_EQ(
+      Take(lopper::treecluster(3, 1, nullptr, nullptr, nullptr, 0, 'e', 'a', d.data()), 3).size(),
+      2u);
 }
 
 TEST(Treecluster, CallersMatrixIsWorkingStorageExceptForSingle) {
@@ -209,21 +229,24 @@ TEST(Treecluster, SameTreeWhereverTheDistancesComeFrom) {
       for (double& x : w) x = 0.5 + std::uniform_real_distribution<double>()(rng);
       const Lower matrix = lopper_test::DistancesOf(rows, w, dist);
       for (const char method : std::string("smac")) {
-        const std::string what = "seed " + std::to_string(seed) + " n " + std::to_string(n) + " dist " + dist +
-                                 " method " + method;
+        const std::string what = "seed " + std::to_string(seed) + " n " + std::to_string(n) +
+                                 " dist " + dist + " method " + method;
         const Records from_rows = Take(
-            lopper::treecluster(n, 5, rows.data(), rows.mask(), w.data(), 0, dist, method, nullptr), n);
-        const Records from_columns = Take(
-            lopper::treecluster(5, n, columns.data(), columns.mask(), w.data(), 1, dist, method, nullptr), n);
+            lopper::treecluster(n, 5, rows.data(), rows.mask(), w.data(), 0, dist, method, nullptr),
+            n);
+        const Records from_columns = Take(lopper::treecluster(5, n, columns.data(), columns.mask(),
+                                                              w.data(), 1, dist, method, nullptr),
+                                          n);
         ExpectRecords(from_columns, from_rows, what + " transposed");
         if (method == 's') {
           Lower d(matrix);
-          ExpectRecords(
-              Take(lopper::treecluster(n, 5, rows.data(), rows.mask(), w.data(), 0, dist, 's', d.data()), n),
-              from_rows, what + " from a matrix");
+          ExpectRecords(Take(lopper::treecluster(n, 5, rows.data(), rows.mask(), w.data(), 0, dist,
+                                                 's', d.data()),
+                             n),
+                        from_rows, what + " from a matrix");
         }
         if (method == 'c') continue;
-      for (std::size_t k = 1; k < from_rows.size(); k++)
+        for (std::size_t k = 1; k < from_rows.size(); k++)
           EXPECT_LE(from_rows[k - 1].distance, from_rows[k].distance) << what;
       }
     }
@@ -286,7 +309,8 @@ std::vector<ScipyCase> ReadScipyCases() {
 bool SameGrouping(const std::vector<int>& a, const std::vector<int>& b) {
   std::map<int, int> ab, ba;
   for (std::size_t i = 0; i < a.size(); i++)
-    if (ab.emplace(a[i], b[i]).first->second != b[i] || ba.emplace(b[i], a[i]).first->second != a[i])
+    if (ab.emplace(a[i], b[i]).first->second != b[i] ||
+        ba.emplace(b[i], a[i]).first->second != a[i])
       return false;
   return a.size() == b.size();
 }
@@ -297,11 +321,13 @@ TEST(Treecluster, AgreesWithScipy) {
   for (const ScipyCase& c : cases) {
     Matrix m(c.data, c.mask);
     for (const auto& [method, scipy_heights] : c.heights) {
-      const std::string what = std::string("seed ") + c.seed + " n " + std::to_string(c.n) + " method " + method;
-      double** built = lopper::distancematrix(c.n, c.ndata, m.data(), m.mask(), c.weight.data(), c.dist, 0);
+      const std::string what =
+          std::string("seed ") + c.seed + " n " + std::to_string(c.n) + " method " + method;
+      double** built =
+          lopper::distancematrix(c.n, c.ndata, m.data(), m.mask(), c.weight.data(), c.dist, 0);
       ASSERT_NE(built, nullptr);
-      Records tree = Take(lopper::treecluster(c.n, c.ndata, m.data(), m.mask(), c.weight.data(), 0, c.dist,
-                                              method, built),
+      Records tree = Take(lopper::treecluster(c.n, c.ndata, m.data(), m.mask(), c.weight.data(), 0,
+                                              c.dist, method, built),
                           c.n);
       for (int i = 1; i < c.n; i++) std::free(built[i]);
       std::free(built);
@@ -310,7 +336,8 @@ TEST(Treecluster, AgreesWithScipy) {
       std::sort(heights.begin(), heights.end());
       ASSERT_EQ(heights.size(), scipy_heights.size()) << what;
       for (std::size_t k = 0; k < heights.size(); k++)
-        EXPECT_NEAR(heights[k], scipy_heights[k], 1e-12 * std::fabs(scipy_heights[k])) << what << " " << k;
+        EXPECT_NEAR(heights[k], scipy_heights[k], 1e-12 * std::fabs(scipy_heights[k]))
+            << what << " " << k;
       for (const auto& [key, scipy_labels] : c.labels) {
         if (key.first != method) continue;
         std::vector<int> ids(c.n);

@@ -31,8 +31,8 @@ struct Result {
 Result KCluster(Matrix& m, int nclusters, int npass, char method, Ids start = {}, char dist = 'e') {
   const std::vector<double> w(m.ncolumns(), 1.0);
   Result r{start.empty() ? Ids(m.nrows(), -7) : start, -5.0, -9};
-  lopper::kcluster(nclusters, m.nrows(), m.ncolumns(), m.data(), m.mask(), w.data(), 0, npass, method, dist,
-                   r.ids.data(), &r.error, &r.ifound);
+  lopper::kcluster(nclusters, m.nrows(), m.ncolumns(), m.data(), m.mask(), w.data(), 0, npass,
+                   method, dist, r.ids.data(), &r.error, &r.ifound);
   return r;
 }
 
@@ -97,9 +97,9 @@ TEST(Kcluster, BadArgumentsTouchNothing) {
   struct Case {
     int nclusters, npass;
     Ids start;
-  } const cases[] = {{0, 1, {7, 7, 7}}, {-2, 1, {7, 7, 7}}, {4, 1, {7, 7, 7}},
-                     {2, 0, {0, 2, 1}}, {2, 0, {0, -1, 1}},
-                     {3, 0, {1, 1, 2}}};  // cluster 0 has no member: no centroid
+  } const cases[] = {
+      {0, 1, {7, 7, 7}},  {-2, 1, {7, 7, 7}}, {4, 1, {7, 7, 7}}, {2, 0, {0, 2, 1}},
+      {2, 0, {0, -1, 1}}, {3, 0, {1, 1, 2}}};  // cluster 0 has no member: no centroid
   for (const auto& c : cases) {
     const Result r = KCluster(m, c.nclusters, c.npass, 'a', c.start);
     EXPECT_EQ(r.ifound, 0);
@@ -122,8 +122,8 @@ TEST(Kcluster, MemoryShortageGivesMinusOne) {
           const std::vector<double> w{1.0};
           Result r{Ids{0, 0, 1, 1, 1}, -5.0, -9};
           in_new ? lopper_test::FailNthNew(k) : lopper::detail::fail_allocation(k);
-          lopper::kcluster(2, 5, 1, m.data(), m.mask(), w.data(), 0, npass, method, 'e', r.ids.data(), &r.error,
-                           &r.ifound);
+          lopper::kcluster(2, 5, 1, m.data(), m.mask(), w.data(), 0, npass, method, 'e',
+                           r.ids.data(), &r.error, &r.ifound);
           const bool fired = in_new ? lopper_test::PendingNewFailure() == 0 : r.ifound == -1;
           lopper_test::FailNthNew(0);
           lopper::detail::fail_allocation(0);
@@ -150,8 +150,8 @@ TEST(Getclustercentroids, MeansAndMediansOfPresentValues) {
     for (const int transpose : {0, 1}) {
       Matrix& m = transpose ? columns : rows;
       Matrix centroids(transpose ? std::vector<std::vector<double>>(2, {0, 0}) : c.values);
-      lopper::getclustercentroids(2, m.nrows(), m.ncolumns(), m.data(), m.mask(), id.data(), centroids.data(),
-                                  centroids.mask(), transpose, c.method);
+      lopper::getclustercentroids(2, m.nrows(), m.ncolumns(), m.data(), m.mask(), id.data(),
+                                  centroids.data(), centroids.mask(), transpose, c.method);
       for (int k = 0; k < 2; k++)
         for (int d = 0; d < 2; d++)
           EXPECT_EQ(transpose ? centroids.data()[d][k] : centroids.data()[k][d], c.values[k][d]);
@@ -161,16 +161,18 @@ TEST(Getclustercentroids, MeansAndMediansOfPresentValues) {
   Matrix gap({{1, 5}, {3, 4}}, {{1, 0}, {1, 0}});
   Matrix c(std::vector<std::vector<double>>{{9, 9}});
   for (const char method : {'a', 'm'}) {
-    ASSERT_EQ(lopper::getclustercentroids(1, 2, 2, gap.data(), gap.mask(), Ids{0, 0}.data(), c.data(), c.mask(), 0,
-                                          method),
+    ASSERT_EQ(lopper::getclustercentroids(1, 2, 2, gap.data(), gap.mask(), Ids{0, 0}.data(),
+                                          c.data(), c.mask(), 0, method),
               1);
     EXPECT_EQ(c.data()[0][0], 2.0);
     EXPECT_EQ(c.data()[0][1], 0.0);
     EXPECT_EQ(c.mask()[0][1], 0);
   }
-  EXPECT_EQ(lopper::getclustercentroids(1, 2, 2, gap.data(), gap.mask(), Ids{0, 0}.data(), c.data(), c.mask(), 0, 'x'),
+  EXPECT_EQ(lopper::getclustercentroids(1, 2, 2, gap.data(), gap.mask(), Ids{0, 0}.data(), c.data(),
+                                        c.mask(), 0, 'x'),
             0);
-  EXPECT_EQ(lopper::getclustercentroids(1, 2, 2, gap.data(), gap.mask(), Ids{0, 1}.data(), c.data(), c.mask(), 0, 'a'),
+  EXPECT_EQ(lopper::getclustercentroids(1, 2, 2, gap.data(), gap.mask(), Ids{0, 1}.data(), c.data(),
+                                        c.mask(), 0, 'a'),
             0);
 }
 
@@ -194,7 +196,14 @@ TEST(Kmedoids, Cases) {
       {"each its own medoid", {4, 1, 9}, 3, 1, {}, {0, 1, 2}, 0, 1},
       {"one cluster", {0, 1, 2, 10}, 1, 1, {}, {1, 1, 1, 1}, 1 + 0 + 1 + 9, 1},
       {"tie goes to the lower number", {0, 1}, 1, 1, {}, {0, 0}, 1, 1},
-      {"given partition", {0, 1, 2, 10, 11}, 2, 0, {0, 0, 1, 1, 1}, {1, 1, 1, 3, 3}, 1 + 0 + 1 + 0 + 1, 1},
+      {"given partition",
+       {0, 1, 2, 10, 11},
+       2,
+       0,
+       {0, 0, 1, 1, 1},
+       {1, 1, 1, 3, 3},
+       1 + 0 + 1 + 0 + 1,
+       1},
       {"coincident medoids keep themselves", {3, 3}, 2, 0, {0, 1}, {0, 1}, 0, 1},
       {"passes agree", {0, 0.1, 0.2, 50, 50.1}, 2, 12, {}, {1, 1, 1, 3, 3}, 0.1 + 0.1 + 0.1, 12},
   };
@@ -204,7 +213,8 @@ TEST(Kmedoids, Cases) {
     Ids ids = c.start.empty() ? Ids(c.points.size(), -1) : c.start;
     double error = -5;
     int ifound = -9;
-    lopper::kmedoids(c.nclusters, static_cast<int>(c.points.size()), d.data(), c.npass, ids.data(), &error, &ifound);
+    lopper::kmedoids(c.nclusters, static_cast<int>(c.points.size()), d.data(), c.npass, ids.data(),
+                     &error, &ifound);
     EXPECT_EQ(ifound, c.ifound) << c.what;
     EXPECT_EQ(ids, c.ids) << c.what;
     EXPECT_NEAR(error, c.error, 1e-12) << c.what;
@@ -216,7 +226,8 @@ TEST(Kmedoids, BadArgumentsAndMemoryShortage) {
   struct Case {
     int nclusters, npass;
     Ids start;
-  } const cases[] = {{0, 1, {7, 7, 7, 7}}, {5, 1, {7, 7, 7, 7}}, {2, 0, {0, 0, 2, 1}}, {3, 0, {0, 0, 2, 2}}};
+  } const cases[] = {
+      {0, 1, {7, 7, 7, 7}}, {5, 1, {7, 7, 7, 7}}, {2, 0, {0, 0, 2, 1}}, {3, 0, {0, 0, 2, 2}}};
   for (const auto& c : cases) {
     Ids ids = c.start;
     double error = -5;
@@ -284,8 +295,9 @@ TEST(Kcluster, RowsAndColumnsAgree) {
         r[transpose] = {Ids(25), -5, -9};
         for (int i = 0; i < 25; i++) r[transpose].ids[i] = i % 3;
         lopper::setrandomseed(3, 9);
-        lopper::kcluster(3, m.nrows(), m.ncolumns(), m.data(), m.mask(), w.data(), transpose, npass, method, 'e',
-                         r[transpose].ids.data(), &r[transpose].error, &r[transpose].ifound);
+        lopper::kcluster(3, m.nrows(), m.ncolumns(), m.data(), m.mask(), w.data(), transpose, npass,
+                         method, 'e', r[transpose].ids.data(), &r[transpose].error,
+                         &r[transpose].ifound);
       }
       EXPECT_EQ(r[0].ids, r[1].ids) << method << npass;
       EXPECT_EQ(r[0].error, r[1].error) << method << npass;

@@ -31,11 +31,16 @@ struct Scan {
 enum class Family { kContinuous, kSmallIntegers, kDuplicateRows, kOneDimension, kStar };
 const char* Name(Family f) {
   switch (f) {
-    case Family::kContinuous: return "continuous";
-    case Family::kSmallIntegers: return "small integers";
-    case Family::kDuplicateRows: return "duplicate rows";
-    case Family::kOneDimension: return "one dimension";
-    default: return "star";
+    case Family::kContinuous:
+      return "continuous";
+    case Family::kSmallIntegers:
+      return "small integers";
+    case Family::kDuplicateRows:
+      return "duplicate rows";
+    case Family::kOneDimension:
+      return "one dimension";
+    default:
+      return "star";
   }
 }
 
@@ -46,11 +51,20 @@ Matrix Make(Family family, int n, std::mt19937& rng) {
   for (int i = 0; i < n; i++)
     for (int k = 0; k < ndata; k++) {
       switch (family) {
-        case Family::kSmallIntegers: v[i][k] = static_cast<double>(rng() % 3); break;
-        case Family::kDuplicateRows: v[i][k] = i % 3 == 2 ? v[i - 1][k] : normal(rng); break;
-        case Family::kOneDimension: v[i][k] = static_cast<double>(rng() % 50); break;
-        case Family::kStar: v[i][k] = i == 0 ? 0.0 : (k == i % ndata ? 10.0 + i : 0.0); break;
-        default: v[i][k] = normal(rng);
+        case Family::kSmallIntegers:
+          v[i][k] = static_cast<double>(rng() % 3);
+          break;
+        case Family::kDuplicateRows:
+          v[i][k] = i % 3 == 2 ? v[i - 1][k] : normal(rng);
+          break;
+        case Family::kOneDimension:
+          v[i][k] = static_cast<double>(rng() % 50);
+          break;
+        case Family::kStar:
+          v[i][k] = i == 0 ? 0.0 : (k == i % ndata ? 10.0 + i : 0.0);
+          break;
+        default:
+          v[i][k] = normal(rng);
       }
     }
   return Matrix(v);
@@ -64,8 +78,8 @@ TEST(LinkageCache, SameTreesAsTheScan) {
   const unsigned seed = 424242;
   std::mt19937 rng(seed);
   const int sizes[] = {2, 3, 4, 5, 7, 10, 16, 33, 64, 100, 211, 350, 600};
-  for (const Family family :
-       {Family::kContinuous, Family::kSmallIntegers, Family::kDuplicateRows, Family::kOneDimension, Family::kStar})
+  for (const Family family : {Family::kContinuous, Family::kSmallIntegers, Family::kDuplicateRows,
+                              Family::kOneDimension, Family::kStar})
     for (const int n : sizes) {
       Matrix m = Make(family, n, rng);
       const std::vector<double> w(m.ncolumns(), 1.0);
@@ -75,15 +89,17 @@ TEST(LinkageCache, SameTreesAsTheScan) {
           Lower fast(matrix), reference(matrix);
           Node *a, *b;
           if (method == 'c') {
-            a = lopper::detail::pclcluster(n, m.ncolumns(), m.data(), m.mask(), w.data(), fast.data(), dist, 0);
+            a = lopper::detail::pclcluster(n, m.ncolumns(), m.data(), m.mask(), w.data(),
+                                           fast.data(), dist, 0);
             b = lopper::detail::CentroidLinkage<Scan>(n, m.ncolumns(), m.data(), m.mask(), w.data(),
                                                       reference.data(), dist, 0);
           } else {
-            a = method == 'm' ? lopper::detail::pmlcluster(n, fast.data()) : lopper::detail::palcluster(n, fast.data());
+            a = method == 'm' ? lopper::detail::pmlcluster(n, fast.data())
+                              : lopper::detail::palcluster(n, fast.data());
             b = lopper::detail::PairwiseLinkage<Scan>(n, reference.data(), method == 'a');
           }
-          EXPECT_TRUE(Same(a, b, n)) << "seed " << seed << " " << Name(family) << " n " << n << " dist " << dist
-                                     << " method " << method;
+          EXPECT_TRUE(Same(a, b, n)) << "seed " << seed << " " << Name(family) << " n " << n
+                                     << " dist " << dist << " method " << method;
           std::free(a);
           std::free(b);
         }

@@ -22,7 +22,8 @@ TEST(Misc, Dbl2strIsFixedThreeDecimalsRightAligned) {
       {std::numeric_limits<double>::infinity(), 3, 4, " inf"},
       {2.5, 1, 6, "   2.5"},
   };
-  for (const auto& c : cases) EXPECT_EQ(lopper::dbl2str(c.value, c.prec, c.width), c.text) << c.value;
+  for (const auto& c : cases)
+    EXPECT_EQ(lopper::dbl2str(c.value, c.prec, c.width), c.text) << c.value;
 }
 
 TEST(Misc, Int2strIsPlainDecimal) {
@@ -33,11 +34,31 @@ TEST(Misc, Int2strIsPlainDecimal) {
 
 // The fast path must give exactly what a string stream reads.
 TEST(Misc, Str2numAgreeWithStreamExtraction) {
-  const char* const texts[] = {"0",     "7",       "123",   "-45",      "+5",  " 12",
-                               "12abc", "abc",     "",      ".",        "5.",  ".5",
-                               "1.2.3", "0.1",     "1e5",   "1e",       "inf", "nan",
-                               "-",     "--1",     "2147483647", "2147483648", "-2147483649",
-                               "99999999999999999999", "0.30000000000000004",
+  const char* const texts[] = {"0",
+                               "7",
+                               "123",
+                               "-45",
+                               "+5",
+                               " 12",
+                               "12abc",
+                               "abc",
+                               "",
+                               ".",
+                               "5.",
+                               ".5",
+                               "1.2.3",
+                               "0.1",
+                               "1e5",
+                               "1e",
+                               "inf",
+                               "nan",
+                               "-",
+                               "--1",
+                               "2147483647",
+                               "2147483648",
+                               "-2147483649",
+                               "99999999999999999999",
+                               "0.30000000000000004",
                                "123456789.123456789"};
   for (const char* t : texts) {
     std::istringstream si(t), sd(t);

@@ -32,8 +32,9 @@ Parsed Parse(std::vector<std::string> args) {
 }
 
 std::string Echo(const std::string& nexus, int level, const std::string& out) {
-  return "Options of your run:\nNexus file Name: " + nexus + "\nCut tree at level: " +
-         std::to_string(level) + "\nOutput cluster file name: " + out + "\n";
+  return "Options of your run:\nNexus file Name: " + nexus +
+         "\nCut tree at level: " + std::to_string(level) + "\nOutput cluster file name: " + out +
+         "\n";
 }
 
 TEST(UserInterface, RunsGoOnWithTheSettingsEchoed) {
@@ -44,7 +45,10 @@ TEST(UserInterface, RunsGoOnWithTheSettingsEchoed) {
   } const cases[] = {
       {{"-N", "tree.nex", "-L", "3"}, "tree.nex", "Out.clu", 3},
       {{"--Nexus", "tree.nex", "--Level", "3"}, "tree.nex", "Out.clu", 3},
-      {{"--Nexus=a b.nex", "--Level=7", "--Outname=my clusters.clu"}, "a b.nex", "my clusters.clu", 7},
+      {{"--Nexus=a b.nex", "--Level=7", "--Outname=my clusters.clu"},
+       "a b.nex",
+       "my clusters.clu",
+       7},
       {{"-L", "2", "-O", "x.clu", "-N", "t"}, "t", "x.clu", 2},
       {{"-Nt.nex", "-L5"}, "t.nex", "Out.clu", 5},
       // The range of Level is checked against the tree later, not here.

@@ -150,8 +150,7 @@ TEST(ReorderTree, ReversesRecordsAndRenumbersReferences) {
       {"(1,2)", {{0, 1, kUnset}}},
       {"((1,2),3)", {{0, 1, kUnset}, {-1, 2, kUnset}}},
       {"((1,2),(3,4))", {{2, 3, kUnset}, {0, 1, kUnset}, {-2, -1, kUnset}}},
-      {"(1:1,(2:2,(3:3,(4:4,5:4):3):2):1)",
-       {{3, 4, 4}, {2, -1, 3}, {1, -2, 2}, {0, -3, 1}}},
+      {"(1:1,(2:2,(3:3,(4:4,5:4):3):2):1)", {{3, 4, 4}, {2, -1, 3}, {1, -2, 2}, {0, -3, 1}}},
   };
   for (const auto& c : cases) {
     Parsed p = ParseBoth(c.tree);

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
-#include <algorithm>
 #include <numeric>
 #include <thread>
 #include <vector>
@@ -57,7 +57,8 @@ TEST(Uniform, StreamMatchesModularArithmetic) {
   for (const auto& [a, b] : {std::pair<int, int>{12345, 67890}, {1, 1}, {2147483562, 2147483398}}) {
     lopper::setrandomseed(a, b);
     Reference ref{a, b};
-    for (int k = 0; k < 5000; k++) ASSERT_EQ(uniform(), ref.next()) << a << " " << b << " draw " << k;
+    for (int k = 0; k < 5000; k++)
+      ASSERT_EQ(uniform(), ref.next()) << a << " " << b << " draw " << k;
     int s1, s2;
     lopper::getrandomseed(&s1, &s2);
     EXPECT_EQ(s1, ref.s1);
@@ -69,7 +70,8 @@ TEST(Uniform, ExtremesAreScaleAndOneMinusScale) {
   // States whose next values differ by 1 (the smallest result) or are equal
   // (z < 1 wraps to m1 - 1, the largest).
   const std::int64_t inv1 = PowMod(40014, m1 - 2, m1), inv2 = PowMod(40692, m2 - 2, m2);
-  lopper::setrandomseed(static_cast<int>(1000001 * inv1 % m1), static_cast<int>(1000000 * inv2 % m2));
+  lopper::setrandomseed(static_cast<int>(1000001 * inv1 % m1),
+                        static_cast<int>(1000000 * inv2 % m2));
   EXPECT_EQ(uniform(), 1.0 / 2147483563.0);
   lopper::setrandomseed(static_cast<int>(5 * inv1 % m1), static_cast<int>(5 * inv2 % m2));
   const double largest = uniform();
@@ -96,8 +98,8 @@ TEST(Binomial, InversionBelowThirtyBtpeFromThirty) {
     int n;
     double p;
     bool inversion;
-  } const cases[] = {{0, 0.5, true}, {59, 0.5, true}, {299, 0.1, true}, {60, 0.5, false}, {300, 0.1, false},
-                     {1000, 0.5, false}};
+  } const cases[] = {{0, 0.5, true},   {59, 0.5, true},   {299, 0.1, true},
+                     {60, 0.5, false}, {300, 0.1, false}, {1000, 0.5, false}};
   for (const auto& c : cases) {
     for (int seed = 1; seed <= 50; seed++) {
       const int used = DrawsUsed(seed, 7 * seed, [&] { binomial(c.n, c.p); });
@@ -112,7 +114,8 @@ TEST(Binomial, InversionBelowThirtyBtpeFromThirty) {
 // Inversion gives the smallest x whose cumulative probability exceeds the
 // deviate; computed here from the probabilities directly.
 TEST(Binomial, InversionKnownAnswers) {
-  for (const auto& [n, p] : {std::pair<int, double>{0, 0.3}, {1, 0.5}, {10, 0.5}, {40, 0.25}, {199, 0.15}}) {
+  for (const auto& [n, p] :
+       {std::pair<int, double>{0, 0.3}, {1, 0.5}, {10, 0.5}, {40, 0.25}, {199, 0.15}}) {
     lopper::setrandomseed(99, 100);
     Reference ref{99, 100};
     for (int k = 0; k < 300; k++) {

@@ -57,8 +57,8 @@ TEST(SetRandomSeed, SeedReducingToZeroCountsAsOne) {
   constexpr int m1 = 2147483563, m2 = 2147483399;
   struct Case {
     int seed1, seed2, s1, s2;
-  } const cases[] = {{0, 5, 1, 5},  {m1, 5, 1, 5},  {-m1, 5, 1, 5},
-                     {5, 0, 5, 1},  {5, -m2, 5, 1}, {0, 0, 1, 1}};
+  } const cases[] = {{0, 5, 1, 5}, {m1, 5, 1, 5},  {-m1, 5, 1, 5},
+                     {5, 0, 5, 1}, {5, -m2, 5, 1}, {0, 0, 1, 1}};
   for (const auto& c : cases) {
     lopper::setrandomseed(c.seed1, c.seed2);
     int s1, s2;

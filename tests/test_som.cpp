@@ -16,8 +16,10 @@ using lopper_test::Matrix;
 class Cells {
  public:
   Cells(int nx, int ny, int ndata, double fill = -8.0)
-      : ndata_(ndata), values_(static_cast<std::size_t>(nx) * ny * ndata, fill),
-        rows_(static_cast<std::size_t>(nx) * ny), grid_(nx) {
+      : ndata_(ndata),
+        values_(static_cast<std::size_t>(nx) * ny * ndata, fill),
+        rows_(static_cast<std::size_t>(nx) * ny),
+        grid_(nx) {
     for (std::size_t c = 0; c < rows_.size(); c++) rows_[c] = &values_[c * ndata];
     for (int ix = 0; ix < nx; ix++) grid_[ix] = &rows_[static_cast<std::size_t>(ix) * ny];
   }
@@ -36,13 +38,13 @@ class Cells {
   std::vector<double**> grid_;
 };
 
-std::vector<int> Som(Matrix& m, int transpose, int nx, int ny, int niter, Cells* cells, bool assign = true,
-                     char dist = 'e') {
+std::vector<int> Som(Matrix& m, int transpose, int nx, int ny, int niter, Cells* cells,
+                     bool assign = true, char dist = 'e') {
   const int nelements = transpose ? m.ncolumns() : m.nrows();
   const std::vector<double> w(transpose ? m.nrows() : m.ncolumns(), 1.0);
   std::vector<int> ids(2 * nelements, -4);
-  lopper::somcluster(m.nrows(), m.ncolumns(), m.data(), m.mask(), w.data(), transpose, nx, ny, 0.02, niter, dist,
-                     cells ? cells->data() : nullptr,
+  lopper::somcluster(m.nrows(), m.ncolumns(), m.data(), m.mask(), w.data(), transpose, nx, ny, 0.02,
+                     niter, dist, cells ? cells->data() : nullptr,
                      assign ? reinterpret_cast<int(*)[2]>(ids.data()) : nullptr);
   return ids;
 }
@@ -103,7 +105,8 @@ TEST(Somcluster, RowAndColumnModeAgree) {
 // Elements without values only renormalise the cells: the map stays as
 // initialised, as with niter = 0.
 TEST(Somcluster, ElementsWithoutValuesLeaveTheMap) {
-  Matrix empty(std::vector<std::vector<double>>(6, {1, 2, 3}), std::vector<std::vector<int>>(6, {0, 0, 0}));
+  Matrix empty(std::vector<std::vector<double>>(6, {1, 2, 3}),
+               std::vector<std::vector<int>>(6, {0, 0, 0}));
   lopper::setrandomseed(4, 4);
   Cells trained(2, 2, 3);
   Som(empty, 0, 2, 2, 50, &trained);
@@ -158,8 +161,8 @@ TEST(Somcluster, BadArgumentsAndMemoryShortageGiveMinusOnesAndKeepTheCells) {
       const std::vector<double> w(2, 1.0);
       Matrix& d = transpose ? columns : data;
       lopper_test::FailNthNew(k);
-      lopper::somcluster(d.nrows(), d.ncolumns(), d.data(), d.mask(), w.data(), transpose, 2, 2, 0.02, 10, 'e',
-                         cells.data(), reinterpret_cast<int(*)[2]>(ids.data()));
+      lopper::somcluster(d.nrows(), d.ncolumns(), d.data(), d.mask(), w.data(), transpose, 2, 2,
+                         0.02, 10, 'e', cells.data(), reinterpret_cast<int(*)[2]>(ids.data()));
       const bool fired = lopper_test::PendingNewFailure() == 0;
       lopper_test::FailNthNew(0);
       if (!fired) break;
@@ -180,7 +183,8 @@ TEST(Somcluster, LongGridIsTrainedEverywhere) {
   const int nx = 100000;
   Cells cells(nx, 1, 2);
   lopper::setrandomseed(3, 4);
-  lopper::somcluster(2, 2, m.data(), m.mask(), w.data(), 0, nx, 1, 1.0, 1, 'e', cells.data(), nullptr);
+  lopper::somcluster(2, 2, m.data(), m.mask(), w.data(), 0, nx, 1, 1.0, 1, 'e', cells.data(),
+                     nullptr);
   const double* first = cells.data()[0][0];
   int differing = 0;
   for (int ix = 0; ix < nx; ix++)

@@ -43,8 +43,8 @@ Result Kcluster(Matrix& m) {
   std::vector<int> ids(kElements);
   double error = 0;
   int ifound = 0;
-  lopper::kcluster(8, m.nrows(), m.ncolumns(), m.data(), m.mask(), w.data(), 0, 3, 'a', 'e', ids.data(),
-                   &error, &ifound);
+  lopper::kcluster(8, m.nrows(), m.ncolumns(), m.data(), m.mask(), w.data(), 0, 3, 'a', 'e',
+                   ids.data(), &error, &ifound);
   Result r(ids.begin(), ids.end());
   r.insert(r.end(), {error, static_cast<double>(ifound)});
   return r;
@@ -52,7 +52,8 @@ Result Kcluster(Matrix& m) {
 
 Result Kmedoids(Matrix& m) {
   const std::vector<double> w(kData, 1.0);
-  double** distances = lopper::distancematrix(m.nrows(), m.ncolumns(), m.data(), m.mask(), w.data(), 'e', 0);
+  double** distances =
+      lopper::distancematrix(m.nrows(), m.ncolumns(), m.data(), m.mask(), w.data(), 'e', 0);
   std::vector<int> ids(kElements);
   double error = 0;
   int ifound = 0;
@@ -66,15 +67,15 @@ Result Kmedoids(Matrix& m) {
 Result Somcluster(Matrix& m) {
   const std::vector<double> w(kData, 1.0);
   std::vector<int> ids(2 * kElements);
-  lopper::somcluster(m.nrows(), m.ncolumns(), m.data(), m.mask(), w.data(), 0, 3, 3, 0.02, 200, 'e', nullptr,
-                     reinterpret_cast<int(*)[2]>(ids.data()));
+  lopper::somcluster(m.nrows(), m.ncolumns(), m.data(), m.mask(), w.data(), 0, 3, 3, 0.02, 200, 'e',
+                     nullptr, reinterpret_cast<int(*)[2]>(ids.data()));
   return Result(ids.begin(), ids.end());
 }
 
 Result Treecluster(Matrix& m) {
   const std::vector<double> w(kData, 1.0);
-  lopper::Node* tree =
-      lopper::treecluster(m.nrows(), m.ncolumns(), m.data(), m.mask(), w.data(), 0, 'c', 'a', nullptr);
+  lopper::Node* tree = lopper::treecluster(m.nrows(), m.ncolumns(), m.data(), m.mask(), w.data(), 0,
+                                           'c', 'a', nullptr);
   Result r;
   for (int i = 0; tree && i < kElements - 1; i++)
     r.insert(r.end(), {1.0 * tree[i].left, 1.0 * tree[i].right, tree[i].distance});
@@ -85,8 +86,8 @@ Result Treecluster(Matrix& m) {
 Result Spearman(Matrix& m) {
   const std::vector<double> w(kData, 1.0);
   Result r;
-  TakeMatrix(lopper::distancematrix(m.nrows(), m.ncolumns(), m.data(), m.mask(), w.data(), 's', 0), kElements,
-             r);
+  TakeMatrix(lopper::distancematrix(m.nrows(), m.ncolumns(), m.data(), m.mask(), w.data(), 's', 0),
+             kElements, r);
   return r;
 }
 

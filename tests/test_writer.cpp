@@ -4,8 +4,8 @@
 #include <iostream>
 #include <map>
 #include <numeric>
-#include <set>
 #include <random>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -48,7 +48,8 @@ std::pair<bool, std::string> ToStdout(const Tree& tree, const Names& names, bool
 }
 
 bool ToFile(const Tree& tree, const std::string& path, const Names& names, bool pair_form) {
-  if (!pair_form) return lopper::NexusTreeOut(static_cast<int>(tree.size()) + 1, tree.data(), path, names);
+  if (!pair_form)
+    return lopper::NexusTreeOut(static_cast<int>(tree.size()) + 1, tree.data(), path, names);
   std::vector<int> pairs;
   std::vector<double> dist;
   for (const Node& r : tree) {
@@ -75,17 +76,24 @@ struct FormatCase {
 
 const FormatCase kFormatCases[] = {
     {"two elements", {{0, 1, 0.25}}, {"alpha", "beta"}, "(1:25.000,2:25.000);"},
-    {"children first", {{0, 1, 0.25}, {2, -1, 0.5}}, {"a", "b", "c"},
+    {"children first",
+     {{0, 1, 0.25}, {2, -1, 0.5}},
+     {"a", "b", "c"},
      "(3:50.000,(1:25.000,2:25.000):50.000);"},
-    {"parents first", {{2, -2, 0.5}, {0, 1, 0.25}}, {"a", "b", "c"},
+    {"parents first",
+     {{2, -2, 0.5}, {0, 1, 0.25}},
+     {"a", "b", "c"},
      "(3:50.000,(1:25.000,2:25.000));"},
-    {"zero, negative and large distances", {{0, 1, 0.0}, {-1, 2, -0.125}, {-2, 3, 1e20}},
+    {"zero, negative and large distances",
+     {{0, 1, 0.0}, {-1, 2, -0.125}, {-2, 3, 1e20}},
      {"w", "x", "y", "z"},
      "(((1:0.000,2:0.000):-12.500,3:-12.500):10000000000000000000000.000,"
      "4:10000000000000000000000.000);"},
     {"rounding to three decimals", {{1, 0, 0.0123456}}, {"p", "q"}, "(2:1.235,1:1.235);"},
     // A rounding residue below zero is written as zero, not as "-0.000".
-    {"tiny negative distance", {{1, 0, -2.2e-16}, {2, -1, -0.000004}}, {"p", "q", "r"},
+    {"tiny negative distance",
+     {{1, 0, -2.2e-16}, {2, -1, -0.000004}},
+     {"p", "q", "r"},
      "(3:0.000,(2:0.000,1:0.000):0.000);"},
     {"small negative distance", {{1, 0, -0.00001}}, {"p", "q"}, "(2:-0.001,1:-0.001);"},
     {"names written as they are", {{0, 1, 1.0}}, {"a b, (c)", "x\ty"}, "(1:100.000,2:100.000);"},
@@ -204,7 +212,8 @@ TEST(NexusTreeOut, RoundTripGivesTheSameTree) {
       Names names;
       // Names ending in ";" or ",", or opening with a quote, go in quotes.
       const Names odd{"x", "tail;", "comma,", "'quoted'", "it's"};
-      for (int e = 0; e < n; e++) names.push_back(e % 3 ? "n" + std::to_string(e) : odd[e / 3 % odd.size()]);
+      for (int e = 0; e < n; e++)
+        names.push_back(e % 3 ? "n" + std::to_string(e) : odd[e / 3 % odd.size()]);
       for (const bool children_first : {true, false}) {
         const std::string path = dir / "rt.tre";
         ASSERT_TRUE(ToFile(children_first ? tree : parents_first, path, names, !children_first));
@@ -223,7 +232,8 @@ TEST(NexusTreeOut, RoundTripGivesTheSameTree) {
         Tree expected = tree;
         for (std::size_t r = 0; r < tree.size(); r++) {
           expected[r].distance =
-              children_first ? lopper::str2dbl(lopper::dbl2str(100.0 * tree[r].distance, 3, 4)) : 0.0;
+              children_first ? lopper::str2dbl(lopper::dbl2str(100.0 * tree[r].distance, 3, 4))
+                             : 0.0;
           if (!children_first) back[r].distance = 0.0;
         }
         EXPECT_EQ(Clades(back), Clades(expected))
@@ -302,7 +312,8 @@ TEST(NexusTreeOut, TheCommandCutsTheWrittenFile) {
     std::set<std::vector<int>> clades;
     for (const auto& c : Clades(tree)) clades.insert(c.first);
     for (const int k : {1, 2, 5, 40, n}) {
-      const auto r = lopper_test::RunProgram(dir, LOPPER_EXE, {"-N", "w.tre", "-L", std::to_string(k)});
+      const auto r =
+          lopper_test::RunProgram(dir, LOPPER_EXE, {"-N", "w.tre", "-L", std::to_string(k)});
       ASSERT_EQ(r.status, 0) << r.err;
       std::map<int, std::vector<int>> clusters;
       std::istringstream lines(ReadFile(dir / "Out.clu"));

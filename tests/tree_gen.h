@@ -36,7 +36,8 @@ inline Tree MakeTree(int n, Shape shape, std::mt19937& rng) {
   if (shape == Shape::kBalanced) {
     while (pool.size() > 1) {
       std::vector<int> next;
-      for (std::size_t i = 0; i + 1 < pool.size(); i += 2) next.push_back(join(pool[i], pool[i + 1]));
+      for (std::size_t i = 0; i + 1 < pool.size(); i += 2)
+        next.push_back(join(pool[i], pool[i + 1]));
       if (pool.size() % 2) next.push_back(pool.back());
       pool = next;
     }

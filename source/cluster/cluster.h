@@ -58,16 +58,15 @@ void sort(int n, const double data[], int index[]);
 // null, row i (1 ... nelements-1) holds the i distances to elements 0 ... i-1.
 // The caller frees rows 1 ... nelements-1, then the row array. Null when
 // nelements < 2, for bad arguments, or when memory is short.
-double** distancematrix(int nrows, int ncolumns, const double* const* data,
-                        const int* const* mask, const double weights[], char dist,
-                        int transpose);
+double** distancematrix(int nrows, int ncolumns, const double* const* data, const int* const* mask,
+                        const double weights[], char dist, int transpose);
 
 // One weight per element: 1 / (1 + sum over the other elements j closer than
 // cutoff of (1 - d(i,j)/cutoff)^exponent). A new array of nelements doubles
 // (caller frees), or null for bad arguments or when memory is short.
 double* calculate_weights(int nrows, int ncolumns, const double* const* data,
-                          const int* const* mask, const double weights[], int transpose,
-                          char dist, double cutoff, double exponent);
+                          const int* const* mask, const double weights[], int transpose, char dist,
+                          double cutoff, double exponent);
 
 // Distance between the groups index1[0 ... n1-1] and index2[0 ... n2-1] by
 // `method`: 'a' between the group means, 'm' between the group medians (per
@@ -75,10 +74,9 @@ double* calculate_weights(int nrows, int ncolumns, const double* const* data,
 // n1*n2 member distances (NaN when a member distance is NaN). Returns -1.0
 // for bad arguments (n1 or n2 < 1, an index outside 0 ... nelements-1) or
 // when memory is short; -2.0 for another method.
-double clusterdistance(int nrows, int ncolumns, const double* const* data,
-                       const int* const* mask, const double weight[], int n1, int n2,
-                       const int index1[], const int index2[], char dist, char method,
-                       int transpose);
+double clusterdistance(int nrows, int ncolumns, const double* const* data, const int* const* mask,
+                       const double weight[], int n1, int n2, const int index1[],
+                       const int index2[], char dist, char method, int transpose);
 
 // Agglomerative hierarchical clustering of the elements by `method`: 's'
 // single (pairwise minimum, SLINK), 'm' maximum, 'a' average (size-weighted),
@@ -110,8 +108,8 @@ Node* treecluster(int nrows, int ncolumns, const double* const* data, const int*
 // outside 0 ... nclusters-1 or a cluster left without members), nothing
 // else written; -1: memory was short, nothing else written.
 void kcluster(int nclusters, int nrows, int ncolumns, const double* const* data,
-              const int* const* mask, const double weight[], int transpose, int npass,
-              char method, char dist, int clusterid[], double* error, int* ifound);
+              const int* const* mask, const double weight[], int transpose, int npass, char method,
+              char dist, int clusterid[], double* error, int* ifound);
 
 // The centroid of each cluster of clusterid: means ('a') or medians ('m') of
 // the present values, per dimension, into cdata/cmask (the caller's: with
@@ -120,8 +118,8 @@ void kcluster(int nclusters, int nrows, int ncolumns, const double* const* data,
 // method, bad arguments, a cluster number outside 0 ... nclusters-1, or
 // short memory.
 int getclustercentroids(int nclusters, int nrows, int ncolumns, const double* const* data,
-                        const int* const* mask, const int clusterid[], double** cdata,
-                        int** cmask, int transpose, char method);
+                        const int* const* mask, const int clusterid[], double** cdata, int** cmask,
+                        int transpose, char method);
 
 // k-medoids on a distance matrix (lower triangle, as distancematrix gives).
 // npass as for kcluster. clusterid receives, for each element, the element
@@ -172,13 +170,12 @@ void getrandomseed(int* seed1, int* seed2);
 
 // Cuts `tree` (nelements-1 records, children before parents; may be null
 // when nelements is 1) into nclusters clusters by undoing its nclusters-1
-// highest records; distances play no part. clusterid (nelements ints, caller's) receives each element's cluster
-// number. Numbering: first the elements hanging directly from undone
-// records, root downward, left before right; then one number per remaining
-// cluster, in descending order of its top record.
-// Failure: nclusters outside 1 ... nelements, a tree that is not of that
-// form (a reference out of range or to a later record, a child used twice),
-// or no scratch memory: every entry of clusterid is -1. `tree` is only read.
+// highest records; distances play no part. clusterid (nelements ints, caller's) receives each
+// element's cluster number. Numbering: first the elements hanging directly from undone records,
+// root downward, left before right; then one number per remaining cluster, in descending order of
+// its top record. Failure: nclusters outside 1 ... nelements, a tree that is not of that form (a
+// reference out of range or to a later record, a child used twice), or no scratch memory: every
+// entry of clusterid is -1. `tree` is only read.
 void cuttree(int nelements, const Node* tree, int nclusters, int* clusterid);
 
 }  // namespace lopper

@@ -41,12 +41,12 @@ int compare(const double sortdata[], int i1, int i2);
 // value present in both is not finite; spearman may throw std::bad_alloc
 // (library code measures through Measure, which cannot).
 using Metric = double (*)(int n, const double* const* data1, const double* const* data2,
-                          const int* const* mask1, const int* const* mask2,
-                          const double weight[], int index1, int index2, int transpose);
+                          const int* const* mask1, const int* const* mask2, const double weight[],
+                          int index1, int index2, int transpose);
 Metric setmetric(char dist);
 double euclid(int n, const double* const* data1, const double* const* data2,
-              const int* const* mask1, const int* const* mask2, const double weight[],
-              int index1, int index2, int transpose);
+              const int* const* mask1, const int* const* mask2, const double weight[], int index1,
+              int index2, int transpose);
 double cityblock(int n, const double* const* data1, const double* const* data2,
                  const int* const* mask1, const int* const* mask2, const double weight[],
                  int index1, int index2, int transpose);
@@ -63,11 +63,11 @@ double uacorrelation(int n, const double* const* data1, const double* const* dat
                      const int* const* mask1, const int* const* mask2, const double weight[],
                      int index1, int index2, int transpose);
 double spearman(int n, const double* const* data1, const double* const* data2,
-                const int* const* mask1, const int* const* mask2, const double weight[],
-                int index1, int index2, int transpose);
+                const int* const* mask1, const int* const* mask2, const double weight[], int index1,
+                int index2, int transpose);
 double kendall(int n, const double* const* data1, const double* const* data2,
-               const int* const* mask1, const int* const* mask2, const double weight[],
-               int index1, int index2, int transpose);
+               const int* const* mask1, const int* const* mask2, const double weight[], int index1,
+               int index2, int transpose);
 
 // Ranks of data[0 ... n-1] from 0, ties sharing the mean of their
 // positions: a new array (free it with release), or null when memory is
@@ -96,9 +96,9 @@ class RankScratch {
 class Measure {
  public:
   Measure(char dist, int ndata);
-  double operator()(const double* const* data1, const double* const* data2,
-                    const int* const* mask1, const int* const* mask2, const double weight[],
-                    int index1, int index2, int transpose);
+  double operator()(const double* const* data1, const double* const* data2, const int* const* mask1,
+                    const int* const* mask2, const double weight[], int index1, int index2,
+                    int transpose);
 
  private:
   int ndata_;
@@ -129,8 +129,7 @@ Node* pclcluster(int nrows, int ncolumns, const double* const* data, const int* 
                  const double weight[], double** distmatrix, char dist, int transpose);
 // distmatrix may be null: distances then come from the data.
 Node* pslcluster(int nrows, int ncolumns, const double* const* data, const int* const* mask,
-                 const double weight[], const double* const* distmatrix, char dist,
-                 int transpose);
+                 const double weight[], const double* const* distmatrix, char dist, int transpose);
 
 // -1, 0 or +1 as a.distance is below, equal to or above b.distance.
 int nodecompare(const Node& a, const Node& b);
@@ -150,8 +149,8 @@ void getclustermeans(int nclusters, int nrows, int ncolumns, const double* const
                      const int* const* mask, const int clusterid[], double** cdata, int** cmask,
                      int transpose);
 void getclustermedians(int nclusters, int nrows, int ncolumns, const double* const* data,
-                       const int* const* mask, const int clusterid[], double** cdata,
-                       int** cmask, int transpose, double cache[]);
+                       const int* const* mask, const int clusterid[], double** cdata, int** cmask,
+                       int transpose, double cache[]);
 
 }  // namespace detail
 }  // namespace lopper

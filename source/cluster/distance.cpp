@@ -57,15 +57,15 @@ Centred CentredSums(int n, const double* const* data1, const double* const* data
                     int index1, int index2, int transpose) {
   double w = 0, sx = 0, sy = 0, sxy = 0, sxx = 0, syy = 0;
   const bool finite = ForRetained(n, data1, data2, mask1, mask2, index1, index2, transpose,
-              [&](int k, double x, double y) {
-                const double wk = weight[k];
-                w += wk;
-                sx += wk * x;
-                sy += wk * y;
-                sxy += wk * x * y;
-                sxx += wk * x * x;
-                syy += wk * y * y;
-              });
+                                  [&](int k, double x, double y) {
+                                    const double wk = weight[k];
+                                    w += wk;
+                                    sx += wk * x;
+                                    sy += wk * y;
+                                    sxy += wk * x * y;
+                                    sxx += wk * x * x;
+                                    syy += wk * y * y;
+                                  });
   if (!finite) return {-1, 0, 0, 0};
   if (w == 0) return {0, 0, 0, 0};
   const double cxy = sxy - sx * sy / w;
@@ -90,13 +90,13 @@ Uncentred UncentredSums(int n, const double* const* data1, const double* const* 
   double sxy = 0, sxx = 0, syy = 0;
   bool any = false;
   const bool finite = ForRetained(n, data1, data2, mask1, mask2, index1, index2, transpose,
-              [&](int k, double x, double y) {
-                const double wk = weight[k];
-                sxy += wk * x * y;
-                sxx += wk * x * x;
-                syy += wk * y * y;
-                any = true;
-              });
+                                  [&](int k, double x, double y) {
+                                    const double wk = weight[k];
+                                    sxy += wk * x * y;
+                                    sxx += wk * x * x;
+                                    syy += wk * y * y;
+                                    any = true;
+                                  });
   if (!finite) return {-1, 0, 0, 0};
   if (!any) return {0, 0, 0, 0};
   if (!(sxx > 0) || !(syy > 0)) return {1, 0, 0, 0};
@@ -119,10 +119,10 @@ double WeightedMean(int n, const double* const* data1, const double* const* data
                     int index1, int index2, int transpose, Diff diff) {
   double sum = 0, w = 0;
   const bool finite = ForRetained(n, data1, data2, mask1, mask2, index1, index2, transpose,
-              [&](int k, double x, double y) {
-                sum += weight[k] * diff(x - y);
-                w += weight[k];
-              });
+                                  [&](int k, double x, double y) {
+                                    sum += weight[k] * diff(x - y);
+                                    w += weight[k];
+                                  });
   if (!finite) return kNaN;
   if (w == 0) return 0;
   const double mean = sum / w;
@@ -132,8 +132,8 @@ double WeightedMean(int n, const double* const* data1, const double* const* data
 }  // namespace
 
 double euclid(int n, const double* const* data1, const double* const* data2,
-              const int* const* mask1, const int* const* mask2, const double weight[],
-              int index1, int index2, int transpose) {
+              const int* const* mask1, const int* const* mask2, const double weight[], int index1,
+              int index2, int transpose) {
   return WeightedMean(n, data1, data2, mask1, mask2, weight, index1, index2, transpose,
                       [](double d) { return d * d; });
 }
@@ -148,16 +148,14 @@ double cityblock(int n, const double* const* data1, const double* const* data2,
 double correlation(int n, const double* const* data1, const double* const* data2,
                    const int* const* mask1, const int* const* mask2, const double weight[],
                    int index1, int index2, int transpose) {
-  const Centred c =
-      CentredSums(n, data1, data2, mask1, mask2, weight, index1, index2, transpose);
+  const Centred c = CentredSums(n, data1, data2, mask1, mask2, weight, index1, index2, transpose);
   return Correlated(c.status, c.cxy / std::sqrt(c.dx * c.dy));
 }
 
 double acorrelation(int n, const double* const* data1, const double* const* data2,
                     const int* const* mask1, const int* const* mask2, const double weight[],
                     int index1, int index2, int transpose) {
-  const Centred c =
-      CentredSums(n, data1, data2, mask1, mask2, weight, index1, index2, transpose);
+  const Centred c = CentredSums(n, data1, data2, mask1, mask2, weight, index1, index2, transpose);
   return Correlated(c.status, std::fabs(c.cxy) / std::sqrt(c.dx * c.dy));
 }
 
@@ -180,16 +178,16 @@ double uacorrelation(int n, const double* const* data1, const double* const* dat
 // 1 - the Pearson correlation of the ranks; weights take no part. Throws
 // std::bad_alloc when its scratch cannot be had.
 double spearman(int n, const double* const* data1, const double* const* data2,
-                const int* const* mask1, const int* const* mask2, const double[],
-                int index1, int index2, int transpose) {
+                const int* const* mask1, const int* const* mask2, const double[], int index1,
+                int index2, int transpose) {
   return RankScratch(n).spearman(n, data1, data2, mask1, mask2, index1, index2, transpose);
 }
 
 // 1 - Kendall's tau-b over all pairs of retained dimensions; weights take no
 // part.
 double kendall(int n, const double* const* data1, const double* const* data2,
-               const int* const* mask1, const int* const* mask2, const double[],
-               int index1, int index2, int transpose) {
+               const int* const* mask1, const int* const* mask2, const double[], int index1,
+               int index2, int transpose) {
   long long con = 0, dis = 0, exx = 0, exy = 0;
   bool paired = false;
   for (int i = 0; i < n; i++) {
@@ -227,14 +225,22 @@ double kendall(int n, const double* const* data1, const double* const* data2,
 
 Metric setmetric(char dist) {
   switch (dist) {
-    case 'b': return cityblock;
-    case 'c': return correlation;
-    case 'a': return acorrelation;
-    case 'u': return ucorrelation;
-    case 'x': return uacorrelation;
-    case 's': return spearman;
-    case 'k': return kendall;
-    default: return euclid;
+    case 'b':
+      return cityblock;
+    case 'c':
+      return correlation;
+    case 'a':
+      return acorrelation;
+    case 'u':
+      return ucorrelation;
+    case 'x':
+      return uacorrelation;
+    case 's':
+      return spearman;
+    case 'k':
+      return kendall;
+    default:
+      return euclid;
   }
 }
 
@@ -306,14 +312,13 @@ double RankScratch::spearman(int n, const double* const* data1, const double* co
   return 1 - r / std::sqrt(d1 * d2);
 }
 
-Measure::Measure(char dist, int ndata)
-    : ndata_(ndata), metric_(setmetric(dist)) {
+Measure::Measure(char dist, int ndata) : ndata_(ndata), metric_(setmetric(dist)) {
   if (dist == 's') ranks_.emplace(ndata);
 }
 
 double Measure::operator()(const double* const* data1, const double* const* data2,
-                           const int* const* mask1, const int* const* mask2,
-                           const double weight[], int index1, int index2, int transpose) {
+                           const int* const* mask1, const int* const* mask2, const double weight[],
+                           int index1, int index2, int transpose) {
   if (ranks_)
     return ranks_->spearman(ndata_, data1, data2, mask1, mask2, index1, index2, transpose);
   return metric_(ndata_, data1, data2, mask1, mask2, weight, index1, index2, transpose);

@@ -61,9 +61,8 @@ bool PlainDifferences(char dist, int nrows, int ncolumns, const int* const* mask
 
 }  // namespace
 
-double** distancematrix(int nrows, int ncolumns, const double* const* data,
-                        const int* const* mask, const double weights[], char dist,
-                        int transpose) {
+double** distancematrix(int nrows, int ncolumns, const double* const* data, const int* const* mask,
+                        const double weights[], char dist, int transpose) {
   const int n = Elements(nrows, ncolumns, transpose);
   const int ndata = Dimensions(nrows, ncolumns, transpose);
   if (!Readable(nrows, ncolumns, data, mask, weights) || n < 2) return nullptr;
@@ -77,11 +76,13 @@ double** distancematrix(int nrows, int ncolumns, const double* const* data,
       return nullptr;
     }
   }
-  if (PlainDifferences(dist, nrows, ncolumns, mask, weights, transpose, data, matrix)) return matrix;
+  if (PlainDifferences(dist, nrows, ncolumns, mask, weights, transpose, data, matrix))
+    return matrix;
   try {
     detail::Measure measure(dist, ndata);
     for (int i = 1; i < n; i++)
-      for (int j = 0; j < i; j++) matrix[i][j] = measure(data, data, mask, mask, weights, i, j, transpose);
+      for (int j = 0; j < i; j++)
+        matrix[i][j] = measure(data, data, mask, mask, weights, i, j, transpose);
   } catch (const std::bad_alloc&) {
     FreeMatrix(matrix, n);
     return nullptr;
@@ -90,8 +91,8 @@ double** distancematrix(int nrows, int ncolumns, const double* const* data,
 }
 
 double* calculate_weights(int nrows, int ncolumns, const double* const* data,
-                          const int* const* mask, const double weights[], int transpose,
-                          char dist, double cutoff, double exponent) {
+                          const int* const* mask, const double weights[], int transpose, char dist,
+                          double cutoff, double exponent) {
   const int n = Elements(nrows, ncolumns, transpose);
   const int ndata = Dimensions(nrows, ncolumns, transpose);
   if (!Readable(nrows, ncolumns, data, mask, weights)) return nullptr;
@@ -133,8 +134,12 @@ class CentroidPair {
       mask_rows_.push_back(&present_[r * width]);
     }
   }
-  double& value(int group, int d) { return transpose_ ? value_rows_[d][group] : value_rows_[group][d]; }
-  int& present(int group, int d) { return transpose_ ? mask_rows_[d][group] : mask_rows_[group][d]; }
+  double& value(int group, int d) {
+    return transpose_ ? value_rows_[d][group] : value_rows_[group][d];
+  }
+  int& present(int group, int d) {
+    return transpose_ ? mask_rows_[d][group] : mask_rows_[group][d];
+  }
   double distance(detail::Measure& measure, const double weight[]) const {
     return measure(value_rows_.data(), value_rows_.data(), mask_rows_.data(), mask_rows_.data(),
                    weight, 0, 1, transpose_);
@@ -189,10 +194,9 @@ double CentroidDistance(const Groups& g, int ndata, const double weight[], char 
 
 }  // namespace
 
-double clusterdistance(int nrows, int ncolumns, const double* const* data,
-                       const int* const* mask, const double weight[], int n1, int n2,
-                       const int index1[], const int index2[], char dist, char method,
-                       int transpose) {
+double clusterdistance(int nrows, int ncolumns, const double* const* data, const int* const* mask,
+                       const double weight[], int n1, int n2, const int index1[],
+                       const int index2[], char dist, char method, int transpose) {
   const int nelements = Elements(nrows, ncolumns, transpose);
   const int ndata = Dimensions(nrows, ncolumns, transpose);
   if (!Readable(nrows, ncolumns, data, mask, weight) || n1 < 1 || n2 < 1 || !index1 || !index2)
@@ -209,18 +213,22 @@ double clusterdistance(int nrows, int ncolumns, const double* const* data,
       double acc = start;
       for (int i1 = 0; i1 < n1; i1++)
         for (int i2 = 0; i2 < n2; i2++)
-          acc = combine(acc, measure(data, data, mask, mask, weight, index1[i1], index2[i2], transpose));
+          acc = combine(acc,
+                        measure(data, data, mask, mask, weight, index1[i1], index2[i2], transpose));
       return acc;
     };
     // A NaN member distance makes the group distance NaN, never ignored.
     switch (method) {
-      case 's': return fold(DBL_MAX, [](double acc, double d) { return d < acc || d != d ? d : acc; });
-      case 'x': return fold(0.0, [](double acc, double d) { return d > acc || d != d ? d : acc; });
+      case 's':
+        return fold(DBL_MAX, [](double acc, double d) { return d < acc || d != d ? d : acc; });
+      case 'x':
+        return fold(0.0, [](double acc, double d) { return d > acc || d != d ? d : acc; });
       case 'v':
-        return fold(0.0, [](double acc, double d) { return acc + d; }) / (static_cast<double>(n1) * n2);
+        return fold(0.0, [](double acc, double d) { return acc + d; }) /
+               (static_cast<double>(n1) * n2);
       default:
-        return CentroidDistance({data, mask, transpose, {n1, n2}, {index1, index2}}, ndata, weight, method,
-                                measure);
+        return CentroidDistance({data, mask, transpose, {n1, n2}, {index1, index2}}, ndata, weight,
+                                method, measure);
     }
   } catch (const std::bad_alloc&) {
     return -1.0;

@@ -38,7 +38,8 @@ Node* palcluster(int nelements, double** distmatrix) {
 
 Node* pclcluster(int nrows, int ncolumns, const double* const* data, const int* const* mask,
                  const double weight[], double** distmatrix, char dist, int transpose) {
-  return CentroidLinkage<RowMinima>(nrows, ncolumns, data, mask, weight, distmatrix, dist, transpose);
+  return CentroidLinkage<RowMinima>(nrows, ncolumns, data, mask, weight, distmatrix, dist,
+                                    transpose);
 }
 
 // Single linkage by SLINK (Sibson 1973): the pointer representation pi,
@@ -46,8 +47,7 @@ Node* pclcluster(int nrows, int ncolumns, const double* const* data, const int* 
 // turned into merge records sorted by height. Null also when a distance is
 // not finite.
 Node* pslcluster(int nrows, int ncolumns, const double* const* data, const int* const* mask,
-                 const double weight[], const double* const* distmatrix, char dist,
-                 int transpose) {
+                 const double weight[], const double* const* distmatrix, char dist, int transpose) {
   const int nelements = transpose ? ncolumns : nrows;
   const int ndata = transpose ? nrows : ncolumns;
   if (nelements < 2) return nullptr;
@@ -65,7 +65,8 @@ Node* pslcluster(int nrows, int ncolumns, const double* const* data, const int* 
     }
     for (int i = 0; i < nelements; i++) {
       for (int j = 0; j < i; j++) {
-        temp[j] = distmatrix ? distmatrix[i][j] : (*measure)(data, data, mask, mask, weight, i, j, transpose);
+        temp[j] = distmatrix ? distmatrix[i][j]
+                             : (*measure)(data, data, mask, mask, weight, i, j, transpose);
         if (!std::isfinite(temp[j])) {
           release(result);
           return nullptr;
@@ -135,15 +136,21 @@ Node* treecluster(int nrows, int ncolumns, const double* const* data, const int*
   for (int i = 1; distmatrix && i < nelements && finite; i++)
     for (int j = 0; j < i; j++) finite = finite && std::isfinite(distmatrix[i][j]);
   if (finite) switch (method) {
-    case 'c':
-      result = detail::pclcluster(nrows, ncolumns, data, mask, weight, distmatrix, dist, transpose);
-      break;
-    case 'a': result = detail::palcluster(nelements, distmatrix); break;
-    case 'm': result = detail::pmlcluster(nelements, distmatrix); break;
-    default:
-      result = detail::pslcluster(nrows, ncolumns, data, mask, weight, distmatrix, dist, transpose);
-      break;
-  }
+      case 'c':
+        result =
+            detail::pclcluster(nrows, ncolumns, data, mask, weight, distmatrix, dist, transpose);
+        break;
+      case 'a':
+        result = detail::palcluster(nelements, distmatrix);
+        break;
+      case 'm':
+        result = detail::pmlcluster(nelements, distmatrix);
+        break;
+      default:
+        result =
+            detail::pslcluster(nrows, ncolumns, data, mask, weight, distmatrix, dist, transpose);
+        break;
+    }
   if (built) {
     for (int i = 1; i < nelements; i++) detail::release(built[i]);
     detail::release(built);
@@ -176,7 +183,8 @@ void cuttree(int nelements, const Node* tree, int nclusters, int* clusterid) {
   if (nelements < 1 || !clusterid) return;
   try {
     std::vector<char> used(static_cast<std::size_t>(2 * nelements - 1), 0);
-    if (nclusters < 1 || nclusters > nelements || (nelements > 1 && !OrderedTree(nelements, tree, used))) {
+    if (nclusters < 1 || nclusters > nelements ||
+        (nelements > 1 && !OrderedTree(nelements, tree, used))) {
       std::fill(clusterid, clusterid + nelements, -1);
       return;
     }

@@ -47,8 +47,8 @@ void getclustermeans(int nclusters, int nrows, int ncolumns, const double* const
 }
 
 void getclustermedians(int nclusters, int nrows, int ncolumns, const double* const* data,
-                       const int* const* mask, const int clusterid[], double** cdata,
-                       int** cmask, int transpose, double cache[]) {
+                       const int* const* mask, const int clusterid[], double** cdata, int** cmask,
+                       int transpose, double cache[]) {
   const int nelements = transpose ? ncolumns : nrows;
   const int ndata = transpose ? nrows : ncolumns;
   for (int k = 0; k < nclusters; k++)
@@ -92,8 +92,8 @@ int Passes(const Problem& p, Measure& measure, double** cdata, int** cmask, int 
       const double previous = total;
       total = 0.0;
       if (cache)
-        getclustermedians(p.nclusters, p.nrows, p.ncolumns, p.data, p.mask, tclusterid, cdata, cmask,
-                          p.transpose, cache);
+        getclustermedians(p.nclusters, p.nrows, p.ncolumns, p.data, p.mask, tclusterid, cdata,
+                          cmask, p.transpose, cache);
       else
         getclustermeans(p.nclusters, p.nrows, p.ncolumns, p.data, p.mask, tclusterid, cdata, cmask,
                         p.transpose);
@@ -103,7 +103,8 @@ int Passes(const Problem& p, Measure& measure, double** cdata, int** cmask, int 
         double distance = measure(p.data, cdata, p.mask, cmask, p.weight, i, k, p.transpose);
         for (int j = 0; j < p.nclusters; j++) {
           if (j == k) continue;
-          const double tdistance = measure(p.data, cdata, p.mask, cmask, p.weight, i, j, p.transpose);
+          const double tdistance =
+              measure(p.data, cdata, p.mask, cmask, p.weight, i, j, p.transpose);
           if (tdistance < distance) {
             distance = tdistance;
             counts[tclusterid[i]]--;
@@ -156,8 +157,8 @@ int fullpartition(int nclusters, int nelements, const int clusterid[]) {
 }  // namespace detail
 
 int getclustercentroids(int nclusters, int nrows, int ncolumns, const double* const* data,
-                        const int* const* mask, const int clusterid[], double** cdata,
-                        int** cmask, int transpose, char method) {
+                        const int* const* mask, const int clusterid[], double** cdata, int** cmask,
+                        int transpose, char method) {
   const int nelements = transpose ? ncolumns : nrows;
   if (method != 'a' && method != 'm') return 0;
   if (nrows < 0 || ncolumns < 0 || nclusters < 1 || !clusterid || !cdata || !cmask) return 0;
@@ -165,13 +166,14 @@ int getclustercentroids(int nclusters, int nrows, int ncolumns, const double* co
   for (int e = 0; e < nelements; e++)
     if (clusterid[e] < 0 || clusterid[e] >= nclusters) return 0;
   if (method == 'a') {
-    detail::getclustermeans(nclusters, nrows, ncolumns, data, mask, clusterid, cdata, cmask, transpose);
+    detail::getclustermeans(nclusters, nrows, ncolumns, data, mask, clusterid, cdata, cmask,
+                            transpose);
     return 1;
   }
   try {
     std::vector<double> cache(nelements);
-    detail::getclustermedians(nclusters, nrows, ncolumns, data, mask, clusterid, cdata, cmask, transpose,
-                              cache.data());
+    detail::getclustermedians(nclusters, nrows, ncolumns, data, mask, clusterid, cdata, cmask,
+                              transpose, cache.data());
   } catch (const std::bad_alloc&) {
     return 0;
   }
@@ -179,13 +181,14 @@ int getclustercentroids(int nclusters, int nrows, int ncolumns, const double* co
 }
 
 void kcluster(int nclusters, int nrows, int ncolumns, const double* const* data,
-              const int* const* mask, const double weight[], int transpose, int npass,
-              char method, char dist, int clusterid[], double* error, int* ifound) {
+              const int* const* mask, const double weight[], int transpose, int npass, char method,
+              char dist, int clusterid[], double* error, int* ifound) {
   const int nelements = transpose ? ncolumns : nrows;
   const int ndata = transpose ? nrows : ncolumns;
   if (!ifound) return;
   *ifound = 0;
-  if (nrows < 0 || ncolumns < 0 || nclusters < 1 || nelements < nclusters || !clusterid || !error) return;
+  if (nrows < 0 || ncolumns < 0 || nclusters < 1 || nelements < nclusters || !clusterid || !error)
+    return;
   if (ndata > 0 && (!data || !mask || !weight)) return;
   *ifound = -1;
   try {
@@ -206,9 +209,10 @@ void kcluster(int nclusters, int nrows, int ncolumns, const double* const* data,
     if (npass > 1)
       for (int e = 0; e < nelements; e++) clusterid[e] = 0;
     int* const tclusterid = npass > 1 ? own_tclusterid.data() : clusterid;
-    const detail::Problem problem{nclusters, nrows, ncolumns, data, mask, weight, transpose, npass, dist};
-    *ifound = detail::Passes(problem, measure, cdata, cmask, clusterid, error, tclusterid, counts.data(),
-                             mapping.data(), method == 'm' ? cache.data() : nullptr);
+    const detail::Problem problem{nclusters, nrows,     ncolumns, data, mask,
+                                  weight,    transpose, npass,    dist};
+    *ifound = detail::Passes(problem, measure, cdata, cmask, clusterid, error, tclusterid,
+                             counts.data(), mapping.data(), method == 'm' ? cache.data() : nullptr);
     detail::freedatamask(crows, cdata, cmask);
   } catch (const std::bad_alloc&) {
     *ifound = -1;

@@ -39,7 +39,9 @@ void kmedoids(int nclusters, int nelements, const double* const* distmatrix, int
               int clusterid[], double* error, int* ifound) {
   if (!ifound) return;
   *ifound = 0;
-  if (nclusters < 1 || nelements < nclusters || (nelements > 1 && !distmatrix) || !clusterid || !error) return;
+  if (nclusters < 1 || nelements < nclusters || (nelements > 1 && !distmatrix) || !clusterid ||
+      !error)
+    return;
   *ifound = -1;
   try {
     // Every cluster needs a member: an empty one has no medoid.
@@ -60,7 +62,8 @@ void kmedoids(int nclusters, int nelements, const double* const* distmatrix, int
       while (true) {
         const double previous = total;
         total = 0.0;
-        getclustermedoids(nclusters, nelements, distmatrix, tclusterid, centroids.data(), errors.data());
+        getclustermedoids(nclusters, nelements, distmatrix, tclusterid, centroids.data(),
+                          errors.data());
         for (int i = 0; i < nelements; i++) {
           double distance = DBL_MAX;
           for (int icluster = 0; icluster < nclusters; icluster++) {

@@ -7,8 +7,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <optional>
 #include <new>
+#include <optional>
 #include <vector>
 
 #include "cluster_internal.h"
@@ -116,9 +116,12 @@ Node* PairwiseLinkage(int nelements, double** d, bool average) {
       result[k].right = clusterid[js];
       const int nis = average ? number[is] : 0, njs = average ? number[js] : 0;
       const double scale = average ? 1.0 / (nis + njs) : 0.0;
-      for (int x = 0; x < js; x++) d[js][x] = MergedDistance(average, d[is][x], d[js][x], nis, njs, scale);
-      for (int x = js + 1; x < is; x++) d[x][js] = MergedDistance(average, d[is][x], d[x][js], nis, njs, scale);
-      for (int x = is + 1; x < n; x++) d[x][js] = MergedDistance(average, d[x][is], d[x][js], nis, njs, scale);
+      for (int x = 0; x < js; x++)
+        d[js][x] = MergedDistance(average, d[is][x], d[js][x], nis, njs, scale);
+      for (int x = js + 1; x < is; x++)
+        d[x][js] = MergedDistance(average, d[is][x], d[x][js], nis, njs, scale);
+      for (int x = is + 1; x < n; x++)
+        d[x][js] = MergedDistance(average, d[x][is], d[x][js], nis, njs, scale);
       MoveSlot(d, is, n - 1);
       finder.merged(d, is, js, n);
       if (average) {

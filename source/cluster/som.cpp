@@ -55,7 +55,8 @@ struct Som {
     if (!transpose)
       return measure(data, celldata[ix], mask, scratch.dummymask.data(), weights, i, iy, 0);
     for (int k = 0; k < ndata(); k++) scratch.celldatavector[k] = &celldata[ix][iy][k];
-    return measure(data, scratch.celldatavector.data(), mask, scratch.dummymask.data(), weights, i, 0, transpose);
+    return measure(data, scratch.celldatavector.data(), mask, scratch.dummymask.data(), weights, i,
+                   0, transpose);
   }
 
   // The first cell, in grid order, strictly closer than the starting one.
@@ -169,9 +170,9 @@ void somcluster(int nrows, int ncolumns, const double* const* data, const int* c
   try {
     detail::SomScratch scratch(nobjects, ndata, nxgrid, nygrid, transpose, celldata == nullptr);
     detail::Measure measure(dist, ndata);
-    detail::Som som{nrows,  ncolumns, data,
-                    mask,   weight,   transpose,
-                    nxgrid, nygrid,   celldata ? celldata : scratch.cellgrid.data(),
+    detail::Som som{nrows,   ncolumns, data,
+                    mask,    weight,   transpose,
+                    nxgrid,  nygrid,   celldata ? celldata : scratch.cellgrid.data(),
                     measure, scratch};
     detail::somworker(som, inittau, niter);
     if (clusterid) detail::somassign(som, clusterid);

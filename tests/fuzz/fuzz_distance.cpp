@@ -44,8 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto metric = lopper::detail::setmetric(dist);
     for (int i = 0; i < nelements; i++)
       for (int j = 0; j < nelements; j++)
-        Check(std::isfinite(metric(ndata, rows.data(), rows.data(), masks.data(), masks.data(), weight.data(), i, j,
-                                   transpose)));
+        Check(std::isfinite(metric(ndata, rows.data(), rows.data(), masks.data(), masks.data(),
+                                   weight.data(), i, j, transpose)));
   }
 
   const char dist = codes[in.next() % codes.size()];
@@ -61,8 +61,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     g2[k] = static_cast<int>(in.next() % (nelements + 2)) - 1;
     valid = valid && g2[k] >= 0 && g2[k] < nelements;
   }
-  const double d = lopper::clusterdistance(nrows, ncolumns, rows.data(), masks.data(), weight.data(), n1, n2,
-                                           g1.data(), g2.data(), dist, method, transpose);
+  const double d =
+      lopper::clusterdistance(nrows, ncolumns, rows.data(), masks.data(), weight.data(), n1, n2,
+                              g1.data(), g2.data(), dist, method, transpose);
   if (!valid)
     Check(d == -1.0);
   else if (method == 'q')

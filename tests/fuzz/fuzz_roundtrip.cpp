@@ -24,7 +24,8 @@ using lopper_fuzz::Bytes;
 using lopper_fuzz::Check;
 
 std::string ScratchFile() {
-  static const std::string path = "/tmp/lopper-fuzz-roundtrip-" + std::to_string(::getpid()) + ".tre";
+  static const std::string path =
+      "/tmp/lopper-fuzz-roundtrip-" + std::to_string(::getpid()) + ".tre";
   return path;
 }
 
@@ -65,7 +66,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (std::size_t k = 0; k < position.size(); k++) position[k] = static_cast<int>(k);
   if (order == 1) std::reverse(position.begin(), position.end());
   if (order == 2)
-    for (std::size_t k = position.size(); k > 1; k--) std::swap(position[k - 1], position[in.next() % k]);
+    for (std::size_t k = position.size(); k > 1; k--)
+      std::swap(position[k - 1], position[in.next() % k]);
   std::vector<lopper::Node> written(tree.size());
   auto moved = [&](int ref) { return ref >= 0 ? ref : -(position[-ref - 1] + 1); };
   for (std::size_t k = 0; k < tree.size(); k++)
@@ -95,7 +97,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // Arbitrary records: rejected, or a file that reads back as a tree.
   std::vector<lopper::Node> junk(n - 1);
-  for (auto& r : junk) r = {static_cast<int>(in.next() % (2 * n)) - n, static_cast<int>(in.next() % (2 * n)) - n, 0.5};
+  for (auto& r : junk)
+    r = {static_cast<int>(in.next() % (2 * n)) - n, static_cast<int>(in.next() % (2 * n)) - n, 0.5};
   if (lopper::NexusTreeOut(n, junk.data(), ScratchFile(), names)) {
     std::vector<std::string> again;
     Check(static_cast<int>(ReadBack(again).size()) == n - 1);
