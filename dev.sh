@@ -1,42 +1,72 @@
 #!/usr/bin/env bash
-# Sets up what lopper needs on Debian 12, builds it in ./build, then
-#   ./dev.sh example   cuts the bundled example tree
-#   ./dev.sh test      runs the whole test suite
+# Sets up what lopper needs on Debian 12, builds it, then
+#   ./dev.sh example         cuts the bundled example tree
+#   ./dev.sh test            runs the whole test suite (build/)
 #   ./dev.sh test-sanitize   the same under AddressSanitizer and
-#                      UndefinedBehaviorSanitizer, built in ./build-asan
-#   ./dev.sh test-tsan the same under ThreadSanitizer, built in ./build-tsan
-#   ./dev.sh build     only builds
+#                            UndefinedBehaviorSanitizer (build-asan/)
+#   ./dev.sh test-tsan       the same under ThreadSanitizer (build-tsan/)
+#   ./dev.sh lint            fails on files clang-format would change and on
+#                            clang-tidy findings (the checks in .clang-tidy)
+#   ./dev.sh build           only builds (build/)
+# Builds configure through CMakePresets.json (release, asan, tsan), with
+# warnings as errors.
 set -euo pipefail
 cd "$(dirname "$0")"
 
-packages=(g++ make cmake libboost-program-options-dev libboost-regex-dev libgtest-dev)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  echo "dev.sh: installing ${missing[*]}"
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
-fi
+# Installs the Debian packages named that are missing.
+need() {
+  local missing=() p
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  if ((${#missing[@]})); then
+    echo "dev.sh: installing ${missing[*]}"
+    apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+  fi
+}
+
+# The project's C++ files, without the fuzz corpora.
+cxx_files() {
+  git ls-files '*.cpp' '*.h' 2>/dev/null ||
+    find source tests bench examples -name '*.cpp' -o -name '*.h'
+}
+
+lint() {
+  need clang-format clang-tidy
+  local unformatted
+  unformatted=$(cxx_files | xargs clang-format --dry-run 2>&1 | grep -o '^[^:]*:[0-9]*:[0-9]*: warning' |
+    cut -d: -f1 | sort -u || true)
+  if [ -n "$unformatted" ]; then
+    echo "dev.sh lint: not formatted (clang-format -i FILE):" >&2
+    echo "$unformatted" >&2
+    return 1
+  fi
+  cmake --preset release >/dev/null
+  local sources
+  sources=$(cxx_files | grep -E '^(source|examples)/.*\.cpp$')
+  # clang-tidy prints its findings and fails on any (WarningsAsErrors).
+  if ! echo "$sources" | xargs -P "$(nproc)" -n 4 clang-tidy -p build --quiet 2>/dev/null; then
+    echo "dev.sh lint: clang-tidy findings above" >&2
+    return 1
+  fi
+  echo "dev.sh lint: formatted and clang-tidy clean"
+}
+
+need g++ make cmake libboost-program-options-dev libboost-regex-dev libgtest-dev
 
 mode=${1:-build}
-build=build
-flags=(-DCMAKE_BUILD_TYPE=Release)
 case "$mode" in
-  test-sanitize)
-    build=build-asan
-    flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DLOPPER_SANITIZE=ON) ;;
-  test-tsan)
-    build=build-tsan
-    flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DLOPPER_SANITIZE_THREAD=ON) ;;
+  example | test | build) preset=release build=build ;;
+  test-sanitize) preset=asan build=build-asan ;;
+  test-tsan) preset=tsan build=build-tsan ;;
+  lint) lint; exit ;;
+  *) echo "usage: ./dev.sh [example|test|test-sanitize|test-tsan|lint|build]" >&2; exit 2 ;;
 esac
-cmake -S . -B "$build" "${flags[@]}" >/dev/null
+cmake --preset "$preset" -DLOPPER_WERROR=ON >/dev/null
 cmake --build "$build" -j"$(nproc)"
 
 case "$mode" in
   example) ./build/lopper -N examples/fruit.nex -L 3 -O build/fruit.clu ;;
-  test | test-sanitize | test-tsan) ctest --test-dir "$build" --output-on-failure -j"$(nproc)" ;;
-  build) ;;
-  *) echo "usage: ./dev.sh [example|test|test-sanitize|test-tsan|build]" >&2; exit 2 ;;
+  test | test-sanitize | test-tsan) ctest --preset "$preset" -j"$(nproc)" ;;
 esac

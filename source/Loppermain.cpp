@@ -7,6 +7,7 @@
 // output cannot be written. Everything is checked before the cluster file is
 // touched, and that file is replaced only once it is complete.
 #include <fcntl.h>
+#include <lopper/cluster.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,7 +23,6 @@
 #include "LopperInOut.h"
 #include "NexusTree.h"
 #include "SafeOutFile.h"
-#include "cluster.h"
 
 namespace {
 

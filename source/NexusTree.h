@@ -3,10 +3,10 @@
 #ifndef LOPPER_NEXUSTREE_H
 #define LOPPER_NEXUSTREE_H
 
+#include <lopper/cluster.h>
+
 #include <string>
 #include <vector>
-
-#include "cluster.h"
 
 namespace lopper {
 
