@@ -105,74 +105,124 @@ int Binv(int n, double p) {
   return x;
 }
 
+// The correction terms of Stirling's series for log Gamma(e), e2 = e * e:
+// (1/12 - 1/(360 e2) + 1/(1260 e2^2) - 1/(1680 e2^3) + 1/(1188 e2^4)) / e.
 double Stirling(double e, double e2) {
   return (13860 - (462 - (132 - (99 - 140 / e2) / e2) / e2) / e2) / e * 6.012506012506012e-06;
 }
 
+// BTPE's majorant for n and p: a triangle of half-width p1 about xm, the
+// mode m plus 0.5, with a parallelogram between xl and xr on top and
+// exponential tails with rates lambdal and lambdar beyond them; p1 ... p4
+// are the cumulative areas of the four regions.
+struct BtpeMajorant {
+  int n;
+  double p, q, npq;
+  int m;
+  double xm, xl, xr, c, lambdal, lambdar, p1, p2, p3, p4;
+};
+
+// The majorant for n and p, n*p >= 30 and 0 < p < 1.
+BtpeMajorant MakeMajorant(int n, double p) {
+  BtpeMajorant b;
+  b.n = n;
+  b.p = p;
+  b.q = 1 - p;
+  b.npq = n * p * b.q;
+  const double fm = n * p + p;
+  b.m = static_cast<int>(fm);
+  b.p1 = std::floor(2.195 * std::sqrt(b.npq) - 4.6 * b.q) + 0.5;
+  b.xm = b.m + 0.5;
+  b.xl = b.xm - b.p1;
+  b.xr = b.xm + b.p1;
+  b.c = 0.134 + 20.5 / (15.3 + b.m);
+  const double al = (fm - b.xl) / (fm - b.xl * p);
+  const double ar = (b.xr - fm) / (b.xr * b.q);
+  b.lambdal = al * (1 + 0.5 * al);
+  b.lambdar = ar * (1 + 0.5 * ar);
+  b.p2 = b.p1 * (1 + 2 * b.c);
+  b.p3 = b.p2 + b.c / b.lambdal;
+  b.p4 = b.p3 + b.c / b.lambdar;
+  return b;
+}
+
+// What a point under the majorant says of its candidate.
+enum class Verdict { kAccept, kReject, kTest };
+
+// Draws a point (u, v) under the majorant b and from its region the
+// candidate *y and the *v to test it with. The triangle lies
+// under the distribution, so its points are accepted at once; points off
+// the parallelogram or beyond 0 ... n are rejected.
+Verdict Candidate(const BtpeMajorant& b, int* y, double* v) {
+  double u = uniform();
+  *v = uniform();
+  u *= b.p4;
+  if (u <= b.p1) {
+    *y = static_cast<int>(std::floor(b.xm - b.p1 * *v + u));
+    return Verdict::kAccept;
+  }
+  if (u <= b.p2) {
+    const double x = b.xl + (u - b.p1) / b.c;
+    *v = *v * b.c + 1 - std::fabs(b.m - x + 0.5) / b.p1;
+    if (*v > 1) return Verdict::kReject;
+    *y = static_cast<int>(x);
+  } else if (u <= b.p3) {
+    *y = static_cast<int>(b.xl + std::log(*v) / b.lambdal);
+    if (*y < 0) return Verdict::kReject;
+    *v = *v * (u - b.p2) * b.lambdal;
+  } else {
+    *y = static_cast<int>(b.xr - std::log(*v) / b.lambdar);
+    if (*y > b.n) return Verdict::kReject;
+    *v = *v * (u - b.p3) * b.lambdar;
+  }
+  return Verdict::kTest;
+}
+
+// Whether v exceeds f(y)/f(m), the ratio evaluated by the recurrence
+// between neighbouring binomial probabilities: exact, and cheap for y
+// near the mode.
+bool RejectedByRecurrence(const BtpeMajorant& b, int y, double v) {
+  const double s = b.p / b.q;
+  const double aa = s * (b.n + 1);
+  double f = 1.0;
+  for (int i = b.m + 1; i <= y; i++) f *= aa / i - s;
+  for (int i = y + 1; i <= b.m; i++) f /= aa / i - s;
+  return v > f;
+}
+
+// Whether the candidate y (tested with v) is rejected: by the recurrence
+// when y is within 20 of the mode or far out, otherwise by the squeeze on
+// log v and, where that cannot tell, by the bound on log(f(y)/f(m)) with
+// Stirling's corrections.
+bool Rejected(const BtpeMajorant& b, int y, double v) {
+  const int k = std::abs(y - b.m);
+  if (k <= 20 || k >= 0.5 * b.npq - 1) return RejectedByRecurrence(b, y, v);
+  const double kd = k;
+  const double rho = (kd / b.npq) * ((kd * (kd / 3 + 0.625) + 0.1666666666666) / b.npq + 0.5);
+  const double t = -kd * kd / (2 * b.npq);
+  const double A = std::log(v);
+  if (A < t - rho) return false;
+  if (A > t + rho) return true;
+  const double x1 = y + 1;
+  const double f1 = b.m + 1;
+  const double z = b.n + 1 - b.m;
+  const double w = b.n - y + 1;
+  const double bound = b.xm * std::log(f1 / x1) + (b.n - b.m + 0.5) * std::log(z / w) +
+                       (y - b.m) * std::log(w * b.p / (x1 * b.q)) + Stirling(f1, f1 * f1) +
+                       Stirling(z, z * z) + Stirling(x1, x1 * x1) + Stirling(w, w * w);
+  return A > bound;
+}
+
 // BTPE (Kachitvichyanukul and Schmeiser 1988): triangle, parallelogram and
 // exponential tails as majorant, squeeze and Stirling-corrected final test.
+// One deviate, for n*p >= 30.
 int Btpe(int n, double p) {
-  const double q = 1 - p;
-  const double npq = n * p * q;
-  const double fm = n * p + p;
-  const int m = static_cast<int>(fm);
-  const double p1 = std::floor(2.195 * std::sqrt(npq) - 4.6 * q) + 0.5;
-  const double xm = m + 0.5;
-  const double xl = xm - p1;
-  const double xr = xm + p1;
-  const double c = 0.134 + 20.5 / (15.3 + m);
-  const double a = (fm - xl) / (fm - xl * p);
-  const double b = (xr - fm) / (xr * q);
-  const double lambdal = a * (1 + 0.5 * a);
-  const double lambdar = b * (1 + 0.5 * b);
-  const double p2 = p1 * (1 + 2 * c);
-  const double p3 = p2 + c / lambdal;
-  const double p4 = p3 + c / lambdar;
+  const BtpeMajorant b = MakeMajorant(n, p);
   while (true) {
-    double u = uniform();
-    double v = uniform();
-    u *= p4;
-    if (u <= p1) return static_cast<int>(std::floor(xm - p1 * v + u));
     int y;
-    if (u <= p2) {
-      const double x = xl + (u - p1) / c;
-      v = v * c + 1 - std::fabs(m - x + 0.5) / p1;
-      if (v > 1) continue;
-      y = static_cast<int>(x);
-    } else if (u <= p3) {
-      y = static_cast<int>(xl + std::log(v) / lambdal);
-      if (y < 0) continue;
-      v = v * (u - p2) * lambdal;
-    } else {
-      y = static_cast<int>(xr - std::log(v) / lambdar);
-      if (y > n) continue;
-      v = v * (u - p3) * lambdar;
-    }
-    const int k = std::abs(y - m);
-    if (k <= 20 || k >= 0.5 * npq - 1) {
-      const double s = p / q;
-      const double aa = s * (n + 1);
-      double f = 1.0;
-      for (int i = m + 1; i <= y; i++) f *= aa / i - s;
-      for (int i = y + 1; i <= m; i++) f /= aa / i - s;
-      if (v > f) continue;
-      return y;
-    }
-    const double kd = k;
-    const double rho = (kd / npq) * ((kd * (kd / 3 + 0.625) + 0.1666666666666) / npq + 0.5);
-    const double t = -kd * kd / (2 * npq);
-    const double A = std::log(v);
-    if (A < t - rho) return y;
-    if (A > t + rho) continue;
-    const double x1 = y + 1;
-    const double f1 = m + 1;
-    const double z = n + 1 - m;
-    const double w = n - y + 1;
-    const double bound = xm * std::log(f1 / x1) + (n - m + 0.5) * std::log(z / w) +
-                         (y - m) * std::log(w * p / (x1 * q)) + Stirling(f1, f1 * f1) +
-                         Stirling(z, z * z) + Stirling(x1, x1 * x1) + Stirling(w, w * w);
-    if (A > bound) continue;
-    return y;
+    double v;
+    const Verdict verdict = Candidate(b, &y, &v);
+    if (verdict == Verdict::kAccept || (verdict == Verdict::kTest && !Rejected(b, y, v))) return y;
   }
 }
 
