@@ -24,7 +24,6 @@ class DistanceMatrix {
   std::size_t size() const { return rows_.size(); }
   // Distance between elements i and j, for j < i.
   double& at(std::size_t i, std::size_t j) { return rows_[i][j]; }
-  double at(std::size_t i, std::size_t j) const { return rows_[i][j]; }
   // The rows as treecluster takes them (it may overwrite the distances).
   double** rows() { return rows_.data(); }
 

@@ -29,8 +29,10 @@ class CellLexer {
   const std::string& error() const { return error_; }
 
  private:
+  // Each appends the cell at pos_ to cells.
   bool ReadQuotedCell(std::vector<std::string_view>& cells);
   void ReadPlainCell(std::vector<std::string_view>& cells);
+  // Whether pos_ is at LF or CR LF; and past it, counting the line.
   bool AtLineEnd() const;
   void SkipLineEnd();
   // Sets error_ for the cell at line, column (1-based); always false.

@@ -18,14 +18,17 @@ struct Profile {
   std::size_t size;
 };
 
+// Calls visit(value) with each present value, in column order; visit may
+// change the value through a double&.
 template <class Visit>
 void ForEachPresent(Profile profile, Visit visit) {
   for (std::size_t i = 0; i < profile.size; ++i)
     if (profile.mask[i]) visit(profile.values[i]);
 }
 
-// Empty on success; otherwise the message for the first value without a
-// logarithm.
+// Takes log2 of every present value of table in place. Empty on success;
+// otherwise the message for the first value without a logarithm, with
+// table left part done (the caller drops it).
 std::string TakeLog2(Table& table) {
   for (std::size_t i = 0; i < table.values.size(); ++i) {
     if (!table.mask[i]) continue;
@@ -44,8 +47,8 @@ std::optional<double> CenterOf(Profile profile, Centering how, std::vector<doubl
   scratch.clear();
   ForEachPresent(profile, [&scratch](double value) { scratch.push_back(value); });
   if (scratch.empty()) return std::nullopt;
-  double sum = 0.0;
   if (how == Centering::kMean) {
+    double sum = 0.0;
     for (const double value : scratch) sum += value;
     return sum / static_cast<double>(scratch.size());
   }
@@ -84,8 +87,8 @@ Result<Table> Preprocess(Table table, const Preprocessing& steps) {
     if (std::string fault = TakeLog2(table); !fault.empty()) return Failure{fault};
   }
   std::vector<double> scratch;
+  const std::size_t n = table.ncolumns();
   for (std::size_t r = 0; r < table.nrows(); ++r) {
-    const std::size_t n = table.ncolumns();
     const Profile profile{table.values.data() + r * n, table.mask.data() + r * n, n};
     if (steps.center != Centering::kNone) {
       if (const auto center = CenterOf(profile, steps.center, scratch))

@@ -56,6 +56,7 @@ namespace {
 
 std::string Quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
 
+// "1 cell", "2 cells".
 std::string Counted(std::size_t n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
 }
@@ -77,15 +78,19 @@ class TableParser {
   }
 
  private:
+  // Each reads its part of the text into table_; false, with failure_ set,
+  // on the first fault.
   bool ReadHeader();
   bool ReadRows();
-  bool ReadRow();
+  bool ReadRow();  // the row in cells_
   // Next row into cells_; false at the end or (failure_ set) on a fault.
   bool NextRow();
+  // Sets failure_ to "SOURCE: " and where_and_what; always false.
   bool Fail(const std::string& where_and_what) {
     failure_ = table_.source + ": " + where_and_what;
     return false;
   }
+  // "line L" of the row last read.
   std::string Line() const { return "line " + std::to_string(lexer_.row_line()); }
 
   detail::CellLexer lexer_;
