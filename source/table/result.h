@@ -21,6 +21,7 @@ struct Failure {
 template <class T>
 class Result {
  public:
+  // Implicit, so that a routine returns a value or a Failure alike.
   Result(T value) : state_(std::in_place_index<0>, std::move(value)) {}
   Result(Failure failure) : state_(std::in_place_index<1>, std::move(failure)) {}
 

@@ -52,6 +52,11 @@ std::string Table::CellLocation(std::size_t row, std::size_t column) const {
          std::to_string(file_column + 2) + " (" + header + ")";
 }
 
+std::string Table::ColumnLocation(std::size_t column) const {
+  if (transposed) return "line " + std::to_string(file_lines[column]);
+  return "line 1, column " + std::to_string(column + 2);
+}
+
 namespace {
 
 std::string Quoted(std::string_view text) { return "'" + std::string(text) + "'"; }

@@ -65,6 +65,9 @@ struct Table {
   // "line L, column C (HEADER)": where the cell at row, column stood in the
   // file, with the header of its file column, for messages.
   std::string CellLocation(std::size_t row, std::size_t column) const;
+  // Where the name of a column stood in the file: "line 1, column C" in the
+  // header, or "line L" as a row's name once transposed.
+  std::string ColumnLocation(std::size_t column) const;
   // "SOURCE: " and the cell's location.
   std::string CellPlace(std::size_t row, std::size_t column) const {
     return source + ": " + CellLocation(row, column);

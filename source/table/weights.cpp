@@ -31,7 +31,8 @@ Result<std::vector<double>> WeightsFor(const Table& weights, const Table& data) 
   }
   for (std::size_t c = 0; c < data.ncolumns(); ++c)
     if (result[c] < 0)
-      return fail("no weight for column '" + data.columns[c] + "' of " + data.source);
+      return fail("no weight for column '" + data.columns[c] + "' of " + data.source + " (" +
+                  data.ColumnLocation(c) + ")");
   return result;
 }
 

@@ -15,7 +15,7 @@ namespace lopper {
 // value column, each row naming a column of data and giving its weight.
 // Fails naming the line for a name that is not a column of data, the cell
 // of a missing or negative weight, and the first column of data that gets
-// no weight. (The reader has rejected repeated names and non-numbers.)
+// no weight (with where data names it). (The reader has rejected repeated names and non-numbers.)
 Result<std::vector<double>> WeightsFor(const Table& weights, const Table& data);
 
 // WeightsFor the table read from path.

@@ -24,6 +24,8 @@ TEST(TableWeights, OneWeightPerColumnInDataOrder) {
   const auto by_row = lopper::WeightsFor(ParseOk("id\tw\ng2\t3\ng1\t1\n"), data.Transposed());
   ASSERT_TRUE(by_row.ok()) << by_row.error();
   EXPECT_EQ(by_row.value(), (std::vector<double>{1, 3}));
+  EXPECT_EQ(lopper::WeightsFor(ParseOk("id\tw\ng1\t1\n"), data.Transposed()).error(),
+            "t.txt: no weight for column 'g2' of data.txt (line 3)");
 }
 
 TEST(TableWeights, EveryColumnNeedsOneKnownNonNegativeWeight) {
@@ -34,7 +36,7 @@ TEST(TableWeights, EveryColumnNeedsOneKnownNonNegativeWeight) {
       {"c\tw\ns1\t1\ns2\t1\ns9\t1\n", "t.txt: line 4: 's9' is not a column of data.txt"},
       {"c\tw\ns1\t1\ns2\tNA\ns3\t1\n", "t.txt: line 3, column 2 (w): missing weight"},
       {"c\tw\ns1\t1\ns2\t-0.5\ns3\t1\n", "t.txt: line 3, column 2 (w): weight -0.5 is negative"},
-      {"c\tw\ns1\t1\ns3\t1\n", "t.txt: no weight for column 's2' of data.txt"},
+      {"c\tw\ns1\t1\ns3\t1\n", "t.txt: no weight for column 's2' of data.txt (line 1, column 3)"},
       {"c\tw\tv\ns1\t1\t1\n", "t.txt: line 1: 3 cells, expected 2 (a column name and its weight)"},
   };
   const lopper::Table data = ParseOk(kData, '\t', "data.txt");
