@@ -53,7 +53,7 @@ lint() {
   echo "dev.sh lint: formatted and clang-tidy clean"
 }
 
-need g++ make cmake libboost-program-options-dev libboost-regex-dev libgtest-dev
+need g++ make cmake libboost-program-options-dev libboost-regex-dev libgtest-dev zlib1g-dev
 
 mode=${1:-build}
 case "$mode" in
