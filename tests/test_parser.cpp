@@ -50,12 +50,21 @@ Parsed ParseBoth(const std::string& s) {
   return p;
 }
 
+// A tree string and the leaf count and records it parses into.
+struct ParseCase {
+  std::string tree;
+  int nrows;
+  std::vector<Node> nodes;
+};
+
+void ExpectParsed(const ParseCase& c) {
+  const Parsed p = ParseBoth(c.tree);
+  EXPECT_EQ(p.nrows, c.nrows) << c.tree;
+  EXPECT_EQ(p.nodes, c.nodes) << c.tree;
+}
+
 TEST(NexusTreeIn, RecordsInOrderOfOpeningParentheses) {
-  struct Case {
-    std::string tree;
-    int nrows;
-    std::vector<Node> nodes;
-  } const cases[] = {
+  const ParseCase cases[] = {
       {"(1,2)", 2, {{0, 1, kUnset}}},
       {"", 0, {}},
       {"(1,(2,3))", 3, {{0, -2, kUnset}, {1, 2, kUnset}}},
@@ -66,30 +75,18 @@ TEST(NexusTreeIn, RecordsInOrderOfOpeningParentheses) {
       {"(3:50.000,(1:25.000,2:25.000):50.000)", 3, {{2, -2, 50}, {0, 1, 25}}},
       {"((1,2):7,3)", 3, {{-2, 2, 7}, {0, 1, kUnset}}},
   };
-  for (const auto& c : cases) {
-    const Parsed p = ParseBoth(c.tree);
-    EXPECT_EQ(p.nrows, c.nrows) << c.tree;
-    EXPECT_EQ(p.nodes, c.nodes) << c.tree;
-  }
+  for (const auto& c : cases) ExpectParsed(c);
 }
 
 // Catches a pair-form parser that stores a third child at results[k][2] (the
 // next record's left) or drops it rather than replacing the second.
 TEST(NexusTreeIn, ThirdChildReplacesTheSecond) {
-  struct Case {
-    std::string tree;
-    int nrows;
-    std::vector<Node> nodes;
-  } const cases[] = {
+  const ParseCase cases[] = {
       {"(1,2,3)", 3, {{0, 2, kUnset}}},
       {"(1,2,3,4)", 4, {{0, 3, kUnset}}},
       {"((1,2,3),4)", 4, {{-2, 3, kUnset}, {0, 2, kUnset}}},
   };
-  for (const auto& c : cases) {
-    const Parsed p = ParseBoth(c.tree);
-    EXPECT_EQ(p.nrows, c.nrows) << c.tree;
-    EXPECT_EQ(p.nodes, c.nodes) << c.tree;
-  }
+  for (const auto& c : cases) ExpectParsed(c);
 }
 
 // Strings outside the grammar give undefined trees. Catches a parser that
