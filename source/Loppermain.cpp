@@ -85,6 +85,7 @@ bool SameFile(const std::string& a, const std::string& b) {
 // signal ends the run. A fixed buffer: the handler may not allocate.
 char pending_temp[4096];
 
+// The handler: removes the pending file, then dies of sig as if unhandled.
 extern "C" void RemovePendingAndDie(int sig) {
   if (pending_temp[0]) ::unlink(pending_temp);
   std::signal(sig, SIG_DFL);
@@ -134,6 +135,7 @@ int Run(int argc, char** argv) {
   lopper::ReorderTree(treenodes.data(), nrows);
   std::vector<int> cluid(static_cast<std::size_t>(nrows));
   lopper::cuttree(nrows, treenodes.data(), Lvl, cluid.data());
+  // Level and tree are checked: the one failure left to cuttree is memory.
   if (cluid[0] < 0) return Fail("out of memory");
 
   lopper::SafeOutFile OutFile(OutFileName);
