@@ -12,18 +12,22 @@
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
 
+// The rows of the table: names[i], then values[i][j] where present[i][j]
+// is 1; an empty cell has present 0 and value 0.
 struct Table {
   std::vector<std::string> names;
   std::vector<std::vector<double>> values;
   std::vector<std::vector<int>> present;
 };
 
+// The tab-separated cells of line; a final tab ends an empty last cell.
 std::vector<std::string> Cells(const std::string& line) {
   std::vector<std::string> cells;
   std::string cell;
@@ -33,13 +37,15 @@ std::vector<std::string> Cells(const std::string& line) {
   return cells;
 }
 
-// Reads the table or says, on standard error, what is wrong where.
-bool ReadTable(const std::string& path, Table& t) {
+// The table in the file at path; std::nullopt, after saying on standard
+// error what is wrong where, when it cannot be read or is not a table.
+std::optional<Table> ReadTable(const std::string& path) {
   std::ifstream in(path);
   if (!in) {
     std::cerr << "lopper_cluster_table: " << path << ": cannot open\n";
-    return false;
+    return std::nullopt;
   }
+  Table t;
   std::string line;
   std::getline(in, line);
   const std::size_t width = Cells(line).size();
@@ -50,7 +56,7 @@ bool ReadTable(const std::string& path, Table& t) {
     if (cells.size() != width) {
       std::cerr << "lopper_cluster_table: " << path << ": line " << number << " has "
                 << cells.size() << " cells, the header " << width << "\n";
-      return false;
+      return std::nullopt;
     }
     t.names.push_back(cells[0]);
     t.values.emplace_back();
@@ -62,7 +68,7 @@ bool ReadTable(const std::string& path, Table& t) {
       if (!empty && *end != '\0') {
         std::cerr << "lopper_cluster_table: " << path << ": line " << number << ", column " << c + 1
                   << ": not a number: " << cells[c] << "\n";
-        return false;
+        return std::nullopt;
       }
       t.values.back().push_back(empty ? 0.0 : v);
       t.present.back().push_back(empty ? 0 : 1);
@@ -71,9 +77,9 @@ bool ReadTable(const std::string& path, Table& t) {
   if (t.names.size() < 2 || width < 2) {
     std::cerr << "lopper_cluster_table: " << path
               << ": need at least two rows and one column of values\n";
-    return false;
+    return std::nullopt;
   }
-  return true;
+  return t;
 }
 
 }  // namespace
@@ -85,8 +91,9 @@ int main(int argc, char** argv) {
         << "usage: lopper_cluster_table TABLE METHOD(s|m|a|c) DIST(e|b|c|a|u|x|s|k) OUTFILE\n";
     return 2;
   }
-  Table t;
-  if (!ReadTable(argv[1], t)) return 1;
+  std::optional<Table> table = ReadTable(argv[1]);
+  if (!table) return 1;
+  Table& t = *table;  // treecluster takes the rows as writable pointers
   std::vector<double*> rows;
   std::vector<int*> masks;
   for (std::size_t i = 0; i < t.names.size(); i++) {

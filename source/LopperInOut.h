@@ -25,12 +25,15 @@ inline void welcome(std::ostream& out = std::cout) {
 }
 
 // Parses the command line into the Nexus file name, the number of clusters
-// and the cluster file name, and echoes them on `out`.
-// Returns 0 when the run may go on, 1 when it must stop: help was printed,
-// Nexus or Level is missing (Level -1 counts as missing), or the command
-// line was rejected. For the last two, *usage_error (if given) is set true;
-// after help it is false. NexusFile keeps its value unless Nexus is given;
-// Lvl and OutName always receive the given value or the default.
+// and the cluster file name.
+// Returns 0 when the run may go on, the three echoed on `out`. Returns 1
+// when it must stop: help or the version was printed, Nexus or Level is
+// missing (Level -1 counts as missing: the options table is printed), or the
+// command line was rejected (the table and the options library's message).
+// For the last two, *usage_error (if given) is set true; otherwise false.
+// NexusFile keeps its value unless Nexus is given; Lvl and OutName receive
+// the given value or the default, except that a rejected command line
+// leaves them as they were.
 int UserInterface(int argc, char** argv, std::string& NexusFile, int& Lvl, std::string& OutName,
                   std::ostream& out = std::cout, bool* usage_error = nullptr);
 

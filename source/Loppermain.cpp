@@ -2,10 +2,10 @@
 // lists every element with its cluster number, on standard output and in a
 // cluster file.
 //
-// Exit status: 0 after a complete run or help; 2 when the command line is
-// rejected or Nexus/Level is missing; 1 when the input cannot be used or the
-// output cannot be written. Everything is checked before the cluster file is
-// touched, and that file is replaced only once it is complete.
+// Exit status: 0 after a complete run, help or version; 2 when the command
+// line is rejected or Nexus/Level is missing; 1 when the input cannot be used
+// or the output cannot be written. Everything is checked before the cluster
+// file is touched, and that file is replaced only once it is complete.
 #include <fcntl.h>
 #include <lopper/cluster.h>
 #include <sys/stat.h>
@@ -26,36 +26,51 @@
 
 namespace {
 
+// Reports message on standard error after what standard output holds so
+// far; returns the exit status of a failed run.
 int Fail(const std::string& message) {
   std::cout.flush();
   std::cerr << "lopper: " << message << std::endl;
   return 1;
 }
 
-// Reads and checks the tree of NexusFileName; returns "" when it can be cut
-// into Lvl clusters, otherwise what is wrong.
-std::string ReadTree(const std::string& NexusFileName, int Lvl, std::vector<std::string>& NodeNames,
-                     std::string& Nexus, int& nrows) {
+// A Nexus file read and checked for cutting. When `problem` is "" the
+// tree string is sound and names[L-1] names its leaf L; otherwise `problem`
+// says what is wrong, starting with the file name, and the rest is empty.
+struct CheckedTree {
+  std::string problem;
+  std::vector<std::string> names;
+  std::string tree;
+  int nleaves = 0;
+};
+
+// Reads the tree of NexusFileName and checks that it can be cut into Lvl
+// clusters.
+CheckedTree ReadTree(const std::string& NexusFileName, int Lvl) {
+  auto fail = [&NexusFileName](const std::string& problem) {
+    return CheckedTree{NexusFileName + ": " + problem, {}, {}, 0};
+  };
+  CheckedTree read;
   errno = 0;
   std::vector<lopper::TranslateEntry> entries;
-  if (!lopper::NexusFileIn(entries, NexusFileName, Nexus))
-    return NexusFileName +
-           ": cannot read Nexus file: " + (errno != 0 ? std::strerror(errno) : "read error");
-  if (Nexus.empty()) return NexusFileName + ": no TREE line";
-  const std::string problem = lopper::NexusTreeCheck(Nexus, nrows);
-  if (!problem.empty()) return NexusFileName + ": tree string, " + problem;
-  const std::string naming = lopper::LeafNames(entries, nrows, NodeNames);
-  if (!naming.empty()) return NexusFileName + ": " + naming;
+  if (!lopper::NexusFileIn(entries, NexusFileName, read.tree))
+    return fail(std::string("cannot read Nexus file: ") +
+                (errno != 0 ? std::strerror(errno) : "read error"));
+  if (read.tree.empty()) return fail("no TREE line");
+  const std::string problem = lopper::NexusTreeCheck(read.tree, read.nleaves);
+  if (!problem.empty()) return fail("tree string, " + problem);
+  const std::string naming = lopper::LeafNames(entries, read.nleaves, read.names);
+  if (!naming.empty()) return fail(naming);
   // The cluster file holds a name and a number per line, split at the tab.
   for (const lopper::TranslateEntry& e : entries)
     if (e.name.find_first_of("\t\r\n") != std::string::npos)
-      return NexusFileName + ": line " + std::to_string(e.line) +
-             ": the name of TRANSLATE number " + std::to_string(e.number) +
-             " contains a tab or line break, which the cluster file cannot hold";
-  if (Lvl < 1 || Lvl > nrows)
-    return NexusFileName + ": Level " + std::to_string(Lvl) + " is outside 1.." +
-           std::to_string(nrows) + " (the tree has " + std::to_string(nrows) + " elements)";
-  return "";
+      return fail("line " + std::to_string(e.line) + ": the name of TRANSLATE number " +
+                  std::to_string(e.number) +
+                  " contains a tab or line break, which the cluster file cannot hold");
+  if (Lvl < 1 || Lvl > read.nleaves)
+    return fail("Level " + std::to_string(Lvl) + " is outside 1.." + std::to_string(read.nleaves) +
+                " (the tree has " + std::to_string(read.nleaves) + " elements)");
+  return read;
 }
 
 // True when both paths name one existing file (same device and inode).
@@ -70,6 +85,7 @@ bool SameFile(const std::string& a, const std::string& b) {
 // signal ends the run. A fixed buffer: the handler may not allocate.
 char pending_temp[4096];
 
+// The handler: removes the pending file, then dies of sig as if unhandled.
 extern "C" void RemovePendingAndDie(int sig) {
   if (pending_temp[0]) ::unlink(pending_temp);
   std::signal(sig, SIG_DFL);
@@ -96,11 +112,10 @@ class RemoveOnSignal {
   static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 };
 
+// The whole run; returns the exit status.
 int Run(int argc, char** argv) {
-  std::vector<std::string> NodeNames;
-  std::string NexusFileName, OutFileName, Nexus;
+  std::string NexusFileName, OutFileName;
   int Lvl = -1;
-  int nrows = 0;
 
   lopper::welcome();
   bool usage_error = false;
@@ -110,19 +125,22 @@ int Run(int argc, char** argv) {
   if (OutFileName == NexusFileName || SameFile(OutFileName, NexusFileName))
     return Fail(OutFileName + ": the cluster file would replace the Nexus file it is read from");
 
-  const std::string problem = ReadTree(NexusFileName, Lvl, NodeNames, Nexus, nrows);
-  if (!problem.empty()) return Fail(problem);
+  const CheckedTree read = ReadTree(NexusFileName, Lvl);
+  if (!read.problem.empty()) return Fail(read.problem);
+  const std::vector<std::string>& NodeNames = read.names;
+  int nrows = read.nleaves;
 
   std::vector<lopper::Node> treenodes(static_cast<std::size_t>(nrows - 1));
-  lopper::NexusTreeIn(Nexus, treenodes.data(), nrows);
+  lopper::NexusTreeIn(read.tree, treenodes.data(), nrows);
   lopper::ReorderTree(treenodes.data(), nrows);
   std::vector<int> cluid(static_cast<std::size_t>(nrows));
   lopper::cuttree(nrows, treenodes.data(), Lvl, cluid.data());
+  // Level and tree are checked: the one failure left to cuttree is memory.
   if (cluid[0] < 0) return Fail("out of memory");
 
   lopper::SafeOutFile OutFile(OutFileName);
-  std::string error;
-  if (!OutFile.open(error)) return Fail(OutFileName + ": cannot write cluster file: " + error);
+  const std::string unopened = OutFile.open();
+  if (!unopened.empty()) return Fail(OutFileName + ": cannot write cluster file: " + unopened);
   const RemoveOnSignal cleanup(OutFile.temp_path());
   std::cout << "Clusters list:" << std::endl;
   for (int i = 0; i < nrows; i++) {
@@ -131,7 +149,9 @@ int Run(int argc, char** argv) {
   }
   // The cluster file is put in place only after a complete listing.
   if (!std::cout.flush()) return Fail("cannot write standard output");
-  if (!OutFile.commit(error)) return Fail(OutFileName + ": cannot write cluster file: " + error);
+  const std::string uncommitted = OutFile.commit();
+  if (!uncommitted.empty())
+    return Fail(OutFileName + ": cannot write cluster file: " + uncommitted);
   return 0;
 }
 

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <boost/regex.hpp>
-#include <cmath>
 #include <fstream>
 #include <iostream>
 #include <new>
+#include <optional>
 #include <utility>
 
 #include "SafeOutFile.h"
@@ -18,73 +18,94 @@ namespace {
 bool IsDigit(char ch) { return ch >= '0' && ch <= '9'; }
 bool IsBlank(char ch) { return ch == ' ' || ch == '\t'; }
 
-}  // namespace
+// The name of a TRANSLATE entry, and whether a ";" after it ends the table.
+struct EntryName {
+  std::string name;
+  bool ends_table;
+};
 
-namespace {
-
-// The name of an entry as the line gives it (trailing commas already gone):
-// unquoted when it is one quoted word, a final ";" cut off. True when that
-// ";" ends the table.
-bool EntryName(const std::string& text, std::string& name) {
+// A name in single quotes: the text between them ('' standing for one quote)
+// and what follows the closing quote, leading blanks dropped.
+struct QuotedName {
+  std::string name;
   std::string rest;
-  name.clear();
-  if (text.size() > 1 && text[0] == '\'') {
-    std::size_t i = 1;
-    for (; i < text.size(); i++) {
-      if (text[i] != '\'') {
-        name += text[i];
-      } else if (i + 1 < text.size() && text[i + 1] == '\'') {
-        name += '\'';
-        i++;
-      } else {
-        break;
-      }
+};
+
+// quoted: a text that opens with a quote. Returns std::nullopt when no quote
+// closes the name.
+std::optional<QuotedName> SplitQuoted(const std::string& quoted) {
+  std::string name;
+  std::size_t i = 1;
+  for (; i < quoted.size(); i++) {
+    if (quoted[i] != '\'') {
+      name += quoted[i];
+    } else if (i + 1 < quoted.size() && quoted[i + 1] == '\'') {
+      name += '\'';
+      i++;
+    } else {
+      break;
     }
-    rest = i < text.size() ? text.substr(i + 1) : "?";  // no closing quote: not a quoted word
-    rest.erase(0, rest.find_first_not_of(" \t"));
-    if (rest.empty() || rest == ";") return !rest.empty();
   }
-  name = text;
-  if (name.back() != ';') return false;
-  name.pop_back();
+  if (i == quoted.size()) return std::nullopt;
+  std::string rest = quoted.substr(i + 1);
+  rest.erase(0, rest.find_first_not_of(" \t"));
+  return QuotedName{std::move(name), std::move(rest)};
+}
+
+// text: what the entry line gives after the number, never empty; trailing
+// commas are already gone unless a ";" follows them. A quoted name stands
+// alone or before a ";"; anything else after its closing quote, or a quote
+// that never closes, makes the whole text the name, quotes and all. Blanks
+// and commas before a final ";" are dropped with it.
+EntryName ReadEntryName(const std::string& text) {
+  if (text.size() > 1 && text[0] == '\'') {
+    const std::optional<QuotedName> quoted = SplitQuoted(text);
+    if (quoted && (quoted->rest.empty() || quoted->rest == ";"))
+      return {quoted->name, !quoted->rest.empty()};
+  }
+  if (text.back() != ';') return {text, false};
+  std::string name = text.substr(0, text.size() - 1);
   name.erase(name.find_last_not_of(" \t,") + 1);
-  return true;
+  return {name, true};
 }
 
 }  // namespace
 
 bool NexusFileIn(std::vector<TranslateEntry>& Entries, const std::string& NexusFileName,
                  std::string& Nexus) {
-  // The keywords are plain text; a substring search finds exactly what the
-  // equivalent regular expressions would.
-  static const std::string rextran = "TRANSLATE";
-  static const std::string rextree = "TREE";
+  // Keywords are case-sensitive and may stand anywhere in a line, so
+  // "BEGIN TREES;" is a TREE line too: a later one replaces it.
+  static const std::string translate_keyword = "TRANSLATE";
+  static const std::string tree_keyword = "TREE";
   // A name of one character must be accepted: "(.+[^,])" would need two and
   // end the table at the first such entry.
-  static const boost::regex rexfill("^\\s+(\\d+)\\s+(.*[^,]),*$");
-  static const boost::regex reNex(".*=\\s*(\\(.*);$");
-  static const char* const foNex = "\\1";
+  static const boost::regex entry_line("^\\s+(\\d+)\\s+(.*[^,]),*$");
+  static const boost::regex tree_line(".*=\\s*(\\(.*);$");
+  static const char* const tree_string_only = "\\1";
 
   Nexus.clear();
   std::ifstream in(NexusFileName);
   if (!in.is_open()) return false;
-  bool fill = false;
+  bool in_table = false;
   std::string line;
   boost::smatch entry;
   for (long number = 1; std::getline(in, line); number++) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.find(rextree) != std::string::npos) Nexus = boost::regex_replace(line, reNex, foNex);
-    if (fill) {
-      if (boost::regex_match(line, entry, rexfill)) {
+    if (line.find(tree_keyword) != std::string::npos)
+      Nexus = boost::regex_replace(line, tree_line, tree_string_only);
+    if (in_table) {
+      if (boost::regex_match(line, entry, entry_line)) {
+        // More digits than any leaf count can have: -1, reported as too large.
         const std::string digits = entry.str(1);
-        TranslateEntry e{digits.size() > 12 ? -1 : std::stoll(digits), "", number};
-        fill = !EntryName(entry.str(2), e.name);
-        Entries.push_back(std::move(e));
+        EntryName read = ReadEntryName(entry.str(2));
+        Entries.push_back(
+            {digits.size() > 12 ? -1 : std::stoll(digits), std::move(read.name), number});
+        in_table = !read.ends_table;
       } else {
-        fill = false;
+        in_table = false;
       }
     }
-    if (line.find(rextran) != std::string::npos) fill = true;
+    if (line.find(translate_keyword) != std::string::npos) in_table = true;
   }
   return !in.bad();
 }
@@ -116,7 +137,7 @@ std::string LeafNames(const std::vector<TranslateEntry>& Entries, int nleaves,
   return "";
 }
 
-bool NexusFileIn(std::vector<std::string>& NodeNames, std::string NexusFileName,
+bool NexusFileIn(std::vector<std::string>& NodeNames, const std::string& NexusFileName,
                  std::string& Nexus) {
   std::vector<TranslateEntry> entries;
   const bool read = NexusFileIn(entries, NexusFileName, Nexus);
@@ -131,17 +152,18 @@ bool NexusFileIn(std::vector<std::string>& NodeNames, std::string NexusFileName,
 
 namespace {
 
-// One left-to-right pass over the tree string; `child(record, cln, ref)`
-// stores a child reference, `length(record, dist)` a branch length. The
-// current node is mark1 (0: none open yet), its next child slot cln.
+// One left-to-right pass over the tree string, which may be malformed:
+// `child(record, slot, ref)` stores a child reference, `length(record,
+// dist)` a branch length, only ever for a record whose "(" has been read.
+// nrows receives the number of leaf numbers read.
 template <class ChildSlot, class LengthSlot>
 void ParseTree(const std::string& Nexus, int& nrows, ChildSlot child, LengthSlot length) {
   nrows = 0;
   std::string num;
-  char c = ' ';
-  int node = 1;
-  int mark1 = 0;
-  int cln = 0;
+  char previous = ' ';  // the last character before the current one
+  int next_node = 1;    // the number the next "(" opens; record number-1
+  int open_node = 0;    // the innermost open node, 0 when none is open
+  int slot = 0;         // the child slot written next: 0 left, else right
   std::vector<int> path;
   const std::size_t end = Nexus.size();
   for (std::size_t pos = 0; pos < end; pos++) {
@@ -150,8 +172,8 @@ void ParseTree(const std::string& Nexus, int& nrows, ChildSlot child, LengthSlot
       const int leaf = str2int(num);
       pos--;
       num.clear();
-      c = Nexus[pos];
-      if (mark1 > 0) child(mark1 - 1, cln, leaf - 1);
+      previous = Nexus[pos];
+      if (open_node > 0) child(open_node - 1, slot, leaf - 1);
       nrows++;
     } else if (Nexus[pos] == ':') {
       pos++;
@@ -159,24 +181,26 @@ void ParseTree(const std::string& Nexus, int& nrows, ChildSlot child, LengthSlot
       const double dist = str2dbl(num);
       pos--;
       num.clear();
-      c = Nexus[pos];
-      if (mark1 > 0) length(mark1 - 1, dist);
+      previous = Nexus[pos];
+      if (open_node > 0) length(open_node - 1, dist);
     } else {
       const char ch = Nexus[pos];
-      // Provisional reference: a node opening here has exactly this one.
-      if ((c == '(' || c == ',') && mark1 > 0) child(mark1 - 1, cln, -node);
+      // Provisional reference to the node the next "(" opens; a leaf
+      // number read into this slot later replaces it.
+      if ((previous == '(' || previous == ',') && open_node > 0)
+        child(open_node - 1, slot, -next_node);
       if (ch == '(') {
-        path.push_back(node);
-        mark1 = node++;
-        cln = 0;
+        path.push_back(next_node);
+        open_node = next_node++;
+        slot = 0;
       } else if (ch == ',') {
-        cln++;
+        slot++;
       } else if (ch == ')') {
-        if (cln > 0) cln--;
+        if (slot > 0) slot--;
         if (!path.empty()) path.pop_back();
-        mark1 = path.empty() ? 0 : path.back();
+        open_node = path.empty() ? 0 : path.back();
       }
-      c = ch;
+      previous = ch;
     }
   }
 }
@@ -186,8 +210,8 @@ void ParseTree(const std::string& Nexus, int& nrows, ChildSlot child, LengthSlot
 void NexusTreeIn(const std::string& Nexus, Node* treenodes, int& nrows) {
   ParseTree(
       Nexus, nrows,
-      [treenodes](int record, int cln, int ref) {
-        (cln == 0 ? treenodes[record].left : treenodes[record].right) = ref;
+      [treenodes](int record, int slot, int ref) {
+        (slot == 0 ? treenodes[record].left : treenodes[record].right) = ref;
       },
       [treenodes](int record, double dist) { treenodes[record].distance = dist; });
 }
@@ -197,107 +221,150 @@ void NexusTreeIn(const std::string& Nexus, int (*results)[2], double* distance, 
   // the row.
   ParseTree(
       Nexus, nrows,
-      [results](int record, int cln, int ref) { results[record][cln == 0 ? 0 : 1] = ref; },
+      [results](int record, int slot, int ref) { results[record][slot == 0 ? 0 : 1] = ref; },
       [distance](int record, double dist) { distance[record] = dist; });
 }
 
 namespace {
 
-// Reads a branch length starting at pos (just after ":"); returns "" and
-// advances pos past it, or the problem.
-std::string ScanLength(const std::string& s, std::size_t& pos) {
-  const std::size_t start = pos;
-  int digits = 0;
-  int points = 0;
-  while (pos < s.size() && (IsDigit(s[pos]) || s[pos] == '.')) {
-    (s[pos] == '.' ? points : digits)++;
-    pos++;
-  }
-  if (pos == start) {
-    if (pos < s.size() && (s[pos] == '-' || s[pos] == '+')) return "signed branch length";
-    return "empty branch length";
-  }
-  if (digits == 0 || points > 1)
-    return "malformed branch length \"" + s.substr(start, pos - start) + "\"";
-  return "";
-}
-
+// A problem of the tree string tied to position pos (from 0), as reported.
 std::string At(std::size_t pos, const std::string& problem) {
   return "character " + std::to_string(pos + 1) + ": " + problem;
 }
 
+// The character of s at pos as a message shows it.
 std::string Shown(const std::string& s, std::size_t pos) {
   if (pos >= s.size()) return "end of tree string";
   return "'" + std::string(1, s[pos]) + "'";
 }
 
-}  // namespace
+// A leaf number of the tree string and the position of its first digit;
+// numbers past 10^12 stop growing, which keeps them beyond any leaf count.
+struct LeafAt {
+  std::size_t at;
+  long long number;
+};
 
-std::string NexusTreeCheck(const std::string& Nexus, int& nrows) {
-  const std::string& s = Nexus;
-  const std::size_t end = s.size();
-  std::vector<int> children;  // items completed so far in each open node
-  std::vector<std::pair<std::size_t, long long>> leaves;  // position, number
-  std::size_t pos = 0;
-  auto skip_blanks = [&] {
-    while (pos < end && IsBlank(s[pos])) pos++;
-  };
+// The structure of a tree string read left to right: nested nodes of two
+// children, leaves, branch lengths, blanks between tokens. Every problem
+// comes back as text that starts with its position ("character 7: ..."),
+// "" when there is none. Item and AfterItem run with a node open.
+class TreeScan {
+ public:
+  explicit TreeScan(const std::string& s) : s_(s) {}
+  // Reads the whole string; the problem, or "" when it is one tree.
+  std::string Structure();
+  // The leaves read, in string order.
+  const std::vector<LeafAt>& leaves() const { return leaves_; }
 
-  skip_blanks();
-  if (pos == end) return "empty tree string";
-  if (s[pos] != '(') return At(pos, "expected '(' to open the tree, found " + Shown(s, pos));
-  bool expect_item = true;
-  while (true) {
-    skip_blanks();
-    if (expect_item) {
-      if (pos < end && s[pos] == '(') {
-        children.push_back(0);
-        pos++;
-        continue;
-      }
-      if (pos < end && IsDigit(s[pos])) {
-        const std::size_t start = pos;
-        long long number = 0;
-        while (pos < end && IsDigit(s[pos])) {
-          if (number <= 1000000000000LL) number = number * 10 + (s[pos] - '0');
-          pos++;
-        }
-        if (number == 0) return At(start, "leaf number 0 (leaves are numbered from 1)");
-        leaves.emplace_back(start, number);
-        children.back()++;
-        expect_item = false;
-        continue;
-      }
-      return At(pos, "expected a leaf number or '(', found " + Shown(s, pos));
-    }
-    // After an item: an optional length, then "," or ")".
-    if (pos < end && s[pos] == ':') {
-      pos++;
-      const std::size_t start = pos;
-      const std::string problem = ScanLength(s, pos);
-      if (!problem.empty()) return At(start, problem);
-      skip_blanks();
-    }
-    if (pos >= end) return At(pos, "unexpected end of tree string (unbalanced parentheses)");
-    if (s[pos] == ',') {
-      if (children.back() > 1) return At(pos, "a node with more than two children");
-      pos++;
-      expect_item = true;
-      continue;
-    }
-    if (s[pos] == ')') {
-      if (children.back() < 2) return At(pos, "a node with only one child");
-      children.pop_back();
-      pos++;
-      if (children.empty()) break;
-      children.back()++;
-      continue;
-    }
-    return At(pos, "expected ',', ')' or ':', found " + Shown(s, pos));
+ private:
+  void SkipBlanks() {
+    while (pos_ < s_.size() && IsBlank(s_[pos_])) pos_++;
   }
-  skip_blanks();
-  if (pos < end) return At(pos, "text after the end of the tree");
+  std::string Item();
+  LeafAt Leaf();
+  std::string AfterItem();
+  std::string Length();
 
+  const std::string& s_;
+  std::size_t pos_ = 0;
+  std::vector<int> open_;  // the children read so far of each open node
+  std::vector<LeafAt> leaves_;
+};
+
+std::string TreeScan::Structure() {
+  SkipBlanks();
+  if (pos_ == s_.size()) return "empty tree string";
+  if (s_[pos_] != '(') return At(pos_, "expected '(' to open the tree, found " + Shown(s_, pos_));
+  do {
+    std::string problem = Item();
+    if (problem.empty()) problem = AfterItem();
+    if (!problem.empty()) return problem;
+  } while (!open_.empty());
+  SkipBlanks();
+  if (pos_ < s_.size()) return At(pos_, "text after the end of the tree");
+  return "";
+}
+
+// Where an item must stand: opens the nodes before it, then reads its leaf.
+std::string TreeScan::Item() {
+  SkipBlanks();
+  while (pos_ < s_.size() && s_[pos_] == '(') {
+    open_.push_back(0);
+    pos_++;
+    SkipBlanks();
+  }
+  if (pos_ < s_.size() && IsDigit(s_[pos_])) {
+    const LeafAt leaf = Leaf();
+    if (leaf.number == 0) return At(leaf.at, "leaf number 0 (leaves are numbered from 1)");
+    leaves_.push_back(leaf);
+    open_.back()++;
+    return "";
+  }
+  return At(pos_, "expected a leaf number or '(', found " + Shown(s_, pos_));
+}
+
+// Reads the digits of a leaf number.
+LeafAt TreeScan::Leaf() {
+  LeafAt leaf{pos_, 0};
+  while (pos_ < s_.size() && IsDigit(s_[pos_])) {
+    if (leaf.number <= 1000000000000LL) leaf.number = leaf.number * 10 + (s_[pos_] - '0');
+    pos_++;
+  }
+  return leaf;
+}
+
+// After an item: its optional length, then "," before the next item, or
+// ")" closing its node, which is an item of the node around it in turn.
+// Returns at the "," or at the ")" that closes the outermost node.
+std::string TreeScan::AfterItem() {
+  while (true) {
+    SkipBlanks();
+    if (pos_ < s_.size() && s_[pos_] == ':') {
+      pos_++;
+      std::string problem = Length();
+      if (!problem.empty()) return problem;
+      SkipBlanks();
+    }
+    if (pos_ >= s_.size())
+      return At(pos_, "unexpected end of tree string (unbalanced parentheses)");
+    if (s_[pos_] == ',') {
+      if (open_.back() > 1) return At(pos_, "a node with more than two children");
+      pos_++;
+      return "";
+    }
+    if (s_[pos_] != ')') return At(pos_, "expected ',', ')' or ':', found " + Shown(s_, pos_));
+    if (open_.back() < 2) return At(pos_, "a node with only one child");
+    open_.pop_back();
+    pos_++;
+    if (open_.empty()) return "";
+    open_.back()++;
+  }
+}
+
+// The branch length just after ":", an unsigned decimal number.
+std::string TreeScan::Length() {
+  const std::size_t start = pos_;
+  int digits = 0;
+  int points = 0;
+  while (pos_ < s_.size() && (IsDigit(s_[pos_]) || s_[pos_] == '.')) {
+    (s_[pos_] == '.' ? points : digits)++;
+    pos_++;
+  }
+  if (pos_ == start) {
+    if (pos_ < s_.size() && (s_[pos_] == '-' || s_[pos_] == '+'))
+      return At(start, "signed branch length");
+    return At(start, "empty branch length");
+  }
+  if (digits == 0 || points > 1)
+    return At(start, "malformed branch length \"" + s_.substr(start, pos_ - start) + "\"");
+  return "";
+}
+
+// leaves: all the leaves of a well-formed tree string s. Returns "" when
+// their numbers are 1 ... n once each for n leaves, otherwise the first
+// leaf that breaks that, by position.
+std::string LeafNumberProblem(const std::string& s, const std::vector<LeafAt>& leaves) {
   const long long n = static_cast<long long>(leaves.size());
   std::vector<bool> seen(leaves.size() + 1, false);
   for (const auto& [at, number] : leaves) {
@@ -307,14 +374,25 @@ std::string NexusTreeCheck(const std::string& Nexus, int& nrows) {
     if (seen[number]) return At(at, "leaf number " + std::to_string(number) + " occurs twice");
     seen[number] = true;
   }
-  nrows = static_cast<int>(n);
   return "";
+}
+
+}  // namespace
+
+std::string NexusTreeCheck(const std::string& Nexus, int& nrows) {
+  TreeScan scan(Nexus);
+  std::string problem = scan.Structure();
+  if (problem.empty()) problem = LeafNumberProblem(Nexus, scan.leaves());
+  if (problem.empty()) nrows = static_cast<int>(scan.leaves().size());
+  return problem;
 }
 
 void ReorderTree(Node* treenodes, int nrows) {
   const auto moved = [nrows](int v) { return v < 0 ? -nrows - v : v; };
-  const double passes = std::ceil((nrows - 1) * 0.5);
-  for (int i = 0; i < passes; i++) {
+  // Record i trades places with record nrows-2-i; the middle record of an
+  // odd count trades with itself and is renumbered once.
+  const int pairs = nrows / 2;
+  for (int i = 0; i < pairs; i++) {
     Node& a = treenodes[i];
     Node& b = treenodes[nrows - 2 - i];
     const Node fa{moved(a.left), moved(a.right), a.distance};
@@ -323,10 +401,6 @@ void ReorderTree(Node* treenodes, int nrows) {
     b = fa;
   }
 }
-
-}  // namespace lopper
-
-namespace lopper {
 
 namespace {
 
@@ -343,25 +417,25 @@ struct TreeView {
   double distance(int record) const { return nodes ? nodes[record].distance : linkdist[record]; }
 };
 
-// The root of the tree, or -1 when the records are not one tree over the
-// elements 0 ... nrows-1.
-int FindRoot(const TreeView& t) {
-  if (t.nrows < 2) return -1;
+// The root of the tree; std::nullopt when the records are not one tree over
+// the elements 0 ... nrows-1.
+std::optional<int> FindRoot(const TreeView& t) {
+  if (t.nrows < 2) return std::nullopt;
   const int nrecords = t.nrows - 1;
   std::vector<char> element_used(t.nrows, 0), record_used(nrecords, 0);
   for (int r = 0; r < nrecords; r++) {
     for (int side = 0; side < 2; side++) {
       const int c = t.child(r, side);
-      if (c >= t.nrows || c < -nrecords) return -1;
+      if (c >= t.nrows || c < -nrecords) return std::nullopt;
       char& used = c >= 0 ? element_used[c] : record_used[-c - 1];
-      if (used) return -1;
+      if (used) return std::nullopt;
       used = 1;
     }
   }
   // Each element and each record but one is a child once; the one left over
   // is the root only if every record hangs below it (no cycle elsewhere).
   const auto root = std::find(record_used.begin(), record_used.end(), 0);
-  if (root == record_used.end()) return -1;
+  if (root == record_used.end()) return std::nullopt;
   int reached = 0;
   std::vector<int> todo{static_cast<int>(root - record_used.begin())};
   while (!todo.empty()) {
@@ -371,7 +445,8 @@ int FindRoot(const TreeView& t) {
     for (int side = 0; side < 2; side++)
       if (t.child(r, side) < 0) todo.push_back(-t.child(r, side) - 1);
   }
-  return reached == nrecords ? static_cast<int>(root - record_used.begin()) : -1;
+  if (reached != nrecords) return std::nullopt;
+  return static_cast<int>(root - record_used.begin());
 }
 
 // 100 x distance with three decimals. A distance that rounds to zero is
@@ -465,21 +540,22 @@ void WriteNexus(std::ostream& out, bool flush_lines, const std::string& treename
   end_line();
 }
 
+// The body of every NexusTreeOut: to the file *OutName, or to standard
+// output when OutName is null.
 bool WriteTree(const TreeView& t, const std::string* OutName,
                const std::vector<std::string>& ListEle) {
-  const int root = FindRoot(t);
-  if (root < 0 || ListEle.size() < static_cast<std::size_t>(t.nrows)) return false;
+  const std::optional<int> root = FindRoot(t);
+  if (!root || ListEle.size() < static_cast<std::size_t>(t.nrows)) return false;
   try {
-    const std::string text = TreeText(t, root);
+    const std::string text = TreeText(t, *root);
     if (!OutName) {
       WriteNexus(std::cout, true, "USER", ListEle, t.nrows, text);
       return static_cast<bool>(std::cout);
     }
     SafeOutFile file(*OutName);
-    std::string error;
-    if (!file.open(error)) return false;
+    if (!file.open().empty()) return false;
     WriteNexus(file.stream(), false, *OutName, ListEle, t.nrows, text);
-    return file.commit(error);
+    return file.commit().empty();
   } catch (const std::bad_alloc&) {
     return false;
   }

@@ -23,10 +23,11 @@ struct TranslateEntry {
 // order. An entry is a line of blanks, a number, blanks and the name; a
 // name in single quotes is unquoted ('' for a quote inside); a ";" after
 // the name ends the table, as does a line of another form. Nexus is set to
-// the tree string of the last line containing "TREE", the line reduced to
-// the text from its "(" to before its final ";" where it has that form,
-// otherwise the whole line. Returns false when the file cannot be opened or
-// a read fails (Nexus then holds what was read, if anything).
+// the tree string of the last line containing "TREE": the text from the "("
+// after the line's last "=" followed by blanks and "(", to before its final
+// ";", where the line has that form, otherwise the whole line. Returns false
+// when the file cannot be opened or a read fails (Nexus then holds what was
+// read, if anything).
 bool NexusFileIn(std::vector<TranslateEntry>& Entries, const std::string& NexusFileName,
                  std::string& Nexus);
 
@@ -37,10 +38,10 @@ bool NexusFileIn(std::vector<TranslateEntry>& Entries, const std::string& NexusF
 std::string LeafNames(const std::vector<TranslateEntry>& Entries, int nleaves,
                       std::vector<std::string>& NodeNames);
 
-// The same file reading, for callers that want names only: NodeNames
-// receives the names by entry number when the numbers are 1 ... n for n
+// The same file reading, for callers that want names only: the names are
+// appended to NodeNames by entry number when the numbers are 1 ... n for n
 // entries (in any order), otherwise in file order.
-bool NexusFileIn(std::vector<std::string>& NodeNames, std::string NexusFileName,
+bool NexusFileIn(std::vector<std::string>& NodeNames, const std::string& NexusFileName,
                  std::string& Nexus);
 
 // Parses the tree string: the internal node of the k-th "(" becomes record
@@ -75,8 +76,9 @@ void ReorderTree(Node* treenodes, int nrows);
 // is written as e+1, each child is followed by ":" and 100 x the distance of
 // the record joining it to its sibling (three decimals, never an exponent;
 // a value that rounds to zero is written 0.000, without a sign),
-// except an internal child that follows its parent in the array: with records
-// in parents-first order such children carry no length.
+// except an internal child that follows its parent or another ancestor in
+// the array: with records in parents-first order no internal child carries
+// a length.
 // The tree is nrows-1 records, either Node records or the pair form
 // (result[k] = {left, right}, linkdist[k]), with the references of Node.
 // The file overloads name the tree after OutName and write through a

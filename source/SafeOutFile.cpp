@@ -14,8 +14,10 @@ namespace lopper {
 
 namespace {
 
+// What the last failed call reported, or fallback when it set no errno.
 std::string Reason(const char* fallback) { return errno != 0 ? std::strerror(errno) : fallback; }
 
+// The directory part of path, "." when it has none.
 std::string DirectoryOf(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
@@ -31,17 +33,13 @@ SafeOutFile::~SafeOutFile() {
   }
 }
 
-bool SafeOutFile::open(std::string& error) {
+std::string SafeOutFile::open() {
   struct stat st {};
   const bool exists = ::stat(path_.c_str(), &st) == 0;
   errno = 0;
   if (exists && !S_ISREG(st.st_mode)) {
     out_.open(path_, std::ios::out | std::ios::trunc);
-    if (!out_.is_open()) {
-      error = Reason("cannot open for writing");
-      return false;
-    }
-    return true;
+    return out_.is_open() ? "" : Reason("cannot open for writing");
   }
   target_ = path_;
   if (exists) {
@@ -53,10 +51,7 @@ bool SafeOutFile::open(std::string& error) {
   const std::string base = slash == std::string::npos ? target_ : target_.substr(slash + 1);
   std::string name = DirectoryOf(target_) + "/." + base + ".XXXXXX";
   const int fd = ::mkstemp(&name[0]);
-  if (fd < 0) {
-    error = Reason("cannot create a file in its directory");
-    return false;
-  }
+  if (fd < 0) return Reason("cannot create a file in its directory");
   temp_ = name;
   mode_t mode = exists ? (st.st_mode & 07777) : 0;
   if (!exists) {
@@ -67,27 +62,17 @@ bool SafeOutFile::open(std::string& error) {
   const bool chmod_ok = ::fchmod(fd, mode) == 0;
   ::close(fd);
   if (chmod_ok) out_.open(temp_, std::ios::out | std::ios::trunc);
-  if (!out_.is_open()) {
-    error = Reason("cannot open for writing");
-    return false;
-  }
-  return true;
+  return out_.is_open() ? "" : Reason("cannot open for writing");
 }
 
-bool SafeOutFile::commit(std::string& error) {
+std::string SafeOutFile::commit() {
   errno = 0;
   out_.close();
-  if (out_.fail()) {
-    error = Reason("write error");
-    return false;
-  }
-  if (temp_.empty()) return true;
-  if (std::rename(temp_.c_str(), target_.c_str()) != 0) {
-    error = Reason("cannot replace the file");
-    return false;
-  }
+  if (out_.fail()) return Reason("write error");
+  if (temp_.empty()) return "";
+  if (std::rename(temp_.c_str(), target_.c_str()) != 0) return Reason("cannot replace the file");
   temp_.clear();
-  return true;
+  return "";
 }
 
 }  // namespace lopper

@@ -19,15 +19,16 @@ class SafeOutFile {
   SafeOutFile& operator=(const SafeOutFile&) = delete;
   ~SafeOutFile();
 
-  // Prepares the stream; false with the reason in `error` when it cannot.
-  bool open(std::string& error);
+  // Prepares the stream. Returns "" when it is ready, otherwise the reason
+  // it cannot be.
+  std::string open();
   std::ostream& stream() { return out_; }
   // The temporary file being written ("" when writing directly or after
   // commit), for a caller that must remove it on a signal.
   const std::string& temp_path() const { return temp_; }
-  // Closes the stream and puts the file in place; false with the reason
-  // when any write, the close or the rename failed.
-  bool commit(std::string& error);
+  // Closes the stream and puts the file in place. Returns "" when done,
+  // otherwise the reason any write, the close or the rename failed.
+  std::string commit();
 
  private:
   std::string path_;

@@ -1,6 +1,6 @@
-// Number <-> text conversions shared by the Nexus reader and writer, in the
-// classic locale and through fresh streams, so neither the global locale nor
-// stream state left by a caller leaks into a file.
+// Number <-> text conversions shared by the Nexus reader and writer. None
+// uses the global locale or a caller's stream (only fresh streams in the
+// classic locale), so neither leaks into a file.
 #ifndef LOPPER_MISC_H
 #define LOPPER_MISC_H
 

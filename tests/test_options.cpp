@@ -76,26 +76,24 @@ TEST(UserInterface, UsageErrorFlagIsOptional) {
   EXPECT_NE(sink.str().find("unrecognised option '--bogus'"), std::string::npos);
 }
 
+// The run stops with the options table alone on `out`.
+void ExpectTableAlone(const std::vector<std::string>& args, bool usage_error) {
+  const Parsed p = Parse(args);
+  EXPECT_EQ(p.result, 1);
+  EXPECT_EQ(p.usage_error, usage_error);
+  EXPECT_EQ(p.out, std::string(kOptionsTable) + "\n");
+}
+
 TEST(UserInterface, HelpWinsOverEverythingElse) {
   const std::vector<std::vector<std::string>> cases = {
       {"-h"}, {"--help"}, {"-h", "-N", "t.nex", "-L", "3"}, {"-N", "t.nex", "--help", "-L", "3"}};
-  for (const auto& args : cases) {
-    const Parsed p = Parse(args);
-    EXPECT_EQ(p.result, 1);
-    EXPECT_FALSE(p.usage_error);
-    EXPECT_EQ(p.out, std::string(kOptionsTable) + "\n");
-  }
+  for (const auto& args : cases) ExpectTableAlone(args, false);
 }
 
 TEST(UserInterface, MissingNexusOrLevelPrintsTheTableAlone) {
   const std::vector<std::vector<std::string>> cases = {
       {}, {"-L", "5"}, {"-N", "tree.nex"}, {"--Level=-1", "-N", "tree.nex"}, {"-N", "", "-L", "2"}};
-  for (const auto& args : cases) {
-    const Parsed p = Parse(args);
-    EXPECT_EQ(p.result, 1);
-    EXPECT_TRUE(p.usage_error);
-    EXPECT_EQ(p.out, std::string(kOptionsTable) + "\n");
-  }
+  for (const auto& args : cases) ExpectTableAlone(args, true);
 }
 
 TEST(UserInterface, RejectedCommandLinesPrintTableAndTheLibrarysMessage) {

@@ -21,36 +21,50 @@ namespace {
 using lopper::Node;
 
 constexpr double kUnset = -777.0;  // a distance the parser never writes
+const Node kUntouched{99, 99, kUnset};
 
 struct Parsed {
   int nrows;
   std::vector<Node> nodes;
 };
 
-// Parses with both overloads and checks that they agree.
+// Parses with both overloads into buffers that hold one untouched record on
+// each side of the records the string opens, checks that the two forms agree
+// and that the side records stay untouched, and returns the opened records.
 Parsed ParseBoth(const std::string& s) {
-  const std::size_t room = std::count(s.begin(), s.end(), '(') + 1;
-  Parsed p{-1, std::vector<Node>(room, Node{99, 99, kUnset})};
-  lopper::NexusTreeIn(s, p.nodes.data(), p.nrows);
-  std::vector<int> pairs(2 * room, 99);
-  std::vector<double> dist(room, kUnset);
+  const std::size_t room = std::count(s.begin(), s.end(), '(') + 2;
+  std::vector<Node> nodes(room, kUntouched);
+  Parsed p{-1, {}};
+  lopper::NexusTreeIn(s, nodes.data() + 1, p.nrows);
+  std::vector<int> pairs(2 * room, kUntouched.left);
+  std::vector<double> dist(room, kUntouched.distance);
   int nrows = -1;
-  lopper::NexusTreeIn(s, reinterpret_cast<int(*)[2]>(pairs.data()), dist.data(), nrows);
+  lopper::NexusTreeIn(s, reinterpret_cast<int(*)[2]>(pairs.data() + 2), dist.data() + 1, nrows);
   EXPECT_EQ(nrows, p.nrows) << s;
-  for (std::size_t k = 0; k < room; k++) {
-    EXPECT_EQ(pairs[2 * k], p.nodes[k].left) << s << " record " << k;
-    EXPECT_EQ(dist[k], p.nodes[k].distance) << s << " record " << k;
-  }
-  p.nodes.resize(room - 1);
+  for (std::size_t k = 0; k < room; k++)
+    EXPECT_EQ((Node{pairs[2 * k], pairs[2 * k + 1], dist[k]}), nodes[k])
+        << s << " pair form, record " << static_cast<int>(k) - 1;
+  EXPECT_EQ(nodes.front(), kUntouched) << s << " record -1";
+  EXPECT_EQ(nodes.back(), kUntouched) << s << " record after the last opened";
+  p.nodes.assign(nodes.begin() + 1, nodes.end() - 1);
   return p;
 }
 
+// A tree string and the leaf count and records it parses into.
+struct ParseCase {
+  std::string tree;
+  int nrows;
+  std::vector<Node> nodes;
+};
+
+void ExpectParsed(const ParseCase& c) {
+  const Parsed p = ParseBoth(c.tree);
+  EXPECT_EQ(p.nrows, c.nrows) << c.tree;
+  EXPECT_EQ(p.nodes, c.nodes) << c.tree;
+}
+
 TEST(NexusTreeIn, RecordsInOrderOfOpeningParentheses) {
-  struct Case {
-    std::string tree;
-    int nrows;
-    std::vector<Node> nodes;
-  } const cases[] = {
+  const ParseCase cases[] = {
       {"(1,2)", 2, {{0, 1, kUnset}}},
       {"", 0, {}},
       {"(1,(2,3))", 3, {{0, -2, kUnset}, {1, 2, kUnset}}},
@@ -61,23 +75,25 @@ TEST(NexusTreeIn, RecordsInOrderOfOpeningParentheses) {
       {"(3:50.000,(1:25.000,2:25.000):50.000)", 3, {{2, -2, 50}, {0, 1, 25}}},
       {"((1,2):7,3)", 3, {{-2, 2, 7}, {0, 1, kUnset}}},
   };
-  for (const auto& c : cases) {
-    const Parsed p = ParseBoth(c.tree);
-    EXPECT_EQ(p.nrows, c.nrows) << c.tree;
-    EXPECT_EQ(p.nodes, c.nodes) << c.tree;
-  }
+  for (const auto& c : cases) ExpectParsed(c);
 }
 
+// Catches a pair-form parser that stores a third child at results[k][2] (the
+// next record's left) or drops it rather than replacing the second.
 TEST(NexusTreeIn, ThirdChildReplacesTheSecond) {
-  Parsed p = ParseBoth("(1,2,3)");
-  EXPECT_EQ(p.nrows, 3);
-  EXPECT_EQ(p.nodes[0], (Node{0, 2, kUnset}));
+  const ParseCase cases[] = {
+      {"(1,2,3)", 3, {{0, 2, kUnset}}},
+      {"(1,2,3,4)", 4, {{0, 3, kUnset}}},
+      {"((1,2,3),4)", 4, {{-2, 3, kUnset}, {0, 2, kUnset}}},
+  };
+  for (const auto& c : cases) ExpectParsed(c);
 }
 
-// Strings outside the grammar give undefined trees but never a write
-// outside the records they open.
+// Strings outside the grammar give undefined trees. Catches a parser that
+// writes to record -1 while no node is open, or past the last record opened.
 TEST(NexusTreeIn, MalformedStringsStayInsideTheirRecords) {
-  for (const std::string s : {"1,2", "1:5", "(1,2))", ")", "))(1", "(1,2),3", ":", "(1:", "(((("}) {
+  for (const std::string s : {"1,2", "1:5", "(1,2))", ")", "))(1", "(1,2),3", ":", "(1:", "((((",
+                              "(1,2):5,3:4", ")1,(2"}) {
     const Parsed p = ParseBoth(s);
     EXPECT_GE(p.nrows, 0) << s;
   }

@@ -76,6 +76,19 @@ TEST(NexusFileIn, ReadsNamesAndTreeString) {
        "(1,2)"},
       {"last line without a line feed is read once", "TRANSLATE\n 1 a\n 2 b", {"a", "b"}, ""},
       {"empty file", "", {}, ""},
+      {"numbers 1 ... n name the leaves in any order", "TRANSLATE\n 2 x\n 1 y\n", {"y", "x"}, ""},
+      {"quoted names unquoted, ';' after one ends the table",
+       "TRANSLATE\n 1 'heat shock',\n 2 'it''s' ;\n 3 c\n",
+       {"heat shock", "it's"},
+       ""},
+      {"';' ends the table, blanks and commas before it dropped",
+       "TRANSLATE\n 1 a ,;\n 2 b\n",
+       {"a"},
+       ""},
+      {"a quote not closed, or text after it, keeps the quotes",
+       "TRANSLATE\n 1 'a' b\n 2 'c\n 3 ''\n",
+       {"'a' b", "'c", ""},
+       ""},
   };
   for (const auto& c : cases) {
     const Read r = ReadText(c.content);
