@@ -6,13 +6,9 @@
 // line is rejected or Nexus/Level is missing; 1 when the input cannot be used
 // or the output cannot be written. Everything is checked before the cluster
 // file is touched, and that file is replaced only once it is complete.
-#include <fcntl.h>
 #include <lopper/cluster.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <exception>
 #include <iostream>
@@ -20,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "CommandSupport.h"
 #include "LopperInOut.h"
 #include "NexusTree.h"
 #include "SafeOutFile.h"
@@ -73,45 +70,6 @@ CheckedTree ReadTree(const std::string& NexusFileName, int Lvl) {
   return read;
 }
 
-// True when both paths name one existing file (same device and inode).
-bool SameFile(const std::string& a, const std::string& b) {
-  struct stat sa {
-  }, sb{};
-  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-         sa.st_ino == sb.st_ino;
-}
-
-// The hidden temporary cluster file of a run in progress, removed when a
-// signal ends the run. A fixed buffer: the handler may not allocate.
-char pending_temp[4096];
-
-// The handler: removes the pending file, then dies of sig as if unhandled.
-extern "C" void RemovePendingAndDie(int sig) {
-  if (pending_temp[0]) ::unlink(pending_temp);
-  std::signal(sig, SIG_DFL);
-  std::raise(sig);
-}
-
-// Arms the removal of `temp` for the signals that end a run from outside
-// (SIGPIPE: a reader of the listing went away); disarmed when destroyed.
-class RemoveOnSignal {
- public:
-  explicit RemoveOnSignal(const std::string& temp) {
-    if (temp.empty() || temp.size() >= sizeof pending_temp) return;
-    std::memcpy(pending_temp, temp.c_str(), temp.size() + 1);
-    for (const int sig : kSignals) std::signal(sig, RemovePendingAndDie);
-  }
-  RemoveOnSignal(const RemoveOnSignal&) = delete;
-  RemoveOnSignal& operator=(const RemoveOnSignal&) = delete;
-  ~RemoveOnSignal() {
-    for (const int sig : kSignals) std::signal(sig, SIG_DFL);
-    pending_temp[0] = '\0';
-  }
-
- private:
-  static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
-};
-
 // The whole run; returns the exit status.
 int Run(int argc, char** argv) {
   std::string NexusFileName, OutFileName;
@@ -122,7 +80,7 @@ int Run(int argc, char** argv) {
   if (lopper::UserInterface(argc, argv, NexusFileName, Lvl, OutFileName, std::cout, &usage_error) !=
       0)
     return usage_error ? 2 : 0;
-  if (OutFileName == NexusFileName || SameFile(OutFileName, NexusFileName))
+  if (OutFileName == NexusFileName || lopper::SameFile(OutFileName, NexusFileName))
     return Fail(OutFileName + ": the cluster file would replace the Nexus file it is read from");
 
   const CheckedTree read = ReadTree(NexusFileName, Lvl);
@@ -141,7 +99,7 @@ int Run(int argc, char** argv) {
   lopper::SafeOutFile OutFile(OutFileName);
   const std::string unopened = OutFile.open();
   if (!unopened.empty()) return Fail(OutFileName + ": cannot write cluster file: " + unopened);
-  const RemoveOnSignal cleanup(OutFile.temp_path());
+  const lopper::RemoveOnSignal cleanup({OutFile.temp_path()});
   std::cout << "Clusters list:" << std::endl;
   for (int i = 0; i < nrows; i++) {
     std::cout << NodeNames[i] << "\t" << cluid[i] << std::endl;
@@ -155,18 +113,10 @@ int Run(int argc, char** argv) {
   return 0;
 }
 
-// A closed standard stream gets a read-only /dev/null, so that writes to it
-// fail visibly instead of landing in the next file opened (the cluster file
-// would take descriptor 1).
-void ReserveStandardDescriptors() {
-  for (int fd = 0; fd <= 2; fd++)
-    if (::fcntl(fd, F_GETFD) == -1 && ::open("/dev/null", O_RDONLY) != fd) std::_Exit(1);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  ReserveStandardDescriptors();
+  lopper::ReserveStandardDescriptors();
   try {
     return Run(argc, argv);
   } catch (const std::bad_alloc&) {
