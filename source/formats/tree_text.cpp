@@ -13,9 +13,10 @@ namespace {
 
 using formats_detail::IsClusterTree;
 
-// Characters that end or change an unquoted Newick label; the underscore
-// because readers turn an unquoted one into a blank.
-constexpr const char* kNewickSpecial = " \t\n\r\v\f()[]':;,_";
+// Characters that end or change an unquoted Newick label: Newick's own, the
+// underscore (readers turn an unquoted one into a blank) and those that
+// DendroPy's Newick reader refuses unquoted (= { } " \).
+constexpr const char* kNewickSpecial = " \t\n\r\v\f()[]':;,_={}\"\\";
 // Nexus punctuation and white space, and the underscore as in Newick.
 constexpr const char* kNexusSpecial = " \t\n\r\v\f()[]{}/\\,;:=*'\"`+-<>_";
 
