@@ -168,24 +168,39 @@ void ExpectSameTree(const Reading& r, const Clustering& c, const std::vector<boo
   }
 }
 
+// Whether a record lies below one of its children.
+bool HasInversion(const Clustering& c) {
+  for (const Node& r : c.tree)
+    for (const int ref : {r.left, r.right})
+      if (ref < 0 && c.tree[-ref - 1].distance > r.distance) return true;
+  return false;
+}
+
 // Writes the clustering's Newick and Nexus files into dir as tree.nwk and
-// tree.nex.
+// tree.nex. The centroid tree must have an inversion, so that the readers
+// meet a negative edge length.
 void WriteTrees(const TempDir& dir, const Clustering& c) {
+  EXPECT_TRUE(c.method != 'c' || HasInversion(c)) << "no inversion in the centroid tree";
   std::ofstream newick(dir / "tree.nwk"), nexus(dir / "tree.nex");
   ASSERT_TRUE(lopper::WriteNewick(newick, c.n, c.tree.data(), c.names));
   ASSERT_TRUE(lopper::WriteNexus(nexus, c.n, c.tree.data(), c.names, "my data.tsv"));
 }
 
+// Reads tree.nwk with read.tree into newick.txt, tree.nex with read.nexus
+// into nexus.txt, as Reading lines.
 const char kApeScript[] = R"(library(ape)
-a <- commandArgs(TRUE)
-tr <- if (a[1] == "newick") read.tree(a[2]) else read.nexus(a[2])
-lab <- tr$tip.label
-n <- length(lab)
-m <- cophenetic(tr)
-out <- c(paste0("U\t", is.ultrametric(tr)),
-         sprintf("R\t%.17g\t%s", node.depth.edgelength(tr)[1:n], lab))
-for (i in seq_len(n - 1)) out <- c(out, sprintf("P\t%.17g\t%s\t%s", m[i, (i + 1):n], lab[i], lab[(i + 1):n]))
-writeLines(out, a[3], useBytes = TRUE)
+report <- function(tr, path) {
+  lab <- tr$tip.label
+  n <- length(lab)
+  m <- cophenetic(tr)
+  out <- c(paste0("U\t", is.ultrametric(tr)),
+           sprintf("R\t%.17g\t%s", node.depth.edgelength(tr)[1:n], lab))
+  for (i in seq_len(n - 1))
+    out <- c(out, sprintf("P\t%.17g\t%s\t%s", m[i, (i + 1):n], lab[i], lab[(i + 1):n]))
+  writeLines(out, path, useBytes = TRUE)
+}
+report(read.tree("tree.nwk"), "newick.txt")
+report(read.nexus("tree.nex"), "nexus.txt")
 )";
 
 TEST(FormatsPeers, ApeReadsNewickAndNexus) {
@@ -196,16 +211,55 @@ TEST(FormatsPeers, ApeReadsNewickAndNexus) {
     TempDir dir;
     WriteTrees(dir, c);
     WriteFile(dir / "read.R", kApeScript);
+    const auto run = RunProgram(dir, "Rscript", {"read.R"});
+    ASSERT_EQ(run.status, 0) << run.err;
     for (const bool nexus : {false, true}) {
-      const std::vector<std::string> args = {"read.R", nexus ? "nexus" : "newick",
-                                             nexus ? "tree.nex" : "tree.nwk", "out.txt"};
-      const auto run = RunProgram(dir, "Rscript", args);
-      ASSERT_EQ(run.status, 0) << run.err;
+      SCOPED_TRACE(nexus ? "read.nexus" : "read.tree");
       std::vector<bool> kept;
       for (const PeerName& p : kNames) kept.push_back(nexus ? p.ape_nexus : p.ape_newick);
-      SCOPED_TRACE(nexus ? "read.nexus" : "read.tree");
-      ExpectSameTree(ParseReading(ReadFile(dir / "out.txt")), c, kept);
+      ExpectSameTree(ParseReading(ReadFile(dir / (nexus ? "nexus.txt" : "newick.txt"))), c, kept);
     }
+  }
+}
+
+// R's cutree on the linkage matrix as an hclust tree (merge: -(e+1) for
+// element e, i+1 for row i), against the clusters table as read.delim reads
+// it: the names, then TRUE per column k=1 ... n that matches cutree(tree, k).
+const char kCutreeScript[] = R"(Z <- as.matrix(read.table("Z.txt"))
+n <- nrow(Z) + 1
+ref <- function(id) ifelse(id < n, -(id + 1), id - n + 1)
+tree <- structure(list(merge = cbind(ref(Z[, 1]), ref(Z[, 2])), height = Z[, 3],
+                       order = seq_len(n)), class = "hclust")
+tab <- read.delim("clusters.tsv", quote = "", check.names = FALSE, comment.char = "",
+                  na.strings = character(0), colClasses = c(name = "character"))
+same <- sapply(seq_len(n), function(k) identical(tab[[paste0("k=", k)]], cutree(tree, k)))
+writeLines(c(tab$name, paste(same)), "out.txt", useBytes = TRUE)
+)";
+
+TEST(FormatsPeers, RReadsTheClustersTableNumberedAsCutree) {
+  if (!Installed("Rscript -e 'library(stats)'")) GTEST_SKIP() << "r-base-core not installed";
+  for (const char method : std::string("sma")) {
+    SCOPED_TRACE(std::string("method ") + method + ", data seed " + std::to_string(kSeed));
+    const Clustering c = Cluster(method, AllNames(true));
+    std::vector<lopper::ClusterColumn> columns;
+    for (int k = 1; k <= c.n; k++) {
+      columns.push_back({"k=" + std::to_string(k), std::vector<int>(c.n)});
+      lopper::cuttree(c.n, c.tree.data(), k, columns.back().clusterid.data());
+    }
+    TempDir dir;
+    {
+      std::ofstream table(dir / "clusters.tsv"), linkage(dir / "Z.txt");
+      ASSERT_TRUE(lopper::WriteClustersTsv(table, c.names, columns));
+      ASSERT_TRUE(lopper::WriteLinkage(linkage, c.n, c.tree.data()));
+    }
+    WriteFile(dir / "read.R", kCutreeScript);
+    const auto run = RunProgram(dir, "Rscript", {"read.R"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::vector<std::string> expected = c.names;
+    expected.insert(expected.end(), c.n, "TRUE");
+    std::string out = ReadFile(dir / "out.txt");
+    out.pop_back();  // the last line feed ends a line, not an empty name
+    EXPECT_EQ(Split(out, '\n'), expected);
   }
 }
 

@@ -1,6 +1,7 @@
 // The formats' exact text on small hand-made trees, and the refusals.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <random>
@@ -151,6 +152,20 @@ TEST(FormatsTree, LengthsReadBackExactly) {
       EXPECT_EQ(std::strtod(text.c_str(), nullptr), height) << text;
     }
   }
+}
+
+// A chain is as deep as it is large: the writers must not recurse per level.
+TEST(FormatsTree, WritesADeepChain) {
+  const int n = 300000;
+  Tree chain;
+  for (int i = 0; i < n - 1; i++) chain.push_back({i == 0 ? 0 : -i, i + 1, i + 1.0});
+  const Names names(n, "x");
+  std::ostringstream newick, nexus;
+  ASSERT_TRUE(lopper::WriteNewick(newick, n, chain.data(), names));
+  ASSERT_TRUE(lopper::WriteNexus(nexus, n, chain.data(), names, "t"));
+  const std::string text = newick.str();
+  EXPECT_EQ(std::count(text.begin(), text.end(), '('), n - 1);
+  EXPECT_EQ(text.substr(0, n), std::string(n - 1, '(') + "x");
 }
 
 // Each writer refuses, writing nothing, what it cannot write; the Nexus
