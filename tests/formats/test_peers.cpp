@@ -13,6 +13,7 @@
 #include <random>
 #include <set>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -78,12 +79,13 @@ Clustering Cluster(char method, const std::vector<std::string>& names) {
   const double weight[2] = {1.0, 1.0};
   Node* records =
       lopper::treecluster(n, 2, data.data(), mask.data(), weight, 0, 'e', method, nullptr);
-  Clustering c{method, n, {}, names};
-  if (records) c.tree.assign(records, records + n - 1);
+  if (!records) throw std::runtime_error(std::string("treecluster failed, method ") + method);
+  Clustering c{method, n, {records, records + n - 1}, names};
   std::free(records);
   return c;
 }
 
+// The names of kNames, then those of kApeBreakers when asked for.
 std::vector<std::string> AllNames(bool with_ape_breakers) {
   std::vector<std::string> names;
   for (const PeerName& p : kNames) names.push_back(p.name);
@@ -92,12 +94,16 @@ std::vector<std::string> AllNames(bool with_ape_breakers) {
   return names;
 }
 
+// Whether the shell command probe (a reader loading its library) succeeds.
 bool Installed(const std::string& probe) {
   return std::system((probe + " >/dev/null 2>&1").c_str()) == 0;
 }
 
+// x equals y up to the rounding of sums of edge lengths.
 bool Near(double x, double y) { return std::fabs(x - y) <= 1e-9 * std::max(1.0, std::fabs(y)); }
 
+// The fields of line between separators; a final separator ends an empty
+// field (an empty name last on a line).
 std::vector<std::string> Split(const std::string& line, char separator) {
   std::vector<std::string> fields;
   std::istringstream in(line);
@@ -304,6 +310,7 @@ for k in range(1, len(Z)):
     print(" ".join(str(c) for c in hierarchy.fcluster(Z, k, "maxclust")))
 )";
 
+// The integers of a line of blank-separated integers.
 std::vector<int> Numbers(const std::string& line) {
   std::vector<int> numbers;
   std::istringstream in(line);
