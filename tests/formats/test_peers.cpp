@@ -209,23 +209,57 @@ report(read.tree("tree.nwk"), "newick.txt")
 report(read.nexus("tree.nex"), "nexus.txt")
 )";
 
-TEST(FormatsPeers, ApeReadsNewickAndNexus) {
-  if (!Installed("Rscript -e 'library(ape)'")) GTEST_SKIP() << "r-cran-ape not installed";
+// Runs script with program in a directory holding the clustering's
+// tree.nwk and tree.nex, and checks the Readings it leaves in newick.txt
+// and nexus.txt; kept(nexus) says which names that reader keeps.
+template <class Kept>
+void ExpectReaderGetsTheTrees(const std::string& program, const char* script,
+                              const std::vector<std::string>& names, Kept kept) {
   for (const char method : kMethods) {
     SCOPED_TRACE(std::string("method ") + method + ", data seed " + std::to_string(kSeed));
-    const Clustering c = Cluster(method, AllNames(false));
+    const Clustering c = Cluster(method, names);
     TempDir dir;
     WriteTrees(dir, c);
-    WriteFile(dir / "read.R", kApeScript);
-    const auto run = RunProgram(dir, "Rscript", {"read.R"});
+    WriteFile(dir / "script", script);
+    const auto run = RunProgram(dir, program, {"script"});
     ASSERT_EQ(run.status, 0) << run.err;
     for (const bool nexus : {false, true}) {
-      SCOPED_TRACE(nexus ? "read.nexus" : "read.tree");
-      std::vector<bool> kept;
-      for (const PeerName& p : kNames) kept.push_back(nexus ? p.ape_nexus : p.ape_newick);
-      ExpectSameTree(ParseReading(ReadFile(dir / (nexus ? "nexus.txt" : "newick.txt"))), c, kept);
+      SCOPED_TRACE(nexus ? "Nexus" : "Newick");
+      ExpectSameTree(ParseReading(ReadFile(dir / (nexus ? "nexus.txt" : "newick.txt"))), c,
+                     kept(nexus));
     }
   }
+}
+
+TEST(FormatsPeers, ApeReadsNewickAndNexus) {
+  if (!Installed("Rscript -e 'library(ape)'")) GTEST_SKIP() << "r-cran-ape not installed";
+  ExpectReaderGetsTheTrees("Rscript", kApeScript, AllNames(false), [](bool nexus) {
+    std::vector<bool> kept;
+    for (const PeerName& p : kNames) kept.push_back(nexus ? p.ape_nexus : p.ape_newick);
+    return kept;
+  });
+}
+
+const char kDendropyScript[] = R"(import dendropy
+for schema, path in (("newick", "tree.nwk"), ("nexus", "tree.nex")):
+    tree = dendropy.Tree.get(path=path, schema=schema)
+    leaves = list(tree.leaf_node_iter())
+    pdm = tree.phylogenetic_distance_matrix()
+    with open(schema + ".txt", "w", encoding="utf-8") as out:
+        for leaf in leaves:
+            out.write("R\t%r\t%s\n" % (leaf.distance_from_root(), leaf.taxon.label))
+        for i, a in enumerate(leaves):
+            for b in leaves[i + 1:]:
+                out.write("P\t%r\t%s\t%s\n" % (pdm.patristic_distance(a.taxon, b.taxon),
+                                                 a.taxon.label, b.taxon.label))
+)";
+
+TEST(FormatsPeers, DendropyReadsNewickAndNexus) {
+  if (!Installed("/usr/bin/python3 -c 'import dendropy'"))
+    GTEST_SKIP() << "python3-dendropy not installed";
+  const std::vector<std::string> names = AllNames(true);
+  ExpectReaderGetsTheTrees("/usr/bin/python3", kDendropyScript, names,
+                           [&names](bool) { return std::vector<bool>(names.size(), true); });
 }
 
 // R's cutree on the linkage matrix as an hclust tree (merge: -(e+1) for
@@ -266,38 +300,6 @@ TEST(FormatsPeers, RReadsTheClustersTableNumberedAsCutree) {
     std::string out = ReadFile(dir / "out.txt");
     out.pop_back();  // the last line feed ends a line, not an empty name
     EXPECT_EQ(Split(out, '\n'), expected);
-  }
-}
-
-const char kDendropyScript[] = R"(import sys, dendropy
-tree = dendropy.Tree.get(path=sys.argv[2], schema=sys.argv[1])
-leaves = list(tree.leaf_node_iter())
-pdm = tree.phylogenetic_distance_matrix()
-with open(sys.argv[3], "w", encoding="utf-8") as out:
-    for leaf in leaves:
-        out.write("R\t%r\t%s\n" % (leaf.distance_from_root(), leaf.taxon.label))
-    for i, a in enumerate(leaves):
-        for b in leaves[i + 1:]:
-            out.write("P\t%r\t%s\t%s\n" % (pdm.patristic_distance(a.taxon, b.taxon),
-                                           a.taxon.label, b.taxon.label))
-)";
-
-TEST(FormatsPeers, DendropyReadsNewickAndNexus) {
-  if (!Installed("/usr/bin/python3 -c 'import dendropy'"))
-    GTEST_SKIP() << "python3-dendropy not installed";
-  for (const char method : kMethods) {
-    SCOPED_TRACE(std::string("method ") + method + ", data seed " + std::to_string(kSeed));
-    const Clustering c = Cluster(method, AllNames(true));
-    TempDir dir;
-    WriteTrees(dir, c);
-    WriteFile(dir / "read.py", kDendropyScript);
-    for (const char* schema : {"newick", "nexus"}) {
-      SCOPED_TRACE(schema);
-      const std::string file = std::string(schema) == "newick" ? "tree.nwk" : "tree.nex";
-      const auto run = RunProgram(dir, "/usr/bin/python3", {"read.py", schema, file, "out.txt"});
-      ASSERT_EQ(run.status, 0) << run.err;
-      ExpectSameTree(ParseReading(ReadFile(dir / "out.txt")), c, std::vector<bool>(c.n, true));
-    }
   }
 }
 
