@@ -1,0 +1,85 @@
+// Output formats for a clustering: the clusters of several cuts as a
+// tab-separated table, and the tree as Newick, Nexus and a SciPy linkage
+// matrix. Every writer writes to a stream the caller owns and opens (a
+// SafeOutFile for an atomic file); a failing stream is left for the caller
+// to detect, as SafeOutFile::commit does. A writer given arguments it
+// cannot write returns false before writing anything.
+//
+// Trees are those of treecluster (<lopper/cluster.h>): nelements-1 Node
+// records, children before parents, the root last, heights in `distance`.
+// Element names are indexed by element number.
+#ifndef LOPPER_FORMATS_H
+#define LOPPER_FORMATS_H
+
+#include <lopper/cluster.h>
+
+#include <cstddef>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace lopper {
+
+// A name every output can hold: no tab, line feed or carriage return, as
+// the table's cells and the Nexus and Newick readers are line-based (a
+// carriage return reads as the end of a CR LF line).
+bool IsWritableName(const std::string& name);
+
+// Index of the first name that IsWritableName refuses; names.size() when
+// there is none. For a caller that reports the name before writing.
+std::size_t FirstUnwritableName(const std::vector<std::string>& names);
+
+// clusterid: one cluster id per element, in any numbering. Returns the same
+// partition numbered from 1 in the order of each cluster's first element
+// (R's cutree numbering).
+std::vector<int> NumberClustersByFirstElement(const std::vector<int>& clusterid);
+
+// One cut of the tree for the clusters table: the column's header (e.g.
+// "k=3") and one cluster id per element, in any numbering.
+struct ClusterColumn {
+  std::string label;
+  std::vector<int> clusterid;
+};
+
+// The clusters table: a header line "name" and the labels, then one line
+// per element in element order, its name and its cluster in each column
+// (numbered by NumberClustersByFirstElement); tab-separated, LF line ends.
+// False when a column's length differs from names.size() or a name or
+// label is not writable.
+bool WriteClustersTsv(std::ostream& out, const std::vector<std::string>& names,
+                      const std::vector<ClusterColumn>& columns);
+
+// The tree in Newick, one line ending in ";": every edge carries the
+// parent's height minus the child's (a leaf's height is 0) in the shortest
+// decimal that reads back as the same double, without exponent. Names are
+// bare when Newick readers keep them as they are, otherwise single-quoted.
+// False when nelements < 2, tree is not such a tree (references out of
+// range, to a later record or used twice; a height that is not finite),
+// names.size() differs from nelements or a name is not writable.
+bool WriteNewick(std::ostream& out, int nelements, const Node* tree,
+                 const std::vector<std::string>& names);
+
+// The tree as a Nexus TREES block that lopper's reader, ape and DendroPy
+// read: a TRANSLATE table numbering element e as e+1 and one TREE named
+// treename whose leaves are those numbers. Edge lengths as in WriteNewick
+// but with 17 significant digits in fixed notation; an inversion (a
+// parent lower than its child, as centroid linkage gives) is a negative
+// length. False as for WriteNewick, and when treename is not writable.
+bool WriteNexus(std::ostream& out, int nelements, const Node* tree,
+                const std::vector<std::string>& names, const std::string& treename);
+
+// The tree as SciPy's linkage matrix Z, one tab-separated line per record
+// in record order: the ids of its children (element e is e, record i is
+// nelements+i; the smaller first), its height (shortest round-trip
+// decimal) and the number of elements under it. False when the tree is
+// not one, as for WriteNewick.
+bool WriteLinkage(std::ostream& out, int nelements, const Node* tree);
+
+// A name as a Newick or Nexus label: the name itself when the format's
+// readers take it bare, otherwise in single quotes with '' for a quote.
+std::string NewickLabel(const std::string& name);
+std::string NexusLabel(const std::string& name);
+
+}  // namespace lopper
+
+#endif

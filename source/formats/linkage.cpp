@@ -1,0 +1,41 @@
+// SciPy's linkage matrix.
+#include <algorithm>
+#include <charconv>
+#include <string>
+#include <vector>
+
+#include "formats.h"
+#include "tree_check.h"
+
+namespace lopper {
+
+namespace {
+
+// x: finite. The shortest decimal that reads back as x (an exponent when
+// that is shorter), which numpy.loadtxt reads.
+std::string ShortestDecimal(double x) {
+  char text[32];  // the longest shortest form, "-2.2250738585072014e-308", fits
+  const auto end = std::to_chars(text, text + sizeof text, x).ptr;
+  return std::string(text, end);
+}
+
+}  // namespace
+
+bool WriteLinkage(std::ostream& out, int nelements, const Node* tree) {
+  if (!formats_detail::IsClusterTree(nelements, tree)) return false;
+  const int nrecords = nelements - 1;
+  std::vector<int> size(static_cast<std::size_t>(nrecords));
+  const auto id = [nelements](int ref) { return ref >= 0 ? ref : nelements + (-ref - 1); };
+  const auto size_of = [&size](int ref) { return ref >= 0 ? 1 : size[-ref - 1]; };
+  for (int i = 0; i < nrecords; i++) {
+    const Node& r = tree[i];
+    size[i] = size_of(r.left) + size_of(r.right);
+    const int a = id(r.left);
+    const int b = id(r.right);
+    out << std::min(a, b) << '\t' << std::max(a, b) << '\t' << ShortestDecimal(r.distance) << '\t'
+        << size[i] << '\n';
+  }
+  return true;
+}
+
+}  // namespace lopper
