@@ -128,13 +128,17 @@ TEST(Treecluster, NoTreeForTooFewElementsOrAnotherMethod) {
   EXPECT_EQ(lopper::treecluster(3, 1, three.data(), three.mask(), w.data(), 0, 'e', 'q', nullptr),
             nullptr);
   EXPECT_EQ(lopper::detail::live_blocks(), before);
+  using lopper::detail::Status;
   Lower d(std::vector<Values>(1));
-  EXPECT_EQ(lopper::detail::pmlcluster(1, d.data()), nullptr);
-  EXPECT_EQ(lopper::detail::palcluster(1, d.data()), nullptr);
-  EXPECT_EQ(lopper::detail::pclcluster(1, 1, one.data(), one.mask(), w.data(), d.data(), 'e', 0),
-            nullptr);
-  EXPECT_EQ(lopper::detail::pslcluster(1, 1, one.data(), one.mask(), w.data(), d.data(), 'e', 0),
-            nullptr);
+  Node tree[1];
+  EXPECT_EQ(lopper::detail::pmlcluster(1, d.data(), tree), Status::kBadArguments);
+  EXPECT_EQ(lopper::detail::palcluster(1, d.data(), tree), Status::kBadArguments);
+  EXPECT_EQ(
+      lopper::detail::pclcluster(1, 1, one.data(), one.mask(), w.data(), d.data(), 'e', 0, tree),
+      Status::kBadArguments);
+  EXPECT_EQ(
+      lopper::detail::pslcluster(1, 1, one.data(), one.mask(), w.data(), d.data(), 'e', 0, tree),
+      Status::kBadArguments);
 }
 
 TEST(Treecluster, NonFiniteDistancesGiveNoTree) {

@@ -83,14 +83,14 @@ struct Som {
   }
 };
 
-void somworker(Som& som, double inittau, int niter) {
-  const int nelements = som.nelements();
-  const int ndata = som.ndata();
+// Each element's root mean square over its present values (1 when it has
+// none or they are all zero), by which training divides it.
+void ElementScales(Som& som) {
   const bool t = som.transpose != 0;
-  for (int i = 0; i < nelements; i++) {
+  for (int i = 0; i < som.nelements(); i++) {
     double sum = 0.0;
     int n = 0;
-    for (int k = 0; k < ndata; k++) {
+    for (int k = 0; k < som.ndata(); k++) {
       if (!(t ? som.mask[k][i] : som.mask[i][k])) continue;
       const double x = t ? som.data[k][i] : som.data[i][k];
       sum += x * x;
@@ -98,6 +98,12 @@ void somworker(Som& som, double inittau, int niter) {
     }
     som.scratch.stddata[i] = sum > 0 ? std::sqrt(sum / n) : 1.0;
   }
+}
+
+// Every cell uniform in [-1, 1) per dimension, then scaled to a root mean
+// square of 1, in grid order.
+void RandomCells(Som& som) {
+  const int ndata = som.ndata();
   for (int ix = 0; ix < som.nxgrid; ix++)
     for (int iy = 0; iy < som.nygrid; iy++) {
       double* cell = som.celldata[ix][iy];
@@ -109,35 +115,53 @@ void somworker(Som& som, double inittau, int niter) {
       const double factor = 1.0 / std::sqrt(sum / ndata);
       for (int k = 0; k < ndata; k++) cell[k] *= factor;
     }
+}
+
+// The order in which elements are presented: a random permutation.
+void ShuffleElements(Som& som) {
   std::vector<int>& index = som.scratch.index;
+  const int nelements = som.nelements();
   for (int i = 0; i < nelements; i++) index[i] = i;
   for (int i = 0; i < nelements; i++) {
     const int j = static_cast<int>(i + (nelements - i) * uniform());
     std::swap(index[i], index[j]);
   }
+}
+
+// Moves every cell within radius of the element's best cell a fraction tau
+// towards the element's scaled present values, then rescales it.
+void PullNeighbourhood(Som& som, int iobject, double tau, double radius) {
+  const bool t = som.transpose != 0;
+  int ixbest = 0, iybest = 0;
+  som.best(iobject, ixbest, iybest);
+  const double stddata = som.scratch.stddata[iobject];
+  for (int ix = 0; ix < som.nxgrid; ix++)
+    for (int iy = 0; iy < som.nygrid; iy++) {
+      const double dx = ix - ixbest, dy = iy - iybest;
+      if (std::sqrt(dx * dx + dy * dy) >= radius) continue;
+      double* cell = som.celldata[ix][iy];
+      for (int k = 0; k < som.ndata(); k++) {
+        if (!(t ? som.mask[k][iobject] : som.mask[iobject][k])) continue;
+        const double value = t ? som.data[k][iobject] : som.data[iobject][k];
+        cell[k] += tau * (value / stddata - cell[k]);
+      }
+      som.normalise(cell);
+    }
+}
+
+// Kohonen's training: random cells, then niter presentations in one
+// shuffled cyclic order, rate and radius falling linearly to zero.
+void Train(Som& som, double inittau, int niter) {
+  ElementScales(som);
+  RandomCells(som);
+  ShuffleElements(som);
   // In double: the squares of a long grid side overflow int.
   const double nx = som.nxgrid, ny = som.nygrid;
   const double maxradius = std::sqrt(nx * nx + ny * ny);
   for (int iter = 0; iter < niter; iter++) {
-    const int iobject = index[iter % nelements];
     const double left = 1.0 - static_cast<double>(iter) / niter;
-    const double radius = maxradius * left;
-    const double tau = inittau * left;
-    int ixbest = 0, iybest = 0;
-    som.best(iobject, ixbest, iybest);
-    const double stddata = som.scratch.stddata[iobject];
-    for (int ix = 0; ix < som.nxgrid; ix++)
-      for (int iy = 0; iy < som.nygrid; iy++) {
-        const double dx = ix - ixbest, dy = iy - iybest;
-        if (std::sqrt(dx * dx + dy * dy) >= radius) continue;
-        double* cell = som.celldata[ix][iy];
-        for (int k = 0; k < ndata; k++) {
-          if (!(t ? som.mask[k][iobject] : som.mask[iobject][k])) continue;
-          const double value = t ? som.data[k][iobject] : som.data[iobject][k];
-          cell[k] += tau * (value / stddata - cell[k]);
-        }
-        som.normalise(cell);
-      }
+    PullNeighbourhood(som, som.scratch.index[iter % som.nelements()], inittau * left,
+                      maxradius * left);
   }
 }
 
@@ -167,19 +191,19 @@ void somcluster(int nrows, int ncolumns, const double* const* data, const int* c
   if (nrows < 0 || ncolumns < 0 || nobjects < 2 || nxgrid < 1 || nygrid < 1 || niter < 0 ||
       (ndata > 0 && (!data || !mask || !weight)))
     return fail();
-  try {
+  const detail::Status status = detail::guarded([&] {
     detail::SomScratch scratch(nobjects, ndata, nxgrid, nygrid, transpose, celldata == nullptr);
     detail::Measure measure(dist, ndata);
     detail::Som som{nrows,   ncolumns, data,
                     mask,    weight,   transpose,
                     nxgrid,  nygrid,   celldata ? celldata : scratch.cellgrid.data(),
                     measure, scratch};
-    detail::somworker(som, inittau, niter);
+    detail::Train(som, inittau, niter);
     if (clusterid) detail::somassign(som, clusterid);
-  } catch (const std::bad_alloc&) {
-    // Everything is obtained before the map is written.
-    fail();
-  }
+    return detail::Status::kOk;
+  });
+  // Everything is obtained before the map is written.
+  if (status != detail::Status::kOk) fail();
 }
 
 }  // namespace lopper
