@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <random>
@@ -141,20 +142,55 @@ TEST(Treecluster, NoTreeForTooFewElementsOrAnotherMethod) {
       Status::kBadArguments);
 }
 
+// Bit for bit, so that NaN equals NaN.
+bool SameBits(const Lower& a, const Lower& b) {
+  if (a.rows().size() != b.rows().size()) return false;
+  for (std::size_t i = 0; i < a.rows().size(); i++)
+    if (a.rows()[i].size() != b.rows()[i].size() ||
+        std::memcmp(a.rows()[i].data(), b.rows()[i].data(), a.rows()[i].size() * sizeof(double)))
+      return false;
+  return true;
+}
+
+// A NaN or infinite distance, the caller's or one computed, gives no tree
+// by any method; a caller's matrix found so is left as it was.
 TEST(Treecluster, NonFiniteDistancesGiveNoTree) {
   const double nan = std::nan(""), inf = HUGE_VAL;
-  Matrix dummy(std::vector<Values>(3, Values{0}));
   const Values w{1};
-  for (const double bad : {nan, inf, -inf})
-    for (const char method : std::string("smac")) {
-      Lower d({{}, {1}, {bad, 2}});
-      const Lower before(d);
-      EXPECT_EQ(
-          lopper::treecluster(3, 1, dummy.data(), dummy.mask(), w.data(), 0, 'e', method, d.data()),
-          nullptr)
-          << method;
-      EXPECT_EQ(d.rows().size(), before.rows().size());
+  const Matrix calm({{0}, {1}, {3}, {6}});
+  const Matrix huge({{0}, {1}, {1e200}, {-1e200}});  // 'e' distances overflow to infinity
+  const struct Case {
+    const char* catches;
+    const Matrix* data;
+    std::vector<Values> matrix;  // empty: distances come from the data
+    std::string methods;
+  } cases[] = {
+      // One that checks NaN only.
+      {"+inf", &calm, {{}, {1}, {inf, 2}, {4, 5, 6}}, "smac"},
+      {"-inf", &calm, {{}, {1}, {-inf, 2}, {4, 5, 6}}, "smac"},
+      {"nan", &calm, {{}, {1}, {nan, 2}, {4, 5, 6}}, "smac"},
+      // One that checks only the first rows or columns of the matrix.
+      {"last entry", &calm, {{}, {1}, {2, 3}, {4, 5, nan}}, "smac"},
+      // One that checks only the caller's matrix, not distances it computes
+      // (for centroid linkage also those between merged clusters).
+      {"computed", &huge, {}, "smac"},
+      {"recomputed by centroid", &huge, {{}, {1}, {2, 3}, {4, 5, 6}}, "c"},
+  };
+  const long before = lopper::detail::live_blocks();
+  for (const Case& c : cases)
+    for (const char method : c.methods) {
+      Matrix m(*c.data);
+      Lower d(c.matrix.empty() ? std::vector<Values>(4) : c.matrix);
+      const Lower given(d);
+      EXPECT_EQ(lopper::treecluster(4, 1, m.data(), m.mask(), w.data(), 0, 'e', method,
+                                    c.matrix.empty() ? nullptr : d.data()),
+                nullptr)
+          << c.catches << " " << method;
+      if (c.data == &calm) {
+        EXPECT_TRUE(SameBits(d, given)) << c.catches << " " << method;
+      }
     }
+  EXPECT_EQ(lopper::detail::live_blocks(), before);
 }
 
 // A value that is not finite gives no tree by any method or measure, even
