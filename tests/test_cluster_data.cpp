@@ -55,7 +55,8 @@ TEST(Median, AgreesWithSortingAndKeepsTheValues) {
     const int n = 3 + static_cast<int>(rng() % 60);
     const int distinct = 1 + static_cast<int>(rng() % (trial % 2 ? 4 : 1000));
     Values x(n);
-    for (double& v : x) v = static_cast<double>(rng() % distinct) - distinct / 2;
+    const int offset = distinct / 2;  // whole, so that the values stay integers
+    for (double& v : x) v = static_cast<double>(rng() % distinct) - offset;
     Values sorted = x;
     std::sort(sorted.begin(), sorted.end());
     const double expected = n % 2 ? sorted[n / 2] : 0.5 * (sorted[n / 2 - 1] + sorted[n / 2]);

@@ -22,8 +22,16 @@
 namespace lopper {
 namespace detail {
 
-// How an internal step ended.
-enum class [[nodiscard]] Status{kOk, kBadArguments, kOutOfMemory, kNotFinite};
+// How an internal step ended. (Kept from clang-format, which reads the
+// attribute as the start of an initialiser.)
+// clang-format off
+enum class [[nodiscard]] Status {
+  kOk,
+  kBadArguments,  // sizes, codes or arrays the step cannot work with
+  kOutOfMemory,
+  kNotFinite,     // a value or distance met is NaN or infinite
+};
+// clang-format on
 
 // step(), a callable returning Status, with std::bad_alloc from it as
 // kOutOfMemory.

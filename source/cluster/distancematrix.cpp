@@ -164,6 +164,8 @@ class CentroidPair {
   std::vector<int*> mask_rows_;
 };
 
+// Two groups of elements of one data matrix: group g has n[g] members,
+// listed in members[g] (repeats allowed).
 struct Groups {
   const double* const* data;
   const int* const* mask;

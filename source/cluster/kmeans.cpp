@@ -99,6 +99,8 @@ struct Scratch {
   DataMask centroids;
 };
 
+// The centroids of the clusters of clusterid into s.centroids: medians
+// for method 'm', means otherwise.
 void Centroids(const Problem& p, const int clusterid[], Scratch& s) {
   double** const cdata = s.centroids.data();
   int** const cmask = s.centroids.mask();
@@ -111,8 +113,8 @@ void Centroids(const Problem& p, const int clusterid[], Scratch& s) {
 }
 
 // Moves each element not alone in its cluster to the first centroid
-// strictly closer than the closest so far; the sum of the distances to the
-// centroids chosen.
+// strictly closer than the closest so far; the sum of those elements'
+// distances to the centroids chosen (elements alone count nothing).
 double Relocate(const Problem& p, Scratch& s, int clusterid[]) {
   double total = 0.0;
   for (int i = 0; i < p.nelements(); i++) {

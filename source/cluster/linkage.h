@@ -127,6 +127,8 @@ void PairwiseMerges(int nelements, double** d, bool average, Node tree[]) {
   }
 }
 
+// PairwiseMerges into tree (nelements-1 slots) for nelements >= 2, as a
+// Status.
 template <class Finder>
 Status PairwiseLinkage(int nelements, double** d, bool average, Node tree[]) {
   if (nelements < 2) return Status::kBadArguments;
