@@ -2,7 +2,6 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <new>
 #include <numeric>
 #include <vector>
 
@@ -42,11 +41,10 @@ bool ForRetained(const ElementPair& p, F f) {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-// Weighted sums of a Pearson correlation: status 0 when there is nothing to
-// correlate, 1 when either vector has no spread, 2 when cross /
-// sqrt(spread1 * spread2) is defined, -1 when a value is not finite.
+// Weighted sums of a Pearson correlation, and what they allow: r = cross /
+// sqrt(spread1 * spread2) when kDefined.
 struct Sums {
-  int status;
+  enum Kind { kNotFinite, kNothingToCorrelate, kNoSpread, kDefined } kind;
   double cross, spread1, spread2;
 };
 
@@ -62,14 +60,14 @@ Sums CentredSums(const ElementPair& p) {
     sxx += wk * x * x;
     syy += wk * y * y;
   });
-  if (!finite) return {-1, 0, 0, 0};
-  if (w == 0) return {0, 0, 0, 0};
+  if (!finite) return {Sums::kNotFinite, 0, 0, 0};
+  if (w == 0) return {Sums::kNothingToCorrelate, 0, 0, 0};
   const double cxy = sxy - sx * sy / w;
   const double dx = sxx - sx * sx / w;
   const double dy = syy - sy * sy / w;
   // Written so that a spread lost to overflow (NaN) also counts as none.
-  if (!(dx > 0) || !(dy > 0)) return {1, 0, 0, 0};
-  return {2, cxy, dx, dy};
+  if (!(dx > 0) || !(dy > 0)) return {Sums::kNoSpread, 0, 0, 0};
+  return {Sums::kDefined, cxy, dx, dy};
 }
 
 // Uncentred sums: Sxy, Sxx and Syy; nothing to correlate when no dimension
@@ -84,20 +82,27 @@ Sums UncentredSums(const ElementPair& p) {
     syy += wk * y * y;
     any = true;
   });
-  if (!finite) return {-1, 0, 0, 0};
-  if (!any) return {0, 0, 0, 0};
-  if (!(sxx > 0) || !(syy > 0)) return {1, 0, 0, 0};
-  return {2, sxy, sxx, syy};
+  if (!finite) return {Sums::kNotFinite, 0, 0, 0};
+  if (!any) return {Sums::kNothingToCorrelate, 0, 0, 0};
+  if (!(sxx > 0) || !(syy > 0)) return {Sums::kNoSpread, 0, 0, 0};
+  return {Sums::kDefined, sxy, sxx, syy};
 }
 
-// 1 - r, or 1 - |r| when absolute, for the sums of SumsOf; the status
-// itself when r is not defined, and an r lost to overflow (NaN) counts as
-// no correlation.
+// 1 - r, or 1 - |r| when absolute, for the sums of SumsOf: 0 with nothing
+// to correlate, 1 without spread, and 1 for an r lost to overflow (NaN).
 template <Sums (*SumsOf)(const ElementPair&), bool absolute>
 double CorrelationDistance(const ElementPair& p) {
   const Sums s = SumsOf(p);
-  if (s.status < 0) return kNaN;
-  if (s.status < 2) return s.status;
+  switch (s.kind) {
+    case Sums::kNotFinite:
+      return kNaN;
+    case Sums::kNothingToCorrelate:
+      return 0;
+    case Sums::kNoSpread:
+      return 1;
+    case Sums::kDefined:
+      break;
+  }
   const double cross = absolute ? std::fabs(s.cross) : s.cross;
   const double r = cross / std::sqrt(s.spread1 * s.spread2);
   return std::isnan(r) ? 1.0 : 1 - r;

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
-#include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -182,8 +182,10 @@ struct Groups {
 double CentroidDistance(const Groups& g, int ndata, const double weight[], char method,
                         detail::Measure& measure) {
   CentroidPair centroids(ndata, g.transpose);
-  // Repeated members may make a group larger than nelements.
-  std::vector<double> temp(method == 'm' ? std::max(g.n[0], g.n[1]) : 0);
+  // Medians only: one group's values in one dimension. Repeated members may
+  // make a group larger than nelements.
+  std::optional<std::vector<double>> median_values;
+  if (method == 'm') median_values.emplace(std::max(g.n[0], g.n[1]));
   for (int group = 0; group < 2; group++) {
     for (int d = 0; d < ndata; d++) {
       int count = 0;
@@ -191,14 +193,15 @@ double CentroidDistance(const Groups& g, int ndata, const double weight[], char 
       for (int k = 0; k < g.n[group]; k++) {
         const int e = g.members[group][k];
         if (!g.has(e, d)) continue;
-        if (method == 'm')
-          temp[count] = g.at(e, d);
+        if (median_values)
+          (*median_values)[count] = g.at(e, d);
         else
           sum += g.at(e, d);
         count++;
       }
       if (count == 0) continue;
-      centroids.value(group, d) = method == 'm' ? median(count, temp.data()) : sum / count;
+      centroids.value(group, d) =
+          median_values ? median(count, median_values->data()) : sum / count;
       centroids.present(group, d) = 1;
     }
   }

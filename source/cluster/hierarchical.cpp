@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
-#include <new>
 #include <optional>
 #include <string>
 #include <vector>

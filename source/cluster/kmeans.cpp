@@ -1,7 +1,7 @@
 // k-means and k-medians: iterative relocation from random partitions.
 #include <algorithm>
 #include <cfloat>
-#include <new>
+#include <optional>
 #include <vector>
 
 #include "cluster_internal.h"
@@ -78,24 +78,30 @@ struct Problem {
   int ndata() const { return transpose ? nrows : ncolumns; }
 };
 
+// What passes that compete (npass > 1) need besides: the current
+// partition, apart from the best in clusterid, and the map between their
+// cluster numbers.
+struct Competition {
+  explicit Competition(const Problem& p) : current(p.nelements()), mapping(p.nclusters) {}
+  std::vector<int> current;
+  std::vector<int> mapping;
+};
+
 // The storage of the passes, obtained before any output is written; the
 // constructor may throw std::bad_alloc, obtain() gives kOutOfMemory.
 struct Scratch {
-  explicit Scratch(const Problem& p)
-      : measure(p.dist, p.ndata()),
-        counts(p.nclusters),
-        own_tclusterid(p.npass > 1 ? p.nelements() : 0),
-        mapping(p.npass > 1 ? p.nclusters : 0),
-        cache(p.method == 'm' ? p.nelements() : 0) {}
+  explicit Scratch(const Problem& p) : measure(p.dist, p.ndata()), counts(p.nclusters) {
+    if (p.npass > 1) competition.emplace(p);
+    if (p.method == 'm') median_values.emplace(p.nelements());
+  }
   Status obtain(const Problem& p) {
     return centroids.obtain(p.transpose ? p.ndata() : p.nclusters,
                             p.transpose ? p.nclusters : p.ndata());
   }
   Measure measure;
-  std::vector<int> counts;          // members per cluster
-  std::vector<int> own_tclusterid;  // the current partition, when passes compete
-  std::vector<int> mapping;         // cluster numbers of one partition in the other
-  std::vector<double> cache;        // medians only
+  std::vector<int> counts;  // members per cluster
+  std::optional<Competition> competition;
+  std::optional<std::vector<double>> median_values;  // k-medians: one cluster's values
   DataMask centroids;
 };
 
@@ -106,7 +112,7 @@ void Centroids(const Problem& p, const int clusterid[], Scratch& s) {
   int** const cmask = s.centroids.mask();
   if (p.method == 'm')
     getclustermedians(p.nclusters, p.nrows, p.ncolumns, p.data, p.mask, clusterid, cdata, cmask,
-                      p.transpose, s.cache.data());
+                      p.transpose, s.median_values->data());
   else
     getclustermeans(p.nclusters, p.nrows, p.ncolumns, p.data, p.mask, clusterid, cdata, cmask,
                     p.transpose);
@@ -168,10 +174,10 @@ bool SamePartition(int nelements, const int a[], const int b[], std::vector<int>
 }
 
 // The passes of k-means or k-medians. The best partition is kept in
-// clusterid, the current one in tclusterid (the same array when npass <=
-// 1). Returns ifound.
+// clusterid, the current one in tclusterid (clusterid itself unless passes
+// compete). Returns ifound.
 int Passes(const Problem& p, Scratch& s, int clusterid[], double* error) {
-  int* const tclusterid = p.npass > 1 ? s.own_tclusterid.data() : clusterid;
+  int* const tclusterid = s.competition ? s.competition->current.data() : clusterid;
   int ifound = 0;
   *error = DBL_MAX;
   int ipass = 0;
@@ -184,7 +190,7 @@ int Passes(const Problem& p, Scratch& s, int clusterid[], double* error) {
     }
     // The first pass is the best so far even when, with one cluster, it
     // equals the zeroed clusterid.
-    if (ipass > 0 && SamePartition(p.nelements(), clusterid, tclusterid, s.mapping)) {
+    if (ipass > 0 && SamePartition(p.nelements(), clusterid, tclusterid, s.competition->mapping)) {
       ifound++;
     } else if (ipass == 0 || total < *error) {
       ifound = 1;

@@ -1,6 +1,6 @@
 // k-medoids: relocation around cluster members, from a distance matrix.
 #include <cfloat>
-#include <new>
+#include <optional>
 #include <vector>
 
 #include "cluster_internal.h"
@@ -65,11 +65,13 @@ double AssignToMedoids(int nclusters, int nelements, const double* const* distma
 // The storage of the passes, obtained before any output is written (the
 // constructor may throw std::bad_alloc).
 struct MedoidScratch {
-  MedoidScratch(int nclusters, int nelements, int npass)
-      : centroids(nclusters), errors(nclusters), own_tclusterid(npass > 1 ? nelements : 0) {}
-  std::vector<int> centroids;       // each cluster's medoid
-  std::vector<double> errors;       // each medoid's sum of distances
-  std::vector<int> own_tclusterid;  // the current partition, when passes compete
+  MedoidScratch(int nclusters, int nelements, int npass) : centroids(nclusters), errors(nclusters) {
+    if (npass > 1) competing.emplace(nelements);
+  }
+  std::vector<int> centroids;  // each cluster's medoid
+  std::vector<double> errors;  // each medoid's sum of distances
+  // The current partition when passes compete, apart from the best.
+  std::optional<std::vector<int>> competing;
 };
 
 // Medoids and assignment in turn from the partition in tclusterid until
@@ -87,11 +89,11 @@ double ConvergeMedoids(int nclusters, int nelements, const double* const* distma
 }
 
 // The passes: the best partition goes into clusterid as medoid numbers,
-// the current one is in tclusterid (clusterid itself when npass <= 1, the
-// cluster numbers then replaced by medoids). Returns ifound.
+// the current one is in tclusterid (clusterid itself unless passes compete,
+// the cluster numbers then replaced by medoids). Returns ifound.
 int MedoidPasses(int nclusters, int nelements, const double* const* distmatrix, int npass,
                  MedoidScratch& s, int clusterid[], double* error) {
-  int* const tclusterid = npass > 1 ? s.own_tclusterid.data() : clusterid;
+  int* const tclusterid = s.competing ? s.competing->data() : clusterid;
   int found = 0;
   *error = DBL_MAX;
   int ipass = 0;

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <new>
 #include <optional>
 #include <vector>
 

@@ -1,7 +1,7 @@
 // Self-organising maps (Kohonen): training a rectangular grid of cell
 // vectors and assigning every element to its best-matching cell.
 #include <cmath>
-#include <new>
+#include <optional>
 #include <vector>
 
 #include "cluster_internal.h"
@@ -10,31 +10,39 @@ namespace lopper {
 namespace detail {
 namespace {
 
+// Storage for a map the caller does not keep: nxgrid x nygrid cells of
+// ndata values, addressed as a caller's celldata is.
+struct OwnCells {
+  OwnCells(int nxgrid, int nygrid, int ndata)
+      : values(static_cast<std::size_t>(nxgrid) * nygrid * ndata),
+        rows(static_cast<std::size_t>(nxgrid) * nygrid),
+        grid(nxgrid) {
+    for (std::size_t c = 0; c < rows.size(); c++) rows[c] = &values[c * ndata];
+    for (int ix = 0; ix < nxgrid; ix++) grid[ix] = &rows[static_cast<std::size_t>(ix) * nygrid];
+  }
+  std::vector<double> values;
+  std::vector<double*> rows;
+  std::vector<double**> grid;
+};
+
 // All storage of one somcluster call, obtained before anything is written.
 struct SomScratch {
   SomScratch(int nelements, int ndata, int nxgrid, int nygrid, int transpose, bool own_cells)
       : stddata(nelements),
         index(nelements),
-        ones(static_cast<std::size_t>(transpose ? ndata : nygrid) * (transpose ? 1 : ndata), 1),
-        celldatavector(transpose ? ndata : 0),
-        cellvalues(own_cells ? static_cast<std::size_t>(nxgrid) * nygrid * ndata : 0),
-        cellrows(own_cells ? static_cast<std::size_t>(nxgrid) * nygrid : 0),
-        cellgrid(own_cells ? nxgrid : 0) {
+        ones(static_cast<std::size_t>(transpose ? ndata : nygrid) * (transpose ? 1 : ndata), 1) {
+    if (transpose) column_cell.emplace(ndata);
+    if (own_cells) cells.emplace(nxgrid, nygrid, ndata);
     const int rows = transpose ? ndata : nygrid;
     const int width = transpose ? 1 : ndata;
     for (int r = 0; r < rows; r++) dummymask.push_back(&ones[static_cast<std::size_t>(r) * width]);
-    for (std::size_t c = 0; c < cellrows.size(); c++) cellrows[c] = &cellvalues[c * ndata];
-    for (int ix = 0; ix < static_cast<int>(cellgrid.size()); ix++)
-      cellgrid[ix] = &cellrows[static_cast<std::size_t>(ix) * nygrid];
   }
   std::vector<double> stddata;
   std::vector<int> index;
   std::vector<int> ones;
   std::vector<int*> dummymask;
-  std::vector<double*> celldatavector;  // column mode: one cell as a column
-  std::vector<double> cellvalues;       // cell storage when the caller gave none
-  std::vector<double*> cellrows;
-  std::vector<double**> cellgrid;
+  std::optional<std::vector<double*>> column_cell;  // column mode: one cell as a column
+  std::optional<OwnCells> cells;                    // when the caller gave no celldata
 };
 
 struct Som {
@@ -54,9 +62,9 @@ struct Som {
   double distance(int i, int ix, int iy) {
     if (!transpose)
       return measure(data, celldata[ix], mask, scratch.dummymask.data(), weights, i, iy, 0);
-    for (int k = 0; k < ndata(); k++) scratch.celldatavector[k] = &celldata[ix][iy][k];
-    return measure(data, scratch.celldatavector.data(), mask, scratch.dummymask.data(), weights, i,
-                   0, transpose);
+    std::vector<double*>& column = *scratch.column_cell;
+    for (int k = 0; k < ndata(); k++) column[k] = &celldata[ix][iy][k];
+    return measure(data, column.data(), mask, scratch.dummymask.data(), weights, i, 0, transpose);
   }
 
   // The first cell, in grid order, strictly closer than the starting one.
@@ -196,7 +204,7 @@ void somcluster(int nrows, int ncolumns, const double* const* data, const int* c
     detail::Measure measure(dist, ndata);
     detail::Som som{nrows,   ncolumns, data,
                     mask,    weight,   transpose,
-                    nxgrid,  nygrid,   celldata ? celldata : scratch.cellgrid.data(),
+                    nxgrid,  nygrid,   celldata ? celldata : scratch.cells->grid.data(),
                     measure, scratch};
     detail::Train(som, inittau, niter);
     if (clusterid) detail::somassign(som, clusterid);
