@@ -174,8 +174,8 @@ class Measure {
 };
 
 // The distances between all elements by `dist` into the rows of matrix,
-// shaped as TriangularMatrix holds them. kOutOfMemory when the measure's
-// scratch cannot be had, with the rows partly written.
+// shaped as TriangularMatrix holds them. kOutOfMemory, before any row is
+// written, when the measure's scratch cannot be had.
 Status filldistances(int nrows, int ncolumns, const double* const* data, const int* const* mask,
                      const double weights[], char dist, int transpose, double** matrix);
 
@@ -200,9 +200,10 @@ double find_closest_pair(int n, const double* const* distmatrix, int* ip, int* j
 // The linkage routines behind treecluster: nelements-1 records into tree
 // (nelements-1 slots, the caller's). kBadArguments for nelements < 2 and
 // kOutOfMemory, both before anything is written. The matrix-based ones
-// overwrite distmatrix as clusters merge; pclcluster and pslcluster give
-// kNotFinite when a distance they meet is not finite (the matrix then holds
-// working values).
+// overwrite distmatrix as clusters merge. kNotFinite from pclcluster when
+// a distance between merged clusters is not finite (the matrix then holds
+// working values), from pslcluster when any distance it reads or measures
+// is not finite.
 Status pmlcluster(int nelements, double** distmatrix, Node tree[]);
 Status palcluster(int nelements, double** distmatrix, Node tree[]);
 Status pclcluster(int nrows, int ncolumns, const double* const* data, const int* const* mask,

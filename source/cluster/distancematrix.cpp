@@ -177,8 +177,9 @@ struct Groups {
   double at(int e, int d) const { return transpose ? data[d][e] : data[e][d]; }
 };
 
-// Per dimension, the mean ('a') or median ('m') of each group's present
-// values; a dimension without any stays masked.
+// The distance between the groups' centroids: per dimension, the mean
+// ('a') or median ('m') of each group's present values; a dimension without
+// any stays masked. Throws std::bad_alloc when its scratch cannot be had.
 double CentroidDistance(const Groups& g, int ndata, const double weight[], char method,
                         detail::Measure& measure) {
   CentroidPair centroids(ndata, g.transpose);
