@@ -215,8 +215,9 @@ namespace {
 
 // True when tree is nelements-1 records, children before parents, in which
 // every element and every record but the last is a child exactly once (so
-// the last is the root and there is no cycle). used: 2 * nelements - 1 slots.
-bool OrderedTree(int nelements, const Node* tree, std::vector<char>& used) {
+// the last is the root and there is no cycle). used: 2 * nelements - 1
+// slots of scratch, zeroed.
+bool OrderedTree(int nelements, const Node* tree, char used[]) {
   if (!tree) return false;
   for (int r = 0; r < nelements - 1; r++)
     for (const int child : {tree[r].left, tree[r].right}) {
@@ -235,9 +236,8 @@ bool OrderedTree(int nelements, const Node* tree, std::vector<char>& used) {
 namespace {
 
 // Numbers the clusters below the cut of a tree OrderedTree accepted, as
-// cuttree documents; nodeid: one int per record kept merged.
-void NumberClusters(int nelements, const Node* tree, int nclusters, int clusterid[],
-                    std::vector<int>& nodeid) {
+// cuttree documents; nodeid: one int per record kept merged, each -1.
+void NumberClusters(int nelements, const Node* tree, int nclusters, int clusterid[], int nodeid[]) {
   const int n = nelements - nclusters;  // records below the cut stay merged
   int icluster = 0;
   for (int i = nelements - 2; i >= n; i--) {
@@ -266,10 +266,10 @@ void cuttree(int nelements, const Node* tree, int nclusters, int* clusterid) {
   const Status status = detail::guarded([&] {
     std::vector<char> used(static_cast<std::size_t>(2 * nelements - 1), 0);
     if (nclusters < 1 || nclusters > nelements ||
-        (nelements > 1 && !OrderedTree(nelements, tree, used)))
+        (nelements > 1 && !OrderedTree(nelements, tree, used.data())))
       return Status::kBadArguments;
     std::vector<int> nodeid(static_cast<std::size_t>(nelements - nclusters), -1);
-    NumberClusters(nelements, tree, nclusters, clusterid, nodeid);
+    NumberClusters(nelements, tree, nclusters, clusterid, nodeid.data());
     return Status::kOk;
   });
   if (status != Status::kOk) std::fill(clusterid, clusterid + nelements, -1);

@@ -160,9 +160,10 @@ double Converge(const Problem& p, Scratch& s, int clusterid[]) {
   }
 }
 
-// True when b is a as renumbered by a one-to-one map, built in mapping.
-bool SamePartition(int nelements, const int a[], const int b[], std::vector<int>& mapping) {
-  std::fill(mapping.begin(), mapping.end(), -1);
+// True when b is a as renumbered by a one-to-one map, built in mapping
+// (one int per cluster number).
+bool SamePartition(int nelements, int nclusters, const int a[], const int b[], int mapping[]) {
+  std::fill(mapping, mapping + nclusters, -1);
   for (int i = 0; i < nelements; i++) {
     int& image = mapping[a[i]];
     if (image == -1)
@@ -190,7 +191,8 @@ int Passes(const Problem& p, Scratch& s, int clusterid[], double* error) {
     }
     // The first pass is the best so far even when, with one cluster, it
     // equals the zeroed clusterid.
-    if (ipass > 0 && SamePartition(p.nelements(), clusterid, tclusterid, s.competition->mapping)) {
+    if (ipass > 0 && SamePartition(p.nelements(), p.nclusters, clusterid, tclusterid,
+                                   s.competition->mapping.data())) {
       ifound++;
     } else if (ipass == 0 || total < *error) {
       ifound = 1;

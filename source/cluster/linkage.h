@@ -137,13 +137,13 @@ Status PairwiseLinkage(int nelements, double** d, bool average, Node tree[]) {
   });
 }
 
-// Slot js becomes the merger of slots js and is: per dimension the mean of
-// the members' present values, the mask counting them.
-inline void MergeProfiles(DataMask& profiles, int js, int is, int ndata) {
-  double* const data_js = profiles.data()[js];
-  int* const mask_js = profiles.mask()[js];
-  const double* const data_is = profiles.data()[is];
-  const int* const mask_is = profiles.mask()[is];
+// Row js of data/mask becomes the merger of rows js and is: per dimension
+// the mean of the members' present values, the mask counting them.
+inline void MergeProfiles(double** data, int** mask, int js, int is, int ndata) {
+  double* const data_js = data[js];
+  int* const mask_js = mask[js];
+  const double* const data_is = data[is];
+  const int* const mask_is = mask[is];
   for (int x = 0; x < ndata; x++) {
     data_js[x] = data_js[x] * mask_js[x] + data_is[x] * mask_is[x];
     mask_js[x] += mask_is[x];
@@ -169,13 +169,14 @@ inline bool RemeasureSlot(Measure& between, const DataMask& profiles, const doub
   return finite;
 }
 
-// The elements' profiles as rows, whatever the data's orientation.
+// The elements' profiles as the rows of rowdata/rowmask (nelements rows of
+// ndata), whatever the data's orientation.
 inline void CopyProfiles(int nelements, int ndata, const double* const* data,
-                         const int* const* mask, int transpose, DataMask& profiles) {
+                         const int* const* mask, int transpose, double** rowdata, int** rowmask) {
   for (int i = 0; i < nelements; i++)
     for (int j = 0; j < ndata; j++) {
-      profiles.data()[i][j] = transpose ? data[j][i] : data[i][j];
-      profiles.mask()[i][j] = transpose ? mask[j][i] : mask[i][j];
+      rowdata[i][j] = transpose ? data[j][i] : data[i][j];
+      rowmask[i][j] = transpose ? mask[j][i] : mask[i][j];
     }
 }
 
@@ -201,7 +202,7 @@ Status CentroidLinkage(int nrows, int ncolumns, const double* const* data, const
   DataMask profiles;
   const Status obtained = profiles.obtain(nelements, ndata);
   if (obtained != Status::kOk) return obtained;
-  CopyProfiles(nelements, ndata, data, mask, transpose, profiles);
+  CopyProfiles(nelements, ndata, data, mask, transpose, profiles.data(), profiles.mask());
   for (int i = 0; i < nelements; i++) distid[i] = i;
   finder->start(d, nelements);
   for (int inode = 0; inode < nelements - 1; inode++) {
@@ -210,7 +211,7 @@ Status CentroidLinkage(int nrows, int ncolumns, const double* const* data, const
     tree[inode].distance = finder->pick(last + 1, d, &is, &js);
     tree[inode].left = distid[js];
     tree[inode].right = distid[is];
-    MergeProfiles(profiles, js, is, ndata);
+    MergeProfiles(profiles.data(), profiles.mask(), js, is, ndata);
     profiles.drop_row(is);
     distid[is] = distid[last];
     MoveSlot(d, is, last);
