@@ -55,7 +55,8 @@ TEST(Median, AgreesWithSortingAndKeepsTheValues) {
     const int n = 3 + static_cast<int>(rng() % 60);
     const int distinct = 1 + static_cast<int>(rng() % (trial % 2 ? 4 : 1000));
     Values x(n);
-    for (double& v : x) v = static_cast<double>(rng() % distinct) - distinct / 2;
+    const int offset = distinct / 2;  // whole, so that the values stay integers
+    for (double& v : x) v = static_cast<double>(rng() % distinct) - offset;
     Values sorted = x;
     std::sort(sorted.begin(), sorted.end());
     const double expected = n % 2 ? sorted[n / 2] : 0.5 * (sorted[n / 2 - 1] + sorted[n / 2]);
@@ -85,32 +86,56 @@ TEST(Sort, IndexOrdersTheValuesStably) {
   }
 }
 
-TEST(Makedatamask, ObtainsRowsOrKeepsNothing) {
+TEST(DataMask, OwnsItsRowsOrKeepsNothing) {
   using lopper::detail::fail_allocation;
   using lopper::detail::live_blocks;
-  double** data = nullptr;
-  int** mask = nullptr;
+  using lopper::detail::Status;
   const long before = live_blocks();
-  ASSERT_EQ(lopper::detail::makedatamask(3, 4, &data, &mask), 1);
-  EXPECT_EQ(live_blocks() - before, 2 + 2 * 3);
-  data[2][3] = 1.5;
-  mask[2][3] = 1;
-  lopper::detail::freedatamask(3, data, mask);
+  {
+    lopper::detail::DataMask m;
+    ASSERT_EQ(m.obtain(3, 4), Status::kOk);
+    EXPECT_EQ(live_blocks() - before, 2 + 2 * 3);
+    m.data()[2][3] = 1.5;
+    m.mask()[2][3] = 1;
+    m.drop_row(0);
+    EXPECT_EQ(live_blocks() - before, 2 + 2 * 2);
+    EXPECT_EQ(m.data()[0][3], 1.5);  // the last row moved into the dropped one
+    EXPECT_EQ(m.mask()[0][3], 1);
+  }
   EXPECT_EQ(live_blocks(), before);
-
   // Allocation order: data rows, mask rows, then data row i, mask row i.
-  double** const unset_data = reinterpret_cast<double**>(0x10);
-  int** const unset_mask = reinterpret_cast<int**>(0x20);
   for (int k = 1; k <= 8; k++) {
-    double** d = unset_data;
-    int** m = unset_mask;
+    lopper::detail::DataMask m;
     fail_allocation(k);
-    EXPECT_EQ(lopper::detail::makedatamask(3, 4, &d, &m), 0) << k;
+    EXPECT_EQ(m.obtain(3, 4), Status::kOutOfMemory) << k;
     fail_allocation(0);
     EXPECT_EQ(live_blocks(), before) << k;
-    const bool row_array_failed = k <= 2;
-    EXPECT_EQ(d, row_array_failed ? unset_data : nullptr) << k;
-    EXPECT_EQ(m, row_array_failed ? unset_mask : nullptr) << k;
+  }
+}
+
+TEST(TriangularMatrix, OwnsItsRowsUntilHandedOver) {
+  using lopper::detail::fail_allocation;
+  using lopper::detail::live_blocks;
+  using lopper::detail::Status;
+  const long before = live_blocks();
+  double** handed = nullptr;
+  {
+    lopper::detail::TriangularMatrix kept, given;
+    ASSERT_EQ(kept.obtain(4), Status::kOk);
+    ASSERT_EQ(given.obtain(3), Status::kOk);
+    EXPECT_EQ(live_blocks() - before, 4 + 3);
+    EXPECT_EQ(kept.rows()[0], nullptr);
+    handed = given.release();
+  }
+  EXPECT_EQ(live_blocks() - before, 3);
+  for (int i = 1; i < 3; i++) lopper::detail::release(handed[i]);
+  lopper::detail::release(handed);
+  for (int k = 1; k <= 4; k++) {
+    lopper::detail::TriangularMatrix m;
+    fail_allocation(k);
+    EXPECT_EQ(m.obtain(4), Status::kOutOfMemory) << k;
+    fail_allocation(0);
+    EXPECT_EQ(live_blocks(), before) << k;
   }
 }
 

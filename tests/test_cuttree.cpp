@@ -23,7 +23,10 @@ std::vector<int> Cut(const Tree& tree, int nclusters) {
   return id;
 }
 
-TEST(Cuttree, NumbersClustersAsSpecified) {
+// Elements hanging directly from the undone records come first, root
+// downward and left before right; then each remaining cluster, by
+// descending top record.
+TEST(Cuttree, NumbersLoneElementsRootDownThenClustersByDescendingTopRecord) {
   const Tree four{{2, 3, 0.1}, {0, 1, 0.9}, {-2, -1, 0.5}};  // ((1,2),(3,4)) reordered
   const Tree three{{0, 1, 0}, {-1, 2, 0}};                   // ((1,2),3) reordered
   const Tree two{{0, 1, 0}};

@@ -186,29 +186,78 @@ TEST(Distancematrix, CompleteDataGivesTheMeasuresValues) {
   }
 }
 
-// Finite values that overflow never give NaN; a value that is not finite
-// always does, in every measure and on both paths of distancematrix.
+// Equal values, NaN equal to NaN.
+bool Same(double a, double b) { return a == b || (std::isnan(a) && std::isnan(b)); }
+
+// The distance between x and y by distancematrix, with the two as rows
+// (the tight loop for complete 'e'/'b' data with unit weights) and as
+// columns (the measures); both must agree.
+double PairDistance(char dist, const Values& x, const Values& y, const std::vector<int>& mx,
+                    const std::vector<int>& my, const Values& w) {
+  Matrix rows({x, y}, {mx, my});
+  Matrix columns = rows.transposed();
+  const int n = static_cast<int>(x.size());
+  double** d = lopper::distancematrix(2, n, rows.data(), rows.mask(), w.data(), dist, 0);
+  double** dt = lopper::distancematrix(n, 2, columns.data(), columns.mask(), w.data(), dist, 1);
+  EXPECT_TRUE(d && dt);
+  const double by_rows = d ? d[1][0] : 0, by_columns = dt ? dt[1][0] : 1;
+  EXPECT_TRUE(Same(by_rows, by_columns)) << dist << " " << by_rows << " " << by_columns;
+  if (d) FreeMatrix(d, 2);
+  if (dt) FreeMatrix(dt, 2);
+  return by_rows;
+}
+
+// A value present in both elements that is not finite makes their distance
+// NaN under every measure; finite values whose terms overflow give infinity
+// for 'e' and 'b' and 1 for the correlations, and never NaN.
 TEST(Measures, NaNExactlyForValuesThatAreNotFinite) {
   const double inf = std::numeric_limits<double>::infinity(), nan = std::nan("");
-  const std::vector<double> bad{inf, -inf, nan};
-  for (const double b : bad) {
-    // Rows 0, 1 overflow; rows 2, 3 hold a value that is not finite.
-    Matrix m({{1e200, -1e200, 3e200}, {-2e200, 5e200, 1e200}, {b, 1, 2}, {3, b, 4}});
-    Matrix t = m.transposed();
-    const Values w{1, 1, 1};
+  const double big = 1.5e308;
+  enum Expect { kNaN, kAsIfZero, kOverflow };
+  const std::vector<int> all{1, 1, 1}, second_missing{1, 0, 1};
+  const Values one{1, 1, 1};
+  const struct Case {
+    const char* catches;
+    Values x, y;
+    std::vector<int> mx, my;
+    Values w;
+    Expect expect;
+  } cases[] = {
+      // One that checks only the first dimension.
+      {"first dimension only", {1, 2, nan}, {3, 4, 5}, all, all, one, kNaN},
+      // One that checks with isnan only, missing infinities.
+      {"NaN only", {inf, 2, 3}, {3, 4, 5}, all, all, one, kNaN},
+      // One that checks only the first element.
+      {"first element only", {1, 2, 3}, {3, -inf, 5}, all, all, one, kNaN},
+      // One that ignores the mask of the element holding the value.
+      {"own mask ignored", {1, nan, 3}, {3, 4, 5}, second_missing, all, one, kAsIfZero},
+      // One that ignores the mask of the other element.
+      {"other mask ignored", {1, inf, 3}, {3, 4, 5}, all, second_missing, one, kAsIfZero},
+      // One that judges the result rather than the values: x - y overflows.
+      {"overflow", {big, -big, 1}, {-big, big, -1}, all, all, one, kOverflow},
+      // One that lets a zero weight times an overflowed term (NaN) through.
+      {"zero weight", {big, -big, 1}, {-big, big, -1}, all, all, {0, 1, 1}, kOverflow},
+  };
+  for (const Case& c : cases)
     for (const char dist : std::string("ebcauxsk")) {
-      double** d = lopper::distancematrix(4, 3, m.data(), m.mask(), w.data(), dist, 0);
-      double** dt = lopper::distancematrix(3, 4, t.data(), t.mask(), w.data(), dist, 1);
-      ASSERT_TRUE(d && dt);
-      for (int i = 1; i < 4; i++)
-        for (int j = 0; j < i; j++) {
-          EXPECT_EQ(std::isnan(d[i][j]), i >= 2) << dist << " " << b << " " << i << " " << j;
-          EXPECT_EQ(std::isnan(dt[i][j]), i >= 2) << dist << " transposed " << i << " " << j;
-        }
-      FreeMatrix(d, 4);
-      FreeMatrix(dt, 4);
+      const double d = PairDistance(dist, c.x, c.y, c.mx, c.my, c.w);
+      const std::string what = std::string(c.catches) + " " + dist;
+      if (c.expect == kNaN) {
+        EXPECT_TRUE(std::isnan(d)) << what << " " << d;
+      } else if (c.expect == kAsIfZero) {
+        Values x = c.x, y = c.y;
+        for (double& v : x) v = std::isfinite(v) ? v : 0;
+        for (double& v : y) v = std::isfinite(v) ? v : 0;
+        const double clean = PairDistance(dist, x, y, c.mx, c.my, c.w);
+        EXPECT_TRUE(Same(d, clean)) << what << " " << d << " " << clean;
+      } else if (dist == 'e' || dist == 'b') {
+        EXPECT_EQ(d, inf) << what;
+      } else if (dist == 's' || dist == 'k') {
+        EXPECT_TRUE(std::isfinite(d)) << what << " " << d;  // ranks and orders stay finite
+      } else {
+        EXPECT_EQ(d, 1.0) << what;
+      }
     }
-  }
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
@@ -128,29 +129,69 @@ TEST(Treecluster, NoTreeForTooFewElementsOrAnotherMethod) {
   EXPECT_EQ(lopper::treecluster(3, 1, three.data(), three.mask(), w.data(), 0, 'e', 'q', nullptr),
             nullptr);
   EXPECT_EQ(lopper::detail::live_blocks(), before);
+  using lopper::detail::Status;
   Lower d(std::vector<Values>(1));
-  EXPECT_EQ(lopper::detail::pmlcluster(1, d.data()), nullptr);
-  EXPECT_EQ(lopper::detail::palcluster(1, d.data()), nullptr);
-  EXPECT_EQ(lopper::detail::pclcluster(1, 1, one.data(), one.mask(), w.data(), d.data(), 'e', 0),
-            nullptr);
-  EXPECT_EQ(lopper::detail::pslcluster(1, 1, one.data(), one.mask(), w.data(), d.data(), 'e', 0),
-            nullptr);
+  Node tree[1];
+  EXPECT_EQ(lopper::detail::pmlcluster(1, d.data(), tree), Status::kBadArguments);
+  EXPECT_EQ(lopper::detail::palcluster(1, d.data(), tree), Status::kBadArguments);
+  EXPECT_EQ(
+      lopper::detail::pclcluster(1, 1, one.data(), one.mask(), w.data(), d.data(), 'e', 0, tree),
+      Status::kBadArguments);
+  EXPECT_EQ(
+      lopper::detail::pslcluster(1, 1, one.data(), one.mask(), w.data(), d.data(), 'e', 0, tree),
+      Status::kBadArguments);
 }
 
+// Equal entries, NaN equal to NaN.
+bool SameEntries(const Lower& a, const Lower& b) {
+  auto same = [](double x, double y) { return x == y || (std::isnan(x) && std::isnan(y)); };
+  if (a.rows().size() != b.rows().size()) return false;
+  for (std::size_t i = 0; i < a.rows().size(); i++)
+    if (!std::equal(a.rows()[i].begin(), a.rows()[i].end(), b.rows()[i].begin(), b.rows()[i].end(),
+                    same))
+      return false;
+  return true;
+}
+
+// A NaN or infinite distance, the caller's or one computed, gives no tree
+// by any method; a caller's matrix found so is left as it was.
 TEST(Treecluster, NonFiniteDistancesGiveNoTree) {
   const double nan = std::nan(""), inf = HUGE_VAL;
-  Matrix dummy(std::vector<Values>(3, Values{0}));
   const Values w{1};
-  for (const double bad : {nan, inf, -inf})
-    for (const char method : std::string("smac")) {
-      Lower d({{}, {1}, {bad, 2}});
-      const Lower before(d);
-      EXPECT_EQ(
-          lopper::treecluster(3, 1, dummy.data(), dummy.mask(), w.data(), 0, 'e', method, d.data()),
-          nullptr)
-          << method;
-      EXPECT_EQ(d.rows().size(), before.rows().size());
+  const Matrix calm({{0}, {1}, {3}, {6}});
+  const Matrix huge({{0}, {1}, {1e200}, {-1e200}});  // 'e' distances overflow to infinity
+  const struct Case {
+    const char* catches;
+    const Matrix* data;
+    std::vector<Values> matrix;  // empty: distances come from the data
+    std::string methods;
+  } cases[] = {
+      // One that checks NaN only.
+      {"+inf", &calm, {{}, {1}, {inf, 2}, {4, 5, 6}}, "smac"},
+      {"-inf", &calm, {{}, {1}, {-inf, 2}, {4, 5, 6}}, "smac"},
+      {"nan", &calm, {{}, {1}, {nan, 2}, {4, 5, 6}}, "smac"},
+      // One that checks only the first rows or columns of the matrix.
+      {"last entry", &calm, {{}, {1}, {2, 3}, {4, 5, nan}}, "smac"},
+      // One that checks only the caller's matrix, not distances it computes
+      // (for centroid linkage also those between merged clusters).
+      {"computed", &huge, {}, "smac"},
+      {"recomputed by centroid", &huge, {{}, {1}, {2, 3}, {4, 5, 6}}, "c"},
+  };
+  const long before = lopper::detail::live_blocks();
+  for (const Case& c : cases)
+    for (const char method : c.methods) {
+      Matrix m(*c.data);
+      Lower d(c.matrix.empty() ? std::vector<Values>(4) : c.matrix);
+      const Lower given(d);
+      EXPECT_EQ(lopper::treecluster(4, 1, m.data(), m.mask(), w.data(), 0, 'e', method,
+                                    c.matrix.empty() ? nullptr : d.data()),
+                nullptr)
+          << c.catches << " " << method;
+      if (c.data == &calm) {
+        EXPECT_TRUE(SameEntries(d, given)) << c.catches << " " << method;
+      }
     }
+  EXPECT_EQ(lopper::detail::live_blocks(), before);
 }
 
 // A value that is not finite gives no tree by any method or measure, even

@@ -7,6 +7,34 @@
 //    message or an exception. Negative sizes, and null arrays that a routine
 //    would read, are bad arguments with the routine's failure result; no
 //    result is ever computed from storage that could not be had.
+//
+// How each routine reports failure, and what its outputs hold then:
+//
+//   routine              failure reported by          outputs then
+//   mean, median, sort   cannot fail                  -
+//   distancematrix       null                         no storage kept
+//   calculate_weights    null                         no storage kept
+//   clusterdistance      -1.0 bad arguments or        nothing written (only reads)
+//                        short memory; -2.0 method
+//   treecluster          null                         no storage kept; distmatrix as it was,
+//                                                     except after a centroid distance measured
+//                                                     during the merges was not finite: working
+//                                                     values then
+//   cuttree              every clusterid entry -1     -; nothing written when nelements < 1
+//                                                     or clusterid is null
+//   kcluster, kmedoids   *ifound 0 bad arguments,     clusterid and *error as they were;
+//                        -1 short memory              nothing written when ifound is null
+//   getclustercentroids  0                            cdata and cmask as they were
+//   getclustermedoids    cannot fail                  an empty cluster's centroids entry as
+//                                                     it was, its errors entry DBL_MAX
+//   somcluster           every clusterid entry        celldata as it was; clusterid null:
+//                        {-1, -1}                     no sign at all
+//   svd                  *ierr -1 short memory,       u, w and v as they were
+//                        -2 bad sizes
+//                        *ierr k >= 1: no             u, w and v hold the decomposition,
+//                        convergence for value k      value k unconverged
+//   setrandomseed,       cannot fail                  -
+//   getrandomseed
 #ifndef LOPPER_CLUSTER_H
 #define LOPPER_CLUSTER_H
 

@@ -1,9 +1,19 @@
 // Private functions of the clustering library, declared for the library's
 // own units and its tests; not installed.
+//
+// Failure inside the library takes one form: a helper that can fail returns
+// a Status, which the compiler will not let a caller drop. The one
+// exception is std::bad_alloc from standard containers and from the
+// constructors of scratch types (which have no result to carry a Status);
+// code that can throw it runs inside `guarded`, which turns it into
+// kOutOfMemory. The public routines translate the Status into the failure
+// result cluster.h promises.
 #ifndef LOPPER_CLUSTER_INTERNAL_H
 #define LOPPER_CLUSTER_INTERNAL_H
 
 #include <cstddef>
+#include <memory>
+#include <new>
 #include <optional>
 #include <vector>
 
@@ -11,6 +21,28 @@
 
 namespace lopper {
 namespace detail {
+
+// How an internal step ended. (Kept from clang-format, which reads the
+// attribute as the start of an initialiser.)
+// clang-format off
+enum class [[nodiscard]] Status {
+  kOk,
+  kBadArguments,  // sizes, codes or arrays the step cannot work with
+  kOutOfMemory,
+  kNotFinite,     // a value or distance met is NaN or infinite
+};
+// clang-format on
+
+// step(), a callable returning Status, with std::bad_alloc from it as
+// kOutOfMemory.
+template <class Step>
+Status guarded(Step step) {
+  try {
+    return step();
+  } catch (const std::bad_alloc&) {
+    return Status::kOutOfMemory;
+  }
+}
 
 // Every block the library hands to a caller, or keeps as a row of one,
 // comes from allocate/allocate_zeroed and goes back through release (or the
@@ -27,52 +59,89 @@ void fail_allocation(long k, bool and_after = false);
 long injected_failures();
 long live_blocks();
 
-// Data/mask pair of nrows rows of ncols; rows uninitialised. 1 on success;
-// 0 otherwise, with nothing kept (*pdata and *pmask untouched when a row
-// array failed, null when a row failed).
-int makedatamask(int nrows, int ncols, double*** pdata, int*** pmask);
-void freedatamask(int n, double** data, int** mask);
+// A block from allocate, released unless handed over with release().
+struct Releaser {
+  void operator()(void* block) const { detail::release(block); }
+};
+template <class T>
+using Owned = std::unique_ptr<T, Releaser>;
+
+// Owners of blocks are not copied: a copy would release them twice.
+class NotCopied {
+ public:
+  NotCopied() = default;
+  NotCopied(const NotCopied&) = delete;
+  NotCopied& operator=(const NotCopied&) = delete;
+};
+
+// A data matrix and its mask: rows of ncols values and of ncols flags, each
+// row from allocate, owned; the rows still held go back at destruction.
+class DataMask : NotCopied {
+ public:
+  ~DataMask();
+  // nrows rows, uninitialised, into an empty DataMask; kOutOfMemory keeps
+  // nothing.
+  Status obtain(int nrows, int ncols);
+  double** data() const { return data_; }
+  int** mask() const { return mask_; }
+  // Releases row `row` and moves the last row held into its place.
+  void drop_row(int row);
+
+ private:
+  void clear();
+  int nrows_ = 0;
+  double** data_ = nullptr;
+  int** mask_ = nullptr;
+};
+
+// A lower-triangular matrix as distancematrix returns it (row 0 null, row i
+// of i entries from allocate), owned until handed over.
+class TriangularMatrix : NotCopied {
+ public:
+  ~TriangularMatrix();
+  // n rows, uninitialised, into an empty matrix; kOutOfMemory keeps nothing.
+  Status obtain(int n);
+  double** rows() const { return rows_; }
+  // The matrix, now the caller's.
+  double** release();
+
+ private:
+  void clear();
+  int n_ = 0;  // rows 1 ... n_-1 are held
+  double** rows_ = nullptr;
+};
 
 // -1, 0 or +1 as sortdata[i1] is below, equal to or above sortdata[i2];
 // NaN is above every number and equal to NaN.
 int compare(const double sortdata[], int i1, int i2);
 
-// Common signature of the eight measures. Each is NaN for a pair in which a
-// value present in both is not finite; spearman may throw std::bad_alloc
-// (library code measures through Measure, which cannot).
+// Element index1 of data1/mask1 against element index2 of data2/mask2 over
+// n dimensions, oriented by transpose as the data matrices are; weight has
+// n entries.
+struct ElementPair {
+  int n;
+  const double* const* data1;
+  const double* const* data2;
+  const int* const* mask1;
+  const int* const* mask2;
+  const double* weight;
+  int index1, index2, transpose;
+};
+
+// The eight measures take an ElementPair's fields in order. Each is NaN for
+// a pair in which a value present in both is not finite; spearman may throw
+// std::bad_alloc (library code measures through Measure, which cannot).
 using Metric = double (*)(int n, const double* const* data1, const double* const* data2,
                           const int* const* mask1, const int* const* mask2, const double weight[],
                           int index1, int index2, int transpose);
+extern const Metric euclid, cityblock, correlation, acorrelation, ucorrelation, uacorrelation,
+    spearman, kendall;
 Metric setmetric(char dist);
-double euclid(int n, const double* const* data1, const double* const* data2,
-              const int* const* mask1, const int* const* mask2, const double weight[], int index1,
-              int index2, int transpose);
-double cityblock(int n, const double* const* data1, const double* const* data2,
-                 const int* const* mask1, const int* const* mask2, const double weight[],
-                 int index1, int index2, int transpose);
-double correlation(int n, const double* const* data1, const double* const* data2,
-                   const int* const* mask1, const int* const* mask2, const double weight[],
-                   int index1, int index2, int transpose);
-double acorrelation(int n, const double* const* data1, const double* const* data2,
-                    const int* const* mask1, const int* const* mask2, const double weight[],
-                    int index1, int index2, int transpose);
-double ucorrelation(int n, const double* const* data1, const double* const* data2,
-                    const int* const* mask1, const int* const* mask2, const double weight[],
-                    int index1, int index2, int transpose);
-double uacorrelation(int n, const double* const* data1, const double* const* data2,
-                     const int* const* mask1, const int* const* mask2, const double weight[],
-                     int index1, int index2, int transpose);
-double spearman(int n, const double* const* data1, const double* const* data2,
-                const int* const* mask1, const int* const* mask2, const double weight[], int index1,
-                int index2, int transpose);
-double kendall(int n, const double* const* data1, const double* const* data2,
-               const int* const* mask1, const int* const* mask2, const double weight[], int index1,
-               int index2, int transpose);
 
-// Ranks of data[0 ... n-1] from 0, ties sharing the mean of their
-// positions: a new array (free it with release), or null when memory is
-// short.
-double* getrank(int n, const double data[]);
+// Ranks of data[0 ... n-1] from 0 into rank (n doubles), ties sharing the
+// mean of their positions; kOutOfMemory when the ordering scratch cannot be
+// had.
+Status getrank(int n, const double data[], double rank[]);
 
 // The storage spearman ranks into for vectors of up to ndata values,
 // obtained once (the constructor may throw std::bad_alloc) so that no
@@ -80,10 +149,8 @@ double* getrank(int n, const double data[]);
 class RankScratch {
  public:
   explicit RankScratch(int ndata);
-  // spearman's distance, without allocating; n <= ndata.
-  double spearman(int n, const double* const* data1, const double* const* data2,
-                  const int* const* mask1, const int* const* mask2, int index1, int index2,
-                  int transpose);
+  // spearman's distance, without allocating; pair.n <= ndata.
+  double spearman(const ElementPair& pair);
 
  private:
   std::vector<double> x_, y_, rank1_, rank2_;
@@ -106,30 +173,46 @@ class Measure {
   std::optional<RankScratch> ranks_;  // spearman only
 };
 
+// The distances between all elements by `dist` into the rows of matrix,
+// shaped as TriangularMatrix holds them. kOutOfMemory, before any row is
+// written, when the measure's scratch cannot be had.
+Status filldistances(int nrows, int ncolumns, const double* const* data, const int* const* mask,
+                     const double weights[], char dist, int transpose, double** matrix);
+
 // True when every value of the data matrix that its mask marks present is
 // finite; false also for a null data or mask with rows and columns to read.
 bool finitedata(int nrows, int ncolumns, const double* const* data, const int* const* mask);
 
-// 1 when clusterid[0 ... nelements-1] holds only cluster numbers 0 ...
-// nclusters-1 and every one of them at least once, otherwise 0. May throw
-// std::bad_alloc.
-int fullpartition(int nclusters, int nelements, const int clusterid[]);
+// kOk when clusterid[0 ... nelements-1] holds only cluster numbers 0 ...
+// nclusters-1 and every one of them at least once, otherwise kBadArguments;
+// kOutOfMemory when its tally cannot be had.
+Status checkpartition(int nclusters, int nelements, const int clusterid[]);
+
+// *ifound as kcluster and kmedoids report it: `found` passes after kOk, 0
+// for bad arguments, -1 for short memory.
+int ifoundfor(Status status, int found);
 
 // Smallest entry among the first n slots of the lower-triangular matrix
 // (n >= 2), scanning rows then columns ascending; the first of equal
 // entries wins. *ip > *jp receive its row and column.
 double find_closest_pair(int n, const double* const* distmatrix, int* ip, int* jp);
 
-// The linkage routines behind treecluster, on nelements >= 2 (null
-// otherwise, or when memory is short, with the matrix untouched). The
-// matrix-based ones overwrite distmatrix as clusters merge.
-Node* pmlcluster(int nelements, double** distmatrix);
-Node* palcluster(int nelements, double** distmatrix);
-Node* pclcluster(int nrows, int ncolumns, const double* const* data, const int* const* mask,
-                 const double weight[], double** distmatrix, char dist, int transpose);
+// The linkage routines behind treecluster: nelements-1 records into tree
+// (nelements-1 slots, the caller's). kBadArguments for nelements < 2 and
+// kOutOfMemory, both before anything is written. The matrix-based ones
+// overwrite distmatrix as clusters merge. kNotFinite from pclcluster when
+// a distance between merged clusters is not finite (the matrix then holds
+// working values), from pslcluster when any distance it reads or measures
+// is not finite.
+Status pmlcluster(int nelements, double** distmatrix, Node tree[]);
+Status palcluster(int nelements, double** distmatrix, Node tree[]);
+Status pclcluster(int nrows, int ncolumns, const double* const* data, const int* const* mask,
+                  const double weight[], double** distmatrix, char dist, int transpose,
+                  Node tree[]);
 // distmatrix may be null: distances then come from the data.
-Node* pslcluster(int nrows, int ncolumns, const double* const* data, const int* const* mask,
-                 const double weight[], const double* const* distmatrix, char dist, int transpose);
+Status pslcluster(int nrows, int ncolumns, const double* const* data, const int* const* mask,
+                  const double weight[], const double* const* distmatrix, char dist, int transpose,
+                  Node tree[]);
 
 // -1, 0 or +1 as a.distance is below, equal to or above b.distance.
 int nodecompare(const Node& a, const Node& b);

@@ -1,4 +1,5 @@
-// Data/mask pairs, mean, median and the index sort.
+// Owned data/mask pairs and distance matrices, mean, median and the index
+// sort.
 #include <algorithm>
 #include <cmath>
 #include <numeric>
@@ -9,43 +10,80 @@
 namespace lopper {
 namespace detail {
 
-int makedatamask(int nrows, int ncols, double*** pdata, int*** pmask) {
-  double** data = static_cast<double**>(allocate(nrows * sizeof(double*)));
-  if (!data) return 0;
-  int** mask = static_cast<int**>(allocate(nrows * sizeof(int*)));
-  if (!mask) {
-    release(data);
-    return 0;
+// Rows come in the order data array, mask array, then data row i and mask
+// row i for each i, so that a failure leaves a whole number of pairs.
+Status DataMask::obtain(int nrows, int ncols) {
+  data_ = static_cast<double**>(allocate(nrows * sizeof(double*)));
+  if (data_) mask_ = static_cast<int**>(allocate(nrows * sizeof(int*)));
+  if (!mask_) {
+    clear();
+    return Status::kOutOfMemory;
   }
-  int i = 0;
-  for (; i < nrows; i++) {
-    data[i] = static_cast<double*>(allocate(ncols * sizeof(double)));
-    if (!data[i]) break;
-    mask[i] = static_cast<int*>(allocate(ncols * sizeof(int)));
-    if (!mask[i]) {
-      release(data[i]);
+  for (; nrows_ < nrows; nrows_++) {
+    data_[nrows_] = static_cast<double*>(allocate(ncols * sizeof(double)));
+    if (!data_[nrows_]) break;
+    mask_[nrows_] = static_cast<int*>(allocate(ncols * sizeof(int)));
+    if (!mask_[nrows_]) {
+      release(data_[nrows_]);
       break;
     }
   }
-  if (i == nrows) {
-    *pdata = data;
-    *pmask = mask;
-    return 1;
-  }
-  *pdata = nullptr;
-  *pmask = nullptr;
-  freedatamask(i, data, mask);
-  return 0;
+  if (nrows_ == nrows) return Status::kOk;
+  clear();
+  return Status::kOutOfMemory;
 }
 
-void freedatamask(int n, double** data, int** mask) {
-  for (int i = 0; i < n; i++) {
-    release(mask[i]);
-    release(data[i]);
-  }
-  release(mask);
-  release(data);
+void DataMask::drop_row(int row) {
+  release(mask_[row]);
+  release(data_[row]);
+  nrows_--;
+  data_[row] = data_[nrows_];
+  mask_[row] = mask_[nrows_];
 }
+
+void DataMask::clear() {
+  for (int i = 0; i < nrows_; i++) {
+    release(mask_[i]);
+    release(data_[i]);
+  }
+  release(mask_);
+  release(data_);
+  nrows_ = 0;
+  data_ = nullptr;
+  mask_ = nullptr;
+}
+
+DataMask::~DataMask() { clear(); }
+
+Status TriangularMatrix::obtain(int n) {
+  rows_ = static_cast<double**>(allocate(n * sizeof(double*)));
+  if (!rows_) return Status::kOutOfMemory;
+  rows_[0] = nullptr;
+  for (n_ = 1; n_ < n; n_++) {
+    rows_[n_] = static_cast<double*>(allocate(n_ * sizeof(double)));
+    if (!rows_[n_]) {
+      clear();
+      return Status::kOutOfMemory;
+    }
+  }
+  return Status::kOk;
+}
+
+double** TriangularMatrix::release() {
+  double** const matrix = rows_;
+  rows_ = nullptr;
+  n_ = 0;
+  return matrix;
+}
+
+void TriangularMatrix::clear() {
+  for (int i = 1; i < n_; i++) detail::release(rows_[i]);
+  detail::release(rows_);
+  rows_ = nullptr;
+  n_ = 0;
+}
+
+TriangularMatrix::~TriangularMatrix() { clear(); }
 
 int compare(const double sortdata[], int i1, int i2) {
   const double a = sortdata[i1], b = sortdata[i2];

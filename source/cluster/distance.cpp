@@ -2,7 +2,6 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <new>
 #include <numeric>
 #include <vector>
 
@@ -16,25 +15,23 @@ namespace {
 // Calls f(k, x_k, y_k) for each dimension k, ascending, present in both
 // elements. False when one of those values is not finite.
 template <class F>
-bool ForRetained(int n, const double* const* data1, const double* const* data2,
-                 const int* const* mask1, const int* const* mask2, int index1, int index2,
-                 int transpose, F f) {
+bool ForRetained(const ElementPair& p, F f) {
   // x - x is 0 for every finite x and NaN otherwise: no branch per value.
   double poison = 0;
-  if (transpose == 0) {
-    const double* x = data1[index1];
-    const double* y = data2[index2];
-    const int* mx = mask1[index1];
-    const int* my = mask2[index2];
-    for (int k = 0; k < n; k++)
+  if (p.transpose == 0) {
+    const double* x = p.data1[p.index1];
+    const double* y = p.data2[p.index2];
+    const int* mx = p.mask1[p.index1];
+    const int* my = p.mask2[p.index2];
+    for (int k = 0; k < p.n; k++)
       if (mx[k] && my[k]) {
         f(k, x[k], y[k]);
         poison += (x[k] - x[k]) + (y[k] - y[k]);
       }
   } else {
-    for (int k = 0; k < n; k++)
-      if (mask1[k][index1] && mask2[k][index2]) {
-        const double x = data1[k][index1], y = data2[k][index2];
+    for (int k = 0; k < p.n; k++)
+      if (p.mask1[k][p.index1] && p.mask2[k][p.index2]) {
+        const double x = p.data1[k][p.index1], y = p.data2[k][p.index2];
         f(k, x, y);
         poison += (x - x) + (y - y);
       }
@@ -44,177 +41,123 @@ bool ForRetained(int n, const double* const* data1, const double* const* data2,
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-// Weighted sums of the Pearson correlation, centred; status 0 when W = 0,
-// 1 when either vector is constant, 2 when Cxy/sqrt(Dx*Dy) is defined, -1
-// when a value is not finite.
-struct Centred {
-  int status;
-  double cxy, dx, dy;
+// Weighted sums of a Pearson correlation, and what they allow: r = cross /
+// sqrt(spread1 * spread2) when kDefined.
+struct Sums {
+  enum Kind { kNotFinite, kNothingToCorrelate, kNoSpread, kDefined } kind;
+  double cross, spread1, spread2;
 };
 
-Centred CentredSums(int n, const double* const* data1, const double* const* data2,
-                    const int* const* mask1, const int* const* mask2, const double weight[],
-                    int index1, int index2, int transpose) {
+// Centred sums: Cxy, Dx and Dy; nothing to correlate when W = 0.
+Sums CentredSums(const ElementPair& p) {
   double w = 0, sx = 0, sy = 0, sxy = 0, sxx = 0, syy = 0;
-  const bool finite = ForRetained(n, data1, data2, mask1, mask2, index1, index2, transpose,
-                                  [&](int k, double x, double y) {
-                                    const double wk = weight[k];
-                                    w += wk;
-                                    sx += wk * x;
-                                    sy += wk * y;
-                                    sxy += wk * x * y;
-                                    sxx += wk * x * x;
-                                    syy += wk * y * y;
-                                  });
-  if (!finite) return {-1, 0, 0, 0};
-  if (w == 0) return {0, 0, 0, 0};
+  const bool finite = ForRetained(p, [&](int k, double x, double y) {
+    const double wk = p.weight[k];
+    w += wk;
+    sx += wk * x;
+    sy += wk * y;
+    sxy += wk * x * y;
+    sxx += wk * x * x;
+    syy += wk * y * y;
+  });
+  if (!finite) return {Sums::kNotFinite, 0, 0, 0};
+  if (w == 0) return {Sums::kNothingToCorrelate, 0, 0, 0};
   const double cxy = sxy - sx * sy / w;
   const double dx = sxx - sx * sx / w;
   const double dy = syy - sy * sy / w;
   // Written so that a spread lost to overflow (NaN) also counts as none.
-  if (!(dx > 0) || !(dy > 0)) return {1, 0, 0, 0};
-  return {2, cxy, dx, dy};
+  if (!(dx > 0) || !(dy > 0)) return {Sums::kNoSpread, 0, 0, 0};
+  return {Sums::kDefined, cxy, dx, dy};
 }
 
-// Uncentred sums; status 0 when no dimension is retained, 1 when either
-// vector has no weighted magnitude, 2 otherwise, -1 when a value is not
-// finite.
-struct Uncentred {
-  int status;
-  double sxy, sxx, syy;
-};
-
-Uncentred UncentredSums(int n, const double* const* data1, const double* const* data2,
-                        const int* const* mask1, const int* const* mask2, const double weight[],
-                        int index1, int index2, int transpose) {
+// Uncentred sums: Sxy, Sxx and Syy; nothing to correlate when no dimension
+// is retained.
+Sums UncentredSums(const ElementPair& p) {
   double sxy = 0, sxx = 0, syy = 0;
   bool any = false;
-  const bool finite = ForRetained(n, data1, data2, mask1, mask2, index1, index2, transpose,
-                                  [&](int k, double x, double y) {
-                                    const double wk = weight[k];
-                                    sxy += wk * x * y;
-                                    sxx += wk * x * x;
-                                    syy += wk * y * y;
-                                    any = true;
-                                  });
-  if (!finite) return {-1, 0, 0, 0};
-  if (!any) return {0, 0, 0, 0};
-  if (!(sxx > 0) || !(syy > 0)) return {1, 0, 0, 0};
-  return {2, sxy, sxx, syy};
+  const bool finite = ForRetained(p, [&](int k, double x, double y) {
+    const double wk = p.weight[k];
+    sxy += wk * x * y;
+    sxx += wk * x * x;
+    syy += wk * y * y;
+    any = true;
+  });
+  if (!finite) return {Sums::kNotFinite, 0, 0, 0};
+  if (!any) return {Sums::kNothingToCorrelate, 0, 0, 0};
+  if (!(sxx > 0) || !(syy > 0)) return {Sums::kNoSpread, 0, 0, 0};
+  return {Sums::kDefined, sxy, sxx, syy};
 }
 
-// The distance for a sums status and, when status is 2, the correlation r:
-// an r lost to overflow (NaN) counts as no correlation.
-double Correlated(int status, double r) {
-  if (status < 0) return kNaN;
-  if (status < 2) return status;
+// 1 - r, or 1 - |r| when absolute, for the sums of SumsOf: 0 with nothing
+// to correlate, 1 without spread, and 1 for an r lost to overflow (NaN).
+template <Sums (*SumsOf)(const ElementPair&), bool absolute>
+double CorrelationDistance(const ElementPair& p) {
+  const Sums s = SumsOf(p);
+  switch (s.kind) {
+    case Sums::kNotFinite:
+      return kNaN;
+    case Sums::kNothingToCorrelate:
+      return 0;
+    case Sums::kNoSpread:
+      return 1;
+    case Sums::kDefined:
+      break;
+  }
+  const double cross = absolute ? std::fabs(s.cross) : s.cross;
+  const double r = cross / std::sqrt(s.spread1 * s.spread2);
   return std::isnan(r) ? 1.0 : 1 - r;
 }
 
 // Weighted mean of diff(x - y) over the retained dimensions; 0 when W = 0;
 // infinitely far when the finite values' terms overflow into NaN.
 template <class Diff>
-double WeightedMean(int n, const double* const* data1, const double* const* data2,
-                    const int* const* mask1, const int* const* mask2, const double weight[],
-                    int index1, int index2, int transpose, Diff diff) {
+double WeightedMean(const ElementPair& p, Diff diff) {
   double sum = 0, w = 0;
-  const bool finite = ForRetained(n, data1, data2, mask1, mask2, index1, index2, transpose,
-                                  [&](int k, double x, double y) {
-                                    sum += weight[k] * diff(x - y);
-                                    w += weight[k];
-                                  });
+  const bool finite = ForRetained(p, [&](int k, double x, double y) {
+    sum += p.weight[k] * diff(x - y);
+    w += p.weight[k];
+  });
   if (!finite) return kNaN;
   if (w == 0) return 0;
   const double mean = sum / w;
   return std::isnan(mean) ? HUGE_VAL : mean;
 }
 
-}  // namespace
-
-double euclid(int n, const double* const* data1, const double* const* data2,
-              const int* const* mask1, const int* const* mask2, const double weight[], int index1,
-              int index2, int transpose) {
-  return WeightedMean(n, data1, data2, mask1, mask2, weight, index1, index2, transpose,
-                      [](double d) { return d * d; });
+double Euclid(const ElementPair& p) {
+  return WeightedMean(p, [](double d) { return d * d; });
 }
 
-double cityblock(int n, const double* const* data1, const double* const* data2,
-                 const int* const* mask1, const int* const* mask2, const double weight[],
-                 int index1, int index2, int transpose) {
-  return WeightedMean(n, data1, data2, mask1, mask2, weight, index1, index2, transpose,
-                      [](double d) { return std::fabs(d); });
-}
-
-double correlation(int n, const double* const* data1, const double* const* data2,
-                   const int* const* mask1, const int* const* mask2, const double weight[],
-                   int index1, int index2, int transpose) {
-  const Centred c = CentredSums(n, data1, data2, mask1, mask2, weight, index1, index2, transpose);
-  return Correlated(c.status, c.cxy / std::sqrt(c.dx * c.dy));
-}
-
-double acorrelation(int n, const double* const* data1, const double* const* data2,
-                    const int* const* mask1, const int* const* mask2, const double weight[],
-                    int index1, int index2, int transpose) {
-  const Centred c = CentredSums(n, data1, data2, mask1, mask2, weight, index1, index2, transpose);
-  return Correlated(c.status, std::fabs(c.cxy) / std::sqrt(c.dx * c.dy));
-}
-
-double ucorrelation(int n, const double* const* data1, const double* const* data2,
-                    const int* const* mask1, const int* const* mask2, const double weight[],
-                    int index1, int index2, int transpose) {
-  const Uncentred u =
-      UncentredSums(n, data1, data2, mask1, mask2, weight, index1, index2, transpose);
-  return Correlated(u.status, u.sxy / std::sqrt(u.sxx * u.syy));
-}
-
-double uacorrelation(int n, const double* const* data1, const double* const* data2,
-                     const int* const* mask1, const int* const* mask2, const double weight[],
-                     int index1, int index2, int transpose) {
-  const Uncentred u =
-      UncentredSums(n, data1, data2, mask1, mask2, weight, index1, index2, transpose);
-  return Correlated(u.status, std::fabs(u.sxy) / std::sqrt(u.sxx * u.syy));
+double Cityblock(const ElementPair& p) {
+  return WeightedMean(p, [](double d) { return std::fabs(d); });
 }
 
 // 1 - the Pearson correlation of the ranks; weights take no part. Throws
 // std::bad_alloc when its scratch cannot be had.
-double spearman(int n, const double* const* data1, const double* const* data2,
-                const int* const* mask1, const int* const* mask2, const double[], int index1,
-                int index2, int transpose) {
-  return RankScratch(n).spearman(n, data1, data2, mask1, mask2, index1, index2, transpose);
-}
+double Spearman(const ElementPair& p) { return RankScratch(p.n).spearman(p); }
 
 // 1 - Kendall's tau-b over all pairs of retained dimensions; weights take no
-// part.
-double kendall(int n, const double* const* data1, const double* const* data2,
-               const int* const* mask1, const int* const* mask2, const double[], int index1,
-               int index2, int transpose) {
+// part. Each retained dimension is compared with the retained ones before
+// it.
+double Kendall(const ElementPair& p) {
   long long con = 0, dis = 0, exx = 0, exy = 0;
   bool paired = false;
-  for (int i = 0; i < n; i++) {
-    double x1, y1;
-    if (transpose == 0) {
-      if (!mask1[index1][i] || !mask2[index2][i]) continue;
-      x1 = data1[index1][i];
-      y1 = data2[index2][i];
-    } else {
-      if (!mask1[i][index1] || !mask2[i][index2]) continue;
-      x1 = data1[i][index1];
-      y1 = data2[i][index2];
-    }
-    if (!std::isfinite(x1) || !std::isfinite(y1)) return kNaN;
-    ForRetained(i, data1, data2, mask1, mask2, index1, index2, transpose,
-                [&](int, double x2, double y2) {
-                  paired = true;
-                  if ((x1 < x2 && y1 < y2) || (x1 > x2 && y1 > y2))
-                    con++;
-                  else if ((x1 < x2 && y1 > y2) || (x1 > x2 && y1 < y2))
-                    dis++;
-                  else if (x1 == x2 && y1 != y2)
-                    exx++;
-                  else if (x1 != x2 && y1 == y2)
-                    exy++;
-                });
-  }
+  const bool finite = ForRetained(p, [&](int i, double x1, double y1) {
+    ElementPair before = p;
+    before.n = i;
+    // The outer pass alone judges finiteness.
+    static_cast<void>(ForRetained(before, [&](int, double x2, double y2) {
+      paired = true;
+      if ((x1 < x2 && y1 < y2) || (x1 > x2 && y1 > y2))
+        con++;
+      else if ((x1 < x2 && y1 > y2) || (x1 > x2 && y1 < y2))
+        dis++;
+      else if (x1 == x2 && y1 != y2)
+        exx++;
+      else if (x1 != x2 && y1 == y2)
+        exy++;
+    }));
+  });
+  if (!finite) return kNaN;
   if (!paired) return 0;
   const double denomx = static_cast<double>(con + dis + exx);
   const double denomy = static_cast<double>(con + dis + exy);
@@ -222,6 +165,25 @@ double kendall(int n, const double* const* data1, const double* const* data2,
   const double tau = static_cast<double>(con - dis) / std::sqrt(denomx * denomy);
   return 1 - tau;
 }
+
+// A measure of the pair in the common signature of the eight.
+template <double (*Of)(const ElementPair&)>
+double InCommonSignature(int n, const double* const* data1, const double* const* data2,
+                         const int* const* mask1, const int* const* mask2, const double weight[],
+                         int index1, int index2, int transpose) {
+  return Of({n, data1, data2, mask1, mask2, weight, index1, index2, transpose});
+}
+
+}  // namespace
+
+const Metric euclid = InCommonSignature<Euclid>;
+const Metric cityblock = InCommonSignature<Cityblock>;
+const Metric correlation = InCommonSignature<CorrelationDistance<CentredSums, false>>;
+const Metric acorrelation = InCommonSignature<CorrelationDistance<CentredSums, true>>;
+const Metric ucorrelation = InCommonSignature<CorrelationDistance<UncentredSums, false>>;
+const Metric uacorrelation = InCommonSignature<CorrelationDistance<UncentredSums, true>>;
+const Metric spearman = InCommonSignature<Spearman>;
+const Metric kendall = InCommonSignature<Kendall>;
 
 Metric setmetric(char dist) {
   switch (dist) {
@@ -266,17 +228,12 @@ void RankInto(int n, const double values[], int index[], double rank[]) {
 
 }  // namespace
 
-double* getrank(int n, const double data[]) {
-  double* const rank = static_cast<double*>(allocate(n * sizeof(double)));
-  if (!rank) return nullptr;
-  try {
+Status getrank(int n, const double data[], double rank[]) {
+  return guarded([&] {
     std::vector<int> index(n);
     RankInto(n, data, index.data(), rank);
-  } catch (const std::bad_alloc&) {
-    release(rank);
-    return nullptr;
-  }
-  return rank;
+    return Status::kOk;
+  });
 }
 
 RankScratch::RankScratch(int ndata)
@@ -284,16 +241,13 @@ RankScratch::RankScratch(int ndata)
 
 // A vector whose retained values are all equal has no rank spread: distance
 // 1, as for a constant vector under `correlation`.
-double RankScratch::spearman(int n, const double* const* data1, const double* const* data2,
-                             const int* const* mask1, const int* const* mask2, int index1,
-                             int index2, int transpose) {
+double RankScratch::spearman(const ElementPair& pair) {
   int m = 0;
-  const bool finite = ForRetained(n, data1, data2, mask1, mask2, index1, index2, transpose,
-                                  [&](int, double xk, double yk) {
-                                    x_[m] = xk;
-                                    y_[m] = yk;
-                                    m++;
-                                  });
+  const bool finite = ForRetained(pair, [&](int, double xk, double yk) {
+    x_[m] = xk;
+    y_[m] = yk;
+    m++;
+  });
   if (!finite) return kNaN;
   if (m == 0) return 0;
   RankInto(m, x_.data(), index_.data(), rank1_.data());
@@ -320,7 +274,8 @@ double Measure::operator()(const double* const* data1, const double* const* data
                            const int* const* mask1, const int* const* mask2, const double weight[],
                            int index1, int index2, int transpose) {
   if (ranks_)
-    return ranks_->spearman(ndata_, data1, data2, mask1, mask2, index1, index2, transpose);
+    return ranks_->spearman(
+        {ndata_, data1, data2, mask1, mask2, weight, index1, index2, transpose});
   return metric_(ndata_, data1, data2, mask1, mask2, weight, index1, index2, transpose);
 }
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
-#include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,11 +21,6 @@ bool Readable(int nrows, int ncolumns, const double* const* data, const int* con
               const double weights[]) {
   if (nrows < 0 || ncolumns < 0) return false;
   return nrows == 0 || ncolumns == 0 || (data && mask && weights);
-}
-
-void FreeMatrix(double** matrix, int nfilled) {
-  for (int k = 1; k < nfilled; k++) detail::release(matrix[k]);
-  detail::release(matrix);
 }
 
 // The 'e' and 'b' distances of rows with nothing missing and unit weights,
@@ -61,62 +56,76 @@ bool PlainDifferences(char dist, int nrows, int ncolumns, const int* const* mask
 
 }  // namespace
 
-double** distancematrix(int nrows, int ncolumns, const double* const* data, const int* const* mask,
-                        const double weights[], char dist, int transpose) {
-  const int n = Elements(nrows, ncolumns, transpose);
-  const int ndata = Dimensions(nrows, ncolumns, transpose);
-  if (!Readable(nrows, ncolumns, data, mask, weights) || n < 2) return nullptr;
-  double** matrix = static_cast<double**>(detail::allocate(n * sizeof(double*)));
-  if (!matrix) return nullptr;
-  matrix[0] = nullptr;
-  for (int i = 1; i < n; i++) {
-    matrix[i] = static_cast<double*>(detail::allocate(i * sizeof(double)));
-    if (!matrix[i]) {
-      FreeMatrix(matrix, i);
-      return nullptr;
-    }
-  }
+namespace detail {
+
+Status filldistances(int nrows, int ncolumns, const double* const* data, const int* const* mask,
+                     const double weights[], char dist, int transpose, double** matrix) {
   if (PlainDifferences(dist, nrows, ncolumns, mask, weights, transpose, data, matrix))
-    return matrix;
-  try {
-    detail::Measure measure(dist, ndata);
+    return Status::kOk;
+  const int n = Elements(nrows, ncolumns, transpose);
+  return guarded([&] {
+    Measure measure(dist, Dimensions(nrows, ncolumns, transpose));
     for (int i = 1; i < n; i++)
       for (int j = 0; j < i; j++)
         matrix[i][j] = measure(data, data, mask, mask, weights, i, j, transpose);
-  } catch (const std::bad_alloc&) {
-    FreeMatrix(matrix, n);
-    return nullptr;
-  }
-  return matrix;
+    return Status::kOk;
+  });
 }
+
+}  // namespace detail
+
+double** distancematrix(int nrows, int ncolumns, const double* const* data, const int* const* mask,
+                        const double weights[], char dist, int transpose) {
+  if (!Readable(nrows, ncolumns, data, mask, weights)) return nullptr;
+  const int n = Elements(nrows, ncolumns, transpose);
+  if (n < 2) return nullptr;
+  detail::TriangularMatrix matrix;
+  if (matrix.obtain(n) != detail::Status::kOk ||
+      detail::filldistances(nrows, ncolumns, data, mask, weights, dist, transpose, matrix.rows()) !=
+          detail::Status::kOk)
+    return nullptr;
+  return matrix.release();
+}
+
+namespace {
+
+// Adds each pair's weight term to both elements' sums in result (n
+// entries, zeroed); throws std::bad_alloc when spearman's scratch cannot be
+// had.
+void SumNeighbourTerms(int nrows, int ncolumns, const double* const* data, const int* const* mask,
+                       const double weights[], int transpose, char dist, double cutoff,
+                       double exponent, double result[]) {
+  detail::Measure measure(dist, Dimensions(nrows, ncolumns, transpose));
+  for (int i = 0; i < Elements(nrows, ncolumns, transpose); i++) {
+    result[i] += 1.0;
+    for (int j = 0; j < i; j++) {
+      const double distance = measure(data, data, mask, mask, weights, i, j, transpose);
+      if (distance < cutoff) {
+        const double dweight = std::exp(exponent * std::log(1 - distance / cutoff));
+        result[i] += dweight;
+        result[j] += dweight;
+      }
+    }
+  }
+}
+
+}  // namespace
 
 double* calculate_weights(int nrows, int ncolumns, const double* const* data,
                           const int* const* mask, const double weights[], int transpose, char dist,
                           double cutoff, double exponent) {
-  const int n = Elements(nrows, ncolumns, transpose);
-  const int ndata = Dimensions(nrows, ncolumns, transpose);
   if (!Readable(nrows, ncolumns, data, mask, weights)) return nullptr;
-  double* result = static_cast<double*>(detail::allocate_zeroed(n, sizeof(double)));
+  const int n = Elements(nrows, ncolumns, transpose);
+  detail::Owned<double> result(static_cast<double*>(detail::allocate_zeroed(n, sizeof(double))));
   if (!result) return nullptr;
-  try {
-    detail::Measure measure(dist, ndata);
-    for (int i = 0; i < n; i++) {
-      result[i] += 1.0;
-      for (int j = 0; j < i; j++) {
-        const double distance = measure(data, data, mask, mask, weights, i, j, transpose);
-        if (distance < cutoff) {
-          const double dweight = std::exp(exponent * std::log(1 - distance / cutoff));
-          result[i] += dweight;
-          result[j] += dweight;
-        }
-      }
-    }
-  } catch (const std::bad_alloc&) {
-    detail::release(result);
-    return nullptr;
-  }
-  for (int i = 0; i < n; i++) result[i] = 1.0 / result[i];
-  return result;
+  const detail::Status summed = detail::guarded([&] {
+    SumNeighbourTerms(nrows, ncolumns, data, mask, weights, transpose, dist, cutoff, exponent,
+                      result.get());
+    return detail::Status::kOk;
+  });
+  if (summed != detail::Status::kOk) return nullptr;
+  for (int i = 0; i < n; i++) result.get()[i] = 1.0 / result.get()[i];
+  return result.release();
 }
 
 namespace {
@@ -126,9 +135,11 @@ namespace {
 class CentroidPair {
  public:
   CentroidPair(int ndata, int transpose)
-      : transpose_(transpose), values_(2 * ndata, 0.0), present_(2 * ndata, 0) {
+      : transpose_(transpose),
+        values_(2 * static_cast<std::size_t>(ndata), 0.0),
+        present_(2 * static_cast<std::size_t>(ndata), 0) {
     const int rows = transpose ? ndata : 2;
-    const int width = transpose ? 2 : ndata;
+    const std::size_t width = transpose ? 2 : ndata;
     for (int r = 0; r < rows; r++) {
       value_rows_.push_back(&values_[r * width]);
       mask_rows_.push_back(&present_[r * width]);
@@ -153,6 +164,8 @@ class CentroidPair {
   std::vector<int*> mask_rows_;
 };
 
+// Two groups of elements of one data matrix: group g has n[g] members,
+// listed in members[g] (repeats allowed).
 struct Groups {
   const double* const* data;
   const int* const* mask;
@@ -164,13 +177,16 @@ struct Groups {
   double at(int e, int d) const { return transpose ? data[d][e] : data[e][d]; }
 };
 
-// Per dimension, the mean ('a') or median ('m') of each group's present
-// values; a dimension without any stays masked.
+// The distance between the groups' centroids: per dimension, the mean
+// ('a') or median ('m') of each group's present values; a dimension without
+// any stays masked. Throws std::bad_alloc when its scratch cannot be had.
 double CentroidDistance(const Groups& g, int ndata, const double weight[], char method,
                         detail::Measure& measure) {
   CentroidPair centroids(ndata, g.transpose);
-  // Repeated members may make a group larger than nelements.
-  std::vector<double> temp(method == 'm' ? std::max(g.n[0], g.n[1]) : 0);
+  // Medians only: one group's values in one dimension. Repeated members may
+  // make a group larger than nelements.
+  std::optional<std::vector<double>> median_values;
+  if (method == 'm') median_values.emplace(std::max(g.n[0], g.n[1]));
   for (int group = 0; group < 2; group++) {
     for (int d = 0; d < ndata; d++) {
       int count = 0;
@@ -178,18 +194,43 @@ double CentroidDistance(const Groups& g, int ndata, const double weight[], char 
       for (int k = 0; k < g.n[group]; k++) {
         const int e = g.members[group][k];
         if (!g.has(e, d)) continue;
-        if (method == 'm')
-          temp[count] = g.at(e, d);
+        if (median_values)
+          (*median_values)[count] = g.at(e, d);
         else
           sum += g.at(e, d);
         count++;
       }
       if (count == 0) continue;
-      centroids.value(group, d) = method == 'm' ? median(count, temp.data()) : sum / count;
+      centroids.value(group, d) =
+          median_values ? median(count, median_values->data()) : sum / count;
       centroids.present(group, d) = 1;
     }
   }
   return centroids.distance(measure, weight);
+}
+
+// The distances between the members of two groups, in list order, folded
+// into one: shortest ('s'), longest ('x') or mean ('v'). A NaN member
+// distance makes the group distance NaN, never ignored.
+double MemberDistance(const Groups& g, const double weight[], char method,
+                      detail::Measure& measure) {
+  auto fold = [&](double start, auto combine) {
+    double acc = start;
+    for (int i1 = 0; i1 < g.n[0]; i1++)
+      for (int i2 = 0; i2 < g.n[1]; i2++)
+        acc = combine(acc, measure(g.data, g.data, g.mask, g.mask, weight, g.members[0][i1],
+                                   g.members[1][i2], g.transpose));
+    return acc;
+  };
+  switch (method) {
+    case 's':
+      return fold(DBL_MAX, [](double acc, double d) { return d < acc || d != d ? d : acc; });
+    case 'x':
+      return fold(0.0, [](double acc, double d) { return d > acc || d != d ? d : acc; });
+    default:
+      return fold(0.0, [](double acc, double d) { return acc + d; }) /
+             (static_cast<double>(g.n[0]) * g.n[1]);
+  }
 }
 
 }  // namespace
@@ -206,33 +247,16 @@ double clusterdistance(int nrows, int ncolumns, const double* const* data, const
   for (int i = 0; i < n2; i++)
     if (index2[i] < 0 || index2[i] >= nelements) return -1.0;
   if (std::string("amsxv").find(method) == std::string::npos) return -2.0;
-  try {
+  double distance = 0;
+  const detail::Status status = detail::guarded([&] {
     detail::Measure measure(dist, ndata);
-    // Every member pair, in list order, folded into one value.
-    auto fold = [&](double start, auto combine) {
-      double acc = start;
-      for (int i1 = 0; i1 < n1; i1++)
-        for (int i2 = 0; i2 < n2; i2++)
-          acc = combine(acc,
-                        measure(data, data, mask, mask, weight, index1[i1], index2[i2], transpose));
-      return acc;
-    };
-    // A NaN member distance makes the group distance NaN, never ignored.
-    switch (method) {
-      case 's':
-        return fold(DBL_MAX, [](double acc, double d) { return d < acc || d != d ? d : acc; });
-      case 'x':
-        return fold(0.0, [](double acc, double d) { return d > acc || d != d ? d : acc; });
-      case 'v':
-        return fold(0.0, [](double acc, double d) { return acc + d; }) /
-               (static_cast<double>(n1) * n2);
-      default:
-        return CentroidDistance({data, mask, transpose, {n1, n2}, {index1, index2}}, ndata, weight,
-                                method, measure);
-    }
-  } catch (const std::bad_alloc&) {
-    return -1.0;
-  }
+    const Groups groups{data, mask, transpose, {n1, n2}, {index1, index2}};
+    distance = method == 'a' || method == 'm'
+                   ? CentroidDistance(groups, ndata, weight, method, measure)
+                   : MemberDistance(groups, weight, method, measure);
+    return detail::Status::kOk;
+  });
+  return status == detail::Status::kOk ? distance : -1.0;
 }
 
 }  // namespace lopper

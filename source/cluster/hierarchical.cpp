@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
-#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,80 +27,106 @@ double find_closest_pair(int n, const double* const* distmatrix, int* ip, int* j
   return distance;
 }
 
-Node* pmlcluster(int nelements, double** distmatrix) {
-  return PairwiseLinkage<RowMinima>(nelements, distmatrix, false);
+Status pmlcluster(int nelements, double** distmatrix, Node tree[]) {
+  return PairwiseLinkage<RowMinima>(nelements, distmatrix, false, tree);
 }
 
-Node* palcluster(int nelements, double** distmatrix) {
-  return PairwiseLinkage<RowMinima>(nelements, distmatrix, true);
+Status palcluster(int nelements, double** distmatrix, Node tree[]) {
+  return PairwiseLinkage<RowMinima>(nelements, distmatrix, true, tree);
 }
 
-Node* pclcluster(int nrows, int ncolumns, const double* const* data, const int* const* mask,
-                 const double weight[], double** distmatrix, char dist, int transpose) {
+Status pclcluster(int nrows, int ncolumns, const double* const* data, const int* const* mask,
+                  const double weight[], double** distmatrix, char dist, int transpose,
+                  Node tree[]) {
   return CentroidLinkage<RowMinima>(nrows, ncolumns, data, mask, weight, distmatrix, dist,
-                                    transpose);
+                                    transpose, tree);
 }
+
+namespace {
+
+// The distances from element i to elements 0 ... i-1, from the matrix or
+// measured, into row; false when one is not finite.
+struct DistanceRow {
+  const double* const* distmatrix;  // may be null
+  std::optional<Measure> measure;   // when it is
+  const double* const* data;
+  const int* const* mask;
+  const double* weight;
+  int transpose;
+
+  bool fill(int i, double row[]) {
+    for (int j = 0; j < i; j++) {
+      row[j] = distmatrix ? distmatrix[i][j]
+                          : (*measure)(data, data, mask, mask, weight, i, j, transpose);
+      if (!std::isfinite(row[j])) return false;
+    }
+    return true;
+  }
+};
+
+// SLINK's pointer representation of the first n elements, extended by
+// element n whose distances to them are in temp (overwritten): pointer[j]
+// is the last element j joins, tree[j].distance the height at which it does.
+void SlinkStep(int n, double temp[], int pointer[], Node tree[]) {
+  for (int j = 0; j < n; j++) {
+    const int k = pointer[j];
+    if (tree[j].distance >= temp[j]) {
+      if (tree[j].distance < temp[k]) temp[k] = tree[j].distance;
+      tree[j].distance = temp[j];
+      pointer[j] = n;
+    } else if (temp[j] < temp[k]) {
+      temp[k] = temp[j];
+    }
+  }
+  for (int j = 0; j < n; j++)
+    if (pointer[j] != n && tree[j].distance >= tree[pointer[j]].distance) pointer[j] = n;
+}
+
+// The pointer representation in tree[j].distance and pointer[j] as merge
+// records, sorted by height; index: nelements ints of scratch.
+void PointersToRecords(int nelements, const int pointer[], int index[], Node tree[]) {
+  for (int j = 0; j < nelements - 1; j++) tree[j].left = j;
+  // Stable, so that records of equal height keep their element order.
+  std::stable_sort(tree, tree + nelements - 1,
+                   [](const Node& a, const Node& b) { return nodecompare(a, b) < 0; });
+  for (int e = 0; e < nelements; e++) index[e] = e;
+  for (int i = 0; i < nelements - 1; i++) {
+    const int j = tree[i].left;
+    const int k = pointer[j];
+    tree[i].left = index[j];
+    tree[i].right = index[k];
+    index[k] = -(i + 1);
+  }
+}
+
+}  // namespace
 
 // Single linkage by SLINK (Sibson 1973): the pointer representation pi,
 // lambda is built one element at a time in O(n^2) time and O(n) memory, then
-// turned into merge records sorted by height. Null also when a distance is
-// not finite.
-Node* pslcluster(int nrows, int ncolumns, const double* const* data, const int* const* mask,
-                 const double weight[], const double* const* distmatrix, char dist, int transpose) {
+// turned into merge records sorted by height.
+Status pslcluster(int nrows, int ncolumns, const double* const* data, const int* const* mask,
+                  const double weight[], const double* const* distmatrix, char dist, int transpose,
+                  Node tree[]) {
   const int nelements = transpose ? ncolumns : nrows;
   const int ndata = transpose ? nrows : ncolumns;
-  if (nelements < 2) return nullptr;
-  Node* result = NewTree(nelements);
-  if (!result) return nullptr;
-  try {
+  if (nelements < 2) return Status::kBadArguments;
+  return guarded([&] {
     std::vector<double> temp(nelements - 1);
     std::vector<int> index(nelements);
-    std::vector<int> vector(nelements - 1);
-    std::optional<Measure> measure;
-    if (!distmatrix) measure.emplace(dist, ndata);
+    std::vector<int> pointer(nelements - 1);
+    DistanceRow row{distmatrix, std::nullopt, data, mask, weight, transpose};
+    if (!distmatrix) row.measure.emplace(dist, ndata);
     for (int j = 0; j < nelements - 1; j++) {
-      vector[j] = j;
-      result[j].distance = DBL_MAX;
+      pointer[j] = j;
+      tree[j].distance = DBL_MAX;
     }
     for (int i = 0; i < nelements; i++) {
-      for (int j = 0; j < i; j++) {
-        temp[j] = distmatrix ? distmatrix[i][j]
-                             : (*measure)(data, data, mask, mask, weight, i, j, transpose);
-        if (!std::isfinite(temp[j])) {
-          release(result);
-          return nullptr;
-        }
-      }
-      for (int j = 0; j < i; j++) {
-        const int k = vector[j];
-        if (result[j].distance >= temp[j]) {
-          if (result[j].distance < temp[k]) temp[k] = result[j].distance;
-          result[j].distance = temp[j];
-          vector[j] = i;
-        } else if (temp[j] < temp[k]) {
-          temp[k] = temp[j];
-        }
-      }
-      for (int j = 0; j < i; j++)
-        if (vector[j] != i && result[j].distance >= result[vector[j]].distance) vector[j] = i;
+      if (!row.fill(i, temp.data())) return Status::kNotFinite;
+      SlinkStep(i, temp.data(), pointer.data(), tree);
     }
-    for (int j = 0; j < nelements - 1; j++) result[j].left = j;
-    // Stable, so that records of equal height keep their element order.
-    std::stable_sort(result, result + nelements - 1,
-                     [](const Node& a, const Node& b) { return nodecompare(a, b) < 0; });
-    for (int e = 0; e < nelements; e++) index[e] = e;
-    for (int i = 0; i < nelements - 1; i++) {
-      const int j = result[i].left;
-      const int k = vector[j];
-      result[i].left = index[j];
-      result[i].right = index[k];
-      index[k] = -(i + 1);
-    }
-  } catch (const std::bad_alloc&) {
-    release(result);
-    return nullptr;
-  }
-  return result;
+    PointersToRecords(nelements, pointer.data(), index.data(), tree);
+    return Status::kOk;
+  });
 }
 
 int nodecompare(const Node& a, const Node& b) {
@@ -112,58 +137,87 @@ int nodecompare(const Node& a, const Node& b) {
 
 }  // namespace detail
 
+namespace detail {
+namespace {
+
+// Whether treecluster can build a tree: kBadArguments for sizes, method or
+// missing arrays; kNotFinite when data it will measure holds a present value
+// that is not finite.
+Status CheckTreeArguments(int nrows, int ncolumns, const double* const* data,
+                          const int* const* mask, const double weight[], int transpose, char method,
+                          const double* const* distmatrix) {
+  const int nelements = transpose ? ncolumns : nrows;
+  const int ndata = transpose ? nrows : ncolumns;
+  if (nrows < 0 || ncolumns < 0 || nelements < 2) return Status::kBadArguments;
+  if (std::string("smac").find(method) == std::string::npos) return Status::kBadArguments;
+  // Centroid linkage measures between member means even on a caller's
+  // matrix; a value that is not finite would give NaN distances.
+  if (distmatrix && method != 'c') return Status::kOk;
+  if (ndata > 0 && !weight) return Status::kBadArguments;
+  if (!finitedata(nrows, ncolumns, data, mask)) return Status::kNotFinite;
+  return Status::kOk;
+}
+
+// A tree over NaN or infinite distances would depend on how they compare.
+bool FiniteMatrix(int nelements, const double* const* distmatrix) {
+  for (int i = 1; i < nelements; i++)
+    for (int j = 0; j < i; j++)
+      if (!std::isfinite(distmatrix[i][j])) return false;
+  return true;
+}
+
+// The linkage of `method` over distmatrix (null only for 's') into tree
+// (nelements-1 records).
+Status Link(int nrows, int ncolumns, const double* const* data, const int* const* mask,
+            const double weight[], int transpose, char dist, char method, double** distmatrix,
+            Node tree[]) {
+  const int nelements = transpose ? ncolumns : nrows;
+  switch (method) {
+    case 'c':
+      return pclcluster(nrows, ncolumns, data, mask, weight, distmatrix, dist, transpose, tree);
+    case 'a':
+      return palcluster(nelements, distmatrix, tree);
+    case 'm':
+      return pmlcluster(nelements, distmatrix, tree);
+    default:
+      return pslcluster(nrows, ncolumns, data, mask, weight, distmatrix, dist, transpose, tree);
+  }
+}
+
+}  // namespace
+}  // namespace detail
+
 Node* treecluster(int nrows, int ncolumns, const double* const* data, const int* const* mask,
                   const double weight[], int transpose, char dist, char method,
                   double** distmatrix) {
+  using detail::Status;
+  if (detail::CheckTreeArguments(nrows, ncolumns, data, mask, weight, transpose, method,
+                                 distmatrix) != Status::kOk)
+    return nullptr;
   const int nelements = transpose ? ncolumns : nrows;
-  if (nrows < 0 || ncolumns < 0 || nelements < 2) return nullptr;
-  if (std::string("smac").find(method) == std::string::npos) return nullptr;
-  // Centroid linkage measures between member means even on a caller's
-  // matrix; a value that is not finite would give NaN distances.
-  if (!distmatrix || method == 'c') {
-    const int ndata = transpose ? nrows : ncolumns;
-    if ((ndata > 0 && !weight) || !detail::finitedata(nrows, ncolumns, data, mask)) return nullptr;
-  }
-  double** built = nullptr;
+  detail::TriangularMatrix built;
   if (!distmatrix && method != 's') {
-    built = distancematrix(nrows, ncolumns, data, mask, weight, dist, transpose);
-    if (!built) return nullptr;
-    distmatrix = built;
+    if (built.obtain(nelements) != Status::kOk ||
+        detail::filldistances(nrows, ncolumns, data, mask, weight, dist, transpose, built.rows()) !=
+            Status::kOk)
+      return nullptr;
+    distmatrix = built.rows();
   }
-  Node* result = nullptr;
-  // A tree over NaN or infinite distances would depend on how they compare.
-  bool finite = true;
-  for (int i = 1; distmatrix && i < nelements && finite; i++)
-    for (int j = 0; j < i; j++) finite = finite && std::isfinite(distmatrix[i][j]);
-  if (finite) switch (method) {
-      case 'c':
-        result =
-            detail::pclcluster(nrows, ncolumns, data, mask, weight, distmatrix, dist, transpose);
-        break;
-      case 'a':
-        result = detail::palcluster(nelements, distmatrix);
-        break;
-      case 'm':
-        result = detail::pmlcluster(nelements, distmatrix);
-        break;
-      default:
-        result =
-            detail::pslcluster(nrows, ncolumns, data, mask, weight, distmatrix, dist, transpose);
-        break;
-    }
-  if (built) {
-    for (int i = 1; i < nelements; i++) detail::release(built[i]);
-    detail::release(built);
-  }
-  return result;
+  if (distmatrix && !detail::FiniteMatrix(nelements, distmatrix)) return nullptr;
+  detail::Owned<Node> tree(static_cast<Node*>(detail::allocate((nelements - 1) * sizeof(Node))));
+  if (!tree || detail::Link(nrows, ncolumns, data, mask, weight, transpose, dist, method,
+                            distmatrix, tree.get()) != Status::kOk)
+    return nullptr;
+  return tree.release();
 }
 
 namespace {
 
 // True when tree is nelements-1 records, children before parents, in which
 // every element and every record but the last is a child exactly once (so
-// the last is the root and there is no cycle). used: 2 * nelements - 1 slots.
-bool OrderedTree(int nelements, const Node* tree, std::vector<char>& used) {
+// the last is the root and there is no cycle). used: 2 * nelements - 1
+// slots of scratch, zeroed.
+bool OrderedTree(int nelements, const Node* tree, char used[]) {
   if (!tree) return false;
   for (int r = 0; r < nelements - 1; r++)
     for (const int child : {tree[r].left, tree[r].right}) {
@@ -179,37 +233,46 @@ bool OrderedTree(int nelements, const Node* tree, std::vector<char>& used) {
 
 }  // namespace
 
+namespace {
+
+// Numbers the clusters below the cut of a tree OrderedTree accepted, as
+// cuttree documents; nodeid: one int per record kept merged, each -1.
+void NumberClusters(int nelements, const Node* tree, int nclusters, int clusterid[], int nodeid[]) {
+  const int n = nelements - nclusters;  // records below the cut stay merged
+  int icluster = 0;
+  for (int i = nelements - 2; i >= n; i--) {
+    if (tree[i].left >= 0) clusterid[tree[i].left] = icluster++;
+    if (tree[i].right >= 0) clusterid[tree[i].right] = icluster++;
+  }
+  if (nelements == 1) clusterid[0] = icluster;
+  // nodeid[k]: cluster of record k, -1 until its parent hands one down.
+  for (int i = n - 1; i >= 0; i--) {
+    if (nodeid[i] < 0) nodeid[i] = icluster++;
+    const int j = nodeid[i];
+    for (const int child : {tree[i].left, tree[i].right}) {
+      if (child >= 0)
+        clusterid[child] = j;
+      else
+        nodeid[-child - 1] = j;
+    }
+  }
+}
+
+}  // namespace
+
 void cuttree(int nelements, const Node* tree, int nclusters, int* clusterid) {
+  using detail::Status;
   if (nelements < 1 || !clusterid) return;
-  try {
+  const Status status = detail::guarded([&] {
     std::vector<char> used(static_cast<std::size_t>(2 * nelements - 1), 0);
     if (nclusters < 1 || nclusters > nelements ||
-        (nelements > 1 && !OrderedTree(nelements, tree, used))) {
-      std::fill(clusterid, clusterid + nelements, -1);
-      return;
-    }
-    const int n = nelements - nclusters;  // records below the cut stay merged
-    int icluster = 0;
-    for (int i = nelements - 2; i >= n; i--) {
-      if (tree[i].left >= 0) clusterid[tree[i].left] = icluster++;
-      if (tree[i].right >= 0) clusterid[tree[i].right] = icluster++;
-    }
-    if (nelements == 1) clusterid[0] = icluster;
-    // nodeid[k]: cluster of record k, -1 until its parent hands one down.
-    std::vector<int> nodeid(static_cast<std::size_t>(n), -1);
-    for (int i = n - 1; i >= 0; i--) {
-      if (nodeid[i] < 0) nodeid[i] = icluster++;
-      const int j = nodeid[i];
-      for (const int child : {tree[i].left, tree[i].right}) {
-        if (child >= 0)
-          clusterid[child] = j;
-        else
-          nodeid[-child - 1] = j;
-      }
-    }
-  } catch (const std::bad_alloc&) {
-    std::fill(clusterid, clusterid + nelements, -1);
-  }
+        (nelements > 1 && !OrderedTree(nelements, tree, used.data())))
+      return Status::kBadArguments;
+    std::vector<int> nodeid(static_cast<std::size_t>(nelements - nclusters), -1);
+    NumberClusters(nelements, tree, nclusters, clusterid, nodeid.data());
+    return Status::kOk;
+  });
+  if (status != Status::kOk) std::fill(clusterid, clusterid + nelements, -1);
 }
 
 }  // namespace lopper

@@ -1,7 +1,7 @@
 // k-means and k-medians: iterative relocation from random partitions.
 #include <algorithm>
 #include <cfloat>
-#include <new>
+#include <optional>
 #include <vector>
 
 #include "cluster_internal.h"
@@ -65,79 +65,139 @@ void getclustermedians(int nclusters, int nrows, int ncolumns, const double* con
 
 namespace {
 
+// One kcluster call: its arguments (after the checks) and its method.
 struct Problem {
   int nclusters, nrows, ncolumns;
   const double* const* data;
   const int* const* mask;
   const double* weight;
   int transpose, npass;
-  char dist;
+  char method, dist;
+
+  int nelements() const { return transpose ? ncolumns : nrows; }
+  int ndata() const { return transpose ? nrows : ncolumns; }
 };
 
-// The passes of k-means or k-medians (cache non-null: medians). The best
-// partition is kept in clusterid, the current one in tclusterid (the same
-// array when npass <= 1). Returns ifound.
-int Passes(const Problem& p, Measure& measure, double** cdata, int** cmask, int clusterid[],
-           double* error, int tclusterid[], int counts[], int mapping[], double cache[]) {
-  const int nelements = p.transpose ? p.ncolumns : p.nrows;
+// What passes that compete (npass > 1) need besides: the current
+// partition, apart from the best in clusterid, and the map between their
+// cluster numbers.
+struct Competition {
+  explicit Competition(const Problem& p) : current(p.nelements()), mapping(p.nclusters) {}
+  std::vector<int> current;
+  std::vector<int> mapping;
+};
+
+// The storage of the passes, obtained before any output is written; the
+// constructor may throw std::bad_alloc, obtain() gives kOutOfMemory.
+struct Scratch {
+  explicit Scratch(const Problem& p) : measure(p.dist, p.ndata()), counts(p.nclusters) {
+    if (p.npass > 1) competition.emplace(p);
+    if (p.method == 'm') median_values.emplace(p.nelements());
+  }
+  Status obtain(const Problem& p) {
+    return centroids.obtain(p.transpose ? p.ndata() : p.nclusters,
+                            p.transpose ? p.nclusters : p.ndata());
+  }
+  Measure measure;
+  std::vector<int> counts;  // members per cluster
+  std::optional<Competition> competition;
+  std::optional<std::vector<double>> median_values;  // k-medians: one cluster's values
+  DataMask centroids;
+};
+
+// The centroids of the clusters of clusterid into s.centroids: medians
+// for method 'm', means otherwise.
+void Centroids(const Problem& p, const int clusterid[], Scratch& s) {
+  double** const cdata = s.centroids.data();
+  int** const cmask = s.centroids.mask();
+  if (p.method == 'm')
+    getclustermedians(p.nclusters, p.nrows, p.ncolumns, p.data, p.mask, clusterid, cdata, cmask,
+                      p.transpose, s.median_values->data());
+  else
+    getclustermeans(p.nclusters, p.nrows, p.ncolumns, p.data, p.mask, clusterid, cdata, cmask,
+                    p.transpose);
+}
+
+// Moves each element not alone in its cluster to the first centroid
+// strictly closer than the closest so far; the sum of those elements'
+// distances to the centroids chosen (elements alone count nothing).
+double Relocate(const Problem& p, Scratch& s, int clusterid[]) {
+  double total = 0.0;
+  for (int i = 0; i < p.nelements(); i++) {
+    const int k = clusterid[i];
+    if (s.counts[k] == 1) continue;
+    auto to = [&](int j) {
+      return s.measure(p.data, s.centroids.data(), p.mask, s.centroids.mask(), p.weight, i, j,
+                       p.transpose);
+    };
+    double distance = to(k);
+    for (int j = 0; j < p.nclusters; j++) {
+      if (j == k) continue;
+      const double tdistance = to(j);
+      if (tdistance < distance) {
+        distance = tdistance;
+        s.counts[clusterid[i]]--;
+        clusterid[i] = j;
+        s.counts[j]++;
+      }
+    }
+    total += distance;
+  }
+  return total;
+}
+
+// Centroids and relocation in turn from the partition in clusterid until
+// the total stops falling; that total.
+double Converge(const Problem& p, Scratch& s, int clusterid[]) {
+  std::fill(s.counts.begin(), s.counts.end(), 0);
+  for (int e = 0; e < p.nelements(); e++) s.counts[clusterid[e]]++;
+  double total = DBL_MAX;
+  while (true) {
+    const double previous = total;
+    Centroids(p, clusterid, s);
+    total = Relocate(p, s, clusterid);
+    if (total >= previous) return total;
+  }
+}
+
+// True when b is a as renumbered by a one-to-one map, built in mapping
+// (one int per cluster number).
+bool SamePartition(int nelements, int nclusters, const int a[], const int b[], int mapping[]) {
+  std::fill(mapping, mapping + nclusters, -1);
+  for (int i = 0; i < nelements; i++) {
+    int& image = mapping[a[i]];
+    if (image == -1)
+      image = b[i];
+    else if (image != b[i])
+      return false;
+  }
+  return true;
+}
+
+// The passes of k-means or k-medians. The best partition is kept in
+// clusterid, the current one in tclusterid (clusterid itself unless passes
+// compete). Returns ifound.
+int Passes(const Problem& p, Scratch& s, int clusterid[], double* error) {
+  int* const tclusterid = s.competition ? s.competition->current.data() : clusterid;
   int ifound = 0;
   *error = DBL_MAX;
   int ipass = 0;
   do {
-    double total = DBL_MAX;
-    if (p.npass != 0) randomassign(p.nclusters, nelements, tclusterid);
-    for (int k = 0; k < p.nclusters; k++) counts[k] = 0;
-    for (int e = 0; e < nelements; e++) counts[tclusterid[e]]++;
-    while (true) {
-      const double previous = total;
-      total = 0.0;
-      if (cache)
-        getclustermedians(p.nclusters, p.nrows, p.ncolumns, p.data, p.mask, tclusterid, cdata,
-                          cmask, p.transpose, cache);
-      else
-        getclustermeans(p.nclusters, p.nrows, p.ncolumns, p.data, p.mask, tclusterid, cdata, cmask,
-                        p.transpose);
-      for (int i = 0; i < nelements; i++) {
-        const int k = tclusterid[i];
-        if (counts[k] == 1) continue;
-        double distance = measure(p.data, cdata, p.mask, cmask, p.weight, i, k, p.transpose);
-        for (int j = 0; j < p.nclusters; j++) {
-          if (j == k) continue;
-          const double tdistance =
-              measure(p.data, cdata, p.mask, cmask, p.weight, i, j, p.transpose);
-          if (tdistance < distance) {
-            distance = tdistance;
-            counts[tclusterid[i]]--;
-            tclusterid[i] = j;
-            counts[j]++;
-          }
-        }
-        total += distance;
-      }
-      if (total >= previous) break;
-    }
+    if (p.npass != 0) randomassign(p.nclusters, p.nelements(), tclusterid);
+    const double total = Converge(p, s, tclusterid);
     if (p.npass <= 1) {
       *error = total;
       return 1;
     }
     // The first pass is the best so far even when, with one cluster, it
     // equals the zeroed clusterid.
-    bool same = ipass > 0;
-    for (int k = 0; k < p.nclusters; k++) mapping[k] = -1;
-    for (int i = 0; i < nelements && same; i++) {
-      const int j = tclusterid[i];
-      const int k = clusterid[i];
-      if (mapping[k] == -1)
-        mapping[k] = j;
-      else if (mapping[k] != j)
-        same = false;
-    }
-    if (same) {
+    if (ipass > 0 && SamePartition(p.nelements(), p.nclusters, clusterid, tclusterid,
+                                   s.competition->mapping.data())) {
       ifound++;
     } else if (ipass == 0 || total < *error) {
       ifound = 1;
       *error = total;
-      for (int i = 0; i < nelements; i++) clusterid[i] = tclusterid[i];
+      std::copy(tclusterid, tclusterid + p.nelements(), clusterid);
     }
   } while (++ipass < p.npass);
   return ifound;
@@ -145,13 +205,27 @@ int Passes(const Problem& p, Measure& measure, double** cdata, int** cmask, int 
 
 }  // namespace
 
-int fullpartition(int nclusters, int nelements, const int clusterid[]) {
-  std::vector<char> used(nclusters, 0);
-  for (int e = 0; e < nelements; e++) {
-    if (clusterid[e] < 0 || clusterid[e] >= nclusters) return 0;
-    used[clusterid[e]] = 1;
+Status checkpartition(int nclusters, int nelements, const int clusterid[]) {
+  return guarded([&] {
+    std::vector<char> used(nclusters, 0);
+    for (int e = 0; e < nelements; e++) {
+      if (clusterid[e] < 0 || clusterid[e] >= nclusters) return Status::kBadArguments;
+      used[clusterid[e]] = 1;
+    }
+    const bool full = std::find(used.begin(), used.end(), 0) == used.end();
+    return full ? Status::kOk : Status::kBadArguments;
+  });
+}
+
+int ifoundfor(Status status, int found) {
+  switch (status) {
+    case Status::kOk:
+      return found;
+    case Status::kOutOfMemory:
+      return -1;
+    default:
+      return 0;
   }
-  return std::find(used.begin(), used.end(), 0) == used.end();
 }
 
 }  // namespace detail
@@ -165,58 +239,46 @@ int getclustercentroids(int nclusters, int nrows, int ncolumns, const double* co
   if (nrows > 0 && ncolumns > 0 && (!data || !mask)) return 0;
   for (int e = 0; e < nelements; e++)
     if (clusterid[e] < 0 || clusterid[e] >= nclusters) return 0;
-  if (method == 'a') {
-    detail::getclustermeans(nclusters, nrows, ncolumns, data, mask, clusterid, cdata, cmask,
-                            transpose);
-    return 1;
-  }
-  try {
-    std::vector<double> cache(nelements);
-    detail::getclustermedians(nclusters, nrows, ncolumns, data, mask, clusterid, cdata, cmask,
-                              transpose, cache.data());
-  } catch (const std::bad_alloc&) {
-    return 0;
-  }
-  return 1;
+  const detail::Status status = detail::guarded([&] {
+    std::vector<double> cache(method == 'm' ? nelements : 0);
+    if (method == 'm')
+      detail::getclustermedians(nclusters, nrows, ncolumns, data, mask, clusterid, cdata, cmask,
+                                transpose, cache.data());
+    else
+      detail::getclustermeans(nclusters, nrows, ncolumns, data, mask, clusterid, cdata, cmask,
+                              transpose);
+    return detail::Status::kOk;
+  });
+  return status == detail::Status::kOk;
 }
 
 void kcluster(int nclusters, int nrows, int ncolumns, const double* const* data,
               const int* const* mask, const double weight[], int transpose, int npass, char method,
               char dist, int clusterid[], double* error, int* ifound) {
-  const int nelements = transpose ? ncolumns : nrows;
-  const int ndata = transpose ? nrows : ncolumns;
+  using detail::Status;
   if (!ifound) return;
   *ifound = 0;
-  if (nrows < 0 || ncolumns < 0 || nclusters < 1 || nelements < nclusters || !clusterid || !error)
+  const detail::Problem p{nclusters, nrows,     ncolumns, data,   mask,
+                          weight,    transpose, npass,    method, dist};
+  if (nrows < 0 || ncolumns < 0 || nclusters < 1 || p.nelements() < nclusters || !clusterid ||
+      !error)
     return;
-  if (ndata > 0 && (!data || !mask || !weight)) return;
-  *ifound = -1;
-  try {
+  if (p.ndata() > 0 && (!data || !mask || !weight)) return;
+  int found = 0;
+  const Status status = detail::guarded([&] {
     // A given partition needs every cluster: an empty one has no centroid.
-    if (npass == 0 && !detail::fullpartition(nclusters, nelements, clusterid)) {
-      *ifound = 0;
-      return;
+    if (npass == 0) {
+      const Status given = detail::checkpartition(nclusters, p.nelements(), clusterid);
+      if (given != Status::kOk) return given;
     }
-    detail::Measure measure(dist, ndata);
-    std::vector<int> counts(nclusters);
-    std::vector<int> own_tclusterid(npass > 1 ? nelements : 0);
-    std::vector<int> mapping(npass > 1 ? nclusters : 0);
-    std::vector<double> cache(method == 'm' ? nelements : 0);
-    double** cdata;
-    int** cmask;
-    const int crows = transpose ? ndata : nclusters;
-    if (!detail::makedatamask(crows, transpose ? nclusters : ndata, &cdata, &cmask)) return;
-    if (npass > 1)
-      for (int e = 0; e < nelements; e++) clusterid[e] = 0;
-    int* const tclusterid = npass > 1 ? own_tclusterid.data() : clusterid;
-    const detail::Problem problem{nclusters, nrows,     ncolumns, data, mask,
-                                  weight,    transpose, npass,    dist};
-    *ifound = detail::Passes(problem, measure, cdata, cmask, clusterid, error, tclusterid,
-                             counts.data(), mapping.data(), method == 'm' ? cache.data() : nullptr);
-    detail::freedatamask(crows, cdata, cmask);
-  } catch (const std::bad_alloc&) {
-    *ifound = -1;
-  }
+    detail::Scratch scratch(p);
+    const Status obtained = scratch.obtain(p);
+    if (obtained != Status::kOk) return obtained;
+    if (npass > 1) std::fill(clusterid, clusterid + p.nelements(), 0);
+    found = detail::Passes(p, scratch, clusterid, error);
+    return Status::kOk;
+  });
+  *ifound = detail::ifoundfor(status, found);
 }
 
 }  // namespace lopper

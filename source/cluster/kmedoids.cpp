@@ -1,6 +1,6 @@
 // k-medoids: relocation around cluster members, from a distance matrix.
 #include <cfloat>
-#include <new>
+#include <optional>
 #include <vector>
 
 #include "cluster_internal.h"
@@ -35,68 +35,107 @@ void getclustermedoids(int nclusters, int nelements, const double* const* distan
   }
 }
 
+namespace {
+
+// Each element to the closest medoid, its own cluster when it is one; the
+// sum of the distances to the medoids chosen.
+double AssignToMedoids(int nclusters, int nelements, const double* const* distmatrix,
+                       const int centroids[], int clusterid[]) {
+  double total = 0.0;
+  for (int i = 0; i < nelements; i++) {
+    double distance = DBL_MAX;
+    for (int icluster = 0; icluster < nclusters; icluster++) {
+      const int j = centroids[icluster];
+      if (i == j) {
+        distance = 0.0;
+        clusterid[i] = icluster;
+        break;
+      }
+      const double tdistance = Between(distmatrix, i, j);
+      if (tdistance < distance) {
+        distance = tdistance;
+        clusterid[i] = icluster;
+      }
+    }
+    total += distance;
+  }
+  return total;
+}
+
+// The storage of the passes, obtained before any output is written (the
+// constructor may throw std::bad_alloc).
+struct MedoidScratch {
+  MedoidScratch(int nclusters, int nelements, int npass) : centroids(nclusters), errors(nclusters) {
+    if (npass > 1) competing.emplace(nelements);
+  }
+  std::vector<int> centroids;  // each cluster's medoid
+  std::vector<double> errors;  // each medoid's sum of distances
+  // The current partition when passes compete, apart from the best.
+  std::optional<std::vector<int>> competing;
+};
+
+// Medoids and assignment in turn from the partition in tclusterid until
+// the total stops falling; that total.
+double ConvergeMedoids(int nclusters, int nelements, const double* const* distmatrix,
+                       MedoidScratch& s, int tclusterid[]) {
+  double total = DBL_MAX;
+  while (true) {
+    const double previous = total;
+    getclustermedoids(nclusters, nelements, distmatrix, tclusterid, s.centroids.data(),
+                      s.errors.data());
+    total = AssignToMedoids(nclusters, nelements, distmatrix, s.centroids.data(), tclusterid);
+    if (total >= previous) return total;
+  }
+}
+
+// The passes: the best partition goes into clusterid as medoid numbers,
+// the current one is in tclusterid (clusterid itself unless passes compete,
+// the cluster numbers then replaced by medoids). Returns ifound.
+int MedoidPasses(int nclusters, int nelements, const double* const* distmatrix, int npass,
+                 MedoidScratch& s, int clusterid[], double* error) {
+  int* const tclusterid = s.competing ? s.competing->data() : clusterid;
+  int found = 0;
+  *error = DBL_MAX;
+  int ipass = 0;
+  do {
+    if (npass != 0) detail::randomassign(nclusters, nelements, tclusterid);
+    const double total = ConvergeMedoids(nclusters, nelements, distmatrix, s, tclusterid);
+    const int* const medoid = s.centroids.data();
+    if (total < *error) {
+      found = 1;
+      *error = total;
+      for (int j = 0; j < nelements; j++) clusterid[j] = medoid[tclusterid[j]];
+    } else {
+      bool same = true;
+      for (int i = 0; i < nelements && same; i++) same = medoid[tclusterid[i]] == clusterid[i];
+      if (same) found++;
+    }
+  } while (++ipass < npass);
+  return found;
+}
+
+}  // namespace
+
 void kmedoids(int nclusters, int nelements, const double* const* distmatrix, int npass,
               int clusterid[], double* error, int* ifound) {
+  using detail::Status;
   if (!ifound) return;
   *ifound = 0;
   if (nclusters < 1 || nelements < nclusters || (nelements > 1 && !distmatrix) || !clusterid ||
       !error)
     return;
-  *ifound = -1;
-  try {
+  int found = 0;
+  const Status status = detail::guarded([&] {
     // Every cluster needs a member: an empty one has no medoid.
-    if (npass == 0 && !detail::fullpartition(nclusters, nelements, clusterid)) {
-      *ifound = 0;
-      return;
+    if (npass == 0) {
+      const Status given = detail::checkpartition(nclusters, nelements, clusterid);
+      if (given != Status::kOk) return given;
     }
-    std::vector<int> centroids(nclusters);
-    std::vector<double> errors(nclusters);
-    std::vector<int> own_tclusterid(npass > 1 ? nelements : 0);
-    int* const tclusterid = npass > 1 ? own_tclusterid.data() : clusterid;
-    int found = 0;
-    *error = DBL_MAX;
-    int ipass = 0;
-    do {
-      double total = DBL_MAX;
-      if (npass != 0) detail::randomassign(nclusters, nelements, tclusterid);
-      while (true) {
-        const double previous = total;
-        total = 0.0;
-        getclustermedoids(nclusters, nelements, distmatrix, tclusterid, centroids.data(),
-                          errors.data());
-        for (int i = 0; i < nelements; i++) {
-          double distance = DBL_MAX;
-          for (int icluster = 0; icluster < nclusters; icluster++) {
-            const int j = centroids[icluster];
-            if (i == j) {
-              distance = 0.0;
-              tclusterid[i] = icluster;
-              break;
-            }
-            const double tdistance = Between(distmatrix, i, j);
-            if (tdistance < distance) {
-              distance = tdistance;
-              tclusterid[i] = icluster;
-            }
-          }
-          total += distance;
-        }
-        if (total >= previous) break;
-      }
-      if (total < *error) {
-        found = 1;
-        *error = total;
-        for (int j = 0; j < nelements; j++) clusterid[j] = centroids[tclusterid[j]];
-      } else {
-        bool same = true;
-        for (int i = 0; i < nelements && same; i++) same = centroids[tclusterid[i]] == clusterid[i];
-        if (same) found++;
-      }
-    } while (++ipass < npass);
-    *ifound = found;
-  } catch (const std::bad_alloc&) {
-    *ifound = -1;
-  }
+    MedoidScratch scratch(nclusters, nelements, npass);
+    found = MedoidPasses(nclusters, nelements, distmatrix, npass, scratch, clusterid, error);
+    return Status::kOk;
+  });
+  *ifound = detail::ifoundfor(status, found);
 }
 
 }  // namespace lopper

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <new>
 #include <optional>
 #include <vector>
 
@@ -15,10 +14,6 @@
 
 namespace lopper {
 namespace detail {
-
-inline Node* NewTree(int nelements) {
-  return static_cast<Node*>(allocate((nelements - 1) * sizeof(Node)));
-}
 
 // Slot `last` takes the place of slot `is` in the active triangle.
 inline void MoveSlot(double** d, int is, int last) {
@@ -96,121 +91,135 @@ inline double MergedDistance(bool average, double a, double b, int nis, int njs,
 }
 
 // Maximum or average linkage: n-1 merges of the closest pair, the merged
-// cluster in slot js, the last active slot moved into slot is.
+// cluster in slot js, the last active slot moved into slot is. Throws
+// std::bad_alloc, before anything is written, when its scratch cannot be
+// had.
 template <class Finder>
-Node* PairwiseLinkage(int nelements, double** d, bool average) {
-  if (nelements < 2) return nullptr;
-  Node* result = NewTree(nelements);
-  if (!result) return nullptr;
-  try {
-    std::vector<int> clusterid(nelements);
-    std::vector<int> number(average ? nelements : 0, 1);
-    Finder finder(nelements);
-    for (int i = 0; i < nelements; i++) clusterid[i] = i;
-    finder.start(d, nelements);
-    for (int n = nelements; n > 1; n--) {
-      const int k = nelements - n;
-      int is, js;
-      result[k].distance = finder.pick(n, d, &is, &js);
-      result[k].left = clusterid[is];
-      result[k].right = clusterid[js];
-      const int nis = average ? number[is] : 0, njs = average ? number[js] : 0;
-      const double scale = average ? 1.0 / (nis + njs) : 0.0;
-      for (int x = 0; x < js; x++)
-        d[js][x] = MergedDistance(average, d[is][x], d[js][x], nis, njs, scale);
-      for (int x = js + 1; x < is; x++)
-        d[x][js] = MergedDistance(average, d[is][x], d[x][js], nis, njs, scale);
-      for (int x = is + 1; x < n; x++)
-        d[x][js] = MergedDistance(average, d[x][is], d[x][js], nis, njs, scale);
-      MoveSlot(d, is, n - 1);
-      finder.merged(d, is, js, n);
-      if (average) {
-        number[js] = nis + njs;
-        number[is] = number[n - 1];
-      }
-      clusterid[js] = -(k + 1);
-      clusterid[is] = clusterid[n - 1];
+void PairwiseMerges(int nelements, double** d, bool average, Node tree[]) {
+  std::vector<int> clusterid(nelements);
+  std::vector<int> number(average ? nelements : 0, 1);
+  Finder finder(nelements);
+  for (int i = 0; i < nelements; i++) clusterid[i] = i;
+  finder.start(d, nelements);
+  for (int n = nelements; n > 1; n--) {
+    const int k = nelements - n;
+    int is, js;
+    tree[k].distance = finder.pick(n, d, &is, &js);
+    tree[k].left = clusterid[is];
+    tree[k].right = clusterid[js];
+    const int nis = average ? number[is] : 0, njs = average ? number[js] : 0;
+    const double scale = average ? 1.0 / (nis + njs) : 0.0;
+    for (int x = 0; x < js; x++)
+      d[js][x] = MergedDistance(average, d[is][x], d[js][x], nis, njs, scale);
+    for (int x = js + 1; x < is; x++)
+      d[x][js] = MergedDistance(average, d[is][x], d[x][js], nis, njs, scale);
+    for (int x = is + 1; x < n; x++)
+      d[x][js] = MergedDistance(average, d[x][is], d[x][js], nis, njs, scale);
+    MoveSlot(d, is, n - 1);
+    finder.merged(d, is, js, n);
+    if (average) {
+      number[js] = nis + njs;
+      number[is] = number[n - 1];
     }
-  } catch (const std::bad_alloc&) {
-    release(result);
-    return nullptr;
+    clusterid[js] = -(k + 1);
+    clusterid[is] = clusterid[n - 1];
   }
-  return result;
+}
+
+// PairwiseMerges into tree (nelements-1 slots) for nelements >= 2, as a
+// Status.
+template <class Finder>
+Status PairwiseLinkage(int nelements, double** d, bool average, Node tree[]) {
+  if (nelements < 2) return Status::kBadArguments;
+  return guarded([&] {
+    PairwiseMerges<Finder>(nelements, d, average, tree);
+    return Status::kOk;
+  });
+}
+
+// Row js of data/mask becomes the merger of rows js and is: per dimension
+// the mean of the members' present values, the mask counting them.
+inline void MergeProfiles(double** data, int** mask, int js, int is, int ndata) {
+  double* const data_js = data[js];
+  int* const mask_js = mask[js];
+  const double* const data_is = data[is];
+  const int* const mask_is = mask[is];
+  for (int x = 0; x < ndata; x++) {
+    data_js[x] = data_js[x] * mask_js[x] + data_is[x] * mask_is[x];
+    mask_js[x] += mask_is[x];
+    if (mask_js[x]) data_js[x] *= 1.0 / mask_js[x];
+  }
+}
+
+// The distances from slot js to the other active slots 0 ... last-1,
+// measured again between profiles; false when one is not finite.
+inline bool RemeasureSlot(Measure& between, const DataMask& profiles, const double weight[],
+                          double** d, int js, int last) {
+  double** const data = profiles.data();
+  int** const mask = profiles.mask();
+  bool finite = true;
+  for (int x = 0; x < js; x++) {
+    d[js][x] = between(data, data, mask, mask, weight, js, x, 0);
+    finite = finite && std::isfinite(d[js][x]);
+  }
+  for (int x = js + 1; x < last; x++) {
+    d[x][js] = between(data, data, mask, mask, weight, js, x, 0);
+    finite = finite && std::isfinite(d[x][js]);
+  }
+  return finite;
+}
+
+// The elements' profiles as the rows of rowdata/rowmask (nelements rows of
+// ndata), whatever the data's orientation.
+inline void CopyProfiles(int nelements, int ndata, const double* const* data,
+                         const int* const* mask, int transpose, double** rowdata, int** rowmask) {
+  for (int i = 0; i < nelements; i++)
+    for (int j = 0; j < ndata; j++) {
+      rowdata[i][j] = transpose ? data[j][i] : data[i][j];
+      rowmask[i][j] = transpose ? mask[j][i] : mask[i][j];
+    }
 }
 
 // Centroid linkage: merged clusters get the mean profile of their members
-// (per dimension, over present values; the mask holds the counts) and their
-// distances are recomputed from it. Null also when a recomputed distance is
-// not finite (the matrix then holds working values).
+// (per dimension, over present values) and their distances are measured
+// again from it. Scratch comes first, so that short memory writes nothing.
 template <class Finder>
-Node* CentroidLinkage(int nrows, int ncolumns, const double* const* data, const int* const* mask,
-                      const double weight[], double** d, char dist, int transpose) {
+Status CentroidLinkage(int nrows, int ncolumns, const double* const* data, const int* const* mask,
+                       const double weight[], double** d, char dist, int transpose, Node tree[]) {
   const int nelements = transpose ? ncolumns : nrows;
   const int ndata = transpose ? nrows : ncolumns;
-  if (nelements < 2) return nullptr;
+  if (nelements < 2) return Status::kBadArguments;
   std::vector<int> distid;
   std::optional<Finder> finder;
   std::optional<Measure> measure;
-  try {
+  const Status scratch = guarded([&] {
     distid.resize(nelements);
     finder.emplace(nelements);
     measure.emplace(dist, ndata);
-  } catch (const std::bad_alloc&) {
-    return nullptr;
-  }
-  Node* result = NewTree(nelements);
-  if (!result) return nullptr;
-  double** newdata;
-  int** newmask;
-  if (!makedatamask(nelements, ndata, &newdata, &newmask)) {
-    release(result);
-    return nullptr;
-  }
-  for (int i = 0; i < nelements; i++) {
-    distid[i] = i;
-    for (int j = 0; j < ndata; j++) {
-      newdata[i][j] = transpose ? data[j][i] : data[i][j];
-      newmask[i][j] = transpose ? mask[j][i] : mask[i][j];
-    }
-  }
+    return Status::kOk;
+  });
+  if (scratch != Status::kOk) return scratch;
+  DataMask profiles;
+  const Status obtained = profiles.obtain(nelements, ndata);
+  if (obtained != Status::kOk) return obtained;
+  CopyProfiles(nelements, ndata, data, mask, transpose, profiles.data(), profiles.mask());
+  for (int i = 0; i < nelements; i++) distid[i] = i;
   finder->start(d, nelements);
   for (int inode = 0; inode < nelements - 1; inode++) {
     const int last = nelements - inode - 1;
     int is, js;
-    result[inode].distance = finder->pick(last + 1, d, &is, &js);
-    result[inode].left = distid[js];
-    result[inode].right = distid[is];
-    for (int x = 0; x < ndata; x++) {
-      newdata[js][x] = newdata[js][x] * newmask[js][x] + newdata[is][x] * newmask[is][x];
-      newmask[js][x] += newmask[is][x];
-      if (newmask[js][x]) newdata[js][x] *= 1.0 / newmask[js][x];
-    }
-    release(newdata[is]);
-    release(newmask[is]);
-    newdata[is] = newdata[last];
-    newmask[is] = newmask[last];
+    tree[inode].distance = finder->pick(last + 1, d, &is, &js);
+    tree[inode].left = distid[js];
+    tree[inode].right = distid[is];
+    MergeProfiles(profiles.data(), profiles.mask(), js, is, ndata);
+    profiles.drop_row(is);
     distid[is] = distid[last];
     MoveSlot(d, is, last);
     distid[js] = -(inode + 1);
-    Measure& between = *measure;
-    bool finite = true;
-    for (int x = 0; x < js; x++) {
-      d[js][x] = between(newdata, newdata, newmask, newmask, weight, js, x, 0);
-      finite = finite && std::isfinite(d[js][x]);
-    }
-    for (int x = js + 1; x < last; x++) {
-      d[x][js] = between(newdata, newdata, newmask, newmask, weight, js, x, 0);
-      finite = finite && std::isfinite(d[x][js]);
-    }
-    if (!finite) {
-      freedatamask(last, newdata, newmask);
-      release(result);
-      return nullptr;
-    }
+    if (!RemeasureSlot(*measure, profiles, weight, d, js, last)) return Status::kNotFinite;
     finder->merged(d, is, js, last + 1);
   }
-  freedatamask(1, newdata, newmask);
-  return result;
+  return Status::kOk;
 }
 
 }  // namespace detail
