@@ -22,6 +22,7 @@
 //                                                     values then
 //   cuttree              every clusterid entry -1     -; nothing written when nelements < 1
 //                                                     or clusterid is null
+//   cuttree_height       -1, every clusterid entry -1 as cuttree
 //   kcluster, kmedoids   *ifound 0 bad arguments,     clusterid and *error as they were;
 //                        -1 short memory              nothing written when ifound is null
 //   getclustercentroids  0                            cdata and cmask as they were
@@ -205,6 +206,16 @@ void getrandomseed(int* seed1, int* seed2);
 // reference out of range or to a later record, a child used twice), or no scratch memory: every
 // entry of clusterid is -1. `tree` is only read.
 void cuttree(int nelements, const Node* tree, int nclusters, int* clusterid);
+
+// Cuts `tree` (as for cuttree) at `height`: a cluster is a largest subtree
+// in which no record's distance lies above height (inversions included: a
+// record below height under one above it is not a cluster), or an element
+// with no such subtree. clusterid (nelements ints, caller's) receives each
+// element's cluster, numbered from 0 in the order of each cluster's first
+// element. Returns the number of clusters; -1, with every clusterid entry
+// -1, for a height that is NaN, a tree that is not of that form, or no
+// scratch memory.
+int cuttree_height(int nelements, const Node* tree, double height, int* clusterid);
 
 }  // namespace lopper
 

@@ -1,0 +1,171 @@
+// cuttree_height against the rule it implements, written independently:
+// two elements share a cluster exactly when no merge in the smallest
+// subtree holding both lies above the height; and against SciPy's
+// fcluster(Z, h, 'distance') when SciPy is installed.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "matrix.h"
+#include "test_util.h"
+#include "tree_gen.h"
+
+namespace {
+
+using lopper_test::Tree;
+
+struct Cut {
+  int nclusters;
+  std::vector<int> ids;
+};
+
+Cut CutAt(const Tree& tree, double height) {
+  const int n = static_cast<int>(tree.size()) + 1;
+  Cut cut{0, std::vector<int>(n, -99)};
+  cut.nclusters = lopper::cuttree_height(n, tree.data(), height, cut.ids.data());
+  return cut;
+}
+
+// Same cluster for i and j by the subtree rule, from the tree's clades.
+bool Together(const std::vector<std::pair<std::vector<int>, double>>& clades, int i, int j,
+              double height) {
+  const std::vector<int>* smallest = nullptr;
+  for (const auto& [set, d] : clades)
+    if (std::binary_search(set.begin(), set.end(), i) &&
+        std::binary_search(set.begin(), set.end(), j) &&
+        (!smallest || set.size() < smallest->size()))
+      smallest = &set;
+  for (const auto& [set, d] : clades)
+    if (d > height && std::includes(smallest->begin(), smallest->end(), set.begin(), set.end()))
+      return false;
+  return true;
+}
+
+bool HasInversion(const Tree& tree) {
+  for (const auto& r : tree)
+    for (const int child : {r.left, r.right})
+      if (child < 0 && tree[-child - 1].distance > r.distance) return true;
+  return false;
+}
+
+// Trees of every linkage on random data; the centroid one with an
+// inversion (drawn again until it has one).
+std::vector<Tree> RandomTrees(unsigned seed) {
+  std::mt19937 rng(seed);
+  std::vector<Tree> trees;
+  for (const char method : {'s', 'm', 'a', 'c'}) {
+    do {
+      auto m = lopper_test::RandomMatrix(24, 3, rng, 0.0);
+      const std::vector<double> w(3, 1.0);
+      lopper::Node* t =
+          lopper::treecluster(24, 3, m.data(), m.mask(), w.data(), 0, 'e', method, nullptr);
+      trees.emplace_back(t, t + 23);
+      std::free(t);
+    } while (method == 'c' && !HasInversion(trees.back()) && (trees.pop_back(), true));
+  }
+  return trees;
+}
+
+// Every record's height and the points between them, below and above all.
+std::vector<double> Heights(const Tree& tree) {
+  std::vector<double> d{-1.0};
+  for (const auto& r : tree) d.push_back(r.distance);
+  std::sort(d.begin(), d.end());
+  const std::size_t count = d.size();
+  for (std::size_t k = 0; k + 1 < count; k++) d.push_back((d[k] + d[k + 1]) / 2);
+  d.push_back(d[count - 1] + 1);
+  return d;
+}
+
+TEST(CuttreeHeight, FollowsTheSubtreeRuleAndNumbersByFirstElement) {
+  const unsigned seed = 20261209;
+  for (const Tree& tree : RandomTrees(seed)) {
+    const auto clades = lopper_test::Clades(tree);
+    const int n = static_cast<int>(tree.size()) + 1;
+    for (const double h : Heights(tree)) {
+      const Cut cut = CutAt(tree, h);
+      int next = 0;
+      for (int i = 0; i < n; i++) {
+        ASSERT_LE(cut.ids[i], next) << "seed " << seed << " h " << h << ": numbered out of order";
+        if (cut.ids[i] == next) next++;
+        for (int j = 0; j < i; j++)
+          ASSERT_EQ(cut.ids[i] == cut.ids[j], Together(clades, i, j, h))
+              << "seed " << seed << " h " << h << " elements " << i << ", " << j;
+      }
+      EXPECT_EQ(cut.nclusters, next) << "seed " << seed << " h " << h;
+    }
+  }
+}
+
+TEST(CuttreeHeight, BadTreesNaNAndNoMemoryGiveMinusOnes) {
+  const Tree four{{2, 3, 0.1}, {0, 1, 0.9}, {-2, -1, 0.5}};
+  const Tree parent_first{{-2, 3, 0}, {0, 1, 0}, {-1, 2, 0}};
+  const Tree used_twice{{2, 2, 0}, {0, 1, 0}, {-2, -1, 0}};
+  const std::vector<int> none(4, -1);
+  EXPECT_EQ(CutAt(four, std::nan("")).ids, none);
+  EXPECT_EQ(CutAt(parent_first, 1).ids, none);
+  EXPECT_EQ(CutAt(used_twice, 1).ids, none);
+  std::vector<int> starved(4, -99);
+  lopper_test::FailNthNew(1);
+  EXPECT_EQ(lopper::cuttree_height(4, four.data(), 0.6, starved.data()), -1);
+  lopper_test::FailNthNew(0);
+  EXPECT_EQ(starved, none);
+  // An inversion: record 2 (0.5) lies below its child record 1 (0.9).
+  EXPECT_EQ(CutAt(four, 0.6).ids, (std::vector<int>{0, 1, 2, 2}));
+  std::vector<int> one{-99};
+  EXPECT_EQ(lopper::cuttree_height(1, nullptr, 0.0, one.data()), 1);
+  EXPECT_EQ(one, std::vector<int>{0});
+}
+
+TEST(CuttreeHeight, AgreesWithScipyFcluster) {
+  if (std::system("/usr/bin/python3 -c 'import scipy' 2>/dev/null") != 0)
+    GTEST_SKIP() << "python3-scipy not installed";
+  const unsigned seed = 20261210;
+  lopper_test::TempDir dir;
+  for (const Tree& tree : RandomTrees(seed)) {
+    const int n = static_cast<int>(tree.size()) + 1;
+    std::string z, expected;
+    for (const auto& r : tree) {
+      const auto id = [n](int ref) { return ref >= 0 ? ref : n - ref - 1; };
+      char line[128];
+      std::snprintf(line, sizeof line, "%d %d %.17g\n", id(r.left), id(r.right), r.distance);
+      z += line;
+    }
+    std::string heights;
+    for (const double h : Heights(tree)) {
+      char word[64];
+      std::snprintf(word, sizeof word, "%.17g ", h);
+      heights += word;
+      for (const int id : CutAt(tree, h).ids) expected += std::to_string(id) + " ";
+      expected += "\n";
+    }
+    lopper_test::WriteFile(dir / "z.txt", z);
+    lopper_test::WriteFile(dir / "h.txt", heights);
+    // fcluster numbers its own way: renumber by first element as the library does.
+    const auto run = lopper_test::RunProgram(
+        dir, "/usr/bin/python3",
+        {"-c",
+         "import numpy as np\n"
+         "from scipy.cluster.hierarchy import fcluster\n"
+         "z = np.loadtxt('z.txt', ndmin=2)\n"
+         "sizes = []\n"
+         "for a, b, d in z:\n"
+         "    size = lambda r: 1 if r < len(z) + 1 else sizes[int(r) - len(z) - 1]\n"
+         "    sizes.append(size(a) + size(b))\n"
+         "z = np.column_stack([z, sizes])\n"
+         "for h in np.loadtxt('h.txt', ndmin=1):\n"
+         "    seen = {}\n"
+         "    print(' '.join(str(seen.setdefault(c, len(seen))) for c in fcluster(z, h, "
+         "'distance')) + ' ')\n"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, expected) << "seed " << seed;
+  }
+}
+
+}  // namespace
