@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <new>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -90,6 +91,30 @@ TEST(Measures, NoCommonDimensionGivesZero) {
     EXPECT_EQ(Measure(dist, {1, 2, 3}, {3, 5, 9}, {1, 1, 1}, {0, 0, 0}, {}), 0) << dist;
     EXPECT_EQ(Measure(dist, {1, 2, 3}, {3, 5, 9}, {1, 1, 1}, {1, 0, 1}, {0, 1, 0}), 0) << dist;
   }
+}
+
+// Perfectly (anti)correlated pairs: r is +-1 exactly, its rounded value
+// may be just beyond, and 1 - r must still not go below 0. Catches a
+// measure that returns 1 - r as computed.
+TEST(Measures, CorrelationDistancesAreNeverNegative) {
+  const unsigned seed = 20261209;
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<double> u(-10, 10);
+  int exact = 0;
+  for (int trial = 0; trial < 2000; trial++) {
+    const Values x{u(rng), u(rng), u(rng)};
+    const double scale = u(rng), shift = u(rng);
+    const Values shifted{scale * x[0] + shift, scale * x[1] + shift, scale * x[2] + shift};
+    const Values scaled{scale * x[0], scale * x[1], scale * x[2]};
+    for (const char dist : {'c', 'a', 'u', 'x', 's'}) {
+      // The uncentred correlation is 1 only for proportional vectors.
+      const bool uncentred = dist == 'u' || dist == 'x';
+      const double d = Measure(dist, x, uncentred ? scaled : shifted, {1, 1, 1});
+      ASSERT_GE(d, 0.0) << "seed " << seed << " trial " << trial << " code " << dist;
+      exact += d == 0.0;
+    }
+  }
+  EXPECT_GT(exact, 0);
 }
 
 TEST(Setmetric, CodesSelectMeasures) {

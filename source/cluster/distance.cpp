@@ -12,6 +12,10 @@ namespace detail {
 
 namespace {
 
+// A correlation distance 1 - r: r cannot exceed 1, but its rounded value
+// can, and a negative distance breaks every tool that reads a tree.
+double NotBelowZero(double d) { return d < 0 ? 0.0 : d; }
+
 // Calls f(k, x_k, y_k) for each dimension k, ascending, present in both
 // elements. False when one of those values is not finite.
 template <class F>
@@ -90,6 +94,7 @@ Sums UncentredSums(const ElementPair& p) {
 
 // 1 - r, or 1 - |r| when absolute, for the sums of SumsOf: 0 with nothing
 // to correlate, 1 without spread, and 1 for an r lost to overflow (NaN).
+// Rounding can put r just above 1; the distance is then 0, not negative.
 template <Sums (*SumsOf)(const ElementPair&), bool absolute>
 double CorrelationDistance(const ElementPair& p) {
   const Sums s = SumsOf(p);
@@ -105,7 +110,7 @@ double CorrelationDistance(const ElementPair& p) {
   }
   const double cross = absolute ? std::fabs(s.cross) : s.cross;
   const double r = cross / std::sqrt(s.spread1 * s.spread2);
-  return std::isnan(r) ? 1.0 : 1 - r;
+  return std::isnan(r) ? 1.0 : NotBelowZero(1 - r);
 }
 
 // Weighted mean of diff(x - y) over the retained dimensions; 0 when W = 0;
@@ -263,7 +268,7 @@ double RankScratch::spearman(const ElementPair& pair) {
   d1 = d1 / m - avgrank * avgrank;
   d2 = d2 / m - avgrank * avgrank;
   if (d1 <= 0 || d2 <= 0) return 1;
-  return 1 - r / std::sqrt(d1 * d2);
+  return NotBelowZero(1 - r / std::sqrt(d1 * d2));
 }
 
 Measure::Measure(char dist, int ndata) : ndata_(ndata), metric_(setmetric(dist)) {
