@@ -5,6 +5,7 @@
 #include <exception>
 #include <sstream>
 #include <stdexcept>
+#include <type_traits>
 
 namespace po = boost::program_options;
 
@@ -12,27 +13,35 @@ namespace lopper {
 
 namespace {
 
-struct Code {
+// A word an option takes, and what it stands for.
+template <class T>
+struct Named {
   const char* name;
-  char letter;
+  T value;
 };
 
-constexpr Code kMethods[] = {
+constexpr Named<char> kMethods[] = {
     {"single", 's'}, {"complete", 'm'}, {"average", 'a'}, {"centroid", 'c'}};
+constexpr Named<char> kDistances[] = {
+    {"euclidean", 'e'},  {"cityblock", 'b'},     {"pearson", 'c'},  {"abspearson", 'a'},
+    {"uncentered", 'u'}, {"absuncentered", 'x'}, {"spearman", 's'}, {"kendall", 'k'}};
+constexpr Named<Centering> kCenterings[] = {
+    {"none", Centering::kNone}, {"mean", Centering::kMean}, {"median", Centering::kMedian}};
+constexpr Named<Scaling> kScalings[] = {
+    {"none", Scaling::kNone}, {"sd", Scaling::kStandardDeviation}, {"norm", Scaling::kNorm}};
 
-constexpr Code kDistances[] = {{"euclidean", 'e'},  {"cityblock", 'b'},  {"pearson", 'c'},
-                               {"abspearson", 'a'}, {"uncentered", 'u'}, {"absuncentered", 'x'},
-                               {"spearman", 's'},   {"kendall", 'k'}};
-
-// The library's letter for a name or letter of `codes`.
-template <std::size_t N>
-char CodeOf(const std::string& word, const Code (&codes)[N], const std::string& option) {
-  for (const Code& c : codes)
-    if (word == c.name || word == std::string(1, c.letter)) return c.letter;
+// What `word`, the value of --option, stands for among `choices`; for a
+// table of library codes (char), the code's letter stands for itself.
+template <class T, std::size_t N>
+T Choose(const std::string& word, const Named<T> (&choices)[N], const std::string& option) {
+  for (const Named<T>& c : choices) {
+    if (word == c.name) return c.value;
+    if constexpr (std::is_same_v<T, char>)
+      if (word == std::string(1, c.value)) return c.value;
+  }
   std::string known;
-  for (const Code& c : codes) known += std::string(known.empty() ? "" : ", ") + c.name;
-  throw std::invalid_argument("--" + option + " '" + word + "': expected one of " + known +
-                              " (or its letter)");
+  for (const Named<T>& c : choices) known += std::string(known.empty() ? "" : ", ") + c.name;
+  throw std::invalid_argument("--" + option + " '" + word + "': expected one of " + known);
 }
 
 std::vector<int> ParseKs(const std::vector<std::string>& lists) {
@@ -71,25 +80,13 @@ std::optional<char> ParseSeparator(const std::string& word) {
 Preprocessing ParsePreprocessing(const po::variables_map& vm) {
   Preprocessing p;
   p.log2 = vm.count("log2") > 0;
-  const std::string center = vm["center"].as<std::string>();
-  const std::string scale = vm["scale"].as<std::string>();
-  if (center == "mean")
-    p.center = Centering::kMean;
-  else if (center == "median")
-    p.center = Centering::kMedian;
-  else if (center != "none")
-    throw std::invalid_argument("--center '" + center + "': expected mean or median");
-  if (scale == "sd")
-    p.scale = Scaling::kStandardDeviation;
-  else if (scale == "norm")
-    p.scale = Scaling::kNorm;
-  else if (scale != "none")
-    throw std::invalid_argument("--scale '" + scale + "': expected sd or norm");
+  p.center = Choose(vm["center"].as<std::string>(), kCenterings, "center");
+  p.scale = Choose(vm["scale"].as<std::string>(), kScalings, "scale");
   return p;
 }
 
 po::options_description Described() {
-  po::options_description input("Input");
+  po::options_description input("Input", 100, 50);
   input.add_options()(
       "sep", po::value<std::string>()->default_value(""),
       "cell separator: one character, tab or comma (default: comma for .csv and .csv.gz, "
@@ -101,16 +98,16 @@ po::options_description Described() {
       "weights", po::value<std::string>()->default_value(""),
       "FILE (a column name and its weight per line, after a header) or auto (computed from "
       "the data); default: every column weighs 1")(
-      "weight-cutoff", po::value<double>()->default_value(0.1),
+      "weight-cutoff", po::value<double>()->default_value(0.1, "0.1"),
       "with --weights auto: distance below which two columns count as neighbours")(
-      "weight-exponent", po::value<double>()->default_value(1.0),
+      "weight-exponent", po::value<double>()->default_value(1.0, "1"),
       "with --weights auto: exponent of the neighbour terms")(
       "log2", "replace each value by its base-2 logarithm (values must be above 0)")(
       "center", po::value<std::string>()->default_value("none"),
       "subtract from each profile its mean or median")(
       "scale", po::value<std::string>()->default_value("none"),
       "divide each profile by its standard deviation (sd) or its norm");
-  po::options_description clustering("Clustering");
+  po::options_description clustering("Clustering", 100, 50);
   clustering.add_options()("method,m", po::value<std::string>()->default_value("average"),
                            "linkage: single, complete, average or centroid (or s, m, a, c)")(
       "distance,d", po::value<std::string>()->default_value("pearson"),
@@ -120,7 +117,7 @@ po::options_description Described() {
       "uncentered (u): 1 - uncentred correlation (cosine); absuncentered (x): 1 - |uncentred "
       "correlation|; spearman (s): 1 - Spearman rank correlation; kendall (k): 1 - Kendall's "
       "tau. Values missing in either element take no part.");
-  po::options_description output("Cuts and outputs");
+  po::options_description output("Cuts and outputs", 100, 50);
   output.add_options()(",k", po::value<std::vector<std::string>>()->composing(),
                        "cut into this many clusters; several as 2,3,10 or repeated")(
       "height", po::value<std::vector<double>>()->composing(),
@@ -181,8 +178,8 @@ Settings ToSettings(const po::variables_map& vm) {
     throw std::invalid_argument(
         "--weight-cutoff must be a positive number, --weight-exponent finite");
   s.preprocessing = ParsePreprocessing(vm);
-  s.method = CodeOf(vm["method"].as<std::string>(), kMethods, "method");
-  s.distance = CodeOf(vm["distance"].as<std::string>(), kDistances, "distance");
+  s.method = Choose(vm["method"].as<std::string>(), kMethods, "method");
+  s.distance = Choose(vm["distance"].as<std::string>(), kDistances, "distance");
   if (vm.count("-k")) s.ks = ParseKs(vm["-k"].as<std::vector<std::string>>());
   if (vm.count("height")) s.heights = vm["height"].as<std::vector<double>>();
   for (const double h : s.heights)

@@ -1,0 +1,304 @@
+// lopper-cluster run as a user runs it: its clusters against the library's
+// own results, its checks of bad input (nothing written), progress, and
+// its files read back by SciPy when installed.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cluster.h"
+#include "test_util.h"
+
+namespace {
+
+using lopper_test::ReadFile;
+using lopper_test::TempDir;
+using lopper_test::WriteFile;
+
+lopper_test::RunResult RunCommand(const TempDir& dir, const std::vector<std::string>& args) {
+  return lopper_test::RunProgram(dir, LOPPER_CLUSTER_EXE, args);
+}
+
+std::string Exact(double x) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.17g", x);
+  return text;
+}
+
+// A table of n rows and m columns of normal values in 3 planted groups,
+// about 10% of them missing, written exactly; values[i][j], mask[i][j].
+struct Data {
+  std::vector<std::vector<double>> values;
+  std::vector<std::vector<int>> mask;
+  std::string tsv;
+};
+
+Data MakeData(int n, int m, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::normal_distribution<double> normal;
+  std::uniform_real_distribution<double> u;
+  Data d{std::vector<std::vector<double>>(n, std::vector<double>(m)),
+         std::vector<std::vector<int>>(n, std::vector<int>(m)), "gene"};
+  for (int j = 0; j < m; j++) d.tsv += "\ts" + std::to_string(j + 1);
+  d.tsv += "\n";
+  for (int i = 0; i < n; i++) {
+    d.tsv += "g" + std::to_string(i + 1);
+    for (int j = 0; j < m; j++) {
+      d.mask[i][j] = u(rng) >= 0.1;
+      d.values[i][j] = d.mask[i][j] ? normal(rng) + 4.0 * (i % 3) * (j % 2) : 0.0;
+      d.tsv += "\t" + (d.mask[i][j] ? Exact(d.values[i][j]) : std::string());
+    }
+    d.tsv += "\n";
+  }
+  return d;
+}
+
+// Clusters numbered from 1 by first element, as the command numbers them.
+std::vector<int> ByFirstElement(const std::vector<int>& ids) {
+  std::map<int, int> number;
+  std::vector<int> out;
+  for (const int id : ids) out.push_back(number.emplace(id, number.size() + 1).first->second);
+  return out;
+}
+
+// The clusters table the command should print, from the library directly.
+std::string Expected(Data d, char method, char dist, bool transpose, const std::vector<int>& ks,
+                     const std::vector<double>& heights) {
+  const int nrows = static_cast<int>(d.values.size());
+  const int ncols = static_cast<int>(d.values[0].size());
+  std::vector<double*> rows;
+  std::vector<int*> masks;
+  for (int i = 0; i < nrows; i++)
+    rows.push_back(d.values[i].data()), masks.push_back(d.mask[i].data());
+  const int n = transpose ? ncols : nrows;
+  const std::vector<double> weights(transpose ? nrows : ncols, 1.0);
+  lopper::Node* tree = lopper::treecluster(nrows, ncols, rows.data(), masks.data(), weights.data(),
+                                           transpose, dist, method, nullptr);
+  std::vector<std::vector<int>> columns;
+  std::string text = "name";
+  for (const int k : ks) {
+    std::vector<int> ids(n);
+    lopper::cuttree(n, tree, k, ids.data());
+    columns.push_back(ByFirstElement(ids));
+    text += "\tk=" + std::to_string(k);
+  }
+  for (const double h : heights) {
+    std::vector<int> ids(n);
+    lopper::cuttree_height(n, tree, h, ids.data());
+    columns.push_back(ByFirstElement(ids));
+    std::ostringstream label;
+    label << h;
+    text += "\th=" + label.str();
+  }
+  std::free(tree);
+  text += "\n";
+  for (int e = 0; e < n; e++) {
+    text += (transpose ? "s" : "g") + std::to_string(e + 1);
+    for (const auto& c : columns) text += "\t" + std::to_string(c[e]);
+    text += "\n";
+  }
+  return text;
+}
+
+TEST(LopperCluster, ClustersAreTheLibrarysCutsNumberedByFirstElement) {
+  const unsigned seed = 20261209;
+  const Data data = MakeData(40, 6, seed);
+  TempDir dir;
+  WriteFile(dir / "t.tsv", data.tsv);
+  struct Case {
+    const char* method;
+    const char* distance;
+    bool transpose;
+    char m, d;
+  } const cases[] = {
+      {"average", "pearson", false, 'a', 'c'},     {"single", "euclidean", false, 's', 'e'},
+      {"complete", "b", false, 'm', 'b'},          {"c", "euclidean", false, 'c', 'e'},
+      {"a", "spearman", true, 'a', 's'},           {"complete", "kendall", false, 'm', 'k'},
+      {"single", "absuncentered", true, 's', 'x'},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args{"t.tsv", "-m", c.method,   "-d",  c.distance, "-k", "1,3",
+                                  "-k",    "5",  "--height", "0.5", "--height", "2"};
+    if (c.transpose) args.push_back("--transpose");
+    const auto run = RunCommand(dir, args);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out, Expected(data, c.m, c.d, c.transpose, {1, 3, 5}, {0.5, 2}))
+        << "seed " << seed << " " << c.method << " " << c.distance;
+  }
+}
+
+TEST(LopperCluster, DistanceMatrixStdinAndGzipGiveTheSameClusters) {
+  const Data data = MakeData(12, 4, 7);
+  TempDir dir;
+  WriteFile(dir / "t.tsv", data.tsv);
+  const auto reference =
+      RunCommand(dir, {"t.tsv", "-d", "e", "-k", "2,4", "--clusters", "ref.tsv"});
+  ASSERT_EQ(reference.status, 0) << reference.err;
+  // The same distances as a square matrix, as R's as.matrix(dist(...)) writes one.
+  std::vector<double*> rows;
+  std::vector<int*> masks;
+  Data copy = data;
+  for (int i = 0; i < 12; i++)
+    rows.push_back(copy.values[i].data()), masks.push_back(copy.mask[i].data());
+  const std::vector<double> w(4, 1.0);
+  double** lower = lopper::distancematrix(12, 4, rows.data(), masks.data(), w.data(), 'e', 0);
+  std::string square;
+  for (int i = 0; i < 12; i++) square += "\tg" + std::to_string(i + 1);
+  for (int i = 0; i < 12; i++) {
+    square += "\ng" + std::to_string(i + 1);
+    for (int j = 0; j < 12; j++)
+      square += "\t" + (i == j ? "0" : Exact(i > j ? lower[i][j] : lower[j][i]));
+  }
+  for (int i = 1; i < 12; i++) std::free(lower[i]);
+  std::free(lower);
+  WriteFile(dir / "d.tsv", square + "\n");
+  const std::string command = "'" LOPPER_CLUSTER_EXE "' -k 2,4 ";
+  for (const std::string& way : {command + "--input distances d.tsv", command + "-d e - < t.tsv",
+                                 "gzip -c t.tsv > t.tsv.gz && " + command + "-d e t.tsv.gz"}) {
+    const auto run = lopper_test::RunProgram(dir, "/bin/bash", {"-c", way});
+    EXPECT_EQ(run.status, 0) << way << ": " << run.err;
+    EXPECT_EQ(run.out, ReadFile(dir / "ref.tsv")) << way;
+  }
+}
+
+// Each case: the files present, the command line, the exit status and the
+// first line of standard error. Every output file already exists and must
+// stay as it was.
+TEST(LopperCluster, BadInputIsReportedAndNoOutputChanges) {
+  const std::string good = "id\ts1\ts2\na\t1\t2\nb\t2\t3\nc\t8\t1\n";
+  struct Case {
+    std::string table;
+    std::vector<std::string> args;
+    int status;
+    std::string message;
+  } const cases[] = {
+      {"id\ts1\na\t1\nb\tabc\n",
+       {"-k", "2"},
+       1,
+       "lopper-cluster: t.tsv: line 3, column 2 (s1): 'abc' is not a number"},
+      {"id\ts1\na\t1\na\t2\n",
+       {"-k", "2"},
+       1,
+       "lopper-cluster: t.tsv: line 3: name 'a' occurs twice (also on line 2)"},
+      {"id\ts1\na\t1\n",
+       {"-k", "1"},
+       1,
+       "lopper-cluster: t.tsv: 1 element; clustering needs at least 2"},
+      {good, {"-k", "4"}, 1, "lopper-cluster: -k 4 is outside 1..3 (t.tsv has 3 elements)"},
+      {good, {"-k", "2", "--log2", "--center", "mean"}, 0, ""},
+      {"id\ts1\na\t1\nb\t0\n",
+       {"-k", "2", "--log2"},
+       1,
+       "lopper-cluster: t.tsv: line 3, column 2 (s1): cannot take log2 of 0 (values must be "
+       "above 0)"},
+      {good,
+       {"-k", "2", "--newick", "t.tsv"},
+       1,
+       "lopper-cluster: t.tsv: the --newick file would replace the input t.tsv"},
+      {good,
+       {"-k", "2", "--newick", "out.nwk", "--linkage", "out.nwk"},
+       1,
+       "lopper-cluster: out.nwk: named for both --newick and --linkage"},
+      {good,
+       {"-k", "2", "--newick", "no/dir/t.nwk", "--clusters", "out.tsv"},
+       1,
+       "lopper-cluster: no/dir/t.nwk: cannot write: No such file or directory"},
+      {good,
+       {"-k", "2", "-m", "centroid", "--input", "distances"},
+       2,
+       "lopper-cluster: centroid linkage recomputes distances from the data: it cannot run on "
+       "--input distances"},
+      {good,
+       {"-k", "2", "--input", "distances", "--transpose"},
+       2,
+       "lopper-cluster: --transpose applies to data, not to --input distances"},
+      {good,
+       {"-k", "2,x"},
+       2,
+       "lopper-cluster: -k 'x': expected whole numbers of at least 1, separated by commas"},
+      {good,
+       {"-k", "2", "-d", "manhattan"},
+       2,
+       "lopper-cluster: --distance 'manhattan': expected one of euclidean, cityblock, pearson, "
+       "abspearson, uncentered, absuncentered, spearman, kendall"},
+      {good,
+       {},
+       2,
+       "lopper-cluster: nothing to write: give -k or --height for clusters, or --newick, --nexus "
+       "or --linkage"},
+      {good,
+       {"-k", "2", "--progress", "--quiet"},
+       2,
+       "lopper-cluster: --progress and --quiet contradict each other"},
+  };
+  for (const auto& c : cases) {
+    TempDir dir;
+    WriteFile(dir / "t.tsv", c.table);
+    for (const char* out : {"out.tsv", "out.nwk"}) WriteFile(dir / out, "old\n");
+    std::vector<std::string> args{"t.tsv"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    // A run that gets as far as writing would write out.tsv.
+    if (std::find(args.begin(), args.end(), "-k") != args.end() &&
+        std::find(args.begin(), args.end(), "--clusters") == args.end())
+      args.insert(args.end(), {"--clusters", "out.tsv"});
+    const auto run = RunCommand(dir, args);
+    EXPECT_EQ(run.status, c.status) << c.message;
+    EXPECT_EQ(run.err.substr(0, run.err.find('\n')), c.message) << c.message;
+    if (c.status == 0) continue;
+    EXPECT_EQ(run.out, "") << c.message;
+    EXPECT_EQ(ReadFile(dir / "out.tsv"), "old\n") << c.message;
+    EXPECT_EQ(ReadFile(dir / "out.nwk"), "old\n") << c.message;
+    EXPECT_EQ(ReadFile(dir / "t.tsv"), c.table) << c.message;
+  }
+}
+
+TEST(LopperCluster, ProgressOnlyWhenAskedOrOnATerminal) {
+  TempDir dir;
+  WriteFile(dir / "t.tsv", MakeData(30, 4, 3).tsv);
+  const auto shown = RunCommand(dir, {"t.tsv", "-k", "2", "--progress"});
+  EXPECT_NE(shown.err.find("lopper-cluster: reading t.tsv... 100%\n"), std::string::npos)
+      << shown.err;
+  EXPECT_NE(shown.err.find("lopper-cluster: clustering 30 elements... 100%\n"), std::string::npos)
+      << shown.err;
+  for (const auto& args : {std::vector<std::string>{"t.tsv", "-k", "2", "--quiet"},
+                           std::vector<std::string>{"t.tsv", "-k", "2"}}) {
+    const auto silent = RunCommand(dir, args);
+    EXPECT_EQ(silent.status, 0);
+    EXPECT_EQ(silent.err, "") << args.back();
+    EXPECT_EQ(silent.out, shown.out);
+  }
+}
+
+TEST(LopperCluster, ScipyReadsTheLinkageWithTheSameClusters) {
+  if (std::system("/usr/bin/python3 -c 'import scipy' 2>/dev/null") != 0)
+    GTEST_SKIP() << "python3-scipy not installed";
+  TempDir dir;
+  WriteFile(dir / "t.tsv", MakeData(30, 5, 11).tsv);
+  for (const char* method : {"single", "complete", "average"}) {
+    const auto run = RunCommand(
+        dir, {"t.tsv", "-m", method, "-k", "2,3,7", "--clusters", "c.tsv", "--linkage", "z.txt"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const auto scipy = lopper_test::RunProgram(
+        dir, "/usr/bin/python3",
+        {"-c",
+         "import numpy as np\n"
+         "from scipy.cluster.hierarchy import fcluster, is_valid_linkage\n"
+         "z = np.loadtxt('z.txt')\n"
+         "assert is_valid_linkage(z)\n"
+         "rows = [l.rstrip('\\n').split('\\t') for l in open('c.tsv')][1:]\n"
+         "for col, k in enumerate([2, 3, 7]):\n"
+         "    ours = [r[col + 1] for r in rows]\n"
+         "    theirs = fcluster(z, k, 'maxclust')\n"
+         "    assert len(set(zip(ours, theirs))) == len(set(ours)) == len(set(theirs)), k\n"});
+    EXPECT_EQ(scipy.status, 0) << method << ": " << scipy.err;
+  }
+}
+
+}  // namespace
