@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up what lopper needs on Debian 12, builds it, then
-#   ./dev.sh example         cuts the bundled example tree
+#   ./dev.sh example         clusters examples/profiles.tsv with lopper-cluster and
+#                            cuts its Nexus tree with lopper
 #   ./dev.sh test            runs the whole test suite (build/)
 #   ./dev.sh test-sanitize   the same under AddressSanitizer and
 #                            UndefinedBehaviorSanitizer (build-asan/)
@@ -22,7 +23,7 @@ need() {
   if ((${#missing[@]})); then
     echo "dev.sh: installing ${missing[*]}"
     apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
   fi
 }
 
@@ -56,6 +57,12 @@ lint() {
 need g++ make cmake libboost-program-options-dev libboost-regex-dev libgtest-dev zlib1g-dev
 
 mode=${1:-build}
+# The peers that the tests read our files with (checks skip without them).
+case "$mode" in
+  test | test-sanitize | test-tsan)
+    need python3-numpy python3-scipy python3-fastcluster python3-sklearn python3-dendropy \
+      r-base-core r-cran-ape gzip ;;
+esac
 case "$mode" in
   example | test | build) preset=release build=build ;;
   test-sanitize) preset=asan build=build-asan ;;
@@ -67,6 +74,8 @@ cmake --preset "$preset" -DLOPPER_WERROR=ON >/dev/null
 cmake --build "$build" -j"$(nproc)"
 
 case "$mode" in
-  example) ./build/lopper -N examples/fruit.nex -L 3 -O build/fruit.clu ;;
+  example)
+    ./build/lopper-cluster examples/profiles.tsv -d euclidean -k 3 --nexus build/profiles.nex
+    ./build/lopper -N build/profiles.nex -L 3 -O build/profiles.clu ;;
   test | test-sanitize | test-tsan) ctest --preset "$preset" -j"$(nproc)" ;;
 esac
