@@ -35,7 +35,7 @@
 //                        *ierr k >= 1: no             u, w and v hold the decomposition,
 //                        convergence for value k      value k unconverged
 //   setrandomseed,       cannot fail                  -
-//   getrandomseed
+//   getrandomseed, setprogress
 #ifndef LOPPER_CLUSTER_H
 #define LOPPER_CLUSTER_H
 
@@ -196,6 +196,14 @@ void svd(int m, int n, double** u, double w[], double** v, int* ierr);
 // has seeded or drawn.
 void setrandomseed(int seed1, int seed2);
 void getrandomseed(int* seed1, int* seed2);
+
+// Progress of the calling thread's long routines (distancematrix and
+// treecluster): while a report is set, it is called in that thread as work
+// completes, with the step ("distances" or "merging"), the units done so
+// far and the step's total; done rises to total. It must not call the
+// library. Null stops the reports; threads that set none get none.
+using ProgressReport = void (*)(const char* step, long done, long total, void* context);
+void setprogress(ProgressReport report, void* context);
 
 // Cuts `tree` (nelements-1 records, children before parents; may be null
 // when nelements is 1) into nclusters clusters by undoing its nclusters-1

@@ -44,6 +44,12 @@ Status guarded(Step step) {
   }
 }
 
+// The calling thread's progress report, if one is set: `step` has `done`
+// of `total` units; reportrows: the distances of rows 1 ... row of a
+// lower-triangular matrix over nelements are known.
+void reportprogress(const char* step, long done, long total);
+void reportrows(int row, int nelements);
+
 // Every block the library hands to a caller, or keeps as a row of one,
 // comes from allocate/allocate_zeroed and goes back through release (or the
 // caller's free). A zero-byte request still yields a block.

@@ -50,6 +50,7 @@ bool PlainDifferences(char dist, int nrows, int ncolumns, const int* const* mask
       }
       matrix[i][j] = sum / count;
     }
+    detail::reportrows(i, nrows);
   }
   return true;
 }
@@ -65,9 +66,11 @@ Status filldistances(int nrows, int ncolumns, const double* const* data, const i
   const int n = Elements(nrows, ncolumns, transpose);
   return guarded([&] {
     Measure measure(dist, Dimensions(nrows, ncolumns, transpose));
-    for (int i = 1; i < n; i++)
+    for (int i = 1; i < n; i++) {
       for (int j = 0; j < i; j++)
         matrix[i][j] = measure(data, data, mask, mask, weights, i, j, transpose);
+      reportrows(i, n);
+    }
     return Status::kOk;
   });
 }

@@ -123,6 +123,7 @@ Status pslcluster(int nrows, int ncolumns, const double* const* data, const int*
     for (int i = 0; i < nelements; i++) {
       if (!row.fill(i, temp.data())) return Status::kNotFinite;
       SlinkStep(i, temp.data(), pointer.data(), tree);
+      reportprogress("merging", i + 1, nelements);
     }
     PointersToRecords(nelements, pointer.data(), index.data(), tree);
     return Status::kOk;

@@ -123,6 +123,7 @@ void PairwiseMerges(int nelements, double** d, bool average, Node tree[]) {
     }
     clusterid[js] = -(k + 1);
     clusterid[is] = clusterid[n - 1];
+    reportprogress("merging", k + 1, nelements - 1);
   }
 }
 
@@ -218,6 +219,7 @@ Status CentroidLinkage(int nrows, int ncolumns, const double* const* data, const
     distid[js] = -(inode + 1);
     if (!RemeasureSlot(*measure, profiles, weight, d, js, last)) return Status::kNotFinite;
     finder->merged(d, is, js, last + 1);
+    reportprogress("merging", inode + 1, nelements - 1);
   }
   return Status::kOk;
 }

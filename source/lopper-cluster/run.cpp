@@ -112,6 +112,33 @@ Result<Input> ReadInput(const Settings& s, ProgressLine& progress) {
   return Input{std::move(table).value(), {}, std::move(distances).value()};
 }
 
+// While it lives, the library's reports of the tree's steps (distances,
+// merging) show on the progress line.
+class LibraryProgress {
+ public:
+  LibraryProgress(ProgressLine& line, int nelements) : line_(line), nelements_(nelements) {
+    setprogress(&LibraryProgress::Report, this);
+  }
+  LibraryProgress(const LibraryProgress&) = delete;
+  LibraryProgress& operator=(const LibraryProgress&) = delete;
+  ~LibraryProgress() { setprogress(nullptr, nullptr); }
+
+ private:
+  static void Report(const char* step, long done, long total, void* context) {
+    auto* self = static_cast<LibraryProgress*>(context);
+    if (self->step_ != step) {
+      self->step_ = step;
+      const std::string n = std::to_string(self->nelements_) + " elements";
+      self->line_.Start(self->step_ == "distances" ? "distances between " + n : "merging " + n);
+    }
+    self->line_.Update(total > 0 ? static_cast<double>(done) / static_cast<double>(total) : 1.0);
+  }
+
+  ProgressLine& line_;
+  int nelements_;
+  std::string step_;
+};
+
 // The outputs hold one name per line, and the clusters file splits at tabs.
 Result<bool> CheckNames(const Table& t) {
   const std::size_t i = FirstUnwritableName(t.names);
@@ -127,7 +154,7 @@ Result<Tree> BuildTree(const Settings& s, Input& input, ProgressLine& progress) 
   const int n = static_cast<int>(t.nrows());
   if (n < 2)
     return Failure{t.source + ": " + std::to_string(n) + " element; clustering needs at least 2"};
-  progress.Start("clustering " + std::to_string(n) + " elements");
+  const LibraryProgress reports(progress, n);
   Tree tree(input.distances ? treecluster(n, 0, nullptr, nullptr, nullptr, 0, 'e', s.method,
                                           input.distances->rows())
                             : treecluster(n, static_cast<int>(t.ncolumns()), t.ValueRows().data(),

@@ -1,0 +1,34 @@
+// Progress reports of long routines, to a callback of the calling thread.
+#include "cluster_internal.h"
+
+namespace lopper {
+
+namespace {
+
+struct Reporter {
+  ProgressReport report = nullptr;
+  void* context = nullptr;
+};
+
+// Per thread, as the routines that report run in the caller's thread.
+thread_local Reporter reporter;
+
+}  // namespace
+
+void setprogress(ProgressReport report, void* context) { reporter = {report, context}; }
+
+namespace detail {
+
+void reportprogress(const char* step, long done, long total) {
+  if (reporter.report) reporter.report(step, done, total, reporter.context);
+}
+
+void reportrows(int row, int nelements) {
+  if (reporter.report)
+    reporter.report("distances", static_cast<long>(row) * (row + 1) / 2,
+                    static_cast<long>(nelements) * (nelements - 1) / 2, reporter.context);
+}
+
+}  // namespace detail
+
+}  // namespace lopper
