@@ -68,8 +68,8 @@ std::vector<int> ByFirstElement(const std::vector<int>& ids) {
 }
 
 // The clusters table the command should print, from the library directly.
-std::string Expected(Data d, char method, char dist, bool transpose, const std::vector<int>& ks,
-                     const std::vector<double>& heights) {
+std::string Expected(Data d, char method, char dist, bool transpose, std::vector<double> weights,
+                     const std::vector<int>& ks, const std::vector<double>& heights) {
   const int nrows = static_cast<int>(d.values.size());
   const int ncols = static_cast<int>(d.values[0].size());
   std::vector<double*> rows;
@@ -77,7 +77,7 @@ std::string Expected(Data d, char method, char dist, bool transpose, const std::
   for (int i = 0; i < nrows; i++)
     rows.push_back(d.values[i].data()), masks.push_back(d.mask[i].data());
   const int n = transpose ? ncols : nrows;
-  const std::vector<double> weights(transpose ? nrows : ncols, 1.0);
+  if (weights.empty()) weights.assign(transpose ? nrows : ncols, 1.0);
   lopper::Node* tree = lopper::treecluster(nrows, ncols, rows.data(), masks.data(), weights.data(),
                                            transpose, dist, method, nullptr);
   std::vector<std::vector<int>> columns;
@@ -114,22 +114,35 @@ TEST(LopperCluster, ClustersAreTheLibrarysCutsNumberedByFirstElement) {
   struct Case {
     const char* method;
     const char* distance;
-    bool transpose;
+    bool transpose, weighted;
     char m, d;
   } const cases[] = {
-      {"average", "pearson", false, 'a', 'c'},     {"single", "euclidean", false, 's', 'e'},
-      {"complete", "b", false, 'm', 'b'},          {"c", "euclidean", false, 'c', 'e'},
-      {"a", "spearman", true, 'a', 's'},           {"complete", "kendall", false, 'm', 'k'},
-      {"single", "absuncentered", true, 's', 'x'},
+      {"average", "pearson", false, false, 'a', 'c'},
+      {"single", "euclidean", false, true, 's', 'e'},
+      {"complete", "b", false, false, 'm', 'b'},
+      {"c", "euclidean", false, true, 'c', 'e'},
+      {"a", "spearman", true, false, 'a', 's'},
+      {"complete", "kendall", false, false, 'm', 'k'},
+      {"single", "absuncentered", true, false, 's', 'x'},
+      {"average", "u", false, true, 'a', 'u'},
   };
+  // Column s(j+1) weighs (j+1)/2, given in reverse order.
+  std::vector<double> weights;
+  std::string weights_tsv = "column\tweight\n";
+  for (int j = 0; j < 6; j++) weights.push_back((j + 1) / 2.0);
+  for (int j = 5; j >= 0; j--)
+    weights_tsv += "s" + std::to_string(j + 1) + "\t" + Exact(weights[j]) + "\n";
+  WriteFile(dir / "w.tsv", weights_tsv);
   for (const auto& c : cases) {
     std::vector<std::string> args{"t.tsv", "-m", c.method,   "-d",  c.distance, "-k", "1,3",
                                   "-k",    "5",  "--height", "0.5", "--height", "2"};
     if (c.transpose) args.push_back("--transpose");
+    if (c.weighted) args.insert(args.end(), {"--weights", "w.tsv"});
     const auto run = RunCommand(dir, args);
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "");
-    EXPECT_EQ(run.out, Expected(data, c.m, c.d, c.transpose, {1, 3, 5}, {0.5, 2}))
+    EXPECT_EQ(run.out, Expected(data, c.m, c.d, c.transpose,
+                                c.weighted ? weights : std::vector<double>{}, {1, 3, 5}, {0.5, 2}))
         << "seed " << seed << " " << c.method << " " << c.distance;
   }
 }
