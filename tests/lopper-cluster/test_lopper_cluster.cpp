@@ -147,6 +147,28 @@ TEST(LopperCluster, ClustersAreTheLibrarysCutsNumberedByFirstElement) {
   }
 }
 
+// --weights auto: the library's calculate_weights over the columns, with
+// the cutoff and exponent given.
+TEST(LopperCluster, AutoWeightsAreTheLibrarysCalculatedWeights) {
+  Data data = MakeData(40, 6, 5);
+  TempDir dir;
+  WriteFile(dir / "t.tsv", data.tsv);
+  std::vector<double*> rows;
+  std::vector<int*> masks;
+  for (int i = 0; i < 40; i++)
+    rows.push_back(data.values[i].data()), masks.push_back(data.mask[i].data());
+  const std::vector<double> ones(40, 1.0);
+  double* computed =
+      lopper::calculate_weights(40, 6, rows.data(), masks.data(), ones.data(), 1, 'e', 20.0, 2.0);
+  const std::vector<double> weights(computed, computed + 6);
+  std::free(computed);
+  ASSERT_NE(weights, std::vector<double>(6, 1.0)) << "the cutoff leaves every weight at 1";
+  const auto run = RunCommand(dir, {"t.tsv", "-d", "e", "-k", "3,5", "--weights", "auto",
+                                    "--weight-cutoff", "20", "--weight-exponent", "2"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, Expected(data, 'a', 'e', false, weights, {3, 5}, {}));
+}
+
 TEST(LopperCluster, DistanceMatrixStdinAndGzipGiveTheSameClusters) {
   const Data data = MakeData(12, 4, 7);
   TempDir dir;
