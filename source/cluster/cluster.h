@@ -23,6 +23,7 @@
 //   cuttree              every clusterid entry -1     -; nothing written when nelements < 1
 //                                                     or clusterid is null
 //   cuttree_height       -1, every clusterid entry -1 as cuttree
+//   optimalleaforder     0                            tree as it was
 //   kcluster, kmedoids   *ifound 0 bad arguments,     clusterid and *error as they were;
 //                        -1 short memory              nothing written when ifound is null
 //   getclustercentroids  0                            cdata and cmask as they were
@@ -224,6 +225,16 @@ void cuttree(int nelements, const Node* tree, int nclusters, int* clusterid);
 // -1, for a height that is NaN, a tree that is not of that form, or no
 // scratch memory.
 int cuttree_height(int nelements, const Node* tree, double height, int* clusterid);
+
+// Optimal leaf ordering (Bar-Joseph, Gifford & Jaakkola 2001): swaps the
+// children of tree's records so that the leaf order (left subtree before
+// right) has the smallest sum of distances between neighbouring leaves,
+// with distmatrix (lower triangle over nelements, as distancematrix gives;
+// only read). The records keep their order and merges. Returns 1; 0, with
+// tree untouched, for a tree that is not of cuttree's form, a distance that
+// is not finite, null arrays, or short memory. Time O(n^3) at worst, memory
+// one double per pair of elements.
+int optimalleaforder(int nelements, Node* tree, const double* const* distmatrix);
 
 }  // namespace lopper
 

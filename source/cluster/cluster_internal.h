@@ -185,6 +185,12 @@ class Measure {
 Status filldistances(int nrows, int ncolumns, const double* const* data, const int* const* mask,
                      const double weights[], char dist, int transpose, double** matrix);
 
+// True when tree is nelements-1 records, children before parents, in which
+// every element and every record but the last is a child exactly once (so
+// the last is the root and there is no cycle). used: 2 * nelements - 1
+// slots of scratch, zeroed.
+bool orderedtree(int nelements, const Node* tree, char used[]);
+
 // True when every value of the data matrix that its mask marks present is
 // finite; false also for a null data or mask with rows and columns to read.
 bool finitedata(int nrows, int ncolumns, const double* const* data, const int* const* mask);

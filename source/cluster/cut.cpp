@@ -8,13 +8,9 @@
 
 namespace lopper {
 
-namespace {
+namespace detail {
 
-// True when tree is nelements-1 records, children before parents, in which
-// every element and every record but the last is a child exactly once (so
-// the last is the root and there is no cycle). used: 2 * nelements - 1
-// slots of scratch, zeroed.
-bool OrderedTree(int nelements, const Node* tree, char used[]) {
+bool orderedtree(int nelements, const Node* tree, char used[]) {
   if (!tree) return false;
   for (int r = 0; r < nelements - 1; r++)
     for (const int child : {tree[r].left, tree[r].right}) {
@@ -28,11 +24,11 @@ bool OrderedTree(int nelements, const Node* tree, char used[]) {
   return true;
 }
 
-}  // namespace
+}  // namespace detail
 
 namespace {
 
-// Numbers the clusters below the cut of a tree OrderedTree accepted, as
+// Numbers the clusters below the cut of a tree orderedtree accepted, as
 // cuttree documents; nodeid: one int per record kept merged, each -1.
 void NumberClusters(int nelements, const Node* tree, int nclusters, int clusterid[], int nodeid[]) {
   const int n = nelements - nclusters;  // records below the cut stay merged
@@ -63,7 +59,7 @@ void cuttree(int nelements, const Node* tree, int nclusters, int* clusterid) {
   const Status status = detail::guarded([&] {
     std::vector<char> used(static_cast<std::size_t>(2 * nelements - 1), 0);
     if (nclusters < 1 || nclusters > nelements ||
-        (nelements > 1 && !OrderedTree(nelements, tree, used.data())))
+        (nelements > 1 && !detail::orderedtree(nelements, tree, used.data())))
       return Status::kBadArguments;
     std::vector<int> nodeid(static_cast<std::size_t>(nelements - nclusters), -1);
     NumberClusters(nelements, tree, nclusters, clusterid, nodeid.data());
@@ -86,7 +82,7 @@ void SubtreeMaxima(int nelements, const Node* tree, double highest[]) {
   }
 }
 
-// Numbers the clusters of the cut at height of a tree OrderedTree accepted
+// Numbers the clusters of the cut at height of a tree orderedtree accepted
 // and returns how many there are. Root downward, each record learns the
 // top record of its cluster (top: one int per record, each -1; stays -1
 // above the cut); then clusters are numbered by their first element.
@@ -125,7 +121,7 @@ int cuttree_height(int nelements, const Node* tree, double height, int* clusteri
   int nclusters = -1;
   const Status status = detail::guarded([&] {
     std::vector<char> used(static_cast<std::size_t>(2 * nelements - 1), 0);
-    if (std::isnan(height) || (nelements > 1 && !OrderedTree(nelements, tree, used.data())))
+    if (std::isnan(height) || (nelements > 1 && !detail::orderedtree(nelements, tree, used.data())))
       return Status::kBadArguments;
     const std::size_t nrecords = static_cast<std::size_t>(nelements - 1);
     std::vector<double> highest(nrecords);

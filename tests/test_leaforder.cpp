@@ -1,0 +1,156 @@
+// optimalleaforder against every order the tree allows (small trees) and
+// against SciPy's optimal_leaf_ordering when SciPy is installed. Debian's
+// SciPy 1.10 often misses the optimum (on 8-leaf trees, in more than half
+// of random cases an exhaustive search finds a smaller sum), so the check
+// against it is that ours is never larger.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "matrix.h"
+#include "test_util.h"
+#include "tree_gen.h"
+
+namespace {
+
+using lopper_test::Tree;
+
+// Leaves left to right, without recursion.
+std::vector<int> LeafOrder(const Tree& tree) {
+  std::vector<int> order, pending{-static_cast<int>(tree.size())};
+  while (!pending.empty()) {
+    const int ref = pending.back();
+    pending.pop_back();
+    if (ref >= 0) {
+      order.push_back(ref);
+    } else {
+      pending.push_back(tree[-ref - 1].right);
+      pending.push_back(tree[-ref - 1].left);
+    }
+  }
+  return order;
+}
+
+double Cost(const Tree& tree, lopper_test::Lower& d) {
+  const auto order = LeafOrder(tree);
+  double sum = 0;
+  for (std::size_t p = 1; p < order.size(); p++) {
+    const int a = std::max(order[p - 1], order[p]), b = std::min(order[p - 1], order[p]);
+    sum += d.data()[a][b];
+  }
+  return sum;
+}
+
+// A tree of `method` on random data and its squared Euclidean matrix.
+struct Case {
+  Tree tree;
+  lopper_test::Lower distances;
+};
+
+Case RandomCase(int n, char method, std::mt19937& rng) {
+  auto m = lopper_test::RandomMatrix(n, 3, rng, 0.0);
+  const std::vector<double> w(3, 1.0);
+  double** d = lopper::distancematrix(n, 3, m.data(), m.mask(), w.data(), 'e', 0);
+  std::vector<std::vector<double>> rows(n);
+  for (int i = 1; i < n; i++) rows[i].assign(d[i], d[i] + i), std::free(d[i]);
+  std::free(d);
+  lopper::Node* t =
+      lopper::treecluster(n, 3, m.data(), m.mask(), w.data(), 0, 'e', method, nullptr);
+  Case c{Tree(t, t + n - 1), lopper_test::Lower(rows)};
+  std::free(t);
+  return c;
+}
+
+TEST(OptimalLeafOrder, NoFlipOfAnyMergeGivesALowerSumAndTheMergesStay) {
+  const unsigned seed = 20261209;
+  std::mt19937 rng(seed);
+  for (int n = 3; n <= 9; n++)
+    for (const char method : {'s', 'm', 'a', 'c'}) {
+      Case c = RandomCase(n, method, rng);
+      const auto clades = lopper_test::Clades(c.tree);
+      Tree ordered = c.tree;
+      ASSERT_EQ(lopper::optimalleaforder(n, ordered.data(), c.distances.data()), 1);
+      EXPECT_EQ(lopper_test::Clades(ordered), clades) << "seed " << seed << " n " << n;
+      double least = INFINITY;
+      for (unsigned flips = 0; flips < (1u << (n - 1)); flips++) {
+        Tree t = c.tree;
+        for (int r = 0; r < n - 1; r++)
+          if (flips >> r & 1) std::swap(t[r].left, t[r].right);
+        least = std::min(least, Cost(t, c.distances));
+      }
+      EXPECT_NEAR(Cost(ordered, c.distances), least, 1e-12 * least)
+          << "seed " << seed << " n " << n << " method " << method;
+    }
+}
+
+TEST(OptimalLeafOrder, BadArgumentsAndNoMemoryLeaveTheTree) {
+  std::mt19937 rng(7);
+  Case c = RandomCase(6, 'a', rng);
+  Tree malformed = c.tree;
+  malformed[0].left = malformed[0].right;
+  const Tree before = malformed;
+  EXPECT_EQ(lopper::optimalleaforder(6, malformed.data(), c.distances.data()), 0);
+  EXPECT_EQ(lopper_test::Clades(malformed), lopper_test::Clades(before));
+  Tree tree = c.tree;
+  EXPECT_EQ(lopper::optimalleaforder(6, tree.data(), nullptr), 0);
+  lopper_test::FailNthNew(1);
+  EXPECT_EQ(lopper::optimalleaforder(6, tree.data(), c.distances.data()), 0);
+  lopper_test::FailNthNew(0);
+  EXPECT_EQ(LeafOrder(tree), LeafOrder(c.tree));
+  c.distances.data()[3][1] = NAN;
+  EXPECT_EQ(lopper::optimalleaforder(6, tree.data(), c.distances.data()), 0);
+  EXPECT_EQ(LeafOrder(tree), LeafOrder(c.tree));
+}
+
+TEST(OptimalLeafOrder, NeverALargerSumThanScipy) {
+  if (std::system("/usr/bin/python3 -c 'import scipy' 2>/dev/null") != 0)
+    GTEST_SKIP() << "python3-scipy not installed";
+  const unsigned seed = 20261211;
+  std::mt19937 rng(seed);
+  lopper_test::TempDir dir;
+  for (const char method : {'s', 'm', 'a'}) {
+    const int n = 80;
+    Case c = RandomCase(n, method, rng);
+    std::string z, y;
+    char text[96];
+    std::vector<int> size(n - 1);
+    for (int r = 0; r < n - 1; r++) {
+      const auto id = [n](int ref) { return ref >= 0 ? ref : n - ref - 1; };
+      const auto sz = [&size](int ref) { return ref >= 0 ? 1 : size[-ref - 1]; };
+      size[r] = sz(c.tree[r].left) + sz(c.tree[r].right);
+      std::snprintf(text, sizeof text, "%d %d %.17g %d\n", id(c.tree[r].left), id(c.tree[r].right),
+                    c.tree[r].distance, size[r]);
+      z += text;
+    }
+    for (int i = 0; i < n; i++)
+      for (int j = i + 1; j < n; j++) {
+        std::snprintf(text, sizeof text, "%.17g\n", c.distances.data()[j][i]);
+        y += text;
+      }
+    lopper_test::WriteFile(dir / "z.txt", z);
+    lopper_test::WriteFile(dir / "y.txt", y);
+    const auto run = lopper_test::RunProgram(
+        dir, "/usr/bin/python3",
+        {"-c",
+         "import numpy as np\n"
+         "from scipy.cluster.hierarchy import optimal_leaf_ordering, leaves_list\n"
+         "from scipy.spatial.distance import squareform\n"
+         "y = np.loadtxt('y.txt')\n"
+         "order = leaves_list(optimal_leaf_ordering(np.loadtxt('z.txt'), y))\n"
+         "d = squareform(y)\n"
+         "print('%.17g' % sum(d[a, b] for a, b in zip(order, order[1:])))\n"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    Tree ordered = c.tree;
+    ASSERT_EQ(lopper::optimalleaforder(n, ordered.data(), c.distances.data()), 1);
+    const double theirs = std::strtod(run.out.c_str(), nullptr);
+    EXPECT_LE(Cost(ordered, c.distances), theirs * (1 + 1e-12))
+        << "seed " << seed << " method " << method;
+  }
+}
+
+}  // namespace
