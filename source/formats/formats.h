@@ -75,6 +75,10 @@ bool WriteNexus(std::ostream& out, int nelements, const Node* tree,
 // not one, as for WriteNewick.
 bool WriteLinkage(std::ostream& out, int nelements, const Node* tree);
 
+// x (finite): the shortest decimal that reads back as x, with an exponent
+// where that is shorter, as numpy.loadtxt and strtod read it.
+std::string ShortestDecimal(double x);
+
 // A name as a Newick or Nexus label: the name itself when the format's
 // readers take it bare, otherwise in single quotes with '' for a quote.
 std::string NewickLabel(const std::string& name);

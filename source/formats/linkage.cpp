@@ -9,17 +9,11 @@
 
 namespace lopper {
 
-namespace {
-
-// x: finite. The shortest decimal that reads back as x (an exponent when
-// that is shorter), which numpy.loadtxt reads.
 std::string ShortestDecimal(double x) {
   char text[32];  // the longest shortest form, "-2.2250738585072014e-308", fits
   const auto end = std::to_chars(text, text + sizeof text, x).ptr;
   return std::string(text, end);
 }
-
-}  // namespace
 
 bool WriteLinkage(std::ostream& out, int nelements, const Node* tree) {
   if (!formats_detail::IsClusterTree(nelements, tree)) return false;

@@ -2,7 +2,6 @@
 
 #include <lopper/cluster.h>
 
-#include <charconv>
 #include <cstdlib>
 #include <functional>
 #include <memory>
@@ -37,11 +36,6 @@ struct Input {
 // The Nexus tree's name: the table's file name without its folders.
 std::string TreeName(const std::string& source) {
   return source.substr(source.find_last_of('/') + 1);
-}
-
-std::string ShortestDecimal(double x) {
-  char text[32];
-  return std::string(text, std::to_chars(text, text + sizeof text, x).ptr);
 }
 
 // The named output files, each once and none of them an input file.

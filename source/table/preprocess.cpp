@@ -1,6 +1,7 @@
 #include "preprocess.h"
 
-#include <algorithm>
+#include <lopper/cluster.h>
+
 #include <cmath>
 #include <optional>
 #include <vector>
@@ -41,21 +42,15 @@ std::string TakeLog2(Table& table) {
   return "";
 }
 
-// Mean or median of the present values; none without any. scratch is
-// working storage, kept across rows to spare allocations.
+// Mean or median of the present values, by the clustering library's own
+// mean and median; none without any. scratch is working storage, kept
+// across rows to spare allocations.
 std::optional<double> CenterOf(Profile profile, Centering how, std::vector<double>& scratch) {
   scratch.clear();
   ForEachPresent(profile, [&scratch](double value) { scratch.push_back(value); });
   if (scratch.empty()) return std::nullopt;
-  if (how == Centering::kMean) {
-    double sum = 0.0;
-    for (const double value : scratch) sum += value;
-    return sum / static_cast<double>(scratch.size());
-  }
-  const auto middle = scratch.begin() + static_cast<std::ptrdiff_t>(scratch.size() / 2);
-  std::nth_element(scratch.begin(), middle, scratch.end());
-  if (scratch.size() % 2 == 1) return *middle;
-  return (*middle + *std::max_element(scratch.begin(), middle)) / 2;
+  const int count = static_cast<int>(scratch.size());
+  return how == Centering::kMean ? mean(count, scratch.data()) : median(count, scratch.data());
 }
 
 // Sample standard deviation or Euclidean norm of the present values; none
