@@ -129,14 +129,7 @@ TEST(CuttreeHeight, AgreesWithScipyFcluster) {
   const unsigned seed = 20261210;
   lopper_test::TempDir dir;
   for (const Tree& tree : RandomTrees(seed)) {
-    const int n = static_cast<int>(tree.size()) + 1;
-    std::string z, expected;
-    for (const auto& r : tree) {
-      const auto id = [n](int ref) { return ref >= 0 ? ref : n - ref - 1; };
-      char line[128];
-      std::snprintf(line, sizeof line, "%d %d %.17g\n", id(r.left), id(r.right), r.distance);
-      z += line;
-    }
+    std::string expected;
     std::string heights;
     for (const double h : Heights(tree)) {
       char word[64];
@@ -145,7 +138,7 @@ TEST(CuttreeHeight, AgreesWithScipyFcluster) {
       for (const int id : CutAt(tree, h).ids) expected += std::to_string(id) + " ";
       expected += "\n";
     }
-    lopper_test::WriteFile(dir / "z.txt", z);
+    lopper_test::WriteFile(dir / "z.txt", lopper_test::ScipyLinkage(tree));
     lopper_test::WriteFile(dir / "h.txt", heights);
     // fcluster numbers its own way: renumber by first element as the library does.
     const auto run = lopper_test::RunProgram(
@@ -154,11 +147,6 @@ TEST(CuttreeHeight, AgreesWithScipyFcluster) {
          "import numpy as np\n"
          "from scipy.cluster.hierarchy import fcluster\n"
          "z = np.loadtxt('z.txt', ndmin=2)\n"
-         "sizes = []\n"
-         "for a, b, d in z:\n"
-         "    size = lambda r: 1 if r < len(z) + 1 else sizes[int(r) - len(z) - 1]\n"
-         "    sizes.append(size(a) + size(b))\n"
-         "z = np.column_stack([z, sizes])\n"
          "for h in np.loadtxt('h.txt', ndmin=1):\n"
          "    seen = {}\n"
          "    print(' '.join(str(seen.setdefault(c, len(seen))) for c in fcluster(z, h, "

@@ -116,23 +116,14 @@ TEST(OptimalLeafOrder, NeverALargerSumThanScipy) {
   for (const char method : {'s', 'm', 'a'}) {
     const int n = 80;
     Case c = RandomCase(n, method, rng);
-    std::string z, y;
-    char text[96];
-    std::vector<int> size(n - 1);
-    for (int r = 0; r < n - 1; r++) {
-      const auto id = [n](int ref) { return ref >= 0 ? ref : n - ref - 1; };
-      const auto sz = [&size](int ref) { return ref >= 0 ? 1 : size[-ref - 1]; };
-      size[r] = sz(c.tree[r].left) + sz(c.tree[r].right);
-      std::snprintf(text, sizeof text, "%d %d %.17g %d\n", id(c.tree[r].left), id(c.tree[r].right),
-                    c.tree[r].distance, size[r]);
-      z += text;
-    }
+    std::string y;
+    char text[32];
     for (int i = 0; i < n; i++)
       for (int j = i + 1; j < n; j++) {
         std::snprintf(text, sizeof text, "%.17g\n", c.distances.data()[j][i]);
         y += text;
       }
-    lopper_test::WriteFile(dir / "z.txt", z);
+    lopper_test::WriteFile(dir / "z.txt", lopper_test::ScipyLinkage(c.tree));
     lopper_test::WriteFile(dir / "y.txt", y);
     const auto run = lopper_test::RunProgram(
         dir, "/usr/bin/python3",

@@ -4,8 +4,10 @@
 #define LOPPER_TREE_GEN_H
 
 #include <algorithm>
+#include <cstdio>
 #include <numeric>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "cluster.h"
@@ -81,6 +83,24 @@ inline std::vector<std::pair<std::vector<int>, double>> Clades(const Tree& tree)
   }
   std::sort(clades.begin(), clades.end());
   return clades;
+}
+
+// The tree as SciPy's linkage matrix in text, for numpy.loadtxt: per
+// record "id1 id2 height size", element e as e, record r as n + r.
+inline std::string ScipyLinkage(const Tree& tree) {
+  const int n = static_cast<int>(tree.size()) + 1;
+  std::vector<int> size(tree.size());
+  const auto id = [n](int ref) { return ref >= 0 ? ref : n - ref - 1; };
+  const auto size_of = [&size](int ref) { return ref >= 0 ? 1 : size[-ref - 1]; };
+  std::string text;
+  for (std::size_t r = 0; r < tree.size(); r++) {
+    size[r] = size_of(tree[r].left) + size_of(tree[r].right);
+    char line[128];
+    std::snprintf(line, sizeof line, "%d %d %.17g %d\n", id(tree[r].left), id(tree[r].right),
+                  tree[r].distance, size[r]);
+    text += line;
+  }
+  return text;
 }
 
 }  // namespace lopper_test
