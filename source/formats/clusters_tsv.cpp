@@ -31,7 +31,8 @@ bool WriteClustersTsv(std::ostream& out, const std::vector<std::string>& names,
   std::vector<std::vector<int>> numbers;
   for (const ClusterColumn& column : columns) {
     if (column.clusterid.size() != names.size() || !IsWritableName(column.label)) return false;
-    numbers.push_back(NumberClustersByFirstElement(column.clusterid));
+    numbers.push_back(column.renumber ? NumberClustersByFirstElement(column.clusterid)
+                                      : column.clusterid);
   }
   out << "name";
   for (const ClusterColumn& column : columns) out << '\t' << column.label;
@@ -39,6 +40,16 @@ bool WriteClustersTsv(std::ostream& out, const std::vector<std::string>& names,
   for (std::size_t e = 0; e < names.size(); e++) {
     out << names[e];
     for (const std::vector<int>& column : numbers) out << '\t' << column[e];
+    out << '\n';
+  }
+  return true;
+}
+
+bool WriteTsv(std::ostream& out, const std::vector<std::vector<std::string>>& rows) {
+  for (const auto& row : rows)
+    if (FirstUnwritableName(row) != row.size()) return false;
+  for (const auto& row : rows) {
+    for (std::size_t i = 0; i < row.size(); i++) out << (i ? "\t" : "") << row[i];
     out << '\n';
   }
   return true;

@@ -34,18 +34,20 @@ std::size_t FirstUnwritableName(const std::vector<std::string>& names);
 // (R's cutree numbering).
 std::vector<int> NumberClustersByFirstElement(const std::vector<int>& clusterid);
 
-// One cut of the tree for the clusters table: the column's header (e.g.
-// "k=3") and one cluster id per element, in any numbering.
+// One column of the clusters table: its header (e.g. "k=3") and one
+// cluster id per element, in any numbering, renumbered on writing; or, with
+// renumber false, numbers written as they are (a map cell's coordinate).
 struct ClusterColumn {
   std::string label;
   std::vector<int> clusterid;
+  bool renumber = true;
 };
 
 // The clusters table: a header line "name" and the labels, then one line
 // per element in element order, its name and its cluster in each column
-// (numbered by NumberClustersByFirstElement); tab-separated, LF line ends.
-// False when a column's length differs from names.size() or a name or
-// label is not writable.
+// (numbered by NumberClustersByFirstElement unless the column says not);
+// tab-separated, LF line ends. False when a column's length differs from
+// names.size() or a name or label is not writable.
 bool WriteClustersTsv(std::ostream& out, const std::vector<std::string>& names,
                       const std::vector<ClusterColumn>& columns);
 
@@ -68,12 +70,22 @@ bool WriteNewick(std::ostream& out, int nelements, const Node* tree,
 bool WriteNexus(std::ostream& out, int nelements, const Node* tree,
                 const std::vector<std::string>& names, const std::string& treename);
 
+// How WriteLinkage orders a record's two children: the smaller id first,
+// as SciPy's linkage does, or left before right, as its
+// optimal_leaf_ordering leaves them (the order the leaves are drawn in).
+enum class ChildOrder { kSmallerFirst, kLeftFirst };
+
 // The tree as SciPy's linkage matrix Z, one tab-separated line per record
 // in record order: the ids of its children (element e is e, record i is
-// nelements+i; the smaller first), its height (shortest round-trip
-// decimal) and the number of elements under it. False when the tree is
-// not one, as for WriteNewick.
-bool WriteLinkage(std::ostream& out, int nelements, const Node* tree);
+// nelements+i) in `order`, its height (shortest round-trip decimal) and the
+// number of elements under it. False when the tree is not one, as for
+// WriteNewick.
+bool WriteLinkage(std::ostream& out, int nelements, const Node* tree,
+                  ChildOrder order = ChildOrder::kSmallerFirst);
+
+// Rows of cells, tab-separated, one line each. False, before writing, when
+// a cell is not writable (IsWritableName).
+bool WriteTsv(std::ostream& out, const std::vector<std::vector<std::string>>& rows);
 
 // x (finite): the shortest decimal that reads back as x, with an exponent
 // where that is shorter, as numpy.loadtxt and strtod read it.

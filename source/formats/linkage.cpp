@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <charconv>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "formats.h"
@@ -15,7 +16,7 @@ std::string ShortestDecimal(double x) {
   return std::string(text, end);
 }
 
-bool WriteLinkage(std::ostream& out, int nelements, const Node* tree) {
+bool WriteLinkage(std::ostream& out, int nelements, const Node* tree, ChildOrder order) {
   if (!formats_detail::IsClusterTree(nelements, tree)) return false;
   const int nrecords = nelements - 1;
   std::vector<int> size(static_cast<std::size_t>(nrecords));
@@ -24,10 +25,11 @@ bool WriteLinkage(std::ostream& out, int nelements, const Node* tree) {
   for (int i = 0; i < nrecords; i++) {
     const Node& r = tree[i];
     size[i] = size_of(r.left) + size_of(r.right);
-    const int a = id(r.left);
-    const int b = id(r.right);
-    out << std::min(a, b) << '\t' << std::max(a, b) << '\t' << ShortestDecimal(r.distance) << '\t'
-        << size[i] << '\n';
+    int first = id(r.left);
+    int second = id(r.right);
+    if (order == ChildOrder::kSmallerFirst && first > second) std::swap(first, second);
+    out << first << '\t' << second << '\t' << ShortestDecimal(r.distance) << '\t' << size[i]
+        << '\n';
   }
   return true;
 }

@@ -22,6 +22,10 @@ struct Named {
 
 constexpr Named<char> kMethods[] = {
     {"single", 's'}, {"complete", 'm'}, {"average", 'a'}, {"centroid", 'c'}};
+constexpr Named<Partitioning> kPartitionings[] = {{"kmeans", Partitioning::kMeans},
+                                                  {"kmedians", Partitioning::kMedians},
+                                                  {"kmedoids", Partitioning::kMedoids},
+                                                  {"som", Partitioning::kSom}};
 constexpr Named<char> kDistances[] = {
     {"euclidean", 'e'},  {"cityblock", 'b'},     {"pearson", 'c'},  {"abspearson", 'a'},
     {"uncentered", 'u'}, {"absuncentered", 'x'}, {"spearman", 's'}, {"kendall", 'k'}};
@@ -30,18 +34,70 @@ constexpr Named<Centering> kCenterings[] = {
 constexpr Named<Scaling> kScalings[] = {
     {"none", Scaling::kNone}, {"sd", Scaling::kStandardDeviation}, {"norm", Scaling::kNorm}};
 
-// What `word`, the value of --option, stands for among `choices`; for a
-// table of library codes (char), the code's letter stands for itself.
+// What `word` stands for among `choices`, if anything; for a table of
+// library codes (char), the code's letter stands for itself.
 template <class T, std::size_t N>
-T Choose(const std::string& word, const Named<T> (&choices)[N], const std::string& option) {
+std::optional<T> Find(const std::string& word, const Named<T> (&choices)[N]) {
   for (const Named<T>& c : choices) {
     if (word == c.name) return c.value;
     if constexpr (std::is_same_v<T, char>)
       if (word == std::string(1, c.value)) return c.value;
   }
+  return std::nullopt;
+}
+
+template <class T, std::size_t N>
+std::string Names(const Named<T> (&choices)[N]) {
   std::string known;
   for (const Named<T>& c : choices) known += std::string(known.empty() ? "" : ", ") + c.name;
-  throw std::invalid_argument("--" + option + " '" + word + "': expected one of " + known);
+  return known;
+}
+
+// What `word`, the value of --option, stands for among `choices`.
+template <class T, std::size_t N>
+T Choose(const std::string& word, const Named<T> (&choices)[N], const std::string& option) {
+  if (const auto found = Find(word, choices)) return *found;
+  throw std::invalid_argument("--" + option + " '" + word + "': expected one of " + Names(choices));
+}
+
+// -m: a linkage for a tree, or a partitioning method.
+void ParseMethod(const std::string& word, Settings& s) {
+  if (const auto partitioning = Find(word, kPartitionings)) {
+    s.partitioning = *partitioning;
+  } else if (const auto linkage = Find(word, kMethods)) {
+    s.method = *linkage;
+  } else {
+    throw std::invalid_argument("--method '" + word + "': expected one of " + Names(kMethods) +
+                                ", " + Names(kPartitionings));
+  }
+}
+
+// A whole number of at least `least`, the value of `option`.
+int ParseWhole(const std::string& word, int least, const std::string& option) {
+  std::size_t used = 0;
+  int value = 0;
+  try {
+    value = std::stoi(word, &used);
+  } catch (const std::exception&) {
+    used = 0;
+  }
+  if (used == 0 || used != word.size() || value < least)
+    throw std::invalid_argument(option + " '" + word + "': expected a whole number of at least " +
+                                std::to_string(least));
+  return value;
+}
+
+// --grid: NXxNY cells, each side at least 1.
+void ParseGrid(const std::string& word, Settings& s) {
+  const std::size_t x = word.find('x');
+  try {
+    if (x == std::string::npos) throw std::invalid_argument("");
+    s.grid_x = ParseWhole(word.substr(0, x), 1, "");
+    s.grid_y = ParseWhole(word.substr(x + 1), 1, "");
+  } catch (const std::invalid_argument&) {
+    throw std::invalid_argument("--grid '" + word +
+                                "': expected the cells across and down as in 5x4, each at least 1");
+  }
 }
 
 std::vector<int> ParseKs(const std::vector<std::string>& lists) {
@@ -50,18 +106,13 @@ std::vector<int> ParseKs(const std::vector<std::string>& lists) {
     std::istringstream words(list);
     std::string word;
     while (std::getline(words, word, ',')) {
-      std::size_t used = 0;
-      int k = 0;
       try {
-        k = std::stoi(word, &used);
-      } catch (const std::exception&) {
-        used = 0;
-      }
-      if (used == 0 || used != word.size() || k < 1)
+        ks.push_back(ParseWhole(word, 1, "-k"));
+      } catch (const std::invalid_argument&) {
         throw std::invalid_argument("-k '" + word +
                                     "': expected whole numbers of at least 1, "
                                     "separated by commas");
-      ks.push_back(k);
+      }
     }
   }
   return ks;
@@ -108,15 +159,31 @@ po::options_description Described() {
       "scale", po::value<std::string>()->default_value("none"),
       "divide each profile by its standard deviation (sd) or its norm");
   po::options_description clustering("Clustering", 100, 50);
-  clustering.add_options()("method,m", po::value<std::string>()->default_value("average"),
-                           "linkage: single, complete, average or centroid (or s, m, a, c)")(
+  clustering.add_options()(
+      "method,m", po::value<std::string>()->default_value("average"),
+      "single, complete, average or centroid (or s, m, a, c): a tree by that linkage; kmeans, "
+      "kmedians, kmedoids: k clusters (-k) from random starts; som: a self-organising map "
+      "(--grid)")(
       "distance,d", po::value<std::string>()->default_value("pearson"),
       "euclidean (e): mean of the squared differences, weighted, no square root; "
       "cityblock (b): mean of the absolute differences, weighted; "
       "pearson (c): 1 - Pearson correlation; abspearson (a): 1 - |Pearson correlation|; "
       "uncentered (u): 1 - uncentred correlation (cosine); absuncentered (x): 1 - |uncentred "
       "correlation|; spearman (s): 1 - Spearman rank correlation; kendall (k): 1 - Kendall's "
-      "tau. Values missing in either element take no part.");
+      "tau. Values missing in either element take no part.")(
+      "leaf-order", po::value<std::string>()->default_value("none"),
+      "none (as the tree was built) or optimal: swap the children of merges so that the sum of "
+      "distances between neighbouring leaves is smallest")(
+      "npass", po::value<std::string>()->default_value("10"),
+      "kmeans, kmedians, kmedoids: random starts per k; the best result is kept")(
+      "seed", po::value<std::string>()->default_value(std::to_string(kDefaultSeed)),
+      "seed of the random starts, so that runs repeat exactly; clock: from the clock, and the "
+      "seed is reported on standard error")("grid", po::value<std::string>(),
+                                            "som: the map's cells across and down, as 5x4")(
+      "iterations", po::value<std::string>()->default_value("100000"),
+      "som: how many times an element is presented to the map")(
+      "tau", po::value<double>()->default_value(0.02, "0.02"),
+      "som: the initial learning rate, above 0");
   po::options_description output("Cuts and outputs", 100, 50);
   output.add_options()(",k", po::value<std::vector<std::string>>()->composing(),
                        "cut into this many clusters; several as 2,3,10 or repeated")(
@@ -128,6 +195,18 @@ po::options_description Described() {
       "nexus", po::value<std::string>()->default_value(""), "write the tree as a Nexus file FILE")(
       "linkage", po::value<std::string>()->default_value(""),
       "write SciPy's linkage matrix (id1 id2 height size per merge) to FILE")(
+      "centroids", po::value<std::string>()->default_value(""),
+      "kmeans, kmedians: each cluster's centre in the table's columns; kmedoids: each cluster's "
+      "medoid; som: each cell's vector; to FILE")(
+      "report", po::value<std::string>(),
+      "for each k or cut: the within-cluster error and how many starts found it (partitions), "
+      "the mean silhouette width (--silhouette); to FILE (- : standard error, the default for "
+      "partitions)")("silhouette", "add each cut's or k's mean silhouette width to the report")(
+      "svg", po::value<std::string>()->default_value(""),
+      "draw the data as a heatmap beside the tree (or grouped by cluster) to FILE")(
+      "cluster-columns", po::value<std::string>(),
+      "with --svg: order the columns by a tree of this linkage (single, complete, average, "
+      "centroid), drawn above the heatmap")(
       "progress", "show progress on standard error (default when it is a terminal)")(
       "quiet,q", "show no progress")("help,h", "print this help and stop")(
       "version", "print the version and stop");
@@ -145,20 +224,106 @@ const char kUsage[] =
 
 namespace {
 
+// A tree run needs something to write; a partition always has clusters.
+void CheckOutputsWanted(const po::variables_map& vm, const Settings& s) {
+  const bool cuts = !s.ks.empty() || !s.heights.empty() || !s.tree();
+  if (!cuts && !vm["clusters"].defaulted())
+    throw std::invalid_argument("--clusters needs a cut: give -k or --height");
+  if (!cuts && s.newick.empty() && s.nexus.empty() && s.linkage.empty() && s.svg.empty())
+    throw std::invalid_argument(
+        "nothing to write: give -k or --height for clusters, or --newick, --nexus, --linkage or "
+        "--svg");
+  if (s.silhouette && !cuts)
+    throw std::invalid_argument("--silhouette measures clusters: give -k or --height");
+}
+
 // Options that only data can take, rejected with --input distances.
 void CheckDistancesInput(const po::variables_map& vm, const Settings& s) {
-  for (const char* option : {"transpose", "log2"})
-    if (vm.count(option))
+  for (const char* option : {"transpose", "log2", "svg"})
+    if (vm.count(option) && !vm[option].defaulted())
       throw std::invalid_argument(std::string("--") + option +
                                   " applies to data, not to --input distances");
   for (const char* option : {"weights", "center", "scale", "distance"})
     if (!vm[option].defaulted())
       throw std::invalid_argument(std::string("--") + option +
                                   " applies to data, not to --input distances");
-  if (s.method == 'c')
+  if (s.tree() && s.method == 'c')
     throw std::invalid_argument(
-        "centroid linkage recomputes distances from the data: it cannot run on --input "
-        "distances");
+        "centroid linkage recomputes distances from the data: it cannot run on "
+        "--input distances");
+  if (!s.tree() && s.partitioning != Partitioning::kMedoids)
+    throw std::invalid_argument(
+        "-m " + vm["method"].as<std::string>() +
+        " computes centres from the data: it cannot run on --input distances");
+}
+
+// Options that only some methods take, rejected with the others.
+struct MethodOption {
+  const char* option;
+  bool (*applies)(Partitioning);
+  const char* methods;
+};
+
+bool IsTree(Partitioning p) { return p == Partitioning::kNone; }
+bool IsPartition(Partitioning p) { return p != Partitioning::kNone; }
+bool TakesK(Partitioning p) { return p != Partitioning::kSom; }
+bool TakesPasses(Partitioning p) { return IsPartition(p) && TakesK(p); }
+bool IsSom(Partitioning p) { return p == Partitioning::kSom; }
+
+constexpr MethodOption kMethodOptions[] = {
+    {"height", IsTree, "tree methods"},
+    {"newick", IsTree, "tree methods"},
+    {"nexus", IsTree, "tree methods"},
+    {"linkage", IsTree, "tree methods"},
+    {"leaf-order", IsTree, "tree methods"},
+    {"-k", TakesK, "tree methods, kmeans, kmedians and kmedoids"},
+    {"npass", TakesPasses, "kmeans, kmedians and kmedoids"},
+    {"seed", IsPartition, "kmeans, kmedians, kmedoids and som"},
+    {"centroids", IsPartition, "kmeans, kmedians, kmedoids and som"},
+    {"grid", IsSom, "som"},
+    {"iterations", IsSom, "som"},
+    {"tau", IsSom, "som"},
+};
+
+void CheckMethodOptions(const po::variables_map& vm, const Settings& s) {
+  for (const MethodOption& o : kMethodOptions)
+    if (vm.count(o.option) && !vm[o.option].defaulted() && !o.applies(s.partitioning))
+      throw std::invalid_argument(std::string(o.option[0] == '-' ? "" : "--") + o.option +
+                                  " applies to " + o.methods + ", not to -m " +
+                                  vm["method"].as<std::string>());
+  if (TakesPasses(s.partitioning) && s.ks.empty())
+    throw std::invalid_argument("-m " + vm["method"].as<std::string>() +
+                                " needs the number of clusters: give -k");
+  if (IsSom(s.partitioning) && !vm.count("grid"))
+    throw std::invalid_argument("-m som needs the map's size: give --grid, as 5x4");
+  if (vm.count("cluster-columns") && s.svg.empty())
+    throw std::invalid_argument("--cluster-columns orders the columns of the picture: give --svg");
+}
+
+// The options of partitioning methods and of the picture.
+void ParseMethodSettings(const po::variables_map& vm, Settings& s) {
+  s.npass = ParseWhole(vm["npass"].as<std::string>(), 1, "--npass");
+  const std::string seed = vm["seed"].as<std::string>();
+  s.seed = seed == "clock" ? std::nullopt : std::optional<int>(ParseWhole(seed, 0, "--seed"));
+  if (vm.count("grid")) ParseGrid(vm["grid"].as<std::string>(), s);
+  s.iterations = ParseWhole(vm["iterations"].as<std::string>(), 1, "--iterations");
+  s.tau = vm["tau"].as<double>();
+  if (!(s.tau > 0) || !std::isfinite(s.tau))
+    throw std::invalid_argument("--tau must be a finite number above 0");
+  const std::string order = vm["leaf-order"].as<std::string>();
+  if (order != "none" && order != "optimal")
+    throw std::invalid_argument("--leaf-order '" + order + "': expected one of none, optimal");
+  s.optimal_leaf_order = order == "optimal";
+  s.silhouette = vm.count("silhouette") > 0;
+  s.centroids = vm["centroids"].as<std::string>();
+  s.svg = vm["svg"].as<std::string>();
+  if (vm.count("cluster-columns"))
+    s.column_method = Choose(vm["cluster-columns"].as<std::string>(), kMethods, "cluster-columns");
+  // A partition's report is its result; a tree's is asked for.
+  if (vm.count("report"))
+    s.report = vm["report"].as<std::string>();
+  else if (!s.tree() || s.silhouette)
+    s.report = "-";
 }
 
 Settings ToSettings(const po::variables_map& vm) {
@@ -178,7 +343,7 @@ Settings ToSettings(const po::variables_map& vm) {
     throw std::invalid_argument(
         "--weight-cutoff must be a positive number, --weight-exponent finite");
   s.preprocessing = ParsePreprocessing(vm);
-  s.method = Choose(vm["method"].as<std::string>(), kMethods, "method");
+  ParseMethod(vm["method"].as<std::string>(), s);
   s.distance = Choose(vm["distance"].as<std::string>(), kDistances, "distance");
   if (vm.count("-k")) s.ks = ParseKs(vm["-k"].as<std::vector<std::string>>());
   if (vm.count("height")) s.heights = vm["height"].as<std::vector<double>>();
@@ -188,17 +353,14 @@ Settings ToSettings(const po::variables_map& vm) {
   s.newick = vm["newick"].as<std::string>();
   s.nexus = vm["nexus"].as<std::string>();
   s.linkage = vm["linkage"].as<std::string>();
+  ParseMethodSettings(vm, s);
   if (vm.count("progress") && vm.count("quiet"))
     throw std::invalid_argument("--progress and --quiet contradict each other");
   s.progress = vm.count("progress") ? Progress::kOn
                : vm.count("quiet")  ? Progress::kOff
                                     : Progress::kAuto;
-  const bool cuts = !s.ks.empty() || !s.heights.empty();
-  if (!cuts && !vm["clusters"].defaulted())
-    throw std::invalid_argument("--clusters needs a cut: give -k or --height");
-  if (!cuts && s.newick.empty() && s.nexus.empty() && s.linkage.empty())
-    throw std::invalid_argument(
-        "nothing to write: give -k or --height for clusters, or --newick, --nexus or --linkage");
+  CheckMethodOptions(vm, s);
+  CheckOutputsWanted(vm, s);
   if (s.distances_input) CheckDistancesInput(vm, s);
   return s;
 }

@@ -14,6 +14,12 @@ namespace lopper {
 
 enum class Progress { kAuto, kOn, kOff };
 
+// The partitioning methods; kNone: a tree by linkage `method`.
+enum class Partitioning { kNone, kMeans, kMedians, kMedoids, kSom };
+
+// The seed of every random start when none is given: runs repeat exactly.
+constexpr int kDefaultSeed = 1;
+
 // A run's settings, each as the user gave it or its default. Output paths
 // are empty when the output is not wanted; clusters "-" is standard output.
 struct Settings {
@@ -25,13 +31,27 @@ struct Settings {
   double weight_cutoff = 0.1;
   double weight_exponent = 1.0;
   Preprocessing preprocessing;
-  char method = 'a';    // the library's code: s, m, a, c
+  Partitioning partitioning = Partitioning::kNone;
+  char method = 'a';    // linkage, the library's code: s, m, a, c
   char distance = 'c';  // the library's code: e, b, c, a, u, x, s, k
-  std::vector<int> ks;
+  std::vector<int> ks;  // the cuts, or the k of each partition
   std::vector<double> heights;
+  bool optimal_leaf_order = false;
+  int npass = 10;
+  std::optional<int> seed = kDefaultSeed;  // none: from the clock, reported
+  int grid_x = 0, grid_y = 0;              // the map's cells
+  int iterations = 100000;
+  double tau = 0.02;
+  bool silhouette = false;
   std::string clusters;
   std::string newick, nexus, linkage;
+  std::string centroids;
+  std::string report;  // "-": standard error
+  std::string svg;
+  std::optional<char> column_method;  // linkage of the picture's column tree
   Progress progress = Progress::kAuto;
+
+  bool tree() const { return partitioning == Partitioning::kNone; }
 };
 
 // What the command line asks for: a run, or to stop with an exit status

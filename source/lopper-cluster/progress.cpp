@@ -1,5 +1,7 @@
 #include "progress.h"
 
+#include <lopper/cluster.h>
+
 #include <algorithm>
 #include <cmath>
 
@@ -37,6 +39,23 @@ void ProgressLine::Show(int percent) {
   out_ << "\rlopper-cluster: " << step_ << "... " << percent << '%' << std::flush;
   shown_ = percent;
   last_ = std::chrono::steady_clock::now();
+}
+
+LibraryProgress::LibraryProgress(ProgressLine& line, int nelements)
+    : line_(line), nelements_(nelements) {
+  setprogress(&LibraryProgress::Report, this);
+}
+
+LibraryProgress::~LibraryProgress() { setprogress(nullptr, nullptr); }
+
+void LibraryProgress::Report(const char* step, long done, long total, void* context) {
+  auto* self = static_cast<LibraryProgress*>(context);
+  if (self->step_ != step) {
+    self->step_ = step;
+    const std::string n = std::to_string(self->nelements_) + " elements";
+    self->line_.Start(self->step_ == "distances" ? "distances between " + n : "merging " + n);
+  }
+  self->line_.Update(total > 0 ? static_cast<double>(done) / static_cast<double>(total) : 1.0);
 }
 
 }  // namespace lopper

@@ -37,6 +37,23 @@ class ProgressLine {
   std::chrono::steady_clock::time_point last_{};
 };
 
+// While it lives, the library's reports of the calling thread's long steps
+// (distances, merging) show on `line`, naming the number of elements.
+class LibraryProgress {
+ public:
+  LibraryProgress(ProgressLine& line, int nelements);
+  LibraryProgress(const LibraryProgress&) = delete;
+  LibraryProgress& operator=(const LibraryProgress&) = delete;
+  ~LibraryProgress();
+
+ private:
+  static void Report(const char* step, long done, long total, void* context);
+
+  ProgressLine& line_;
+  int nelements_;
+  std::string step_;
+};
+
 }  // namespace lopper
 
 #endif

@@ -10,6 +10,12 @@ DistanceMatrix::DistanceMatrix(std::size_t n) : storage_(n > 0 ? n * (n - 1) / 2
   for (std::size_t i = 1; i < n; ++i) rows_[i] = storage_.data() + i * (i - 1) / 2;
 }
 
+DistanceMatrix DistanceMatrix::Copy() const {
+  DistanceMatrix copy(size());
+  copy.storage_ = storage_;
+  return copy;
+}
+
 namespace {
 
 // Empty when rows and columns are the same elements in the same order.

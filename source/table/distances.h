@@ -21,6 +21,10 @@ class DistanceMatrix {
   DistanceMatrix(const DistanceMatrix&) = delete;
   DistanceMatrix& operator=(const DistanceMatrix&) = delete;
 
+  // Another matrix with the same distances, for a routine that overwrites
+  // them while the originals are still wanted.
+  DistanceMatrix Copy() const;
+
   std::size_t size() const { return rows_.size(); }
   // Distance between elements i and j, for j < i.
   double& at(std::size_t i, std::size_t j) { return rows_[i][j]; }

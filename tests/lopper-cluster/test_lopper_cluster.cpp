@@ -275,8 +275,8 @@ TEST(LopperCluster, BadInputIsReportedAndNoOutputChanges) {
       {good,
        {},
        2,
-       "lopper-cluster: nothing to write: give -k or --height for clusters, or --newick, --nexus "
-       "or --linkage"},
+       "lopper-cluster: nothing to write: give -k or --height for clusters, or --newick, --nexus, "
+       "--linkage or --svg"},
       {good,
        {"-k", "2", "--progress", "--quiet"},
        2,

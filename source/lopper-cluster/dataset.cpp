@@ -1,0 +1,127 @@
+#include "dataset.h"
+
+#include <lopper/cluster.h>
+
+#include <algorithm>
+#include <memory>
+#include <utility>
+
+#include "formats.h"
+#include "preprocess.h"
+#include "weights.h"
+
+namespace lopper {
+
+namespace {
+
+std::vector<double> ComputedWeights(const Settings& s, const Table& t) {
+  const std::vector<double> ones(t.nrows(), 1.0);
+  const std::unique_ptr<double, FreeDeleter> computed(calculate_weights(
+      static_cast<int>(t.nrows()), static_cast<int>(t.ncolumns()), t.ValueRows().data(),
+      t.MaskRows().data(), ones.data(), 1, s.distance, s.weight_cutoff, s.weight_exponent));
+  if (!computed) return {};
+  return std::vector<double>(computed.get(), computed.get() + t.ncolumns());
+}
+
+// The data as clustered: transposed, preprocessed, with its column weights.
+Result<Dataset> PrepareData(const Settings& s, Table table) {
+  if (s.transpose) table = table.Transposed();
+  auto prepared = Preprocess(std::move(table), s.preprocessing);
+  if (!prepared.ok()) return Failure{prepared.error()};
+  Dataset d{std::move(prepared).value(), {}, std::nullopt};
+  const Table& t = d.table;
+  if (s.weights.empty()) {
+    d.weights.assign(t.ncolumns(), 1.0);
+  } else if (s.weights == "auto") {
+    d.weights = ComputedWeights(s, t);
+    if (d.weights.empty()) return Failure{"out of memory computing the weights"};
+  } else {
+    auto weights = ReadWeights(s.weights, t, ReadOptions{s.separator, ""});
+    if (!weights.ok()) return Failure{weights.error()};
+    d.weights = std::move(weights).value();
+  }
+  return d;
+}
+
+// The outputs hold one name per line, and their tables split at tabs; the
+// columns' names are written with centres and in the picture.
+Result<bool> CheckNames(const Settings& s, const Table& t) {
+  const std::size_t i = FirstUnwritableName(t.names);
+  const char* const fault =
+      ": the name holds a tab or line break, which the output files cannot hold";
+  if (i < t.names.size()) {
+    const std::string place = t.transposed ? "line 1, column " + std::to_string(i + 2)
+                                           : "line " + std::to_string(t.file_lines[i]);
+    return Failure{t.source + ": " + place + fault};
+  }
+  const std::size_t j = FirstUnwritableName(t.columns);
+  if (j < t.columns.size() && (!s.centroids.empty() || !s.svg.empty()))
+    return Failure{t.source + ": " + t.ColumnLocation(j) + fault};
+  return true;
+}
+
+Result<Dataset> ReadTableAsDataset(const Settings& s, ProgressLine& progress) {
+  progress.Start("reading " + (s.table == "-" ? std::string("standard input") : s.table));
+  auto table = ReadTable(s.table, ReadOptions{s.separator, ""});
+  if (!table.ok()) return Failure{table.error()};
+  progress.Finish();
+  if (!s.distances_input) return PrepareData(s, std::move(table).value());
+  auto distances = ToDistanceMatrix(table.value());
+  if (!distances.ok()) return Failure{distances.error()};
+  return Dataset{std::move(table).value(), {}, std::move(distances).value(), false};
+}
+
+}  // namespace
+
+Result<Dataset> ReadDataset(const Settings& s, ProgressLine& progress) {
+  auto d = ReadTableAsDataset(s, progress);
+  if (!d.ok()) return d;
+  const Table& t = d.value().table;
+  if (t.nrows() < 2)
+    return Failure{t.source + ": " + std::to_string(t.nrows()) +
+                   " element; clustering needs at least 2"};
+  if (auto names = CheckNames(s, t); !names.ok()) return Failure{names.error()};
+  for (const int k : s.ks)
+    if (k > d.value().size())
+      return Failure{"-k " + std::to_string(k) + " is outside 1.." + std::to_string(t.nrows()) +
+                     " (" + t.source + " has " + std::to_string(t.nrows()) + " elements)"};
+  return d;
+}
+
+Result<DistanceMatrix*> Distances(const Settings& s, Dataset& d) {
+  if (d.distances) return &*d.distances;
+  const Table& t = d.table;
+  const int n = d.size();
+  double** const rows = distancematrix(n, static_cast<int>(t.ncolumns()), t.ValueRows().data(),
+                                       t.MaskRows().data(), d.weights.data(), s.distance, 0);
+  if (!rows)
+    return Failure{"out of memory computing the distances of " + std::to_string(n) + " elements"};
+  DistanceMatrix& kept = d.distances.emplace(static_cast<std::size_t>(n));
+  for (int i = 1; i < n; i++) {
+    std::copy(rows[i], rows[i] + i, kept.rows()[i]);
+    std::free(rows[i]);
+  }
+  std::free(rows);
+  return &kept;
+}
+
+int ClusterCount(const std::vector<int>& clusterid) {
+  const std::vector<int> numbered = NumberClustersByFirstElement(clusterid);
+  return numbered.empty() ? 0 : *std::max_element(numbered.begin(), numbered.end());
+}
+
+Result<std::string> SilhouetteText(const Settings& s, Dataset& d,
+                                   const std::vector<int>& clusterid) {
+  const int n = static_cast<int>(clusterid.size());
+  std::vector<int> numbered = NumberClustersByFirstElement(clusterid);
+  const int k = ClusterCount(clusterid);
+  if (k < 2 || k >= n) return std::string("NA");
+  auto distances = Distances(s, d);
+  if (!distances.ok()) return Failure{distances.error()};
+  for (int& id : numbered) id--;
+  const double width = silhouette(n, distances.value()->rows(), numbered.data());
+  if (width < -1) return Failure{"out of memory computing the silhouette widths"};
+  return ShortestDecimal(width);
+}
+
+}  // namespace lopper

@@ -1,0 +1,57 @@
+// What lopper-cluster clusters: a table's elements, with their profiles or
+// their distances, read, checked and prepared as the settings say.
+#ifndef LOPPER_CLUSTER_COMMAND_DATASET_H
+#define LOPPER_CLUSTER_COMMAND_DATASET_H
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "distances.h"
+#include "options.h"
+#include "progress.h"
+#include "result.h"
+#include "table.h"
+
+namespace lopper {
+
+struct FreeDeleter {
+  void operator()(void* p) const { std::free(p); }
+};
+
+// The elements' names, and their profiles (table, transposed and
+// preprocessed, with one weight per column) or, for a distance matrix
+// input, their distances. `distances` is also where distances computed
+// from the profiles are kept once a step needs them.
+struct Dataset {
+  Table table;
+  std::vector<double> weights;
+  std::optional<DistanceMatrix> distances;
+  bool profiles = true;  // false: the table is a distance matrix
+
+  int size() const { return static_cast<int>(table.nrows()); }
+};
+
+// Reads the table named in the settings and prepares it. Fails with a
+// message naming the file and place of the fault: unreadable or malformed
+// text, fewer than two elements, a name that the outputs cannot hold, or
+// a -k above the number of elements.
+Result<Dataset> ReadDataset(const Settings& s, ProgressLine& progress);
+
+// The distances between the elements: the input's, or computed once with
+// the settings' distance and weights.
+Result<DistanceMatrix*> Distances(const Settings& s, Dataset& d);
+
+// How many clusters clusterid (any numbering) has.
+int ClusterCount(const std::vector<int>& clusterid);
+
+// The mean silhouette width of the partition clusterid (any numbering),
+// from Distances, as report text: "NA" where it is not defined (one
+// cluster, or as many as elements).
+Result<std::string> SilhouetteText(const Settings& s, Dataset& d,
+                                   const std::vector<int>& clusterid);
+
+}  // namespace lopper
+
+#endif
