@@ -281,6 +281,44 @@ TEST(LopperCluster, BadInputIsReportedAndNoOutputChanges) {
        {"-k", "2", "--progress", "--quiet"},
        2,
        "lopper-cluster: --progress and --quiet contradict each other"},
+      {good,
+       {"-m", "kmeans", "-k", "4"},
+       1,
+       "lopper-cluster: -k 4 is outside 1..3 (t.tsv has 3 elements)"},
+      {good,
+       {"-m", "kmedoids", "-k", "0"},
+       2,
+       "lopper-cluster: -k '0': expected whole numbers of at least 1, separated by commas"},
+      {good,
+       {"-m", "som", "--grid", "0x4"},
+       2,
+       "lopper-cluster: --grid '0x4': expected the cells across and down as in 5x4, each at "
+       "least 1"},
+      {good,
+       {"-m", "som", "--grid", "2x2", "-k", "2"},
+       2,
+       "lopper-cluster: -k applies to tree methods, kmeans, kmedians and kmedoids, not to -m som"},
+      {good,
+       {"-m", "kmeans"},
+       2,
+       "lopper-cluster: -m kmeans needs the number of clusters: give -k"},
+      {good,
+       {"-m", "kmeans", "-k", "2", "--npass", "0"},
+       2,
+       "lopper-cluster: --npass '0': expected a whole number of at least 1"},
+      {good,
+       {"-k", "2", "--npass", "3"},
+       2,
+       "lopper-cluster: --npass applies to kmeans, kmedians and kmedoids, not to -m average"},
+      {good,
+       {"-m", "kmeans", "-k", "2", "--input", "distances"},
+       2,
+       "lopper-cluster: -m kmeans computes centres from the data: it cannot run on --input "
+       "distances"},
+      {good,
+       {"-m", "kmeans", "-k", "2", "--leaf-order", "optimal"},
+       2,
+       "lopper-cluster: --leaf-order applies to tree methods, not to -m kmeans"},
   };
   for (const auto& c : cases) {
     TempDir dir;
@@ -344,6 +382,257 @@ TEST(LopperCluster, ScipyReadsTheLinkageWithTheSameClusters) {
          "    theirs = fcluster(z, k, 'maxclust')\n"
          "    assert len(set(zip(ours, theirs))) == len(set(ours)) == len(set(theirs)), k\n"});
     EXPECT_EQ(scipy.status, 0) << method << ": " << scipy.err;
+  }
+}
+
+// Rows of a tab-separated file, without its header line.
+std::vector<std::vector<std::string>> TsvRows(const std::string& text) {
+  std::vector<std::vector<std::string>> rows;
+  std::istringstream lines(text);
+  std::string line;
+  std::getline(lines, line);
+  while (std::getline(lines, line)) {
+    rows.emplace_back();
+    std::istringstream cells(line);
+    std::string cell;
+    while (std::getline(cells, cell, '\t')) rows.back().push_back(cell);
+  }
+  return rows;
+}
+
+// The library on the same data and seed: each k's clusters numbered by
+// first element, its report line (k, error, found) and, for k-means and
+// k-medians, its centres in that numbering.
+struct KExpected {
+  std::vector<int> clusters;
+  std::vector<std::string> report;
+  std::vector<std::vector<double>> centres;
+};
+
+KExpected LibraryK(Data d, char method, char dist, int k, int seed) {
+  const int n = static_cast<int>(d.values.size()), m = static_cast<int>(d.values[0].size());
+  std::vector<double*> rows;
+  std::vector<int*> masks;
+  for (int i = 0; i < n; i++) rows.push_back(d.values[i].data()), masks.push_back(d.mask[i].data());
+  const std::vector<double> w(m, 1.0);
+  std::vector<int> ids(n);
+  double error = 0;
+  int found = 0;
+  lopper::setrandomseed(seed, seed);
+  if (method == 'k') {
+    double** dm = lopper::distancematrix(n, m, rows.data(), masks.data(), w.data(), dist, 0);
+    lopper::kmedoids(k, n, dm, 10, ids.data(), &error, &found);
+    for (int i = 1; i < n; i++) std::free(dm[i]);
+    std::free(dm);
+  } else {
+    lopper::kcluster(k, n, m, rows.data(), masks.data(), w.data(), 0, 10, method, dist, ids.data(),
+                     &error, &found);
+  }
+  KExpected e{ByFirstElement(ids), {std::to_string(k), "", std::to_string(found)}, {}};
+  char text[32];
+  std::snprintf(text, sizeof text, "%.17g", error);
+  e.report[1] = text;
+  if (method == 'k') return e;
+  std::vector<std::vector<double>> cdata(k, std::vector<double>(m));
+  std::vector<std::vector<int>> cmask(k, std::vector<int>(m));
+  std::vector<double*> crows;
+  std::vector<int*> cmasks;
+  for (int c = 0; c < k; c++) crows.push_back(cdata[c].data()), cmasks.push_back(cmask[c].data());
+  lopper::getclustercentroids(k, n, m, rows.data(), masks.data(), ids.data(), crows.data(),
+                              cmasks.data(), 0, method);
+  e.centres.resize(k);
+  for (int i = 0; i < n; i++) e.centres[e.clusters[i] - 1] = cdata[ids[i]];
+  return e;
+}
+
+TEST(LopperCluster, PartitionsAreTheLibrarysOnTheSameSeed) {
+  const int seed = 424242;
+  const Data data = MakeData(40, 5, 9);
+  TempDir dir;
+  WriteFile(dir / "t.tsv", data.tsv);
+  struct Case {
+    const char* method;
+    char code;
+    const char* distance;
+    char dist;
+  } const cases[] = {{"kmeans", 'a', "euclidean", 'e'},
+                     {"kmedians", 'm', "cityblock", 'b'},
+                     {"kmedoids", 'k', "pearson", 'c'},
+                     {"kmeans", 'a', "spearman", 's'}};
+  for (const auto& c : cases) {
+    const auto run =
+        RunCommand(dir, {"t.tsv", "-m", c.method, "-d", c.distance, "-k", "2,4", "--seed",
+                         std::to_string(seed), "--report", "r.tsv", "--centroids", "x.tsv"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const auto clusters = TsvRows(run.out), report = TsvRows(ReadFile(dir / "r.tsv"));
+    const auto centres = TsvRows(ReadFile(dir / "x.tsv"));
+    ASSERT_EQ(report.size(), 2u);
+    ASSERT_EQ(centres.size(), 6u);
+    for (int col = 0; col < 2; col++) {
+      const int k = 2 + 2 * col;
+      const KExpected e = LibraryK(data, c.code, c.dist, k, seed);
+      const std::string what = std::string(c.method) + " " + c.distance +
+                               " k=" + std::to_string(k) + ", seed " + std::to_string(seed);
+      for (int i = 0; i < 40; i++)
+        EXPECT_EQ(clusters[i][col + 1], std::to_string(e.clusters[i])) << what;
+      EXPECT_EQ(std::stod(report[col][1]), std::stod(e.report[1])) << what;
+      EXPECT_EQ(report[col][2], e.report[2]) << what;
+      for (int j = 0; j < k; j++) {
+        const auto& line = centres[col * 2 + j];
+        EXPECT_EQ(line[1], std::to_string(j + 1)) << what;
+        if (c.code == 'k') {
+          // The medoid is a member of its cluster.
+          const int medoid = std::stoi(line[2].substr(1)) - 1;
+          EXPECT_EQ(e.clusters[medoid], j + 1) << what;
+          continue;
+        }
+        for (int m = 0; m < 5; m++) EXPECT_EQ(std::stod(line[2 + m]), e.centres[j][m]) << what;
+      }
+    }
+  }
+}
+
+TEST(LopperCluster, SomCellsAreTheLibrarysAndWithinTheGrid) {
+  Data data = MakeData(30, 4, 13);
+  TempDir dir;
+  WriteFile(dir / "t.tsv", data.tsv);
+  const auto run = RunCommand(dir, {"t.tsv", "-m", "som", "--grid", "4x3", "--iterations", "500",
+                                    "-d", "e", "--centroids", "cells.tsv"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  std::vector<double*> rows;
+  std::vector<int*> masks;
+  for (int i = 0; i < 30; i++)
+    rows.push_back(data.values[i].data()), masks.push_back(data.mask[i].data());
+  const std::vector<double> w(4, 1.0);
+  int cell[30][2];
+  lopper::setrandomseed(1, 1);  // the default seed
+  lopper::somcluster(30, 4, rows.data(), masks.data(), w.data(), 0, 4, 3, 0.02, 500, 'e', nullptr,
+                     cell);
+  const auto clusters = TsvRows(run.out);
+  ASSERT_EQ(clusters.size(), 30u);
+  for (int i = 0; i < 30; i++) {
+    EXPECT_EQ(clusters[i][1], std::to_string(cell[i][0])) << "element " << i;
+    EXPECT_EQ(clusters[i][2], std::to_string(cell[i][1])) << "element " << i;
+    EXPECT_LT(std::stoi(clusters[i][1]), 4);
+    EXPECT_LT(std::stoi(clusters[i][2]), 3);
+  }
+  EXPECT_EQ(TsvRows(ReadFile(dir / "cells.tsv")).size(), 12u);
+}
+
+// The same options give the same files; --seed clock reports a seed that
+// repeats the run and differs between runs.
+TEST(LopperCluster, SeedsRepeatRunsAndClockSeedsAreReported) {
+  TempDir dir;
+  WriteFile(dir / "t.tsv", MakeData(60, 4, 21).tsv);
+  const std::vector<std::string> kmeans{"t.tsv",   "-m", "kmeans",   "-k",   "5",
+                                        "--npass", "1",  "--report", "r.tsv"};
+  const auto first = RunCommand(dir, kmeans);
+  const auto second = RunCommand(dir, kmeans);
+  ASSERT_EQ(first.status, 0) << first.err;
+  EXPECT_EQ(first.out, second.out);
+  std::vector<std::string> seeds;
+  for (int run = 0; run < 2; run++) {
+    auto args = kmeans;
+    args.insert(args.end(), {"--seed", "clock"});
+    const auto clocked = RunCommand(dir, args);
+    ASSERT_EQ(clocked.status, 0) << clocked.err;
+    ASSERT_EQ(clocked.err.rfind("lopper-cluster: seed ", 0), 0u) << clocked.err;
+    seeds.push_back(clocked.err.substr(21, clocked.err.find('\n') - 21));
+    args.back() = seeds.back();
+    EXPECT_EQ(RunCommand(dir, args).out, clocked.out) << "seed " << seeds.back();
+  }
+  EXPECT_NE(seeds[0], seeds[1]);
+}
+
+// A random distance matrix as a square table (names d1 ...), exact.
+std::string SquareTable(int n, unsigned seed, std::vector<double>* condensed) {
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<double> u(0.1, 10.0);
+  std::vector<std::vector<double>> d(n, std::vector<double>(n, 0.0));
+  for (int i = 0; i < n; i++)
+    for (int j = i + 1; j < n; j++) d[i][j] = d[j][i] = u(rng), condensed->push_back(d[i][j]);
+  std::string text;
+  for (int i = 0; i < n; i++) text += "\td" + std::to_string(i + 1);
+  for (int i = 0; i < n; i++) {
+    text += "\nd" + std::to_string(i + 1);
+    for (int j = 0; j < n; j++) text += "\t" + Exact(d[i][j]);
+  }
+  return text + "\n";
+}
+
+bool HavePython(const char* module) {
+  return std::system(
+             ("/usr/bin/python3 -c 'import " + std::string(module) + "' 2>/dev/null").c_str()) == 0;
+}
+
+TEST(LopperCluster, SilhouettesAgreeWithScikitLearn) {
+  if (!HavePython("sklearn")) GTEST_SKIP() << "python3-sklearn not installed";
+  const unsigned seed = 77;
+  TempDir dir;
+  std::vector<double> condensed;
+  WriteFile(dir / "d.tsv", SquareTable(25, seed, &condensed));
+  for (const auto& method : {std::vector<std::string>{"-m", "kmedoids", "-k", "2,3,6"},
+                             std::vector<std::string>{"-m", "average", "-k", "2,3,6"},
+                             std::vector<std::string>{"-m", "single", "-k", "2,3,6"}}) {
+    std::vector<std::string> args{"d.tsv",    "--input", "distances",  "--silhouette",
+                                  "--report", "r.tsv",   "--clusters", "c.tsv"};
+    args.insert(args.end(), method.begin(), method.end());
+    const auto run = RunCommand(dir, args);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const auto check = lopper_test::RunProgram(
+        dir, "/usr/bin/python3",
+        {"-c",
+         "import numpy as np\n"
+         "from sklearn.metrics import silhouette_score\n"
+         "d = np.loadtxt('d.tsv', skiprows=1, usecols=range(1, 26))\n"
+         "rows = [l.rstrip('\\n').split('\\t') for l in open('c.tsv')][1:]\n"
+         "report = [l.rstrip('\\n').split('\\t') for l in open('r.tsv')][1:]\n"
+         "for col, line in enumerate(report):\n"
+         "    labels = [int(r[col + 1]) for r in rows]\n"
+         "    theirs = silhouette_score(d, labels, metric='precomputed')\n"
+         "    assert abs(float(line[-1]) - theirs) < 1e-12, (line, theirs)\n"});
+    EXPECT_EQ(check.status, 0) << method[1] << ", seed " << seed << ": " << check.err;
+  }
+}
+
+// The leaves' order in the linkage file, the Newick file and SciPy's
+// optimal_leaf_ordering of the unordered tree: ours is never worse, the
+// same (or reversed) where the totals agree, and the merges are unchanged.
+TEST(LopperCluster, OptimalLeafOrderAgreesWithScipy) {
+  if (!HavePython("scipy")) GTEST_SKIP() << "python3-scipy not installed";
+  TempDir dir;
+  for (const unsigned seed : {3u, 4u, 5u}) {
+    std::vector<double> condensed;
+    WriteFile(dir / "d.tsv", SquareTable(30, seed, &condensed));
+    const std::vector<std::string> common{"d.tsv", "--input", "distances", "-m", "average"};
+    auto plain = common, ordered = common;
+    plain.insert(plain.end(), {"--linkage", "z0.txt"});
+    ordered.insert(ordered.end(),
+                   {"--linkage", "z1.txt", "--newick", "t.nwk", "--leaf-order", "optimal"});
+    ASSERT_EQ(RunCommand(dir, plain).status, 0);
+    const auto run = RunCommand(dir, ordered);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const auto check = lopper_test::RunProgram(
+        dir, "/usr/bin/python3",
+        {"-c",
+         "import re, numpy as np\n"
+         "from scipy.cluster.hierarchy import optimal_leaf_ordering, leaves_list, "
+         "is_valid_linkage\n"
+         "from scipy.spatial.distance import squareform\n"
+         "d = np.loadtxt('d.tsv', skiprows=1, usecols=range(1, 31))\n"
+         "z0, z1 = np.loadtxt('z0.txt'), np.loadtxt('z1.txt')\n"
+         "assert is_valid_linkage(z1)\n"
+         "assert (np.sort(z0[:, :2], axis=1) == np.sort(z1[:, :2], axis=1)).all()\n"
+         "assert (z0[:, 2:] == z1[:, 2:]).all()\n"
+         "zs = optimal_leaf_ordering(z0, squareform(d))\n"
+         "total = lambda o: sum(d[a, b] for a, b in zip(o, o[1:]))\n"
+         "ours, theirs = leaves_list(z1), leaves_list(zs)\n"
+         "newick = [int(x) - 1 for x in re.findall(r'd(\\d+):', open('t.nwk').read())]\n"
+         "assert newick == list(ours), (newick, ours)\n"
+         "assert total(ours) <= total(theirs) + 1e-9, (total(ours), total(theirs))\n"
+         "if abs(total(ours) - total(theirs)) < 1e-9:\n"
+         "    assert list(ours) in (list(theirs), list(theirs[::-1])), (ours, theirs)\n"});
+    EXPECT_EQ(check.status, 0) << "seed " << seed << ": " << check.err;
   }
 }
 
