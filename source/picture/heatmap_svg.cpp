@@ -87,7 +87,8 @@ struct Axis {
 // n cells along at most max_extent pixels.
 Axis FitAxis(int n, int max_extent) {
   if (n <= max_extent / kMaxCell) return {kMaxCell, kMaxCell};
-  if (n <= max_extent) return {static_cast<double>(max_extent / n), max_extent / n};
+  const int whole = max_extent / n;
+  if (whole >= 1) return {static_cast<double>(whole), whole};
   return {static_cast<double>(max_extent) / n, 1};
 }
 
@@ -174,9 +175,10 @@ void WriteHeatmapImage(std::ostream& out, const HeatmapPicture& p, const Layout&
       const bool present = p.mask == nullptr || p.mask[at] != 0;
       const Rgb c = present ? picture_detail::ScaleColour(p.values[at], limit)
                             : picture_detail::kMissingColour;
-      rgb[3 * x] = c.r;
-      rgb[3 * x + 1] = c.g;
-      rgb[3 * x + 2] = c.b;
+      unsigned char* pixel = rgb + 3 * static_cast<std::ptrdiff_t>(x);
+      pixel[0] = c.r;
+      pixel[1] = c.g;
+      pixel[2] = c.b;
     }
   });
   // The style keeps cells crisp where the image is scaled; renderers that
