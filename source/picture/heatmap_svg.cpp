@@ -51,6 +51,7 @@ bool IsConsistentAxis(int n, const Node* tree, const std::vector<int>& order,
   return order.empty() || IsPermutation(order, n);
 }
 
+// What WriteHeatmapSvg accepts, as its header says.
 bool IsConsistent(const HeatmapPicture& p) {
   if (p.nrows < 1 || p.ncolumns < 1 || p.values == nullptr) return false;
   if (!IsConsistentAxis(p.nrows, p.row_tree, p.row_order, p.row_names) ||
@@ -100,6 +101,8 @@ struct Names {
   double extent = 0;  // estimated length of the longest label
 };
 
+// names: one per element or none; order: the axis's drawing order; axis:
+// its cells.
 Names FitNames(const std::vector<std::string>& names, const std::vector<int>& order, Axis axis) {
   Names fitted;
   if (names.empty() || axis.cell < kMinLabelledCell) return fitted;
@@ -113,6 +116,7 @@ Names FitNames(const std::vector<std::string>& names, const std::vector<int>& or
   return fitted;
 }
 
+// Where everything goes, in pixels: left edges (x), top edges (y) and sizes.
 struct Layout {
   Axis row, column;
   int row_tree_left, band_left, heatmap_left;
@@ -120,10 +124,15 @@ struct Layout {
   double heatmap_width, heatmap_height, legend_top, width, height;
 };
 
-Layout ComputeLayout(const HeatmapPicture& p, const Names& row_names, const Names& column_names) {
+// From left to right: row tree, cluster band, heatmap, row names; from top
+// to bottom: title, column tree, heatmap, column names, legend. Parts left
+// out take no room. row, column: the heatmap's axes; row_names,
+// column_names: their fitted names.
+Layout ComputeLayout(const HeatmapPicture& p, Axis row, Axis column, const Names& row_names,
+                     const Names& column_names) {
   Layout l{};
-  l.row = FitAxis(p.nrows, kMaxHeatmapHeight);
-  l.column = FitAxis(p.ncolumns, kMaxHeatmapWidth);
+  l.row = row;
+  l.column = column;
   l.heatmap_width = l.column.cell * p.ncolumns;
   l.heatmap_height = l.row.cell * p.nrows;
   l.row_tree_left = kMargin;
@@ -295,10 +304,11 @@ bool WriteHeatmapSvg(std::ostream& out, const HeatmapPicture& picture) {
   const HeatmapPicture& p = picture;
   const std::vector<int> rows = DrawingOrder(p.nrows, p.row_tree, p.row_order);
   const std::vector<int> columns = DrawingOrder(p.ncolumns, p.column_tree, p.column_order);
-  const Names row_names = FitNames(p.row_names, rows, FitAxis(p.nrows, kMaxHeatmapHeight));
-  const Names column_names =
-      FitNames(p.column_names, columns, FitAxis(p.ncolumns, kMaxHeatmapWidth));
-  const Layout l = ComputeLayout(p, row_names, column_names);
+  const Axis row = FitAxis(p.nrows, kMaxHeatmapHeight);
+  const Axis column = FitAxis(p.ncolumns, kMaxHeatmapWidth);
+  const Names row_names = FitNames(p.row_names, rows, row);
+  const Names column_names = FitNames(p.column_names, columns, column);
+  const Layout l = ComputeLayout(p, row, column, row_names, column_names);
   const double limit =
       picture_detail::ScaleLimit(static_cast<long>(p.nrows) * p.ncolumns, p.values, p.mask);
   WriteOpening(out, p, l, limit);

@@ -13,8 +13,10 @@
 // Layout, in pixels: cells are at most 20 wide and 20 high; the heatmap is
 // at most 2000 wide and 4000 high, cells shrinking to fit, one pixel per
 // cell at least up to 2000 columns and 4000 rows and fractions of a pixel
-// beyond. The heatmap is one embedded PNG image at its drawn size (cells
-// stay crisp at any zoom: image-rendering pixelated).
+// beyond. The heatmap is one embedded PNG image with whole cells at its
+// drawn size, so cells are crisp at 100% in any renderer; zoomed in,
+// browsers keep them crisp (image-rendering pixelated) while rsvg-convert
+// 2.54 blends a few pixels at cell edges.
 //
 // Names: row names are written right of the rows when nrows <= 500 and
 // column names below the columns when ncolumns <= 250 (cells of at least 8
