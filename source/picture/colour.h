@@ -1,0 +1,37 @@
+// The picture's colours: the diverging scale of the values, the colour of
+// missing values and those of the cluster band.
+#ifndef LOPPER_PICTURE_COLOUR_H
+#define LOPPER_PICTURE_COLOUR_H
+
+#include <string>
+
+namespace lopper::picture_detail {
+
+struct Rgb {
+  unsigned char r, g, b;
+};
+
+inline constexpr Rgb kMissingColour{160, 160, 160};
+
+// n: number of values; values, mask: n each, mask 0 = missing (mask may be
+// null: all present). Returns the scale's limit: the 99th percentile
+// (nearest rank) of |value| over the present values, 1 when that is 0 or
+// none is present.
+double ScaleLimit(long n, const double* values, const int* mask);
+
+// value: any finite number; limit > 0. Blue at -limit and below, white at
+// 0, red at +limit and above, linear in RGB between them, as the legend's
+// gradient with stops at those three points.
+Rgb ScaleColour(double value, double limit);
+
+// k >= 0: the k-th cluster from the top; the band's colours repeat every
+// kClusterColours clusters.
+inline constexpr int kClusterColours = 10;
+Rgb ClusterColour(int k);
+
+// "#rrggbb"
+std::string HexColour(Rgb c);
+
+}  // namespace lopper::picture_detail
+
+#endif

@@ -1,0 +1,78 @@
+// A clustering drawn as an SVG file: the data as a heatmap, the trees of
+// its rows and columns as dendrograms beside and above it, the row
+// clusters as a coloured band between tree and heatmap.
+//
+// Colours: values run from blue through white (0) to red on a scale that
+// is symmetric about 0. Its limit is the 99th percentile of |value| over
+// the present values (nearest rank; the largest when there are fewer than
+// 100), so that a few outliers do not wash the rest out; values beyond it
+// take the end colours. All-zero or all-missing data get the limit 1.
+// Missing values are grey. The legend below the heatmap shows the scale
+// with -limit, 0 and +limit and the missing-value colour.
+//
+// Layout, in pixels: cells are at most 20 wide and 20 high; the heatmap is
+// at most 2000 wide and 4000 high, cells shrinking to fit, one pixel per
+// cell at least up to 2000 columns and 4000 rows and fractions of a pixel
+// beyond. The heatmap is one embedded PNG image with whole cells at its
+// drawn size, so cells are crisp at 100% in any renderer; zoomed in,
+// browsers keep them crisp (image-rendering pixelated) while rsvg-convert
+// 2.54 blends a few pixels at cell edges.
+//
+// Names: row names are written right of the rows when nrows <= 500 and
+// column names below the columns when ncolumns <= 250 (cells of at least 8
+// pixels); otherwise they are left out. Names are XML-escaped; valid UTF-8
+// passes through, other bytes and control characters become U+FFFD; names
+// longer than 40 characters are cut to 39 and "…".
+//
+// Reading the drawing back: the element <g id="rows"> carries
+// data-order="e0 e1 ..." with the row numbers from top to bottom, and
+// <g id="columns"> the column numbers from left to right; the row
+// dendrogram is the single <path id="row-tree"> and the column dendrogram
+// <path id="column-tree">, one subpath ("M" and three "L") per merge.
+#ifndef LOPPER_PICTURE_HEATMAP_SVG_H
+#define LOPPER_PICTURE_HEATMAP_SVG_H
+
+#include <lopper/cluster.h>
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace lopper {
+
+// What to draw. Trees are those of treecluster: n-1 Node records for n
+// elements, children before parents, the root last, a reference r >= 0
+// being element r and r < 0 record -r-1, heights in `distance` (finite;
+// inversions, where a parent is lower than a child, and zero heights are
+// drawn as they are).
+struct HeatmapPicture {
+  int nrows = 0;
+  int ncolumns = 0;
+  const double* values = nullptr;         // nrows*ncolumns, row-major
+  const int* mask = nullptr;              // same shape, 0 = missing; null: all present
+  std::vector<std::string> row_names;     // nrows names or none
+  std::vector<std::string> column_names;  // ncolumns names or none
+  // Row tree, drawn left of the rows; the rows are then drawn in its leaf
+  // order, each left subtree before its right one. Without a tree, rows
+  // are drawn top to bottom in row_order (a permutation of 0 ... nrows-1;
+  // empty for table order), which must be empty when a tree is given.
+  const Node* row_tree = nullptr;
+  std::vector<int> row_order;
+  // The same for columns, the tree drawn above, columns left to right.
+  const Node* column_tree = nullptr;
+  std::vector<int> column_order;
+  std::vector<int> row_clusters;  // one cluster id per row, any numbering; empty: no band
+  std::string title;
+};
+
+// Writes picture as a standalone SVG document. Returns false, writing
+// nothing, when the arguments are inconsistent: nrows or ncolumns < 1, no
+// values, a present value that is not finite, name or cluster lists of the
+// wrong length, an order that is not a permutation or is given beside a
+// tree, a tree that is not such a tree of nrows (ncolumns) elements. A
+// failing stream is left for the caller to detect.
+bool WriteHeatmapSvg(std::ostream& out, const HeatmapPicture& picture);
+
+}  // namespace lopper
+
+#endif

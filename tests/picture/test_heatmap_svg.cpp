@@ -1,0 +1,400 @@
+// The heatmap picture, read back as XML with its embedded image decoded by
+// a small Python reader, and rendered by chromium.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <iostream>
+#include <map>
+#include <random>
+#include <set>
+#include <sstream>
+
+#include "colour.h"
+#include "heatmap_svg.h"
+#include "test_util.h"
+
+namespace {
+
+using lopper::HeatmapPicture;
+using lopper::Node;
+using lopper_test::TempDir;
+
+// Prints "key value ..." lines: each axis's data-order and names (UTF-8 in
+// hex), each tree's subpath count and whether all its points lie inside the
+// picture, and the embedded image's colour of every cell in drawing order.
+// With "colours PNG hex ...": how many distinct colours the PNG has and
+// how many of those given are among them.
+constexpr const char* kReader = R"(import sys, re, zlib, struct, base64
+import xml.etree.ElementTree as ET
+def pixels(data):
+    pos, idat = 8, b''
+    while pos < len(data):
+        n, kind = struct.unpack('>I4s', data[pos:pos + 8])
+        if kind == b'IHDR': w, h, depth, ctype = struct.unpack('>IIBB', data[pos + 8:pos + 18])
+        if kind == b'IDAT': idat += data[pos + 8:pos + 8 + n]
+        pos += 12 + n
+    bpp, raw, rows = {2: 3, 6: 4}[ctype], zlib.decompress(idat), []
+    stride, prev = w * bpp, bytearray(w * bpp)
+    for y in range(h):
+        f, line = raw[y * (stride + 1)], bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
+        for i in range(stride):
+            a, b = line[i - bpp] if i >= bpp else 0, prev[i]
+            c = prev[i - bpp] if i >= bpp else 0
+            p = a + b - c
+            pred = [0, a, b, (a + b) // 2,
+                    a if abs(p - a) <= min(abs(p - b), abs(p - c)) else b if abs(p - b) <= abs(p - c) else c][f]
+            line[i] = (line[i] + pred) & 255
+        rows.append([line[x * bpp:x * bpp + 3].hex() for x in range(w)])
+        prev = line
+    return rows
+if sys.argv[1] == 'colours':
+    seen = {c for row in pixels(open(sys.argv[2], 'rb').read()) for c in row}
+    print('distinct', len(seen)); print('found', sum(c in seen for c in set(sys.argv[3:]))); sys.exit()
+S = '{http://www.w3.org/2000/svg}'
+svg = ET.parse(sys.argv[1]).getroot()
+W, H = float(svg.get('width')), float(svg.get('height'))
+order = {}
+for axis in ('rows', 'columns'):
+    g = svg.find(f".//{S}g[@id='{axis}']")
+    order[axis] = g.get('data-order').split()
+    print(axis, *order[axis]); print(axis + '-names', *[(t.text or '').encode().hex() for t in g.iter(S + 'text')])
+for tree in ('row-tree', 'column-tree'):
+    path = svg.find(f".//{S}path[@id='{tree}']")
+    if path is None: continue
+    xy = [float(v) for v in re.findall(r'-?[0-9.]+', path.get('d'))]
+    inside = all(0 <= x <= W for x in xy[0::2]) and all(0 <= y <= H for y in xy[1::2])
+    print(tree, path.get('d').count('M'), int(inside))
+href = svg.find(f'.//{S}image').get('{http://www.w3.org/1999/xlink}href')
+image = pixels(base64.b64decode(href.split(',', 1)[1]))
+nr, nc = len(order['rows']), len(order['columns'])
+print('cells', *[image[k * len(image) // nr][j * len(image[0]) // nc] for k in range(nr) for j in range(nc)])
+)";
+
+using Summary = std::map<std::string, std::vector<std::string>>;
+
+bool HavePython() { return std::system("/usr/bin/python3 -c 'import xml' 2>/dev/null") == 0; }
+
+// Runs the reader on args in dir, one Summary entry per line printed.
+Summary Read(const TempDir& dir, const std::vector<std::string>& args) {
+  lopper_test::WriteFile(dir / "reader.py", kReader);
+  std::vector<std::string> command{"reader.py"};
+  command.insert(command.end(), args.begin(), args.end());
+  const auto run = lopper_test::RunProgram(dir, "/usr/bin/python3", command);
+  EXPECT_EQ(run.status, 0) << run.err;
+  Summary summary;
+  std::istringstream lines(run.out);
+  for (std::string line, key, word; std::getline(lines, line);) {
+    std::istringstream words(line);
+    words >> key;
+    auto& values = summary[key];
+    while (words >> word) values.push_back(word);
+  }
+  return summary;
+}
+
+// A table of pseudo-random values, every seventh missing (NaN under mask 0).
+struct Table {
+  int nrows, ncolumns;
+  std::vector<double> values;
+  std::vector<int> mask;
+  Table(int nrows, int ncolumns) : nrows(nrows), ncolumns(ncolumns) {
+    std::mt19937 random(static_cast<unsigned>(nrows * 1000 + ncolumns));
+    std::normal_distribution<double> normal(0.5, 2.0);
+    for (int i = 0; i < nrows * ncolumns; i++) {
+      mask.push_back(i % 7 != 3);
+      values.push_back(mask.back() ? normal(random) : std::nan(""));
+    }
+  }
+  HeatmapPicture Picture() const {
+    HeatmapPicture p;
+    p.nrows = nrows;
+    p.ncolumns = ncolumns;
+    p.values = values.data();
+    p.mask = mask.data();
+    return p;
+  }
+};
+
+// A random tree of n elements, heights random (inversions, some zero).
+std::vector<Node> RandomTree(int n, unsigned seed) {
+  std::mt19937 random(seed);
+  std::vector<int> active(static_cast<std::size_t>(n));
+  for (int e = 0; e < n; e++) active[e] = e;
+  std::vector<Node> tree;
+  while (active.size() > 1) {
+    const auto pick = [&] {
+      const std::size_t k = random() % active.size();
+      const int ref = active[k];
+      active.erase(active.begin() + static_cast<long>(k));
+      return ref;
+    };
+    const int left = pick(), right = pick();
+    tree.push_back({left, right, static_cast<double>(random() % 4)});
+    active.push_back(-static_cast<int>(tree.size()));
+  }
+  return tree;
+}
+
+// The leaves under ref, left before right, by recursion: small trees only.
+void Leaves(const std::vector<Node>& tree, int ref, std::vector<std::string>& out) {
+  if (ref >= 0) return out.push_back(std::to_string(ref));
+  Leaves(tree, tree[-ref - 1].left, out);
+  Leaves(tree, tree[-ref - 1].right, out);
+}
+
+// 0 ... n-1
+std::vector<int> Identity(int n) {
+  std::vector<int> identity(static_cast<std::size_t>(n));
+  for (int e = 0; e < n; e++) identity[e] = e;
+  return identity;
+}
+
+// What an axis of n elements should show: the tree's leaves, else the
+// order given, else 0 ... n-1.
+std::vector<std::string> ExpectedOrder(const std::vector<Node>* tree, const std::vector<int>& order,
+                                       int n) {
+  std::vector<std::string> words;
+  if (tree) Leaves(*tree, -static_cast<int>(tree->size()), words);
+  for (const int x : order) words.push_back(std::to_string(x));
+  if (!words.empty()) return words;
+  for (const int x : Identity(n)) words.push_back(std::to_string(x));
+  return words;
+}
+
+std::string Draw(const HeatmapPicture& p) {
+  std::ostringstream out;
+  EXPECT_TRUE(lopper::WriteHeatmapSvg(out, p));
+  return out.str();
+}
+
+TEST(HeatmapSvg, DrawsAxesInTreeOrGivenOrTableOrder) {
+  if (!HavePython()) GTEST_SKIP() << "/usr/bin/python3 not installed";
+  const Table table(9, 6);
+  const std::vector<Node> row_tree = RandomTree(9, 1), column_tree = RandomTree(6, 2);
+  const std::vector<Node> flat = {{0, 1, 0}, {2, 3, 0}, {-1, -2, 0}, {4, 5, 0}, {-3, -4, 0}};
+  struct Case {
+    const std::vector<Node>* rows;
+    std::vector<int> row_order;
+    const std::vector<Node>* columns;
+    std::vector<int> column_order;
+  } cases[] = {{&row_tree, {}, &column_tree, {}},
+               {nullptr, {3, 1, 4, 0, 8, 5, 2, 7, 6}, &flat, {}},
+               {nullptr, {}, nullptr, {5, 0, 4, 1, 3, 2}}};
+  for (const Case& c : cases) {
+    HeatmapPicture p = table.Picture();
+    p.row_tree = c.rows ? c.rows->data() : nullptr;
+    p.row_order = c.row_order;
+    p.column_tree = c.columns ? c.columns->data() : nullptr;
+    p.column_order = c.column_order;
+    TempDir dir;
+    lopper_test::WriteFile(dir / "h.svg", Draw(p));
+    Summary s = Read(dir, {"h.svg"});
+    EXPECT_EQ(s["rows"], ExpectedOrder(c.rows, c.row_order, 9));
+    EXPECT_EQ(s["columns"], ExpectedOrder(c.columns, c.column_order, 6));
+    // One subpath per merge, all inside the picture despite inversions.
+    for (const auto& [id, tree] : {std::pair{"row-tree", c.rows}, {"column-tree", c.columns}}) {
+      const std::vector<std::string> drawn{tree ? std::to_string(tree->size()) : "", "1"};
+      EXPECT_EQ(s[id], tree ? drawn : std::vector<std::string>{}) << id;
+    }
+  }
+}
+
+// The colours the image should show for the cells in drawing order.
+std::vector<std::string> ExpectedCells(const Table& table, const HeatmapPicture& p) {
+  namespace detail = lopper::picture_detail;
+  const long n = static_cast<long>(table.values.size());
+  const double limit = detail::ScaleLimit(n, table.values.data(), table.mask.data());
+  std::vector<std::string> cells;
+  for (const int r : p.row_order) {
+    for (const int c : p.column_order) {
+      const long at = static_cast<long>(r) * table.ncolumns + c;
+      const auto colour =
+          table.mask[at] ? detail::ScaleColour(table.values[at], limit) : detail::kMissingColour;
+      cells.push_back(detail::HexColour(colour).substr(1));
+    }
+  }
+  return cells;
+}
+
+// Whole cells of 20 and of 1 pixel, and rows squeezed below a pixel.
+TEST(HeatmapSvg, ImageShowsEachCellInItsScaleColour) {
+  if (!HavePython()) GTEST_SKIP() << "/usr/bin/python3 not installed";
+  for (const auto& [nrows, ncolumns] : {std::pair{7, 5}, {3000, 3}, {4500, 2}}) {
+    const Table table(nrows, ncolumns);
+    HeatmapPicture p = table.Picture();
+    std::mt19937 random(7);
+    p.row_order = Identity(nrows);
+    std::shuffle(p.row_order.begin(), p.row_order.end(), random);
+    p.column_order = Identity(ncolumns);
+    std::reverse(p.column_order.begin(), p.column_order.end());
+    TempDir dir;
+    lopper_test::WriteFile(dir / "h.svg", Draw(p));
+    EXPECT_EQ(Read(dir, {"h.svg"})["cells"], ExpectedCells(table, p)) << nrows << "x" << ncolumns;
+  }
+}
+
+TEST(HeatmapSvg, WritesNamesEscapedAsValidUtf8) {
+  if (!HavePython()) GTEST_SKIP() << "/usr/bin/python3 not installed";
+  const std::string replaced = "\xEF\xBF\xBD", ellipsis = "\xE2\x80\xA6";
+  const std::vector<std::pair<std::string, std::string>> names = {
+      {"a&b", "a&b"},
+      {"<x>", "<x>"},
+      {"\"q\" 's'", "\"q\" 's'"},
+      {"\xC3\xA9 \xE6\xBC\xA2 \xF0\x9F\x98\x80", "\xC3\xA9 \xE6\xBC\xA2 \xF0\x9F\x98\x80"},
+      {"latin\xE9 tab\t", "latin" + replaced + " tab" + replaced},
+      {std::string(40, 'x'), std::string(40, 'x')},
+      {std::string(41, 'y'), std::string(39, 'y') + ellipsis}};
+  const Table table(static_cast<int>(names.size()), 1);
+  HeatmapPicture p = table.Picture();
+  std::vector<std::string> expected;
+  for (const auto& [name, label] : names) {
+    p.row_names.push_back(name);
+    std::string hex;
+    for (const char ch : label) {
+      char digits[3];
+      std::snprintf(digits, sizeof digits, "%02x", static_cast<unsigned char>(ch));
+      hex += digits;
+    }
+    expected.push_back(hex);
+  }
+  p.column_names = {"<&>"};
+  TempDir dir;
+  lopper_test::WriteFile(dir / "h.svg", Draw(p));
+  Summary s = Read(dir, {"h.svg"});
+  EXPECT_EQ(s["rows-names"], expected);
+  EXPECT_EQ(s["columns-names"], std::vector<std::string>{"3c263e"});
+}
+
+TEST(HeatmapSvg, LeavesNamesOutAboveFiveHundredRowsOrTwoHundredFiftyColumns) {
+  for (const auto& [nrows, ncolumns] : {std::pair{500, 250}, {501, 251}}) {
+    const Table table(nrows, ncolumns);
+    HeatmapPicture p = table.Picture();
+    p.row_names.assign(nrows, "row");
+    p.column_names.assign(ncolumns, "column");
+    const std::string svg = Draw(p);
+    const bool shown = nrows <= 500;
+    EXPECT_EQ(svg.find(">row</text>") != std::string::npos, shown) << nrows;
+    EXPECT_EQ(svg.find(">column</text>") != std::string::npos, shown) << ncolumns;
+  }
+}
+
+TEST(HeatmapSvg, RefusesInconsistentArgumentsWritingNothing) {
+  const Table table(4, 3);
+  const std::vector<Node> rows = RandomTree(4, 3), columns = RandomTree(3, 4);
+  std::vector<Node> later = rows, outside = rows, unfinite = columns;
+  later[0].left = -2;
+  outside[1].right = 4;
+  unfinite[1].distance = INFINITY;
+  std::vector<double> nan_present = table.values;
+  nan_present[0] = std::nan("");
+  const std::vector<std::pair<const char*, std::function<void(HeatmapPicture&)>>> cases = {
+      {"no rows", [](HeatmapPicture& p) { p.nrows = 0; }},
+      {"no columns", [](HeatmapPicture& p) { p.ncolumns = 0; }},
+      {"no values", [](HeatmapPicture& p) { p.values = nullptr; }},
+      {"present NaN", [&](HeatmapPicture& p) { p.values = nan_present.data(); }},
+      {"row names",
+       [](HeatmapPicture& p) {
+         p.row_names = {"a", "b", "c"};
+       }},
+      {"column names",
+       [](HeatmapPicture& p) {
+         p.column_names = {"a", "b", "c", "d"};
+       }},
+      {"clusters",
+       [](HeatmapPicture& p) {
+         p.row_clusters = {1, 2, 3};
+       }},
+      {"order twice",
+       [](HeatmapPicture& p) {
+         p.row_order = {0, 1, 1, 2};
+       }},
+      {"order outside",
+       [](HeatmapPicture& p) {
+         p.row_order = {0, 1, 2, 4};
+       }},
+      {"order short",
+       [](HeatmapPicture& p) {
+         p.column_order = {0, 1};
+       }},
+      {"order and tree",
+       [&](HeatmapPicture& p) {
+         p.row_order = {0, 1, 2, 3}, p.row_tree = rows.data();
+       }},
+      {"later record", [&](HeatmapPicture& p) { p.row_tree = later.data(); }},
+      {"element outside", [&](HeatmapPicture& p) { p.row_tree = outside.data(); }},
+      {"height infinite", [&](HeatmapPicture& p) { p.column_tree = unfinite.data(); }},
+      {"tree of one", [&](HeatmapPicture& p) { p.nrows = 1, p.row_tree = rows.data(); }}};
+  for (const auto& [what, spoil] : cases) {
+    HeatmapPicture p = table.Picture();
+    spoil(p);
+    std::ostringstream out;
+    EXPECT_FALSE(lopper::WriteHeatmapSvg(out, p)) << what;
+    EXPECT_EQ(out.str(), "") << what;
+  }
+}
+
+TEST(HeatmapSvg, DrawsAChainTreeOfTwentyThousandLeaves) {
+  const int n = 20000;
+  const Table table(n, 2);
+  // Record i joins element i+1 on the left with the chain so far.
+  std::vector<Node> chain;
+  for (int i = 0; i < n - 1; i++) chain.push_back({i + 1, i == 0 ? 0 : -i, 0.5 * i});
+  HeatmapPicture p = table.Picture();
+  p.row_tree = chain.data();
+  const std::string svg = Draw(p);
+  std::string expected;
+  for (int e = n - 1; e >= 0; e--) expected += std::to_string(e) + (e > 0 ? " " : "");
+  EXPECT_NE(svg.find("id=\"rows\" data-order=\"" + expected + "\""), std::string::npos);
+  const std::size_t path = svg.find("id=\"row-tree\"");
+  EXPECT_EQ(std::count(svg.begin() + static_cast<long>(path),
+                       svg.begin() + static_cast<long>(svg.find("/>", path)), 'M'),
+            n - 1);
+}
+
+TEST(HeatmapSvg, KeepsFiveThousandByFiftyUnderTwentyMegabytes) {
+  const Table table(5000, 50);
+  const std::vector<Node> rows = RandomTree(5000, 5), columns = RandomTree(50, 6);
+  HeatmapPicture p = table.Picture();
+  p.row_tree = rows.data();
+  p.column_tree = columns.data();
+  for (int r = 0; r < 5000; r++) p.row_clusters.push_back(r % 9);
+  const auto start = std::chrono::steady_clock::now();
+  const std::string svg = Draw(p);
+  const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+  EXPECT_LT(svg.size(), 20u << 20);
+  std::cout << "5000x50: " << svg.size() << " bytes in " << took.count() << " s\n";
+}
+
+TEST(HeatmapSvg, RendersInChromiumWithTheHeatmapColours) {
+  if (std::system("command -v chromium >/dev/null") != 0) {
+    GTEST_SKIP() << "chromium not installed: the picture is not rendered";
+  }
+  if (!HavePython()) GTEST_SKIP() << "/usr/bin/python3 not installed";
+  const Table table(40, 12);
+  HeatmapPicture p = table.Picture();
+  p.row_order = Identity(40);
+  p.column_order = Identity(12);
+  TempDir dir;
+  lopper_test::WriteFile(dir / "h.svg", Draw(p));
+  const auto run = lopper_test::RunProgram(
+      dir, "timeout",
+      {"60", "chromium", "--headless", "--no-sandbox", "--disable-gpu",
+       "--user-data-dir=" + dir / "profile", "--screenshot=" + dir / "shot.png",
+       "--window-size=600,1100", "file://" + dir / "h.svg"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::vector<std::string> cells = ExpectedCells(table, p);
+  std::vector<std::string> args{"colours", "shot.png"};
+  const std::set<std::string> distinct(cells.begin(), cells.end());
+  args.insert(args.end(), distinct.begin(), distinct.end());
+  Summary s = Read(dir, args);
+  ASSERT_EQ(s["found"].size(), 1u);
+  // Every cell colour shows, besides white and the legend's.
+  EXPECT_EQ(std::stoul(s["found"][0]), distinct.size());
+  EXPECT_GT(std::stoul(s["distinct"][0]), distinct.size());
+}
+
+}  // namespace
