@@ -15,6 +15,7 @@
 #include "formats.h"
 #include "hierarchy.h"
 #include "partition.h"
+#include "picture.h"
 #include "progress.h"
 
 namespace lopper {
@@ -148,6 +149,10 @@ std::vector<Output> RequestedOutputs(const Settings& s, const Dataset& d, const 
       s.optimal_leaf_order ? ChildOrder::kLeftFirst : ChildOrder::kSmallerFirst;
   add(s.linkage, nullptr,
       [n, tree, order](std::ostream& o) { return WriteLinkage(o, n, tree, order); });
+  add(s.svg, nullptr, [&s, &d, &c](std::ostream& o) {
+    return WriteHeatmapSvg(
+        o, PictureOf(s, d, c.tree.get(), c.column_tree.get(), c.partitions.columns));
+  });
   return outputs;
 }
 

@@ -316,6 +316,14 @@ TEST(LopperCluster, BadInputIsReportedAndNoOutputChanges) {
        "lopper-cluster: -m kmeans computes centres from the data: it cannot run on --input "
        "distances"},
       {good,
+       {"-k", "2", "--input", "distances", "--svg", "p.svg"},
+       2,
+       "lopper-cluster: --svg applies to data, not to --input distances"},
+      {good,
+       {"-k", "2", "--cluster-columns", "average"},
+       2,
+       "lopper-cluster: --cluster-columns orders the columns of the picture: give --svg"},
+      {good,
        {"-m", "kmeans", "-k", "2", "--leaf-order", "optimal"},
        2,
        "lopper-cluster: --leaf-order applies to tree methods, not to -m kmeans"},
@@ -633,6 +641,48 @@ TEST(LopperCluster, OptimalLeafOrderAgreesWithScipy) {
          "if abs(total(ours) - total(theirs)) < 1e-9:\n"
          "    assert list(ours) in (list(theirs), list(theirs[::-1])), (ours, theirs)\n"});
     EXPECT_EQ(check.status, 0) << "seed " << seed << ": " << check.err;
+  }
+}
+
+// The element numbers of data-order="..." on the SVG's <g id="ID">.
+std::vector<int> DrawnOrder(const std::string& svg, const std::string& id) {
+  const std::string key = "<g id=\"" + id + "\" data-order=\"";
+  const std::size_t at = svg.find(key);
+  if (at == std::string::npos) return {};
+  std::istringstream numbers(
+      svg.substr(at + key.size(), svg.find('"', at + key.size()) - at - key.size()));
+  std::vector<int> order;
+  for (int e; numbers >> e;) order.push_back(e);
+  return order;
+}
+
+// Rows follow the tree's leaf order (as in the Newick file) or are grouped
+// by the first partition; columns follow their own tree when asked.
+TEST(LopperCluster, PictureRowsFollowTheTreeOrThePartition) {
+  TempDir dir;
+  WriteFile(dir / "t.tsv", MakeData(24, 6, 31).tsv);
+  const auto tree =
+      RunCommand(dir, {"t.tsv", "-k", "3", "--leaf-order", "optimal", "--svg", "p.svg", "--newick",
+                       "t.nwk", "--cluster-columns", "average", "-q"});
+  ASSERT_EQ(tree.status, 0) << tree.err;
+  const std::string newick = ReadFile(dir / "t.nwk");
+  std::vector<int> leaves;
+  for (std::size_t at = newick.find('g'); at != std::string::npos; at = newick.find('g', at + 1))
+    leaves.push_back(std::stoi(newick.substr(at + 1)) - 1);
+  const std::string svg = ReadFile(dir / "p.svg");
+  EXPECT_EQ(DrawnOrder(svg, "rows"), leaves);
+  std::vector<int> columns = DrawnOrder(svg, "columns");
+  ASSERT_EQ(columns.size(), 6u);
+  EXPECT_NE(svg.find("<path id=\"column-tree\""), std::string::npos);
+
+  const auto kmeans = RunCommand(dir, {"t.tsv", "-m", "kmeans", "-k", "3", "--svg", "k.svg"});
+  ASSERT_EQ(kmeans.status, 0) << kmeans.err;
+  const auto rows = TsvRows(kmeans.out);
+  const std::vector<int> drawn = DrawnOrder(ReadFile(dir / "k.svg"), "rows");
+  ASSERT_EQ(drawn.size(), 24u);
+  for (std::size_t i = 1; i < drawn.size(); i++) {
+    const int before = std::stoi(rows[drawn[i - 1]][1]), after = std::stoi(rows[drawn[i]][1]);
+    EXPECT_TRUE(before < after || (before == after && drawn[i - 1] < drawn[i])) << "row " << i;
   }
 }
 
