@@ -57,11 +57,12 @@ lint() {
 need g++ make cmake libboost-program-options-dev libboost-regex-dev libgtest-dev zlib1g-dev
 
 mode=${1:-build}
-# The peers that the tests read our files with (checks skip without them).
+# The peers that the tests read our files with, and the browser that
+# renders our pictures (checks skip without them).
 case "$mode" in
   test | test-sanitize | test-tsan)
     need python3-numpy python3-scipy python3-fastcluster python3-sklearn python3-dendropy \
-      r-base-core r-cran-ape gzip ;;
+      r-base-core r-cran-ape gzip chromium ;;
 esac
 case "$mode" in
   example | test | build) preset=release build=build ;;
