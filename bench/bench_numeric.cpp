@@ -11,11 +11,29 @@
 //                                       place ("s-data": single linkage
 //                                       from the data, no matrix); prints
 //                                       seconds, peak KB and matrix KB
+//   lopper_bench_numeric kmeans FILE N M K NPASS SEED
+//                                       kcluster k-means ('a', 'e') of the
+//                                       N x M raw doubles in FILE into K
+//                                       clusters, NPASS passes, seeds SEED
+//                                       and SEED+1; prints the seconds of
+//                                       the call and the within-cluster sum
+//                                       of squared differences
+//   lopper_bench_numeric leaforder N DIR
+//                                       Euclidean distances of the
+//                                       benchmark set and their average-
+//                                       linkage tree into DIR/y.bin
+//                                       (condensed) and DIR/tree.bin (left,
+//                                       right, height per record, as
+//                                       doubles), then optimalleaforder on
+//                                       that tree; prints its seconds and
+//                                       the new order's sum of neighbour
+//                                       distances
 #include <lopper/cluster.h>
 #include <sys/resource.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -125,6 +143,104 @@ int Linkage(int n, const std::string& method) {
   return 0;
 }
 
+bool ReadDoubles(const char* path, std::vector<double>& values) {
+  FILE* f = std::fopen(path, "rb");
+  const bool ok = f && std::fread(values.data(), sizeof(double), values.size(), f) == values.size();
+  if (f) std::fclose(f);
+  if (!ok) std::fprintf(stderr, "lopper_bench_numeric: cannot read %s\n", path);
+  return ok;
+}
+
+bool WriteDoubles(const std::string& path, const std::vector<double>& values) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  bool ok = f && std::fwrite(values.data(), sizeof(double), values.size(), f) == values.size();
+  if (f) ok = std::fclose(f) == 0 && ok;
+  if (!ok) std::fprintf(stderr, "lopper_bench_numeric: cannot write %s\n", path.c_str());
+  return ok;
+}
+
+int Kmeans(const char* path, int n, int m, int k, int npass, int seed) {
+  std::vector<double> values(static_cast<std::size_t>(n) * m);
+  if (!ReadDoubles(path, values)) return 1;
+  std::vector<int> present(values.size(), 1);
+  std::vector<double*> rows(n);
+  std::vector<int*> masks(n);
+  for (int i = 0; i < n; i++) {
+    rows[i] = &values[static_cast<std::size_t>(i) * m];
+    masks[i] = &present[static_cast<std::size_t>(i) * m];
+  }
+  const std::vector<double> weight(m, 1.0);
+  std::vector<int> ids(n);
+  double error = 0;
+  int ifound = 0;
+  lopper::setrandomseed(seed, seed + 1);
+  const auto start = std::chrono::steady_clock::now();
+  lopper::kcluster(k, n, m, rows.data(), masks.data(), weight.data(), 0, npass, 'a', 'e',
+                   ids.data(), &error, &ifound);
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  if (ifound < 1) return 1;
+  // 'e' is the mean of the squared differences over the m columns.
+  std::printf("%.4f %.10g\n", seconds, error * m);
+  return 0;
+}
+
+int LeafOrder(int n, const std::string& dir) {
+  lopper_bench::Profiles p(n);
+  double** d = p.Matrix();
+  if (!d) return 1;
+  // The library's 'e' is the mean squared difference: Euclidean distance
+  // is the root of kValues times it.
+  for (int i = 1; i < n; i++)
+    for (int j = 0; j < i; j++) d[i][j] = std::sqrt(lopper_bench::kValues * d[i][j]);
+  // SciPy's condensed form lists the pairs i < j row by row.
+  std::vector<double> condensed;
+  condensed.reserve(static_cast<std::size_t>(n) * (n - 1) / 2);
+  for (int i = 0; i < n; i++)
+    for (int j = i + 1; j < n; j++) condensed.push_back(d[j][i]);
+  // Average linkage works in a copy: treecluster overwrites its matrix.
+  double** work = p.Matrix();
+  if (!work) return 1;
+  for (int i = 1; i < n; i++)
+    for (int j = 0; j < i; j++) work[i][j] = d[i][j];
+  lopper::Node* tree = lopper::treecluster(n, lopper_bench::kValues, p.rows.data(), p.masks.data(),
+                                           p.weight.data(), 0, 'e', 'a', work);
+  lopper_bench::FreeMatrix(work, n);
+  if (!tree) return 1;
+  std::vector<double> records;
+  for (int r = 0; r < n - 1; r++) {
+    records.push_back(tree[r].left);
+    records.push_back(tree[r].right);
+    records.push_back(tree[r].distance);
+  }
+  if (!WriteDoubles(dir + "/y.bin", condensed) || !WriteDoubles(dir + "/tree.bin", records))
+    return 1;
+  const auto start = std::chrono::steady_clock::now();
+  const int ok = lopper::optimalleaforder(n, tree, d);
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  // The leaves left to right, and the sum of neighbour distances.
+  std::vector<int> order, pending{-(n - 1)};
+  while (!pending.empty()) {
+    const int ref = pending.back();
+    pending.pop_back();
+    if (ref >= 0) {
+      order.push_back(ref);
+    } else {
+      pending.push_back(tree[-ref - 1].right);
+      pending.push_back(tree[-ref - 1].left);
+    }
+  }
+  double cost = 0;
+  for (int q = 1; q < n; q++)
+    cost += d[std::max(order[q - 1], order[q])][std::min(order[q - 1], order[q])];
+  std::free(tree);
+  lopper_bench::FreeMatrix(d, n);
+  if (!ok) return 1;
+  std::printf("%.4f %.10g\n", seconds, cost);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -134,7 +250,13 @@ int main(int argc, char** argv) {
   if (argc == 5 && std::strcmp(argv[1], "svd") == 0)
     return Svd(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
   if (argc == 2 && std::strcmp(argv[1], "som") == 0) return Som();
+  if (argc == 8 && std::strcmp(argv[1], "kmeans") == 0)
+    return Kmeans(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]),
+                  std::atoi(argv[6]), std::atoi(argv[7]));
+  if (argc == 4 && std::strcmp(argv[1], "leaforder") == 0)
+    return LeafOrder(std::atoi(argv[2]), argv[3]);
   std::fprintf(stderr,
-               "usage: lopper_bench_numeric svd FILE M N | som | dump N FILE | linkage N METHOD\n");
+               "usage: lopper_bench_numeric svd FILE M N | som | dump N FILE | linkage N METHOD |\n"
+               "       kmeans FILE N M K NPASS SEED | leaforder N DIR\n");
   return 2;
 }

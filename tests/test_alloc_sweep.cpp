@@ -260,6 +260,18 @@ TEST(AllocationSweep, EveryRoutineFailsCleanly) {
     }));
   }
 
+  {
+    Lower d(matrix);
+    const Ids ids{4, 9, 4, 9, 2, 9};
+    const double expected = lopper::silhouette(6, d.data(), ids.data());
+    rows.push_back(Sweep("silhouette", [&](const Arm& arm, long& fired) {
+      arm.on();
+      const double s = lopper::silhouette(6, d.data(), ids.data());
+      fired = arm.off();
+      return s == -2.0 ? Outcome::kFailure : s == expected ? Outcome::kFull : Outcome::kWrong;
+    }));
+  }
+
   for (const bool with_cells : {false, true})
     for (const char dist : dists) {
       struct Map {

@@ -24,6 +24,8 @@
 //                                                     or clusterid is null
 //   cuttree_height       -1, every clusterid entry -1 as cuttree
 //   optimalleaforder     0                            tree as it was
+//   silhouette           -2.0 bad arguments or        nothing written (only reads)
+//                        short memory
 //   kcluster, kmedoids   *ifound 0 bad arguments,     clusterid and *error as they were;
 //                        -1 short memory              nothing written when ifound is null
 //   getclustercentroids  0                            cdata and cmask as they were
@@ -235,6 +237,19 @@ int cuttree_height(int nelements, const Node* tree, double height, int* clusteri
 // is not finite, null arrays, or short memory. Time O(n^3) at worst, memory
 // one double per pair of elements.
 int optimalleaforder(int nelements, Node* tree, const double* const* distmatrix);
+
+// Mean silhouette width (Rousseeuw 1987) of the partition clusterid over
+// the distances in distmatrix (lower triangle, as distancematrix gives; row
+// 0 may be null). Cluster ids are any non-negative ints, not necessarily
+// 0 ... k-1. For element i, a is its mean distance to the other members of
+// its cluster, b the smallest, over the other clusters, of its mean distance
+// to their members, and s(i) = (b - a) / max(a, b): 0 when it is alone in
+// its cluster or when a = b = 0. Returns the mean of s(i) over all
+// elements, in [-1, 1]; -2.0 for bad arguments (null arrays or rows, a
+// negative id, fewer than 2 or more than nelements-1 clusters, a distance
+// that is negative or not finite) or when memory is short. O(n^2) time,
+// O(n + k) scratch.
+double silhouette(int nelements, const double* const* distmatrix, const int clusterid[]);
 
 }  // namespace lopper
 
