@@ -5,10 +5,55 @@
 
 #include <lopper/cluster.h>
 
+#include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace lopper {
+
+// Which tree of a file that holds several: the one named `name`, or the
+// one at 1-based position `index`; with neither (name empty, index 0) the
+// last one of a Nexus file, the first one of a Newick file.
+struct TreeChoice {
+  std::string name;
+  int index = 0;
+};
+
+// A binary tree as read from a Nexus or Newick file.
+struct TreeRead {
+  std::vector<std::string> names;  // names[e]: the name of element e
+  // names.size() - 1 records, children before parents, the root last, in
+  // the order lopper has always given them: the reverse of their opening
+  // parentheses. left is a node's first child, right its second; distance
+  // is the length given after the second child, else after the first,
+  // else 0.
+  std::vector<Node> nodes;
+  // lengths[r]: the lengths given after record r's left and right child;
+  // NaN where none is given.
+  std::vector<std::array<double, 2>> lengths;
+  std::string tree_name;  // as the file names it; empty for Newick
+};
+
+// What reading gives: the tree, or else the reason in one line, starting
+// with the source and the place ("t.nex: line 7, character 12: ...").
+struct TreeReadResult {
+  std::optional<TreeRead> tree;
+  std::string error;
+};
+
+// Reads one tree from a Nexus file (a TREES block with an optional
+// TRANSLATE table) or a plain Newick file, as R ape, DendroPy and lopper
+// write them: keywords in any case, [...] comments anywhere, quoted names,
+// leaves by TRANSLATE number or by name, lengths with sign and exponent,
+// internal labels (ignored). Leaves are the elements: by TRANSLATE number
+// L (element L-1) when the file has such a table, otherwise in the order
+// of the tree. A node of one child or more than two is an error: lopper
+// cuts binary trees. Linear in the size of the text; no recursion.
+TreeReadResult ReadNexusTree(const std::string& path, const TreeChoice& choice = {});
+// The same from text in memory; `source` names it in messages.
+TreeReadResult ParseNexusTree(const std::string& text, const std::string& source,
+                              const TreeChoice& choice = {});
 
 // One entry of a TRANSLATE table: the leaf number it gives, the element
 // name (unquoted) and the file line it stands on (from 1).
