@@ -106,12 +106,50 @@ TEST(UserInterface, RejectedCommandLinesPrintTableAndTheLibrarysMessage) {
       {{"-N", "t", "-L", "3x"}, "the argument ('3x') for option '--Level' is invalid"},
       {{"-N", "t", "-L"}, "the required argument for option '--Level' is missing"},
       {{"-N", "a", "-N", "b", "-L", "2"}, "option '--Nexus' cannot be specified more than once"},
+      {{"-N", "t", "-L", "2", "--lengths", "edge"}, "option '--lengths' applies to '--by-height'"},
+      {{"-N", "t", "-L", "2", "--by-height", "--lengths", "up"},
+       "the argument ('up') for option '--lengths' is invalid: expected edge or join"},
   };
   for (const auto& c : cases) {
     const Parsed p = Parse(c.args);
     EXPECT_EQ(p.result, 1);
     EXPECT_TRUE(p.usage_error);
     EXPECT_EQ(p.out, std::string(kOptionsTable) + "\n\n" + c.message + "\n");
+  }
+}
+
+// The choice of tree and cut reaches the caller and is echoed after the
+// four lines of every run.
+TEST(UserInterface, TreeAndHeightCutAreEchoed) {
+  struct Case {
+    std::vector<std::string> args;
+    lopper::CutSettings cut;
+    std::string echo;
+  } const cases[] = {
+      {{}, {"", false, ""}, ""},
+      {{"--tree", "second"}, {"second", false, ""}, "Tree: second\n"},
+      {{"--by-height"}, {"", true, ""}, "Cut by height, branch lengths: read from the tree\n"},
+      {{"--tree", "2", "--by-height", "--lengths", "join"},
+       {"2", true, "join"},
+       "Tree: 2\nCut by height, branch lengths: join\n"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args{"lopper", "-N", "t.nex", "-L", "3"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(&a[0]);
+    std::string nexus, outname;
+    int level = 0;
+    lopper::CutSettings cut;
+    std::ostringstream out;
+    ASSERT_EQ(lopper::UserInterface(static_cast<int>(argv.size()), argv.data(), nexus, level,
+                                    outname, out, nullptr, &cut),
+              0)
+        << c.echo;
+    EXPECT_EQ(out.str(), Echo("t.nex", 3, "Out.clu") + c.echo);
+    EXPECT_EQ(cut.tree, c.cut.tree);
+    EXPECT_EQ(cut.by_height, c.cut.by_height);
+    EXPECT_EQ(cut.lengths, c.cut.lengths);
   }
 }
 

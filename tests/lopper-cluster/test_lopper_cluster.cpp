@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "NexusTree.h"
 #include "cluster.h"
 #include "test_util.h"
 
@@ -683,6 +684,50 @@ TEST(LopperCluster, PictureRowsFollowTheTreeOrThePartition) {
   for (std::size_t i = 1; i < drawn.size(); i++) {
     const int before = std::stoi(rows[drawn[i - 1]][1]), after = std::stoi(rows[drawn[i]][1]);
     EXPECT_TRUE(before < after || (before == after && drawn[i - 1] < drawn[i])) << "row " << i;
+  }
+}
+
+// lopper --by-height cuts the two files of one clustering, lopper-cluster's
+// (edge lengths) and NexusTreeOut's (join heights), into the library's
+// cuttree partitions, every k; it says which reading it chose.
+TEST(LopperCluster, LopperCutsByHeightAsTheLibrary) {
+  Data data = MakeData(25, 4, 17);
+  TempDir dir;
+  WriteFile(dir / "t.tsv", data.tsv);
+  std::vector<double*> rows;
+  std::vector<int*> masks;
+  for (int i = 0; i < 25; i++)
+    rows.push_back(data.values[i].data()), masks.push_back(data.mask[i].data());
+  const std::vector<double> w(4, 1.0);
+  std::vector<std::string> names;
+  for (int i = 0; i < 25; i++) names.push_back("g" + std::to_string(i + 1));
+  for (const char method : {'s', 'm', 'a'}) {
+    ASSERT_EQ(
+        RunCommand(dir, {"t.tsv", "-m", std::string(1, method), "-d", "e", "--nexus", "edge.nex"})
+            .status,
+        0);
+    lopper::Node* tree =
+        lopper::treecluster(25, 4, rows.data(), masks.data(), w.data(), 0, 'e', method, nullptr);
+    ASSERT_TRUE(lopper::NexusTreeOut(25, tree, dir / "join.nex", names));
+    for (int k = 1; k <= 25; k++) {
+      std::vector<int> ids(25);
+      lopper::cuttree(25, tree, k, ids.data());
+      for (const auto& [file, reading] :
+           {std::pair<std::string, std::string>{"edge.nex", "edge lengths"},
+            {"join.nex", "join heights"}}) {
+        const auto run = lopper_test::RunProgram(
+            dir, LOPPER_EXE, {"-N", file, "-L", std::to_string(k), "--by-height", "-O", "c.clu"});
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_NE(run.err.find("read as " + reading), std::string::npos) << run.err;
+        std::istringstream clusters(ReadFile(dir / "c.clu"));
+        std::vector<int> cut(25, -1);
+        std::string name;
+        for (int id; clusters >> name >> id;) cut[std::stoi(name.substr(1)) - 1] = id;
+        EXPECT_EQ(ByFirstElement(cut), ByFirstElement(ids))
+            << file << ", method " << method << ", k " << k;
+      }
+    }
+    std::free(tree);
   }
 }
 
