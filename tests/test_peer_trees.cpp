@@ -1,0 +1,160 @@
+// ReadNexusTree on tree files written by R ape, DendroPy and by hand
+// (tests/data/peers, made by make_peer_trees.py). The expectations in
+// expected.tsv come from the trees the script started from, so a file is
+// judged by what it holds, not by what lopper once read from it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "NexusTree.h"
+
+namespace {
+
+const std::string kPeers = LOPPER_TEST_DATA "/peers/";
+
+// One row of expected.tsv; see make_peer_trees.py for the columns.
+struct PeerCase {
+  std::string file, choice, tree_name, names, shape, lengths, error, line;
+};
+
+std::vector<PeerCase> ReadManifest() {
+  std::ifstream in(kPeers + "expected.tsv");
+  std::vector<PeerCase> cases;
+  std::string row;
+  bool header = true;
+  while (std::getline(in, row)) {
+    if (row.empty() || row[0] == '#') continue;
+    if (header) {  // the column names
+      header = false;
+      continue;
+    }
+    std::vector<std::string> cols;
+    std::istringstream fields(row);
+    for (std::string col; std::getline(fields, col, '\t');) cols.push_back(col);
+    if (cols.size() != 8) ADD_FAILURE() << "expected.tsv row of " << cols.size() << " columns";
+    cols.resize(8);
+    cases.push_back({cols[0], cols[1], cols[2], cols[3], cols[4], cols[5], cols[6], cols[7]});
+  }
+  return cases;
+}
+
+lopper::TreeChoice Choice(const std::string& choice) {
+  lopper::TreeChoice c;
+  if (choice[0] == '#') c.index = std::stoi(choice.substr(1));
+  if (choice[0] == '=') c.name = choice.substr(1);
+  return c;
+}
+
+// The manifest's escaping, so that names with parentheses, commas and
+// colons cannot be mistaken for the nesting around them.
+std::string Escape(const std::string& name) {
+  std::string out;
+  for (const char ch : name) {
+    if (ch == '\\' || ch == '(' || ch == ')' || ch == ',' || ch == ':') out += '\\';
+    out += ch;
+  }
+  return out;
+}
+
+// printf's %.6g, as the script writes lengths.
+std::string Length(double x) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.6g", x);
+  return buf;
+}
+
+// The nested-set string of the tree (with lengths or without), or "" with
+// a failure when the records are not one tree over all elements: a wrong
+// tree must fail the comparison, never crash it.
+std::string Canon(const lopper::TreeRead& t, bool with_lengths, const std::string& what) {
+  const int nleaves = static_cast<int>(t.names.size());
+  const int nrecords = static_cast<int>(t.nodes.size());
+  if (nleaves < 2 || nrecords != nleaves - 1 || t.lengths.size() != t.nodes.size()) {
+    ADD_FAILURE() << what << ": " << nleaves << " names, " << nrecords << " records, "
+                  << t.lengths.size() << " length pairs";
+    return "";
+  }
+  std::vector<std::string> record(nrecords);
+  std::vector<int> used_leaf(nleaves), used_record(nrecords);
+  for (int r = 0; r < nrecords; r++) {
+    std::string kids[2];
+    const int refs[2] = {t.nodes[r].left, t.nodes[r].right};
+    for (int side = 0; side < 2; side++) {
+      const int ref = refs[side];
+      // Children before parents: a record may name only earlier records.
+      if (ref >= nleaves || ref < -r) {
+        ADD_FAILURE() << what << ": record " << r << " refers to " << ref;
+        return "";
+      }
+      if (ref >= 0 ? used_leaf[ref]++ : used_record[-ref - 1]++) {
+        ADD_FAILURE() << what << ": " << ref << " used twice";
+        return "";
+      }
+      kids[side] = ref >= 0 ? Escape(t.names[ref]) : record[-ref - 1];
+      const double len = t.lengths[r][side];
+      if (with_lengths && !std::isnan(len)) kids[side] += ":" + Length(len);
+    }
+    if (kids[1] < kids[0]) std::swap(kids[0], kids[1]);
+    record[r] = "(" + kids[0] + "," + kids[1] + ")";
+  }
+  return record.back();
+}
+
+std::string JoinNames(const std::vector<std::string>& names) {
+  std::string out;
+  for (std::size_t e = 0; e < names.size(); e++) out += (e ? "," : "") + Escape(names[e]);
+  return out;
+}
+
+std::string What(const PeerCase& c) { return c.file + " " + c.choice; }
+
+TEST(PeerTrees, ReadsTreesOtherToolsWrite) {
+  int checked = 0;
+  for (const PeerCase& c : ReadManifest()) {
+    if (c.error != "-") continue;
+    const lopper::TreeReadResult got = lopper::ReadNexusTree(kPeers + c.file, Choice(c.choice));
+    checked++;
+    if (!got.tree) {
+      ADD_FAILURE() << What(c) << ": " << got.error;
+      continue;
+    }
+    const lopper::TreeRead& t = *got.tree;
+    EXPECT_EQ(JoinNames(t.names), c.names) << What(c);
+    EXPECT_EQ(t.tree_name, c.tree_name) << What(c);
+    EXPECT_EQ(Canon(t, false, What(c)), c.shape) << What(c);
+    EXPECT_EQ(Canon(t, true, What(c)), c.lengths) << What(c);
+    // distance: the second child's length, else the first's, else 0.
+    for (std::size_t r = 0; r < t.nodes.size() && r < t.lengths.size(); r++) {
+      const auto& len = t.lengths[r];
+      const double want = !std::isnan(len[1]) ? len[1] : !std::isnan(len[0]) ? len[0] : 0.0;
+      EXPECT_EQ(t.nodes[r].distance, want) << What(c) << " record " << r;
+    }
+  }
+  EXPECT_GE(checked, 40) << "expected.tsv lost its rows";
+}
+
+TEST(PeerTrees, RejectsNodesOfOneChildOrMoreThanTwo) {
+  int checked = 0;
+  for (const PeerCase& c : ReadManifest()) {
+    if (c.error == "-") continue;
+    const lopper::TreeReadResult got = lopper::ReadNexusTree(kPeers + c.file, Choice(c.choice));
+    checked++;
+    EXPECT_FALSE(got.tree) << What(c);
+    EXPECT_NE(got.error.find(c.error), std::string::npos) << What(c) << ": " << got.error;
+    EXPECT_NE(got.error.find(c.file), std::string::npos) << What(c) << ": " << got.error;
+    // The line of the tree statement, not a neighbour's.
+    EXPECT_TRUE(std::regex_search(got.error, std::regex("line " + c.line + "\\b")))
+        << What(c) << ": " << got.error;
+    EXPECT_EQ(got.error.find('\n'), std::string::npos) << What(c) << ": " << got.error;
+  }
+  EXPECT_GE(checked, 5) << "expected.tsv lost its rows";
+}
+
+}  // namespace
