@@ -294,10 +294,18 @@ std::optional<Fault> BuildTree(Lexer& lex, const FileTrees& file, std::size_t ch
   return fault;
 }
 
+// A failed reading: message in one line, names that hold line breaks
+// included.
+TreeReadResult Refused(std::string message) {
+  for (char& ch : message)
+    if (ch == '\n' || ch == '\r') ch = ' ';
+  return {std::nullopt, std::move(message)};
+}
+
 TreeReadResult Failed(const std::string& source, const Fault& fault) {
-  if (!fault.where) return {std::nullopt, source + ": " + fault.what};
-  return {std::nullopt, source + ": line " + std::to_string(fault.where->line) + ", character " +
-                            std::to_string(fault.where->column) + ": " + fault.what};
+  if (!fault.where) return Refused(source + ": " + fault.what);
+  return Refused(source + ": line " + std::to_string(fault.where->line) + ", character " +
+                 std::to_string(fault.where->column) + ": " + fault.what);
 }
 
 }  // namespace
@@ -313,7 +321,7 @@ TreeReadResult ParseNexusTree(const std::string& text, const std::string& source
   if (fault) return Failed(source, *fault);
   std::string problem;
   const std::optional<std::size_t> chosen = Chosen(file, choice, problem);
-  if (!chosen) return {std::nullopt, source + ": " + problem};
+  if (!chosen) return Refused(source + ": " + problem);
   TreeRead tree;
   fault = BuildTree(lex, file, *chosen, tree);
   if (fault) return Failed(source, *fault);
@@ -333,8 +341,7 @@ TreeReadResult ReadNexusTree(const std::string& path, const TreeChoice& choice) 
     std::fclose(in);
   }
   if (!read)
-    return {std::nullopt,
-            path + ": cannot read: " + (errno != 0 ? std::strerror(errno) : "read error")};
+    return Refused(path + ": cannot read: " + (errno != 0 ? std::strerror(errno) : "read error"));
   return ParseNexusTree(text, path, choice);
 }
 
