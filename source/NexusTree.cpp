@@ -8,15 +8,13 @@
 #include <optional>
 #include <utility>
 
+#include "NexusGrammar.h"
 #include "SafeOutFile.h"
 #include "misc.h"
 
 namespace lopper {
 
 namespace {
-
-bool IsDigit(char ch) { return ch >= '0' && ch <= '9'; }
-bool IsBlank(char ch) { return ch == ' ' || ch == '\t'; }
 
 // The name of a TRANSLATE entry, and whether a ";" after it ends the table.
 struct EntryName {
@@ -110,31 +108,41 @@ bool NexusFileIn(std::vector<TranslateEntry>& Entries, const std::string& NexusF
   return !in.bad();
 }
 
-std::string LeafNames(const std::vector<TranslateEntry>& Entries, int nleaves,
-                      std::vector<std::string>& NodeNames) {
+std::optional<NamingFault> NumberLeaves(const std::vector<TranslateEntry>& Entries, int nleaves,
+                                        std::vector<std::string>& NodeNames) {
   NodeNames.clear();
   const auto count = static_cast<long long>(Entries.size());
-  if (count != nleaves) {
-    const std::string where =
-        Entries.empty() ? "" : "line " + std::to_string(Entries.front().line) + ": ";
-    return where + "the TRANSLATE table names " + std::to_string(count) +
-           " elements but the tree has " + std::to_string(nleaves) + " leaves";
-  }
-  std::vector<const TranslateEntry*> byleaf(static_cast<std::size_t>(nleaves), nullptr);
-  for (const TranslateEntry& e : Entries) {
-    const std::string at = "line " + std::to_string(e.line) + ": TRANSLATE number ";
+  if (count != nleaves)
+    return NamingFault{"the TRANSLATE table names " + std::to_string(count) +
+                           " elements but the tree has " + std::to_string(nleaves) + " leaves",
+                       Entries.empty() ? std::string::npos : 0};
+  std::vector<std::size_t> byleaf(static_cast<std::size_t>(nleaves), std::string::npos);
+  for (std::size_t i = 0; i < Entries.size(); i++) {
+    const TranslateEntry& e = Entries[i];
+    const std::string at = "TRANSLATE number ";
     if (e.number < 1 || e.number > nleaves)
-      return at + (e.number < 0 ? "too large" : std::to_string(e.number)) + " is outside 1.." +
-             std::to_string(nleaves) + " (the tree has " + std::to_string(nleaves) + " leaves)";
-    const TranslateEntry*& slot = byleaf[e.number - 1];
-    if (slot)
-      return at + std::to_string(e.number) + " occurs twice (also on line " +
-             std::to_string(slot->line) + ")";
-    slot = &e;
+      return NamingFault{at + (e.number < 0 ? "too large" : std::to_string(e.number)) +
+                             " is outside 1.." + std::to_string(nleaves) + " (the tree has " +
+                             std::to_string(nleaves) + " leaves)",
+                         i};
+    std::size_t& slot = byleaf[e.number - 1];
+    if (slot != std::string::npos)
+      return NamingFault{at + std::to_string(e.number) + " occurs twice (also on line " +
+                             std::to_string(Entries[slot].line) + ")",
+                         i};
+    slot = i;
   }
   // As many entries as leaves, each number once within range: all present.
-  for (const TranslateEntry* e : byleaf) NodeNames.push_back(e->name);
-  return "";
+  for (const std::size_t i : byleaf) NodeNames.push_back(Entries[i].name);
+  return std::nullopt;
+}
+
+std::string LeafNames(const std::vector<TranslateEntry>& Entries, int nleaves,
+                      std::vector<std::string>& NodeNames) {
+  const std::optional<NamingFault> fault = NumberLeaves(Entries, nleaves, NodeNames);
+  if (!fault) return "";
+  if (fault->entry == std::string::npos) return fault->what;
+  return "line " + std::to_string(Entries[fault->entry].line) + ": " + fault->what;
 }
 
 bool NexusFileIn(std::vector<std::string>& NodeNames, const std::string& NexusFileName,
@@ -148,243 +156,6 @@ bool NexusFileIn(std::vector<std::string>& NodeNames, const std::string& NexusFi
     for (const TranslateEntry& e : entries) NodeNames.push_back(e.name);
   }
   return read;
-}
-
-namespace {
-
-// One left-to-right pass over the tree string, which may be malformed:
-// `child(record, slot, ref)` stores a child reference, `length(record,
-// dist)` a branch length, only ever for a record whose "(" has been read.
-// nrows receives the number of leaf numbers read.
-template <class ChildSlot, class LengthSlot>
-void ParseTree(const std::string& Nexus, int& nrows, ChildSlot child, LengthSlot length) {
-  nrows = 0;
-  std::string num;
-  char previous = ' ';  // the last character before the current one
-  int next_node = 1;    // the number the next "(" opens; record number-1
-  int open_node = 0;    // the innermost open node, 0 when none is open
-  int slot = 0;         // the child slot written next: 0 left, else right
-  std::vector<int> path;
-  const std::size_t end = Nexus.size();
-  for (std::size_t pos = 0; pos < end; pos++) {
-    while (pos < end && IsDigit(Nexus[pos])) num += Nexus[pos++];
-    if (!num.empty()) {
-      const int leaf = str2int(num);
-      pos--;
-      num.clear();
-      previous = Nexus[pos];
-      if (open_node > 0) child(open_node - 1, slot, leaf - 1);
-      nrows++;
-    } else if (Nexus[pos] == ':') {
-      pos++;
-      while (pos < end && (IsDigit(Nexus[pos]) || Nexus[pos] == '.')) num += Nexus[pos++];
-      const double dist = str2dbl(num);
-      pos--;
-      num.clear();
-      previous = Nexus[pos];
-      if (open_node > 0) length(open_node - 1, dist);
-    } else {
-      const char ch = Nexus[pos];
-      // Provisional reference to the node the next "(" opens; a leaf
-      // number read into this slot later replaces it.
-      if ((previous == '(' || previous == ',') && open_node > 0)
-        child(open_node - 1, slot, -next_node);
-      if (ch == '(') {
-        path.push_back(next_node);
-        open_node = next_node++;
-        slot = 0;
-      } else if (ch == ',') {
-        slot++;
-      } else if (ch == ')') {
-        if (slot > 0) slot--;
-        if (!path.empty()) path.pop_back();
-        open_node = path.empty() ? 0 : path.back();
-      }
-      previous = ch;
-    }
-  }
-}
-
-}  // namespace
-
-void NexusTreeIn(const std::string& Nexus, Node* treenodes, int& nrows) {
-  ParseTree(
-      Nexus, nrows,
-      [treenodes](int record, int slot, int ref) {
-        (slot == 0 ? treenodes[record].left : treenodes[record].right) = ref;
-      },
-      [treenodes](int record, double dist) { treenodes[record].distance = dist; });
-}
-
-void NexusTreeIn(const std::string& Nexus, int (*results)[2], double* distance, int& nrows) {
-  // A third child goes to the right column, as in the Node form, never past
-  // the row.
-  ParseTree(
-      Nexus, nrows,
-      [results](int record, int slot, int ref) { results[record][slot == 0 ? 0 : 1] = ref; },
-      [distance](int record, double dist) { distance[record] = dist; });
-}
-
-namespace {
-
-// A problem of the tree string tied to position pos (from 0), as reported.
-std::string At(std::size_t pos, const std::string& problem) {
-  return "character " + std::to_string(pos + 1) + ": " + problem;
-}
-
-// The character of s at pos as a message shows it.
-std::string Shown(const std::string& s, std::size_t pos) {
-  if (pos >= s.size()) return "end of tree string";
-  return "'" + std::string(1, s[pos]) + "'";
-}
-
-// A leaf number of the tree string and the position of its first digit;
-// numbers past 10^12 stop growing, which keeps them beyond any leaf count.
-struct LeafAt {
-  std::size_t at;
-  long long number;
-};
-
-// The structure of a tree string read left to right: nested nodes of two
-// children, leaves, branch lengths, blanks between tokens. Every problem
-// comes back as text that starts with its position ("character 7: ..."),
-// "" when there is none. Item and AfterItem run with a node open.
-class TreeScan {
- public:
-  explicit TreeScan(const std::string& s) : s_(s) {}
-  // Reads the whole string; the problem, or "" when it is one tree.
-  std::string Structure();
-  // The leaves read, in string order.
-  const std::vector<LeafAt>& leaves() const { return leaves_; }
-
- private:
-  void SkipBlanks() {
-    while (pos_ < s_.size() && IsBlank(s_[pos_])) pos_++;
-  }
-  std::string Item();
-  LeafAt Leaf();
-  std::string AfterItem();
-  std::string Length();
-
-  const std::string& s_;
-  std::size_t pos_ = 0;
-  std::vector<int> open_;  // the children read so far of each open node
-  std::vector<LeafAt> leaves_;
-};
-
-std::string TreeScan::Structure() {
-  SkipBlanks();
-  if (pos_ == s_.size()) return "empty tree string";
-  if (s_[pos_] != '(') return At(pos_, "expected '(' to open the tree, found " + Shown(s_, pos_));
-  do {
-    std::string problem = Item();
-    if (problem.empty()) problem = AfterItem();
-    if (!problem.empty()) return problem;
-  } while (!open_.empty());
-  SkipBlanks();
-  if (pos_ < s_.size()) return At(pos_, "text after the end of the tree");
-  return "";
-}
-
-// Where an item must stand: opens the nodes before it, then reads its leaf.
-std::string TreeScan::Item() {
-  SkipBlanks();
-  while (pos_ < s_.size() && s_[pos_] == '(') {
-    open_.push_back(0);
-    pos_++;
-    SkipBlanks();
-  }
-  if (pos_ < s_.size() && IsDigit(s_[pos_])) {
-    const LeafAt leaf = Leaf();
-    if (leaf.number == 0) return At(leaf.at, "leaf number 0 (leaves are numbered from 1)");
-    leaves_.push_back(leaf);
-    open_.back()++;
-    return "";
-  }
-  return At(pos_, "expected a leaf number or '(', found " + Shown(s_, pos_));
-}
-
-// Reads the digits of a leaf number.
-LeafAt TreeScan::Leaf() {
-  LeafAt leaf{pos_, 0};
-  while (pos_ < s_.size() && IsDigit(s_[pos_])) {
-    if (leaf.number <= 1000000000000LL) leaf.number = leaf.number * 10 + (s_[pos_] - '0');
-    pos_++;
-  }
-  return leaf;
-}
-
-// After an item: its optional length, then "," before the next item, or
-// ")" closing its node, which is an item of the node around it in turn.
-// Returns at the "," or at the ")" that closes the outermost node.
-std::string TreeScan::AfterItem() {
-  while (true) {
-    SkipBlanks();
-    if (pos_ < s_.size() && s_[pos_] == ':') {
-      pos_++;
-      std::string problem = Length();
-      if (!problem.empty()) return problem;
-      SkipBlanks();
-    }
-    if (pos_ >= s_.size())
-      return At(pos_, "unexpected end of tree string (unbalanced parentheses)");
-    if (s_[pos_] == ',') {
-      if (open_.back() > 1) return At(pos_, "a node with more than two children");
-      pos_++;
-      return "";
-    }
-    if (s_[pos_] != ')') return At(pos_, "expected ',', ')' or ':', found " + Shown(s_, pos_));
-    if (open_.back() < 2) return At(pos_, "a node with only one child");
-    open_.pop_back();
-    pos_++;
-    if (open_.empty()) return "";
-    open_.back()++;
-  }
-}
-
-// The branch length just after ":", an unsigned decimal number.
-std::string TreeScan::Length() {
-  const std::size_t start = pos_;
-  int digits = 0;
-  int points = 0;
-  while (pos_ < s_.size() && (IsDigit(s_[pos_]) || s_[pos_] == '.')) {
-    (s_[pos_] == '.' ? points : digits)++;
-    pos_++;
-  }
-  if (pos_ == start) {
-    if (pos_ < s_.size() && (s_[pos_] == '-' || s_[pos_] == '+'))
-      return At(start, "signed branch length");
-    return At(start, "empty branch length");
-  }
-  if (digits == 0 || points > 1)
-    return At(start, "malformed branch length \"" + s_.substr(start, pos_ - start) + "\"");
-  return "";
-}
-
-// leaves: all the leaves of a well-formed tree string s. Returns "" when
-// their numbers are 1 ... n once each for n leaves, otherwise the first
-// leaf that breaks that, by position.
-std::string LeafNumberProblem(const std::string& s, const std::vector<LeafAt>& leaves) {
-  const long long n = static_cast<long long>(leaves.size());
-  std::vector<bool> seen(leaves.size() + 1, false);
-  for (const auto& [at, number] : leaves) {
-    if (number > n)
-      return At(at, "leaf number " + s.substr(at, s.find_first_not_of("0123456789", at) - at) +
-                        " is larger than the number of leaves (" + std::to_string(n) + ")");
-    if (seen[number]) return At(at, "leaf number " + std::to_string(number) + " occurs twice");
-    seen[number] = true;
-  }
-  return "";
-}
-
-}  // namespace
-
-std::string NexusTreeCheck(const std::string& Nexus, int& nrows) {
-  TreeScan scan(Nexus);
-  std::string problem = scan.Structure();
-  if (problem.empty()) problem = LeafNumberProblem(Nexus, scan.leaves());
-  if (problem.empty()) nrows = static_cast<int>(scan.leaves().size());
-  return problem;
 }
 
 void ReorderTree(Node* treenodes, int nrows) {

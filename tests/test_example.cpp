@@ -23,17 +23,11 @@ const std::vector<std::string> kNames{"alpha", "beta", "gamma", "delta",     "ep
                                       "zeta",  "eta",  "theta", "heat shock"};
 
 lopper_test::Tree ReadBack(const std::string& path) {
-  std::vector<std::string> names;
-  std::string text;
-  EXPECT_TRUE(lopper::NexusFileIn(names, path, text));
-  EXPECT_EQ(names, kNames);
-  int n = 0;
-  EXPECT_EQ(lopper::NexusTreeCheck(text, n), "");
-  if (n < 2) return {};
-  lopper_test::Tree tree(n - 1);
-  lopper::NexusTreeIn(text, tree.data(), n);
-  lopper::ReorderTree(tree.data(), n);
-  return tree;
+  const lopper::TreeReadResult r = lopper::ReadNexusTree(path);
+  EXPECT_EQ(r.error, "");
+  if (!r.tree) return {};
+  EXPECT_EQ(r.tree->names, kNames);
+  return r.tree->nodes;
 }
 
 TEST(Example, ClusterTableThenCut) {

@@ -217,16 +217,11 @@ TEST(NexusTreeOut, RoundTripGivesTheSameTree) {
       for (const bool children_first : {true, false}) {
         const std::string path = dir / "rt.tre";
         ASSERT_TRUE(ToFile(children_first ? tree : parents_first, path, names, !children_first));
-        Names read;
-        std::string text;
-        ASSERT_TRUE(lopper::NexusFileIn(read, path, text));
-        int nrows = 0;
-        ASSERT_EQ(lopper::NexusTreeCheck(text, nrows), "");
-        ASSERT_EQ(nrows, n);
-        EXPECT_EQ(read, names);
-        Tree back(n - 1, Node{0, 0, 0.0});
-        lopper::NexusTreeIn(text, back.data(), nrows);
-        lopper::ReorderTree(back.data(), nrows);
+        const lopper::TreeReadResult read = lopper::ReadNexusTree(path);
+        ASSERT_EQ(read.error, "");
+        EXPECT_EQ(read.tree->names, names);
+        Tree back = read.tree->nodes;
+        ASSERT_EQ(back.size(), tree.size());
         // Written lengths come back for children-first trees only; compare
         // structure alone otherwise.
         Tree expected = tree;

@@ -29,17 +29,13 @@ std::string ScratchFile() {
   return path;
 }
 
-// Reads the file back as the command does; empty when it is not a tree.
+// Reads the file back; the names read go to `names`.
 std::vector<lopper::Node> ReadBack(std::vector<std::string>& names) {
-  std::string text;
-  Check(lopper::NexusFileIn(names, ScratchFile(), text));
+  lopper::TreeReadResult r = lopper::ReadNexusTree(ScratchFile());
   std::remove(ScratchFile().c_str());  // one replay process per input: leave nothing behind
-  int n = 0;
-  Check(lopper::NexusTreeCheck(text, n).empty());
-  std::vector<lopper::Node> back(n - 1, lopper::Node{0, 0, 0.0});
-  lopper::NexusTreeIn(text, back.data(), n);
-  lopper::ReorderTree(back.data(), n);
-  return back;
+  Check(r.tree.has_value());
+  names = r.tree->names;
+  return r.tree->nodes;
 }
 
 }  // namespace

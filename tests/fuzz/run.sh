@@ -17,7 +17,7 @@ cmake --build build-fuzz -j"$(nproc)" --target lopper_fuzz_command lopper_fuzz_r
 fuzz=build-fuzz/tests/fuzz
 for target in command roundtrip distance; do
   dict=()
-  [ "$target" = command ] && dict=(-dict=tests/fuzz/nexus.dict)
+  [ "$target" = command ] || [ "$target" = parse ] && dict=(-dict=tests/fuzz/nexus.dict)
   work="build-fuzz/corpus-$target"
   mkdir -p "$work"
   echo "== $target, $minutes min"

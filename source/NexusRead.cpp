@@ -1,0 +1,348 @@
+// ReadNexusTree: the statements of Nexus files (or the trees of Newick
+// files), the choice of a tree, and the tree built through the grammar.
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <unordered_map>
+#include <utility>
+
+#include "NexusGrammar.h"
+#include "NexusTree.h"
+
+namespace lopper {
+
+namespace {
+
+std::string Lower(std::string_view word) {
+  std::string lower(word);
+  for (char& ch : lower)
+    if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
+  return lower;
+}
+
+bool AllDigits(std::string_view word) {
+  return !word.empty() && word.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// A TREE statement: its name and where its tree starts.
+struct TreeStatement {
+  std::string name;
+  LexState start;
+};
+
+// What the statements give: every tree, and the TRANSLATE table in force
+// (with each entry's column, for messages).
+struct FileTrees {
+  bool nexus = false;
+  std::vector<TreeStatement> trees;
+  std::vector<TranslateEntry> entries;
+  std::vector<std::size_t> columns;
+};
+
+Fault At(const Token& t, std::string what) { return Fault{std::move(what), t}; }
+
+// Reads tokens up to and including the ";" that ends a statement.
+std::optional<Fault> SkipStatement(Lexer& lex) {
+  for (Token t = lex.Next(); t.kind != Tok::kSemicolon; t = lex.Next()) {
+    if (t.kind == Tok::kBad) return At(t, t.problem);
+    if (t.kind == Tok::kEnd) return At(t, "a statement not ended by ';'");
+  }
+  return std::nullopt;
+}
+
+// After "BEGIN name;" of a block other than TREES: skips to its END.
+std::optional<Fault> SkipBlock(Lexer& lex) {
+  for (Token t = lex.Next();; t = lex.Next()) {
+    if (t.kind == Tok::kEnd) return At(t, "a block not ended by END;");
+    if (t.kind == Tok::kBad) return At(t, t.problem);
+    const std::string word = t.kind == Tok::kWord ? Lower(lex.Raw(t)) : "";
+    if (t.kind == Tok::kSemicolon) continue;
+    if (std::optional<Fault> fault = SkipStatement(lex)) return fault;
+    if (word == "end" || word == "endblock") return std::nullopt;
+  }
+}
+
+// After "TRANSLATE": the entries up to ";", replacing any earlier table.
+// Numbers of more digits than any leaf count stay out of range (-1).
+std::optional<Fault> ReadTranslate(Lexer& lex, FileTrees& file) {
+  file.entries.clear();
+  file.columns.clear();
+  long long previous = 0;
+  for (Token t = lex.Next(); t.kind != Tok::kSemicolon; t = lex.Next()) {
+    if (t.kind == Tok::kComma) continue;
+    if (t.kind == Tok::kBad) return At(t, t.problem);
+    if (t.kind != Tok::kWord || !AllDigits(lex.Raw(t)))
+      return At(t, "expected a TRANSLATE number or ';', found " + lex.Shown(t));
+    const std::string_view digits = lex.Raw(t);
+    const long long number = digits.size() > 12 ? -1 : std::stoll(std::string(digits));
+    const Token name = lex.EntryName(number < 0 ? previous + 1 : number + 1);
+    if (name.kind != Tok::kWord && name.kind != Tok::kQuoted)
+      return At(name, "expected the name of TRANSLATE number " + std::string(digits));
+    file.entries.push_back({number, lex.Text(name), t.line});
+    file.columns.push_back(t.column);
+    previous = number;
+  }
+  return std::nullopt;
+}
+
+// After "TREE": the name (after an optional "*"), "=", then the tree, which
+// is skipped up to its ";".
+std::optional<Fault> ReadTreeStatement(Lexer& lex, FileTrees& file) {
+  Token name = lex.Next();
+  if (name.kind == Tok::kWord && lex.Raw(name) == "*") name = lex.Next();
+  if (name.kind != Tok::kWord && name.kind != Tok::kQuoted)
+    return At(name, "expected the name of the tree, found " + lex.Shown(name));
+  std::string text = lex.Text(name);
+  if (name.kind == Tok::kWord && text.size() > 1 && text[0] == '*') text.erase(0, 1);
+  const Token equals = lex.Next();
+  if (equals.kind != Tok::kEquals) return At(equals, "expected '=', found " + lex.Shown(equals));
+  file.trees.push_back({std::move(text), lex.state()});
+  return SkipStatement(lex);
+}
+
+// The statements of a Nexus file, with or without its "#NEXUS" line:
+// TRANSLATE and TREE wherever they stand outside other blocks.
+std::optional<Fault> ReadStatements(Lexer& lex, FileTrees& file) {
+  for (Token t = lex.Next(); t.kind != Tok::kEnd; t = lex.Next()) {
+    if (t.kind == Tok::kBad) return At(t, t.problem);
+    if (t.kind == Tok::kSemicolon) continue;
+    const std::string word = t.kind == Tok::kWord ? Lower(lex.Raw(t)) : "";
+    std::optional<Fault> fault;
+    if (word == "#nexus") continue;
+    if (word == "translate") {
+      fault = ReadTranslate(lex, file);
+    } else if (word == "tree") {
+      fault = ReadTreeStatement(lex, file);
+    } else if (word == "begin") {
+      const Token block = lex.Next();
+      const bool trees = block.kind == Tok::kWord && Lower(lex.Raw(block)) == "trees";
+      fault = SkipStatement(lex);
+      if (!fault && !trees) fault = SkipBlock(lex);
+    } else {
+      fault = SkipStatement(lex);
+    }
+    if (fault) return fault;
+  }
+  return std::nullopt;
+}
+
+// The trees of a Newick file, each ended by ";" (the last one may end the
+// text instead).
+std::optional<Fault> ReadNewickTrees(Lexer& lex, FileTrees& file) {
+  while (true) {
+    const LexState start = lex.state();
+    const Token first = lex.Next();
+    if (first.kind == Tok::kEnd) return std::nullopt;
+    file.trees.push_back({"", start});
+    for (Token t = first; t.kind != Tok::kSemicolon && t.kind != Tok::kEnd; t = lex.Next())
+      if (t.kind == Tok::kBad) return At(t, t.problem);
+  }
+}
+
+// The tree as read: records root first with their lengths, and the leaves
+// in the order of the text, whose index is each leaf's provisional reference.
+class TreeBuilder : public TreeEvents {
+ public:
+  explicit TreeBuilder(const Lexer& lex) : lex_(lex) {}
+  void Open(int parent, int slot, int record) override {
+    nodes.push_back({0, 0, 0.0});
+    lengths.push_back({kNone, kNone});
+    if (parent >= 0) Child(parent, slot) = -(record + 1);
+  }
+  std::string Leaf(int parent, int slot, const Token& leaf) override {
+    Child(parent, slot) = static_cast<int>(leaves.size());
+    leaves.push_back({lex_.Text(leaf), leaf});
+    return "";
+  }
+  void Length(int parent, int slot, double length) override {
+    nodes[parent].distance = length;
+    lengths[parent][slot] = length;
+  }
+
+  static constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
+  struct LeafToken {
+    std::string text;
+    Token token;
+  };
+  std::vector<Node> nodes;
+  std::vector<std::array<double, 2>> lengths;
+  std::vector<LeafToken> leaves;
+
+ private:
+  int& Child(int record, int slot) { return slot == 0 ? nodes[record].left : nodes[record].right; }
+  const Lexer& lex_;
+};
+
+Fault Twice(const std::string& text, const Token& token) {
+  return At(token, "leaf '" + text + "' occurs twice");
+}
+
+// The element of every leaf, by TRANSLATE number or name, and the names of
+// the elements; or the fault of the table or of a leaf.
+std::optional<Fault> TranslatedLeaves(const FileTrees& file,
+                                      const std::vector<TreeBuilder::LeafToken>& leaves,
+                                      std::vector<int>& element, std::vector<std::string>& names) {
+  const int n = static_cast<int>(leaves.size());
+  if (std::optional<NamingFault> fault = NumberLeaves(file.entries, n, names)) {
+    if (fault->entry == std::string::npos) return Fault{fault->what, std::nullopt};
+    Token where;
+    where.line = file.entries[fault->entry].line;
+    where.column = file.columns[fault->entry];
+    return Fault{fault->what, where};
+  }
+  std::unordered_map<std::string_view, int> by_name;
+  for (const TranslateEntry& e : file.entries)
+    by_name.emplace(e.name, static_cast<int>(e.number) - 1);
+  for (const auto& [text, token] : leaves) {
+    const long long number = AllDigits(text) && text.size() <= 12 ? std::stoll(text) : 0;
+    if (number >= 1 && number <= n) {
+      element.push_back(static_cast<int>(number) - 1);
+      continue;
+    }
+    const auto named = by_name.find(text);
+    if (named == by_name.end())
+      return At(token, "leaf '" + text + "' is neither a number nor a name of the TRANSLATE table");
+    element.push_back(named->second);
+  }
+  std::vector<bool> seen(leaves.size(), false);
+  for (std::size_t i = 0; i < leaves.size(); i++) {
+    if (seen[element[i]]) return Twice(leaves[i].text, leaves[i].token);
+    seen[element[i]] = true;
+  }
+  return std::nullopt;
+}
+
+// Without a table: the leaves are the elements in the order of the text,
+// each name once.
+std::optional<Fault> LeavesInOrder(const std::vector<TreeBuilder::LeafToken>& leaves,
+                                   std::vector<int>& element, std::vector<std::string>& names) {
+  std::unordered_map<std::string_view, int> seen;
+  for (const auto& [text, token] : leaves) {
+    if (!seen.emplace(text, static_cast<int>(names.size())).second) return Twice(text, token);
+    element.push_back(static_cast<int>(names.size()));
+    names.push_back(text);
+  }
+  return std::nullopt;
+}
+
+// The leaves as elements, each once; the records with their references to
+// elements and in the shared order, root last.
+std::optional<Fault> Finish(const FileTrees& file, TreeBuilder& built, TreeRead& tree) {
+  std::vector<int> element;
+  std::optional<Fault> fault = file.entries.empty()
+                                   ? LeavesInOrder(built.leaves, element, tree.names)
+                                   : TranslatedLeaves(file, built.leaves, element, tree.names);
+  if (fault) return fault;
+  for (Node& node : built.nodes)
+    for (int* child : {&node.left, &node.right})
+      if (*child >= 0) *child = element[*child];
+  const int n = static_cast<int>(element.size());
+  ReorderTree(built.nodes.data(), n);
+  tree.nodes = std::move(built.nodes);
+  tree.lengths.assign(built.lengths.rbegin(), built.lengths.rend());
+  return std::nullopt;
+}
+
+// t, the token after a tree: ";" (in a Newick file the end of the text
+// will do).
+std::optional<Fault> TreeEnd(const Lexer& lex, const Token& t, bool nexus) {
+  if (t.kind == Tok::kSemicolon || (!nexus && t.kind == Tok::kEnd)) return std::nullopt;
+  return At(t, "expected ';' after the tree, found " + lex.Shown(t));
+}
+
+// The names of the file's trees, quoted, for messages.
+std::string TreeNames(const FileTrees& file) {
+  std::string names;
+  for (const TreeStatement& t : file.trees) names += (names.empty() ? "'" : ", '") + t.name + "'";
+  return names;
+}
+
+// The index of the chosen tree, or the problem.
+std::optional<std::size_t> Chosen(const FileTrees& file, const TreeChoice& choice,
+                                  std::string& problem) {
+  const std::size_t count = file.trees.size();
+  const std::string trees = std::to_string(count) + (count == 1 ? " tree" : " trees");
+  if (count == 0) {
+    problem = file.nexus ? "no TREE statement" : "no tree";
+  } else if (!choice.name.empty()) {
+    for (std::size_t i = 0; i < count; i++)
+      if (file.trees[i].name == choice.name) return i;
+    problem = "no tree named '" + choice.name + "' (the file has " + trees +
+              (file.nexus ? ": " + TreeNames(file) : ", Newick trees without names") + ")";
+  } else if (choice.index != 0) {
+    if (choice.index >= 1 && static_cast<std::size_t>(choice.index) <= count)
+      return static_cast<std::size_t>(choice.index - 1);
+    problem = "no tree number " + std::to_string(choice.index) + " (the file has " + trees + ")";
+  } else {
+    return file.nexus ? count - 1 : 0;
+  }
+  return std::nullopt;
+}
+
+// The chosen tree of a file whose statements are read, built.
+std::optional<Fault> BuildTree(Lexer& lex, const FileTrees& file, std::size_t chosen,
+                               TreeRead& tree) {
+  tree.tree_name = file.trees[chosen].name;
+  lex.Restore(file.trees[chosen].start);
+  TreeBuilder built(lex);
+  Token after;
+  std::optional<Fault> fault = ParseNewick(lex, true, built, after);
+  if (!fault) fault = TreeEnd(lex, after, file.nexus);
+  if (!fault) fault = Finish(file, built, tree);
+  return fault;
+}
+
+// A failed reading: message in one line, names that hold line breaks
+// included.
+TreeReadResult Refused(std::string message) {
+  for (char& ch : message)
+    if (ch == '\n' || ch == '\r') ch = ' ';
+  return {std::nullopt, std::move(message)};
+}
+
+TreeReadResult Failed(const std::string& source, const Fault& fault) {
+  if (!fault.where) return Refused(source + ": " + fault.what);
+  return Refused(source + ": line " + std::to_string(fault.where->line) + ", character " +
+                 std::to_string(fault.where->column) + ": " + fault.what);
+}
+
+}  // namespace
+
+TreeReadResult ParseNexusTree(const std::string& text, const std::string& source,
+                              const TreeChoice& choice) {
+  Lexer lex(text, Dialect::kNexus);
+  FileTrees file;
+  // A text that opens with a tree is Newick; any other is Nexus commands.
+  file.nexus = lex.Next().kind != Tok::kOpen;
+  lex.Restore(LexState{});
+  std::optional<Fault> fault = file.nexus ? ReadStatements(lex, file) : ReadNewickTrees(lex, file);
+  if (fault) return Failed(source, *fault);
+  std::string problem;
+  const std::optional<std::size_t> chosen = Chosen(file, choice, problem);
+  if (!chosen) return Refused(source + ": " + problem);
+  TreeRead tree;
+  fault = BuildTree(lex, file, *chosen, tree);
+  if (fault) return Failed(source, *fault);
+  return {std::move(tree), ""};
+}
+
+TreeReadResult ReadNexusTree(const std::string& path, const TreeChoice& choice) {
+  errno = 0;
+  std::FILE* in = std::fopen(path.c_str(), "rb");
+  std::string text;
+  bool read = in != nullptr;
+  if (in) {
+    char buffer[1 << 16];
+    std::size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, in)) > 0) text.append(buffer, got);
+    read = !std::ferror(in);
+    std::fclose(in);
+  }
+  if (!read)
+    return Refused(path + ": cannot read: " + (errno != 0 ? std::strerror(errno) : "read error"));
+  return ParseNexusTree(text, path, choice);
+}
+
+}  // namespace lopper
