@@ -26,11 +26,14 @@ bool FitsJoinHeights(const TreeRead& tree) {
   return true;
 }
 
-std::vector<Node> OrderedByHeight(const TreeRead& tree, BranchLengths reading, int* missing) {
+int MissingLengths(const TreeRead& tree) {
+  int missing = 0;
+  for (const auto& length : tree.lengths) missing += std::isnan(length[0]) + std::isnan(length[1]);
+  return missing;
+}
+
+std::vector<Node> OrderedByHeight(const TreeRead& tree, BranchLengths reading) {
   const std::size_t nrecords = tree.nodes.size();
-  *missing = 0;
-  for (const auto& length : tree.lengths) *missing += std::isnan(length[0]) + std::isnan(length[1]);
-  if (*missing > 0) return {};
   // Children come before parents, so one pass in record order sees every
   // child's height before its parent's.
   std::vector<double> height(nrecords);

@@ -21,12 +21,15 @@ enum class BranchLengths { kEdge, kJoin };
 // merge carry the same length, and no merge's is below a merge inside it.
 bool FitsJoinHeights(const TreeRead& tree);
 
+// How many branches under the tree's merges have no length.
+int MissingLengths(const TreeRead& tree);
+
 // tree.nodes ordered by height, lowest first, each with its height as its
 // distance; cuttree on them undoes the highest merges. A merge lower than
 // one inside it (an inversion) is raised to that height, so that children
-// still come before parents; ties keep the file's order. Empty when a
-// branch under a merge has no length: *missing then counts those branches.
-std::vector<Node> OrderedByHeight(const TreeRead& tree, BranchLengths reading, int* missing);
+// still come before parents; ties keep the file's order. Every branch
+// under a merge must have a length (MissingLengths 0).
+std::vector<Node> OrderedByHeight(const TreeRead& tree, BranchLengths reading);
 
 }  // namespace lopper
 

@@ -54,6 +54,12 @@ lopper::TreeChoice ChoiceOf(const lopper::CutSettings& cut) {
 // (said on standard error).
 CutTree ByHeight(const std::string& NexusFileName, const lopper::TreeRead& tree,
                  const lopper::CutSettings& cut) {
+  if (const int missing = lopper::MissingLengths(tree))
+    return CutTree{NexusFileName + ": " + std::to_string(missing) + " of the tree's " +
+                       std::to_string(2 * tree.nodes.size()) +
+                       " branches have no length; --by-height needs them all",
+                   {},
+                   {}};
   const bool join = cut.lengths.empty() ? lopper::FitsJoinHeights(tree) : cut.lengths == "join";
   if (cut.lengths.empty())
     std::cerr << "lopper: " << NexusFileName << ": branch lengths read as "
@@ -61,16 +67,9 @@ CutTree ByHeight(const std::string& NexusFileName, const lopper::TreeRead& tree,
                          "--lengths edge reads them as edge lengths)"
                        : "edge lengths (--lengths join reads them as the heights of merges)")
               << std::endl;
-  int missing = 0;
-  CutTree ordered{
-      "", tree.names,
-      lopper::OrderedByHeight(
-          tree, join ? lopper::BranchLengths::kJoin : lopper::BranchLengths::kEdge, &missing)};
-  if (missing > 0)
-    ordered.problem = NexusFileName + ": " + std::to_string(missing) + " of the tree's " +
-                      std::to_string(2 * tree.nodes.size()) +
-                      " branches have no length; --by-height needs them all";
-  return ordered;
+  return CutTree{"", tree.names,
+                 lopper::OrderedByHeight(
+                     tree, join ? lopper::BranchLengths::kJoin : lopper::BranchLengths::kEdge)};
 }
 
 CutTree ReadTree(const std::string& NexusFileName, int Lvl, const lopper::CutSettings& cut) {

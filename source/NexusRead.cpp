@@ -52,6 +52,28 @@ std::optional<Fault> SkipStatement(Lexer& lex) {
   return std::nullopt;
 }
 
+// A statement lopper does not know, up to its ";" or, as lopper has always
+// read files line by line, up to a line that starts with TREE, TRANSLATE,
+// BEGIN or END (left unread).
+std::optional<Fault> SkipUnknownStatement(Lexer& lex, const Token& first) {
+  long line = first.line;
+  for (LexState before = lex.state();; before = lex.state()) {
+    const Token t = lex.Next();
+    if (t.kind == Tok::kSemicolon) return std::nullopt;
+    if (t.kind == Tok::kBad) return At(t, t.problem);
+    if (t.kind == Tok::kEnd) return At(t, "a statement not ended by ';'");
+    if (t.kind == Tok::kWord && t.line != line) {
+      const std::string word = Lower(lex.Raw(t));
+      if (word == "tree" || word == "translate" || word == "begin" || word == "end" ||
+          word == "endblock") {
+        lex.Restore(before);
+        return std::nullopt;
+      }
+    }
+    line = t.line;
+  }
+}
+
 // After "BEGIN name;" of a block other than TREES: skips to its END.
 std::optional<Fault> SkipBlock(Lexer& lex) {
   for (Token t = lex.Next();; t = lex.Next()) {
@@ -121,7 +143,7 @@ std::optional<Fault> ReadStatements(Lexer& lex, FileTrees& file) {
       fault = SkipStatement(lex);
       if (!fault && !trees) fault = SkipBlock(lex);
     } else {
-      fault = SkipStatement(lex);
+      fault = SkipUnknownStatement(lex, t);
     }
     if (fault) return fault;
   }
@@ -192,18 +214,25 @@ std::optional<Fault> TranslatedLeaves(const FileTrees& file,
     where.column = file.columns[fault->entry];
     return Fault{fault->what, where};
   }
+  // Built at the first leaf that is not a number: files name leaves by
+  // number, or all by name.
   std::unordered_map<std::string_view, int> by_name;
-  for (const TranslateEntry& e : file.entries)
-    by_name.emplace(e.name, static_cast<int>(e.number) - 1);
   for (const auto& [text, token] : leaves) {
     const long long number = AllDigits(text) && text.size() <= 12 ? std::stoll(text) : 0;
     if (number >= 1 && number <= n) {
       element.push_back(static_cast<int>(number) - 1);
       continue;
     }
+    if (by_name.empty())
+      for (const TranslateEntry& e : file.entries)
+        by_name.emplace(e.name, static_cast<int>(e.number) - 1);
     const auto named = by_name.find(text);
     if (named == by_name.end())
-      return At(token, "leaf '" + text + "' is neither a number nor a name of the TRANSLATE table");
+      return At(token, AllDigits(text) ? "leaf number " + text + " is outside 1.." +
+                                             std::to_string(n) + " (the TRANSLATE table's numbers)"
+                                       : "leaf '" + text +
+                                             "' is neither a number nor a name of "
+                                             "the TRANSLATE table");
     element.push_back(named->second);
   }
   std::vector<bool> seen(leaves.size(), false);

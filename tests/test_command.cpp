@@ -104,6 +104,33 @@ TEST(Command, TranslateNumbersAndNexusQuotingNameTheLeaves) {
   }
 }
 
+// --tree picks a tree of several by name or position; the last by default.
+TEST(Command, TreeChoosesAmongSeveral) {
+  TempDir dir;
+  WriteFile(dir / "t.nex",
+            "#NEXUS\nBEGIN TREES;\nTRANSLATE 1 a, 2 b, 3 c;\nTREE first = ((1,2),3);\n"
+            "TREE second = ((1,3),2);\nEND;\n");
+  struct Case {
+    std::vector<std::string> choice;
+    std::string listing;
+  } const cases[] = {
+      {{}, "a\t1\nb\t0\nc\t1\n"},
+      {{"--tree", "first"}, "a\t1\nb\t1\nc\t0\n"},
+      {{"--tree", "1"}, "a\t1\nb\t1\nc\t0\n"},
+      {{"--tree", "2"}, "a\t1\nb\t0\nc\t1\n"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args{"-N", "t.nex", "-L", "2"};
+    args.insert(args.end(), c.choice.begin(), c.choice.end());
+    const RunResult r = Lopper(dir, args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadFile(dir / "Out.clu"), c.listing) << (c.choice.empty() ? "" : c.choice[1]);
+  }
+  const RunResult unknown = Lopper(dir, {"-N", "t.nex", "-L", "2", "--tree", "third"});
+  EXPECT_EQ(unknown.status, 1);
+  EXPECT_NE(unknown.err.find("third"), std::string::npos) << unknown.err;
+}
+
 TEST(Command, OutnameAndExistingFiles) {
   TempDir dir;
   WriteFile(dir / "t.nex", Nexus({"a", "b"}, "(1,2)"));
@@ -174,38 +201,42 @@ TEST(Command, BadInputIsReportedAndLeavesTheClusterFileAlone) {
     int level;
     std::string message;
   } const cases[] = {
-      {"", 2, "lopper: t.nex: cannot read Nexus file: No such file or directory\n"},
-      {names3, 2, "lopper: t.nex: no TREE line\n"},
+      {"", 2, "lopper: t.nex: cannot read: No such file or directory\n"},
+      {names3, 2, "lopper: t.nex: no TREE statement\n"},
       {names3 + "TREE t = ((1,2),3;\n", 2,
-       "lopper: t.nex: tree string, character 9: unexpected end of tree string (unbalanced "
-       "parentheses)\n"},
+       "lopper: t.nex: line 6, character 18: expected ',', ')' or ':', found ';'\n"},
       {names3 + "TREE t = ((1,2),3));\n", 2,
-       "lopper: t.nex: tree string, character 10: text after the end of the tree\n"},
+       "lopper: t.nex: line 6, character 19: expected ';' after the tree, found ')'\n"},
       {names3 + "TREE t = (1,2,3);\n", 2,
-       "lopper: t.nex: tree string, character 5: a node with more than two children\n"},
-      {names3 + "TREE t = ((1,2):-1,3);\n", 2,
-       "lopper: t.nex: tree string, character 8: signed branch length\n"},
+       "lopper: t.nex: line 6, character 14: a node with more than two children: lopper cuts "
+       "binary trees\n"},
+      {names3 + "TREE t = ((1),2,3);\n", 2,
+       "lopper: t.nex: line 6, character 13: a node with only one child: lopper cuts binary "
+       "trees\n"},
       {names3 + "TREE t = ((0,1),2);\n", 2,
-       "lopper: t.nex: tree string, character 3: leaf number 0 (leaves are numbered from 1)\n"},
+       "lopper: t.nex: line 6, character 12: leaf number 0 is outside 1..3 (the TRANSLATE "
+       "table's numbers)\n"},
       {names3 + "TREE t = ((1,4),2);\n", 2,
-       "lopper: t.nex: tree string, character 5: leaf number 4 is larger than the number of "
-       "leaves (3)\n"},
+       "lopper: t.nex: line 6, character 14: leaf number 4 is outside 1..3 (the TRANSLATE "
+       "table's numbers)\n"},
       {names3 + "TREE t = ((1,2),2);\n", 2,
-       "lopper: t.nex: tree string, character 8: leaf number 2 occurs twice\n"},
+       "lopper: t.nex: line 6, character 17: leaf '2' occurs twice\n"},
       {names3 + "TREE t = ((1,2),(3,4));\n", 2,
-       "lopper: t.nex: line 2: the TRANSLATE table names 3 elements but the tree has 4 leaves\n"},
+       "lopper: t.nex: line 2, character 5: the TRANSLATE table names 3 elements but the tree has "
+       "4 leaves\n"},
       {names3 + "TREE t = (1,2);\n", 2,
-       "lopper: t.nex: line 2: the TRANSLATE table names 3 elements but the tree has 2 leaves\n"},
+       "lopper: t.nex: line 2, character 5: the TRANSLATE table names 3 elements but the tree has "
+       "2 leaves\n"},
       {"TRANSLATE\n 1 a,\n 3 b,\n 1 c\n;\nTREE t = ((1,2),3);\n", 2,
-       "lopper: t.nex: line 4: TRANSLATE number 1 occurs twice (also on line 2)\n"},
+       "lopper: t.nex: line 4, character 2: TRANSLATE number 1 occurs twice (also on line 2)\n"},
       {"TRANSLATE\n 1 a,\n 4 b,\n 2 c\n;\nTREE t = ((1,2),3);\n", 2,
-       "lopper: t.nex: line 3: TRANSLATE number 4 is outside 1..3 (the tree has 3 leaves)\n"},
-      {"TRANSLATE\n 1 a,\n 99999999999999999 b,\n 2 c\n;\nTREE t = ((1,2),3);\n", 2,
-       "lopper: t.nex: line 3: TRANSLATE number too large is outside 1..3 (the tree has 3 "
+       "lopper: t.nex: line 3, character 2: TRANSLATE number 4 is outside 1..3 (the tree has 3 "
        "leaves)\n"},
+      {"TRANSLATE\n 1 a,\n 99999999999999999 b,\n 2 c\n;\nTREE t = ((1,2),3);\n", 2,
+       "lopper: t.nex: line 3, character 2: TRANSLATE number too large is outside 1..3 (the tree "
+       "has 3 leaves)\n"},
       {"TRANSLATE\n 1 a,\n 2 'b\tc',\n 3 d\n;\nTREE t = ((1,2),3);\n", 2,
-       "lopper: t.nex: line 3: the name of TRANSLATE number 2 contains a tab or line break, which "
-       "the cluster file "
+       "lopper: t.nex: the name of leaf 2 contains a tab or line break, which the cluster file "
        "cannot hold\n"},
       {names3 + "TREE t = ((1,2),3);\n", 0,
        "lopper: t.nex: Level 0 is outside 1..3 (the tree has 3 elements)\n"},
@@ -314,7 +345,7 @@ TEST(Command, DirectoryAsNexusFileIsReported) {
   fs::create_directory(dir / "t.nex");
   const RunResult r = Lopper(dir, {"-N", "t.nex", "-L", "2"});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "lopper: t.nex: cannot read Nexus file: Is a directory\n");
+  EXPECT_EQ(r.err, "lopper: t.nex: cannot read: Is a directory\n");
   EXPECT_FALSE(fs::exists(dir / "Out.clu"));
 }
 
@@ -357,9 +388,8 @@ TEST(Command, HostileInputs) {
        std::string("a\0b\xff\xfe\t0\nc\t1\n", 12)},
       {"leaf number beyond int",
        "TRANSLATE\n\t1\ta\n\t2\tb\n;\nTREE t = (1,99999999999999999999);\n", "2",
-       "lopper: t.nex: tree string, character 4: leaf number 99999999999999999999 is larger than "
-       "the number of "
-       "leaves (2)\n",
+       "lopper: t.nex: line 5, character 13: leaf number 99999999999999999999 is outside 1..2 (the "
+       "TRANSLATE table's numbers)\n",
        1, ""},
   };
   for (const auto& c : cases) {
