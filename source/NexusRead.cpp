@@ -52,9 +52,18 @@ std::optional<Fault> SkipStatement(Lexer& lex) {
   return std::nullopt;
 }
 
-// A statement lopper does not know, up to its ";" or, as lopper has always
-// read files line by line, up to a line that starts with TREE, TRANSLATE,
-// BEGIN or END (left unread).
+// Whether t, coming after a token on line `line`, starts a line with a
+// statement's keyword. lopper has always read files line by line, so such
+// a line ends a statement or TRANSLATE table not ended by ";".
+bool StartsStatementLine(const Lexer& lex, const Token& t, long line) {
+  if (t.kind != Tok::kWord || t.line == line) return false;
+  const std::string word = Lower(lex.Raw(t));
+  return word == "tree" || word == "translate" || word == "begin" || word == "end" ||
+         word == "endblock";
+}
+
+// A statement lopper does not know, up to its ";" or a line that starts
+// another statement (left unread).
 std::optional<Fault> SkipUnknownStatement(Lexer& lex, const Token& first) {
   long line = first.line;
   for (LexState before = lex.state();; before = lex.state()) {
@@ -62,13 +71,9 @@ std::optional<Fault> SkipUnknownStatement(Lexer& lex, const Token& first) {
     if (t.kind == Tok::kSemicolon) return std::nullopt;
     if (t.kind == Tok::kBad) return At(t, t.problem);
     if (t.kind == Tok::kEnd) return At(t, "a statement not ended by ';'");
-    if (t.kind == Tok::kWord && t.line != line) {
-      const std::string word = Lower(lex.Raw(t));
-      if (word == "tree" || word == "translate" || word == "begin" || word == "end" ||
-          word == "endblock") {
-        lex.Restore(before);
-        return std::nullopt;
-      }
+    if (StartsStatementLine(lex, t, line)) {
+      lex.Restore(before);
+      return std::nullopt;
     }
     line = t.line;
   }
@@ -92,7 +97,15 @@ std::optional<Fault> ReadTranslate(Lexer& lex, FileTrees& file) {
   file.entries.clear();
   file.columns.clear();
   long long previous = 0;
-  for (Token t = lex.Next(); t.kind != Tok::kSemicolon; t = lex.Next()) {
+  long line = 0;
+  for (LexState before = lex.state();; before = lex.state()) {
+    const Token t = lex.Next();
+    if (t.kind == Tok::kSemicolon) break;
+    if (StartsStatementLine(lex, t, line)) {
+      lex.Restore(before);
+      break;
+    }
+    line = t.line;
     if (t.kind == Tok::kComma) continue;
     if (t.kind == Tok::kBad) return At(t, t.problem);
     if (t.kind != Tok::kWord || !AllDigits(lex.Raw(t)))
@@ -105,6 +118,7 @@ std::optional<Fault> ReadTranslate(Lexer& lex, FileTrees& file) {
     file.entries.push_back({number, lex.Text(name), t.line});
     file.columns.push_back(t.column);
     previous = number;
+    line = name.line;
   }
   return std::nullopt;
 }
@@ -118,7 +132,15 @@ std::optional<Fault> ReadTreeStatement(Lexer& lex, FileTrees& file) {
     return At(name, "expected the name of the tree, found " + lex.Shown(name));
   std::string text = lex.Text(name);
   if (name.kind == Tok::kWord && text.size() > 1 && text[0] == '*') text.erase(0, 1);
-  const Token equals = lex.Next();
+  Token equals = lex.Next();
+  // lopper's writer names a tree after its file, bare and as it is ("my
+  // tree:2.nex"): a bare name runs to the "=" on its line.
+  Token span = name;
+  for (; name.kind == Tok::kWord && equals.kind != Tok::kEquals && equals.kind != Tok::kEnd &&
+         equals.kind != Tok::kBad && equals.kind != Tok::kSemicolon && equals.line == name.line;
+       equals = lex.Next())
+    span.end = equals.end;
+  if (span.end != name.end) text = std::string(lex.Raw(span));
   if (equals.kind != Tok::kEquals) return At(equals, "expected '=', found " + lex.Shown(equals));
   file.trees.push_back({std::move(text), lex.state()});
   return SkipStatement(lex);
