@@ -8,7 +8,6 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -150,7 +149,7 @@ TEST(PeerTrees, RejectsNodesOfOneChildOrMoreThanTwo) {
     EXPECT_NE(got.error.find(c.error), std::string::npos) << What(c) << ": " << got.error;
     EXPECT_NE(got.error.find(c.file), std::string::npos) << What(c) << ": " << got.error;
     // The line of the tree statement, not a neighbour's.
-    EXPECT_TRUE(std::regex_search(got.error, std::regex("line " + c.line + "\\b")))
+    EXPECT_NE(got.error.find("line " + c.line + ","), std::string::npos)
         << What(c) << ": " << got.error;
     EXPECT_EQ(got.error.find('\n'), std::string::npos) << What(c) << ": " << got.error;
   }
