@@ -198,8 +198,8 @@ struct ElementSet {
   int dimensions() const { return transpose ? nrows : ncolumns; }
 };
 
-// Measure between elements i and j of one ElementSet, for routines that
-// measure many pairs of it. A pair of complete elements (every dimension
+// Measure between the elements of one ElementSet, a row at a time, for
+// routines that measure every pair of it. A pair of complete elements (every dimension
 // present and finite) reads what the constructor computed once per
 // element: the values in a row ('e', 'b' with unit weights), the ranks
 // ('s'), the signs of the differences between dimensions ('k'), the
@@ -212,7 +212,8 @@ struct ElementSet {
 class PairMeasure {
  public:
   PairMeasure(const ElementSet& set, char dist);
-  double operator()(int i, int j);
+  // The distances from element i to elements 0 ... i-1 into out.
+  void distances(int i, double out[]);
 
   // How complete pairs are measured.
   enum class Path { kMeasure, kDifferences, kRanks, kSigns, kCentred, kUncentred };
@@ -221,7 +222,13 @@ class PairMeasure {
   void prepare_ranks();
   void prepare_signs();
   void prepare_correlation();
-  double complete_pair(int i, int j) const;
+  // Complete pairs by path.
+  double differences(int i, int j) const;
+  double ranks(int i, int j) const;
+  double signs(int i, int j) const;
+  double correlation(int i, int j) const;
+  template <class Complete>
+  void row_by(int i, double out[], Complete complete);
   const double* row(int i) const { return &values_[static_cast<std::size_t>(i) * ndata_]; }
 
   ElementSet set_;
@@ -232,7 +239,7 @@ class PairMeasure {
   std::vector<char> complete_;      // per element: the fast path applies
   std::vector<double> values_;      // per element, ndata_ each: values, ranks or scaled values
   std::vector<double> weighted_;    // correlations: values_ times the weights
-  std::vector<double> spread_;      // 's': the ranks' variance; correlations: r's scale
+  std::vector<double> spread_;      // 's': the ranks' variance
   std::vector<signed char> signs_;  // 'k': sign(x[a] - x[b]) for b < a
   std::vector<int> untied_;         // 'k': how many of those are not 0
 };

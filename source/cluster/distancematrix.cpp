@@ -34,7 +34,7 @@ Status filldistances(int nrows, int ncolumns, const double* const* data, const i
   return guarded([&] {
     PairMeasure measure(set, dist);
     for (int i = 1; i < n; i++) {
-      for (int j = 0; j < i; j++) matrix[i][j] = measure(i, j);
+      measure.distances(i, matrix[i]);
       reportrows(i, n);
     }
     return Status::kOk;

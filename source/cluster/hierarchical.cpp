@@ -51,11 +51,11 @@ struct DistanceRow {
   std::optional<PairMeasure> measure;  // when it is
 
   bool fill(int i, double row[]) {
-    for (int j = 0; j < i; j++) {
-      row[j] = distmatrix ? distmatrix[i][j] : (*measure)(i, j);
-      if (!std::isfinite(row[j])) return false;
-    }
-    return true;
+    if (distmatrix)
+      std::copy(distmatrix[i], distmatrix[i] + i, row);
+    else
+      measure->distances(i, row);
+    return std::all_of(row, row + i, [](double d) { return std::isfinite(d); });
   }
 };
 

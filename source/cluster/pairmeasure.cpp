@@ -4,6 +4,7 @@
 // contiguous rows instead of a masked pass that ranks or sums both again.
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <vector>
 
 #include "cluster_internal.h"
@@ -85,6 +86,24 @@ bool Gather(const ElementSet& set, int i, double row[]) {
   return complete;
 }
 
+// x scaled to unit weighted norm, and w times it into wx, with Dot(wx, x),
+// the r of the element with itself, at least 1: rounding may leave it a
+// few units in the last place below, which as many steps of one unit make
+// up (each step raises every |x[k]|). False if it will not reach 1 (not
+// seen; the element then keeps Measure).
+bool Normalise(int n, const double w[], double x[], double wx[]) {
+  double norm = 0;
+  for (int k = 0; k < n; k++) norm += w[k] * x[k] * x[k];
+  const double scale = 1 / std::sqrt(norm);
+  for (int k = 0; k < n; k++) x[k] *= scale;
+  for (int step = 0; step < 64; step++) {
+    for (int k = 0; k < n; k++) wx[k] = w[k] * x[k];
+    if (Dot(n, wx, x) >= 1) return true;
+    for (int k = 0; k < n; k++) x[k] *= 1 + std::numeric_limits<double>::epsilon();
+  }
+  return false;
+}
+
 }  // namespace
 
 PairMeasure::PairMeasure(const ElementSet& set, char dist)
@@ -158,15 +177,15 @@ void PairMeasure::prepare_signs() {
 
 // Per element, r's factors: the (centred) values over the square root of
 // their weighted sum of squares, in values_, and those times the weights,
-// in weighted_; and in spread_ the product of the two, which is 1 but for
-// rounding. Dividing by it makes r exactly 1 for identical elements (and
-// -1 for negated ones), as Measure's r is: sqrt(s * s) is s. An element keeps Measure when
-// Measure's own sums, formed as it forms them, would not give a defined r, and when its weighted
-// values are all equal: Measure's spread of such an element is rounding noise.
+// in weighted_. Their dot product, 1 but for rounding, is made at least 1
+// by Normalise, so that r is at least 1 for identical elements (and at most
+// -1 for negated ones) and their distance 0, as Measure's is. An element
+// keeps Measure when Measure's own sums, formed as it forms them, would not
+// give a defined r, and when its weighted values are all equal: Measure's
+// spread of such an element is rounding noise.
 void PairMeasure::prepare_correlation() {
   const double* w = set_.weight;
   weighted_.resize(values_.size());
-  spread_.resize(complete_.size());
   for (std::size_t i = 0; i < complete_.size(); i++) {
     if (!complete_[i]) continue;
     double* x = &values_[i * ndata_];
@@ -184,61 +203,74 @@ void PairMeasure::prepare_correlation() {
         sw > 0 && (varies || !centred) && sxx <= kLargestSquares && spread >= kSmallestSpread;
     if (!complete_[i]) continue;
     const double mean = centred ? sx / sw : 0;
-    double norm = 0;
-    for (int k = 0; k < ndata_; k++) {
-      x[k] -= mean;
-      norm += w[k] * x[k] * x[k];
-    }
-    const double scale = 1 / std::sqrt(norm);
-    for (int k = 0; k < ndata_; k++) {
-      x[k] *= scale;
-      weighted_[i * ndata_ + k] = w[k] * x[k];
-    }
-    spread_[i] = Dot(ndata_, &weighted_[i * ndata_], x);
+    for (int k = 0; k < ndata_; k++) x[k] -= mean;
+    complete_[i] = Normalise(ndata_, w, x, &weighted_[i * ndata_]);
   }
 }
 
-double PairMeasure::operator()(int i, int j) {
-  if (path_ != Path::kMeasure && complete_[i] && complete_[j]) return complete_pair(i, j);
-  return measure_(set_.data, set_.data, set_.mask, set_.mask, set_.weight, i, j, set_.transpose);
-}
-
-// The same operations as Measure's for 'e', 'b' (1 * x is x, and unit
-// weights add up to ndata exactly) and 's' (exact sums); one product per
-// dimension for 'k' and the correlations.
-double PairMeasure::complete_pair(int i, int j) const {
+// Measure's values for 'e', 'b' (1 * x is x, and unit weights add up to
+// ndata exactly) and 's' (exact sums), by the same operations; one product
+// per dimension for 'k' and the correlations.
+double PairMeasure::differences(int i, int j) const {
   const double* x = row(i);
   const double* y = row(j);
+  double sum = 0;
+  if (dist_ == 'b')
+    for (int k = 0; k < ndata_; k++) sum += std::fabs(x[k] - y[k]);
+  else
+    for (int k = 0; k < ndata_; k++) sum += (x[k] - y[k]) * (x[k] - y[k]);
+  return sum / ndata_;
+}
+
+double PairMeasure::ranks(int i, int j) const {
+  const double avgrank = 0.5 * (ndata_ - 1);
+  const double r = Dot(ndata_, row(i), row(j)) / ndata_ - avgrank * avgrank;
+  if (spread_[i] <= 0 || spread_[j] <= 0) return 1;
+  return notbelowzero(1 - r / std::sqrt(spread_[i] * spread_[j]));
+}
+
+double PairMeasure::signs(int i, int j) const {
+  const std::size_t width = static_cast<std::size_t>(ndata_) * (ndata_ - 1) / 2;
+  const signed char* sx = &signs_[i * width];
+  const signed char* sy = &signs_[j * width];
+  int concordance = 0;
+  for (std::size_t p = 0; p < width; p++) concordance += sx[p] * sy[p];
+  if (untied_[i] == 0 || untied_[j] == 0) return 1;
+  const double untied = static_cast<double>(untied_[j]) * static_cast<double>(untied_[i]);
+  return 1 - concordance / std::sqrt(untied);
+}
+
+double PairMeasure::correlation(int i, int j) const {
+  const double r = Dot(ndata_, &weighted_[static_cast<std::size_t>(i) * ndata_], row(j));
+  return notbelowzero(1 - (dist_ == 'a' || dist_ == 'x' ? std::fabs(r) : r));
+}
+
+// One pass over the row per path, so that the choice of path is made once
+// per row and the complete pairs' arithmetic is inlined.
+template <class Complete>
+void PairMeasure::row_by(int i, double out[], Complete complete) {
+  for (int j = 0; j < i; j++)
+    out[j] = complete_[j] ? complete(j)
+                          : measure_(set_.data, set_.data, set_.mask, set_.mask, set_.weight, i, j,
+                                     set_.transpose);
+}
+
+void PairMeasure::distances(int i, double out[]) {
+  if (path_ == Path::kMeasure || !complete_[i]) {
+    for (int j = 0; j < i; j++)
+      out[j] =
+          measure_(set_.data, set_.data, set_.mask, set_.mask, set_.weight, i, j, set_.transpose);
+    return;
+  }
   switch (path_) {
-    case Path::kDifferences: {
-      double sum = 0;
-      if (dist_ == 'b')
-        for (int k = 0; k < ndata_; k++) sum += std::fabs(x[k] - y[k]);
-      else
-        for (int k = 0; k < ndata_; k++) sum += (x[k] - y[k]) * (x[k] - y[k]);
-      return sum / ndata_;
-    }
-    case Path::kRanks: {
-      const double avgrank = 0.5 * (ndata_ - 1);
-      const double r = Dot(ndata_, x, y) / ndata_ - avgrank * avgrank;
-      if (spread_[i] <= 0 || spread_[j] <= 0) return 1;
-      return notbelowzero(1 - r / std::sqrt(spread_[i] * spread_[j]));
-    }
-    case Path::kSigns: {
-      const std::size_t width = static_cast<std::size_t>(ndata_) * (ndata_ - 1) / 2;
-      const signed char* sx = &signs_[i * width];
-      const signed char* sy = &signs_[j * width];
-      int concordance = 0;
-      for (std::size_t p = 0; p < width; p++) concordance += sx[p] * sy[p];
-      if (untied_[i] == 0 || untied_[j] == 0) return 1;
-      const double untied = static_cast<double>(untied_[j]) * static_cast<double>(untied_[i]);
-      return 1 - concordance / std::sqrt(untied);
-    }
-    default: {
-      const double r = Dot(ndata_, &weighted_[static_cast<std::size_t>(i) * ndata_], y) /
-                       std::sqrt(spread_[i] * spread_[j]);
-      return notbelowzero(1 - (dist_ == 'a' || dist_ == 'x' ? std::fabs(r) : r));
-    }
+    case Path::kDifferences:
+      return row_by(i, out, [&](int j) { return differences(i, j); });
+    case Path::kRanks:
+      return row_by(i, out, [&](int j) { return ranks(i, j); });
+    case Path::kSigns:
+      return row_by(i, out, [&](int j) { return signs(i, j); });
+    default:
+      return row_by(i, out, [&](int j) { return correlation(i, j); });
   }
 }
 
