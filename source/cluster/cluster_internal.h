@@ -236,12 +236,12 @@ class PairMeasure {
   Measure measure_;
   Path path_;
   char dist_;
-  std::vector<char> complete_;      // per element: the fast path applies
-  std::vector<double> values_;      // per element, ndata_ each: values, ranks or scaled values
-  std::vector<double> weighted_;    // correlations: values_ times the weights
-  std::vector<double> spread_;      // 's': the ranks' variance
-  std::vector<signed char> signs_;  // 'k': sign(x[a] - x[b]) for b < a
-  std::vector<int> untied_;         // 'k': how many of those are not 0
+  std::vector<unsigned char> complete_;  // per element: the fast path applies
+  std::vector<double> values_;           // per element, ndata_ each: values, ranks or scaled values
+  std::vector<double> weighted_;         // correlations: values_ times the weights
+  std::vector<double> spread_;           // 's': the ranks' variance
+  std::vector<signed char> signs_;       // 'k': sign(x[a] - x[b]) for b < a
+  std::vector<int> untied_;              // 'k': how many of those are not 0
 };
 
 // The distances between all elements by `dist` into the rows of matrix,
