@@ -1,4 +1,4 @@
-// Timings of svd, somcluster and treecluster:
+// Timings of svd, somcluster, treecluster and distancematrix:
 //   lopper_bench_numeric svd FILE M N   svd of the M x N matrix in FILE (raw
 //                                       doubles, row-major)
 //   lopper_bench_numeric som            somcluster on 10,000 x 50 normal data,
@@ -28,6 +28,12 @@
 //                                       that tree; prints its seconds and
 //                                       the new order's sum of neighbour
 //                                       distances
+//   lopper_bench_numeric measures N CODES FILE
+//                                       the benchmark set's N profiles into
+//                                       FILE (raw doubles, row-major), then
+//                                       distancematrix by each code of
+//                                       CODES on them: best of three, one
+//                                       line "code seconds" each
 #include <lopper/cluster.h>
 #include <sys/resource.h>
 
@@ -241,6 +247,26 @@ int LeafOrder(int n, const std::string& dir) {
   return 0;
 }
 
+int Measures(int n, const std::string& codes, const char* path) {
+  lopper_bench::Profiles p(n);
+  FILE* f = std::fopen(path, "wb");
+  bool ok = f != nullptr;
+  for (int i = 0; ok && i < n; i++)
+    ok = std::fwrite(p.rows[i], sizeof(double), lopper_bench::kValues, f) == lopper_bench::kValues;
+  if (!f || std::fclose(f) != 0 || !ok) return 1;
+  for (const char code : codes) {
+    const double seconds = BestSeconds([&] {
+      double** d = lopper::distancematrix(n, lopper_bench::kValues, p.rows.data(), p.masks.data(),
+                                          p.weight.data(), code, 0);
+      ok = ok && d != nullptr;
+      if (d) lopper_bench::FreeMatrix(d, n);
+    });
+    if (!ok) return 1;
+    std::printf("%c %.4f\n", code, seconds);
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -255,8 +281,10 @@ int main(int argc, char** argv) {
                   std::atoi(argv[6]), std::atoi(argv[7]));
   if (argc == 4 && std::strcmp(argv[1], "leaforder") == 0)
     return LeafOrder(std::atoi(argv[2]), argv[3]);
+  if (argc == 5 && std::strcmp(argv[1], "measures") == 0)
+    return Measures(std::atoi(argv[2]), argv[3], argv[4]);
   std::fprintf(stderr,
                "usage: lopper_bench_numeric svd FILE M N | som | dump N FILE | linkage N METHOD |\n"
-               "       kmeans FILE N M K NPASS SEED | leaforder N DIR\n");
+               "       kmeans FILE N M K NPASS SEED | leaforder N DIR | measures N CODES FILE\n");
   return 2;
 }

@@ -149,6 +149,13 @@ Metric setmetric(char dist);
 // had.
 Status getrank(int n, const double data[], double rank[]);
 
+// getrank's ranks without its allocation: index is n ints of scratch.
+void rankinto(int n, const double values[], int index[], double rank[]);
+
+// A correlation distance 1 - r: r cannot exceed 1, but its rounded value
+// can, and a negative distance breaks every tool that reads a tree.
+double notbelowzero(double d);
+
 // The storage spearman ranks into for vectors of up to ndata values,
 // obtained once (the constructor may throw std::bad_alloc) so that no
 // distance depends on an allocation made while measuring.
@@ -177,6 +184,64 @@ class Measure {
   int ndata_;
   Metric metric_;
   std::optional<RankScratch> ranks_;  // spearman only
+};
+
+// The elements of one data matrix and the arrays the measures read.
+struct ElementSet {
+  int nrows, ncolumns;
+  const double* const* data;
+  const int* const* mask;
+  const double* weight;
+  int transpose;
+
+  int elements() const { return transpose ? ncolumns : nrows; }
+  int dimensions() const { return transpose ? nrows : ncolumns; }
+};
+
+// Measure between the elements of one ElementSet, a row at a time, for
+// routines that measure every pair of it. A pair of complete elements (every dimension
+// present and finite) reads what the constructor computed once per
+// element: the values in a row ('e', 'b' with unit weights), the ranks
+// ('s'), the signs of the differences between dimensions ('k'), the
+// centred or plain values scaled to unit norm ('c', 'a', 'u', 'x').
+// Other pairs, and elements for which that would not reproduce Measure,
+// take Measure. Values are Measure's bit for bit, except for the four
+// correlations, whose single dot product rounds differently (they agree to
+// 1e-13 relative on well-conditioned data). The constructor may throw
+// std::bad_alloc; calls never allocate.
+class PairMeasure {
+ public:
+  PairMeasure(const ElementSet& set, char dist);
+  // The distances from element i to elements 0 ... i-1 into out.
+  void distances(int i, double out[]);
+
+  // How complete pairs are measured.
+  enum class Path { kMeasure, kDifferences, kRanks, kSigns, kCentred, kUncentred };
+
+ private:
+  void prepare_ranks();
+  void prepare_signs();
+  void prepare_correlation();
+  // Complete pairs by path.
+  double differences(int i, int j) const;
+  double ranks(int i, int j) const;
+  double signs(int i, int j) const;
+  double correlation(int i, int j) const;
+  template <class Complete>
+  void row_by(int i, double out[], Complete complete);
+  const double* row(int i) const { return &values_[static_cast<std::size_t>(i) * ndata_]; }
+
+  ElementSet set_;
+  int ndata_;
+  Measure measure_;
+  Path path_;
+  char dist_;
+  std::vector<unsigned char> complete_;  // per element: the fast path applies
+  std::vector<double> values_;           // per element, ndata_ each: values, ranks or scaled values
+  std::vector<double> weighted_;         // correlations: values_ times the weights
+  std::vector<double> spread_;           // 's': the ranks' variance
+  std::vector<signed char> signs_;       // 'k': sign(x[a] - x[b]) for b < a
+  std::vector<int> untied_;              // 'k': how many of those are not 0
 };
 
 // The distances between all elements by `dist` into the rows of matrix,

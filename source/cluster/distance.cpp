@@ -12,10 +12,6 @@ namespace detail {
 
 namespace {
 
-// A correlation distance 1 - r: r cannot exceed 1, but its rounded value
-// can, and a negative distance breaks every tool that reads a tree.
-double NotBelowZero(double d) { return d < 0 ? 0.0 : d; }
-
 // Calls f(k, x_k, y_k) for each dimension k, ascending, present in both
 // elements. False when one of those values is not finite.
 template <class F>
@@ -110,7 +106,7 @@ double CorrelationDistance(const ElementPair& p) {
   }
   const double cross = absolute ? std::fabs(s.cross) : s.cross;
   const double r = cross / std::sqrt(s.spread1 * s.spread2);
-  return std::isnan(r) ? 1.0 : NotBelowZero(1 - r);
+  return std::isnan(r) ? 1.0 : notbelowzero(1 - r);
 }
 
 // Weighted mean of diff(x - y) over the retained dimensions; 0 when W = 0;
@@ -211,12 +207,11 @@ Metric setmetric(char dist) {
   }
 }
 
-namespace {
+double notbelowzero(double d) { return d < 0 ? 0.0 : d; }
 
-// Ranks of values[0 ... n-1] into rank, ties sharing the mean of their
-// positions, ordering through index (n ints). Equal values keep index order,
-// as a stable sort would leave them, without the stable sort's allocation.
-void RankInto(int n, const double values[], int index[], double rank[]) {
+// Equal values keep index order, as a stable sort would leave them, without
+// the stable sort's allocation.
+void rankinto(int n, const double values[], int index[], double rank[]) {
   std::iota(index, index + n, 0);
   std::sort(index, index + n, [values](int a, int b) {
     const int c = compare(values, a, b);
@@ -231,12 +226,10 @@ void RankInto(int n, const double values[], int index[], double rank[]) {
   }
 }
 
-}  // namespace
-
 Status getrank(int n, const double data[], double rank[]) {
   return guarded([&] {
     std::vector<int> index(n);
-    RankInto(n, data, index.data(), rank);
+    rankinto(n, data, index.data(), rank);
     return Status::kOk;
   });
 }
@@ -255,8 +248,8 @@ double RankScratch::spearman(const ElementPair& pair) {
   });
   if (!finite) return kNaN;
   if (m == 0) return 0;
-  RankInto(m, x_.data(), index_.data(), rank1_.data());
-  RankInto(m, y_.data(), index_.data(), rank2_.data());
+  rankinto(m, x_.data(), index_.data(), rank1_.data());
+  rankinto(m, y_.data(), index_.data(), rank2_.data());
   const double avgrank = 0.5 * (m - 1);
   double r = 0, d1 = 0, d2 = 0;
   for (int k = 0; k < m; k++) {
@@ -268,7 +261,7 @@ double RankScratch::spearman(const ElementPair& pair) {
   d1 = d1 / m - avgrank * avgrank;
   d2 = d2 / m - avgrank * avgrank;
   if (d1 <= 0 || d2 <= 0) return 1;
-  return NotBelowZero(1 - r / std::sqrt(d1 * d2));
+  return notbelowzero(1 - r / std::sqrt(d1 * d2));
 }
 
 Measure::Measure(char dist, int ndata) : ndata_(ndata), metric_(setmetric(dist)) {

@@ -23,52 +23,18 @@ bool Readable(int nrows, int ncolumns, const double* const* data, const int* con
   return nrows == 0 || ncolumns == 0 || (data && mask && weights);
 }
 
-// The 'e' and 'b' distances of rows with nothing missing and unit weights,
-// in a tight loop: the sums and the divisor are those the measures form
-// (1 * x is x, and the weights add up to ndata exactly), so the values are
-// identical. False, writing nothing, when the case does not apply; a value
-// that is not finite leaves it to the measures, which give NaN.
-bool PlainDifferences(char dist, int nrows, int ncolumns, const int* const* mask,
-                      const double weights[], int transpose, const double* const* data,
-                      double** matrix) {
-  if (transpose || ncolumns < 1 || (dist != 'e' && dist != 'b')) return false;
-  for (int k = 0; k < ncolumns; k++)
-    if (weights[k] != 1.0) return false;
-  for (int i = 0; i < nrows; i++)
-    for (int k = 0; k < ncolumns; k++)
-      if (!mask[i][k] || !std::isfinite(data[i][k])) return false;
-  const double count = ncolumns;
-  for (int i = 1; i < nrows; i++) {
-    const double* x = data[i];
-    for (int j = 0; j < i; j++) {
-      const double* y = data[j];
-      double sum = 0;
-      if (dist == 'e') {
-        for (int k = 0; k < ncolumns; k++) sum += (x[k] - y[k]) * (x[k] - y[k]);
-      } else {
-        for (int k = 0; k < ncolumns; k++) sum += std::fabs(x[k] - y[k]);
-      }
-      matrix[i][j] = sum / count;
-    }
-    detail::reportrows(i, nrows);
-  }
-  return true;
-}
-
 }  // namespace
 
 namespace detail {
 
 Status filldistances(int nrows, int ncolumns, const double* const* data, const int* const* mask,
                      const double weights[], char dist, int transpose, double** matrix) {
-  if (PlainDifferences(dist, nrows, ncolumns, mask, weights, transpose, data, matrix))
-    return Status::kOk;
-  const int n = Elements(nrows, ncolumns, transpose);
+  const ElementSet set{nrows, ncolumns, data, mask, weights, transpose};
+  const int n = set.elements();
   return guarded([&] {
-    Measure measure(dist, Dimensions(nrows, ncolumns, transpose));
+    PairMeasure measure(set, dist);
     for (int i = 1; i < n; i++) {
-      for (int j = 0; j < i; j++)
-        matrix[i][j] = measure(data, data, mask, mask, weights, i, j, transpose);
+      measure.distances(i, matrix[i]);
       reportrows(i, n);
     }
     return Status::kOk;

@@ -47,20 +47,15 @@ namespace {
 // The distances from element i to elements 0 ... i-1, from the matrix or
 // measured, into row; false when one is not finite.
 struct DistanceRow {
-  const double* const* distmatrix;  // may be null
-  std::optional<Measure> measure;   // when it is
-  const double* const* data;
-  const int* const* mask;
-  const double* weight;
-  int transpose;
+  const double* const* distmatrix;     // may be null
+  std::optional<PairMeasure> measure;  // when it is
 
   bool fill(int i, double row[]) {
-    for (int j = 0; j < i; j++) {
-      row[j] = distmatrix ? distmatrix[i][j]
-                          : (*measure)(data, data, mask, mask, weight, i, j, transpose);
-      if (!std::isfinite(row[j])) return false;
-    }
-    return true;
+    if (distmatrix)
+      std::copy(distmatrix[i], distmatrix[i] + i, row);
+    else
+      measure->distances(i, row);
+    return std::all_of(row, row + i, [](double d) { return std::isfinite(d); });
   }
 };
 
@@ -102,20 +97,21 @@ void PointersToRecords(int nelements, const int pointer[], int index[], Node tre
 }  // namespace
 
 // Single linkage by SLINK (Sibson 1973): the pointer representation pi,
-// lambda is built one element at a time in O(n^2) time and O(n) memory, then
-// turned into merge records sorted by height.
+// lambda is built one element at a time in O(n^2) time and O(n) memory
+// (from data, besides what PairMeasure keeps per element), then turned into
+// merge records sorted by height.
 Status pslcluster(int nrows, int ncolumns, const double* const* data, const int* const* mask,
                   const double weight[], const double* const* distmatrix, char dist, int transpose,
                   Node tree[]) {
   const int nelements = transpose ? ncolumns : nrows;
-  const int ndata = transpose ? nrows : ncolumns;
   if (nelements < 2) return Status::kBadArguments;
   return guarded([&] {
     std::vector<double> temp(nelements - 1);
     std::vector<int> index(nelements);
     std::vector<int> pointer(nelements - 1);
-    DistanceRow row{distmatrix, std::nullopt, data, mask, weight, transpose};
-    if (!distmatrix) row.measure.emplace(dist, ndata);
+    DistanceRow row{distmatrix, std::nullopt};
+    if (!distmatrix)
+      row.measure.emplace(ElementSet{nrows, ncolumns, data, mask, weight, transpose}, dist);
     for (int j = 0; j < nelements - 1; j++) {
       pointer[j] = j;
       tree[j].distance = DBL_MAX;
