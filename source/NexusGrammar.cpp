@@ -1,6 +1,9 @@
 #include "NexusGrammar.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cstring>
+#include <system_error>
 #include <utility>
 
 #include "misc.h"
@@ -13,8 +16,16 @@ bool IsDigit(char ch) { return ch >= '0' && ch <= '9'; }
 bool IsSpace(char ch) {
   return ch == ' ' || ch == '\t' || ch == '\n' || ch == '\r' || ch == '\v' || ch == '\f';
 }
-// Characters that end a bare word of Nexus text.
-bool IsDelimiter(char ch) { return IsSpace(ch) || std::strchr("()[]',:;=", ch) != nullptr; }
+// Characters that end a bare word of Nexus text, NUL among them. A table,
+// as the lexer asks for every character of the text.
+struct DelimiterTable {
+  bool is[256] = {};
+  constexpr DelimiterTable() {
+    for (const char ch : " \t\n\r\v\f()[]',:;=") is[static_cast<unsigned char>(ch)] = true;
+  }
+};
+constexpr DelimiterTable kDelimiters;
+bool IsDelimiter(char ch) { return kDelimiters.is[static_cast<unsigned char>(ch)]; }
 
 Tok Punctuation(char ch, Dialect dialect) {
   switch (ch) {
@@ -146,6 +157,8 @@ std::size_t Lexer::EntryNameEnd(long long next) const {
   std::size_t end = line_end;
   for (std::size_t i = s_.pos; i < line_end; i++) {
     const char ch = text_[i];
+    // Only a ";" or "," asks what follows it.
+    if (ch != ';' && ch != ',') continue;
     const std::size_t after = text_.find_first_not_of(" \t", i + 1);
     const bool rest_blank = after >= line_end;
     if (ch == ';' && rest_blank) end = i;
@@ -175,6 +188,15 @@ Token Lexer::EntryName(long long next) {
     return t;
   }
   return Next();
+}
+
+Token Lexer::Place(std::size_t at) const {
+  Token t = Make(Tok::kWord, at, at);
+  const std::string_view before = std::string_view(text_).substr(0, at);
+  t.line = 1 + static_cast<long>(std::count(before.begin(), before.end(), '\n'));
+  const std::size_t newline = before.rfind('\n');
+  t.column = at - (newline == std::string_view::npos ? 0 : newline + 1) + 1;
+  return t;
 }
 
 std::string_view Lexer::Raw(const Token& t) const {
@@ -224,6 +246,14 @@ std::optional<double> LengthValue(std::string_view raw, Dialect dialect) {
     if (i == exponent) return std::nullopt;
   }
   if (i != raw.size()) return std::nullopt;
+  // Digits and one point, the common case, read as str2dbl reads them
+  // without building a string; str2dbl takes the rest.
+  double value = 0;
+  const char* const end = raw.data() + raw.size();
+  if (raw.find_first_not_of("0123456789.") == std::string_view::npos) {
+    const auto [ptr, ec] = std::from_chars(raw.data(), end, value);
+    if (ec == std::errc() && ptr == end) return value;
+  }
   return str2dbl(std::string(raw.substr(raw[0] == '+' ? 1 : 0)));
 }
 

@@ -1,9 +1,13 @@
 // ReadNexusTree: the statements of Nexus files (or the trees of Newick
 // files), the choice of a tree, and the tree built through the grammar.
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <limits>
 #include <unordered_map>
 #include <utility>
@@ -26,19 +30,42 @@ bool AllDigits(std::string_view word) {
   return !word.empty() && word.find_first_not_of("0123456789") == std::string_view::npos;
 }
 
+// The value of digits, at most 12 of them.
+long long DigitsValue(std::string_view digits) {
+  long long value = 0;
+  for (const char ch : digits) value = value * 10 + (ch - '0');
+  return value;
+}
+
+// The word a token stands for, as a view: of the text, or for a quoted
+// word of its unquoted copy, which `store` keeps. Only quoted words cost an
+// allocation.
+std::string_view Word(const Lexer& lex, const Token& t, std::deque<std::string>& store) {
+  if (t.kind != Tok::kQuoted) return lex.Raw(t);
+  return store.emplace_back(lex.Text(t));
+}
+
 // A TREE statement: its name and where its tree starts.
 struct TreeStatement {
   std::string name;
   LexState start;
 };
 
-// What the statements give: every tree, and the TRANSLATE table in force
-// (with each entry's column, for messages).
+// A TRANSLATE entry as read: its name a view, its place for messages.
+struct Entry {
+  long long number;  // -1: more digits than any leaf count
+  std::string_view name;
+  long line;
+  std::size_t column;
+};
+
+// What the statements give: every tree, the TRANSLATE table in force, and
+// the unquoted copies of quoted words that views of the file point to.
 struct FileTrees {
   bool nexus = false;
   std::vector<TreeStatement> trees;
-  std::vector<TranslateEntry> entries;
-  std::vector<std::size_t> columns;
+  std::vector<Entry> entries;
+  std::deque<std::string> unquoted;
 };
 
 Fault At(const Token& t, std::string what) { return Fault{std::move(what), t}; }
@@ -95,7 +122,6 @@ std::optional<Fault> SkipBlock(Lexer& lex) {
 // Numbers of more digits than any leaf count stay out of range (-1).
 std::optional<Fault> ReadTranslate(Lexer& lex, FileTrees& file) {
   file.entries.clear();
-  file.columns.clear();
   long long previous = 0;
   long line = 0;
   for (LexState before = lex.state();; before = lex.state()) {
@@ -111,12 +137,11 @@ std::optional<Fault> ReadTranslate(Lexer& lex, FileTrees& file) {
     if (t.kind != Tok::kWord || !AllDigits(lex.Raw(t)))
       return At(t, "expected a TRANSLATE number or ';', found " + lex.Shown(t));
     const std::string_view digits = lex.Raw(t);
-    const long long number = digits.size() > 12 ? -1 : std::stoll(std::string(digits));
+    const long long number = digits.size() > 12 ? -1 : DigitsValue(digits);
     const Token name = lex.EntryName(number < 0 ? previous + 1 : number + 1);
     if (name.kind != Tok::kWord && name.kind != Tok::kQuoted)
       return At(name, "expected the name of TRANSLATE number " + std::string(digits));
-    file.entries.push_back({number, lex.Text(name), t.line});
-    file.columns.push_back(t.column);
+    file.entries.push_back({number, Word(lex, name, file.unquoted), t.line, t.column});
     previous = number;
     line = name.line;
   }
@@ -189,7 +214,8 @@ std::optional<Fault> ReadNewickTrees(Lexer& lex, FileTrees& file) {
 // in the order of the text, whose index is each leaf's provisional reference.
 class TreeBuilder : public TreeEvents {
  public:
-  explicit TreeBuilder(const Lexer& lex) : lex_(lex) {}
+  TreeBuilder(const Lexer& lex, std::deque<std::string>& unquoted)
+      : lex_(lex), unquoted_(unquoted) {}
   void Open(int parent, int slot, int record) override {
     nodes.push_back({0, 0, 0.0});
     lengths.push_back({kNone, kNone});
@@ -197,7 +223,7 @@ class TreeBuilder : public TreeEvents {
   }
   std::string Leaf(int parent, int slot, const Token& leaf) override {
     Child(parent, slot) = static_cast<int>(leaves.size());
-    leaves.push_back({lex_.Text(leaf), leaf});
+    leaves.push_back({Word(lex_, leaf, unquoted_), leaf.at});
     return "";
   }
   void Length(int parent, int slot, double length) override {
@@ -206,60 +232,68 @@ class TreeBuilder : public TreeEvents {
   }
 
   static constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
-  struct LeafToken {
-    std::string text;
-    Token token;
+  // A leaf: its word and its offset in the text, which gives its place
+  // when a message needs it (a Token per leaf would double the memory).
+  struct LeafWord {
+    std::string_view text;
+    std::size_t at;
   };
   std::vector<Node> nodes;
   std::vector<std::array<double, 2>> lengths;
-  std::vector<LeafToken> leaves;
+  std::vector<LeafWord> leaves;
 
  private:
   int& Child(int record, int slot) { return slot == 0 ? nodes[record].left : nodes[record].right; }
   const Lexer& lex_;
+  std::deque<std::string>& unquoted_;
 };
 
-Fault Twice(const std::string& text, const Token& token) {
-  return At(token, "leaf '" + text + "' occurs twice");
+Fault Twice(const Lexer& lex, const TreeBuilder::LeafWord& leaf) {
+  return At(lex.Place(leaf.at), "leaf '" + std::string(leaf.text) + "' occurs twice");
 }
 
 // The element of every leaf, by TRANSLATE number or name, and the names of
 // the elements; or the fault of the table or of a leaf.
-std::optional<Fault> TranslatedLeaves(const FileTrees& file,
-                                      const std::vector<TreeBuilder::LeafToken>& leaves,
+std::optional<Fault> TranslatedLeaves(const Lexer& lex, const FileTrees& file,
+                                      const std::vector<TreeBuilder::LeafWord>& leaves,
                                       std::vector<int>& element, std::vector<std::string>& names) {
   const int n = static_cast<int>(leaves.size());
-  if (std::optional<NamingFault> fault = NumberLeaves(file.entries, n, names)) {
+  std::vector<std::size_t> byleaf;
+  if (std::optional<NamingFault> fault = OrderEntries(file.entries, n, byleaf)) {
     if (fault->entry == std::string::npos) return Fault{fault->what, std::nullopt};
     Token where;
     where.line = file.entries[fault->entry].line;
-    where.column = file.columns[fault->entry];
+    where.column = file.entries[fault->entry].column;
     return Fault{fault->what, where};
   }
+  names.reserve(byleaf.size());
+  for (const std::size_t i : byleaf) names.emplace_back(file.entries[i].name);
+  element.reserve(leaves.size());
   // Built at the first leaf that is not a number: files name leaves by
   // number, or all by name.
   std::unordered_map<std::string_view, int> by_name;
-  for (const auto& [text, token] : leaves) {
-    const long long number = AllDigits(text) && text.size() <= 12 ? std::stoll(text) : 0;
+  for (const auto& [text, at] : leaves) {
+    const long long number = AllDigits(text) && text.size() <= 12 ? DigitsValue(text) : 0;
     if (number >= 1 && number <= n) {
       element.push_back(static_cast<int>(number) - 1);
       continue;
     }
     if (by_name.empty())
-      for (const TranslateEntry& e : file.entries)
-        by_name.emplace(e.name, static_cast<int>(e.number) - 1);
+      for (const Entry& e : file.entries) by_name.emplace(e.name, static_cast<int>(e.number) - 1);
     const auto named = by_name.find(text);
+    const std::string shown(text);
     if (named == by_name.end())
-      return At(token, AllDigits(text) ? "leaf number " + text + " is outside 1.." +
-                                             std::to_string(n) + " (the TRANSLATE table's numbers)"
-                                       : "leaf '" + text +
-                                             "' is neither a number nor a name of "
-                                             "the TRANSLATE table");
+      return At(lex.Place(at), AllDigits(text)
+                                   ? "leaf number " + shown + " is outside 1.." +
+                                         std::to_string(n) + " (the TRANSLATE table's numbers)"
+                                   : "leaf '" + shown +
+                                         "' is neither a number nor a name of "
+                                         "the TRANSLATE table");
     element.push_back(named->second);
   }
   std::vector<bool> seen(leaves.size(), false);
   for (std::size_t i = 0; i < leaves.size(); i++) {
-    if (seen[element[i]]) return Twice(leaves[i].text, leaves[i].token);
+    if (seen[element[i]]) return Twice(lex, leaves[i]);
     seen[element[i]] = true;
   }
   return std::nullopt;
@@ -267,24 +301,29 @@ std::optional<Fault> TranslatedLeaves(const FileTrees& file,
 
 // Without a table: the leaves are the elements in the order of the text,
 // each name once.
-std::optional<Fault> LeavesInOrder(const std::vector<TreeBuilder::LeafToken>& leaves,
+std::optional<Fault> LeavesInOrder(const Lexer& lex,
+                                   const std::vector<TreeBuilder::LeafWord>& leaves,
                                    std::vector<int>& element, std::vector<std::string>& names) {
   std::unordered_map<std::string_view, int> seen;
-  for (const auto& [text, token] : leaves) {
-    if (!seen.emplace(text, static_cast<int>(names.size())).second) return Twice(text, token);
+  seen.reserve(leaves.size());
+  element.reserve(leaves.size());
+  names.reserve(leaves.size());
+  for (const TreeBuilder::LeafWord& leaf : leaves) {
+    if (!seen.emplace(leaf.text, static_cast<int>(names.size())).second) return Twice(lex, leaf);
     element.push_back(static_cast<int>(names.size()));
-    names.push_back(text);
+    names.emplace_back(leaf.text);
   }
   return std::nullopt;
 }
 
 // The leaves as elements, each once; the records with their references to
 // elements and in the shared order, root last.
-std::optional<Fault> Finish(const FileTrees& file, TreeBuilder& built, TreeRead& tree) {
+std::optional<Fault> Finish(const Lexer& lex, const FileTrees& file, TreeBuilder& built,
+                            TreeRead& tree) {
   std::vector<int> element;
   std::optional<Fault> fault = file.entries.empty()
-                                   ? LeavesInOrder(built.leaves, element, tree.names)
-                                   : TranslatedLeaves(file, built.leaves, element, tree.names);
+                                   ? LeavesInOrder(lex, built.leaves, element, tree.names)
+                                   : TranslatedLeaves(lex, file, built.leaves, element, tree.names);
   if (fault) return fault;
   for (Node& node : built.nodes)
     for (int* child : {&node.left, &node.right})
@@ -292,7 +331,8 @@ std::optional<Fault> Finish(const FileTrees& file, TreeBuilder& built, TreeRead&
   const int n = static_cast<int>(element.size());
   ReorderTree(built.nodes.data(), n);
   tree.nodes = std::move(built.nodes);
-  tree.lengths.assign(built.lengths.rbegin(), built.lengths.rend());
+  std::reverse(built.lengths.begin(), built.lengths.end());
+  tree.lengths = std::move(built.lengths);
   return std::nullopt;
 }
 
@@ -333,15 +373,14 @@ std::optional<std::size_t> Chosen(const FileTrees& file, const TreeChoice& choic
 }
 
 // The chosen tree of a file whose statements are read, built.
-std::optional<Fault> BuildTree(Lexer& lex, const FileTrees& file, std::size_t chosen,
-                               TreeRead& tree) {
+std::optional<Fault> BuildTree(Lexer& lex, FileTrees& file, std::size_t chosen, TreeRead& tree) {
   tree.tree_name = file.trees[chosen].name;
   lex.Restore(file.trees[chosen].start);
-  TreeBuilder built(lex);
+  TreeBuilder built(lex, file.unquoted);
   Token after;
   std::optional<Fault> fault = ParseNewick(lex, true, built, after);
   if (!fault) fault = TreeEnd(lex, after, file.nexus);
-  if (!fault) fault = Finish(file, built, tree);
+  if (!fault) fault = Finish(lex, file, built, tree);
   return fault;
 }
 
@@ -385,6 +424,13 @@ TreeReadResult ReadNexusTree(const std::string& path, const TreeChoice& choice) 
   std::string text;
   bool read = in != nullptr;
   if (in) {
+    // Read at once into room of the file's size: growing the text as it
+    // is read would copy it and briefly hold it twice.
+    struct stat status {};
+    if (fstat(fileno(in), &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0) {
+      text.resize(static_cast<std::size_t>(status.st_size));
+      text.resize(std::fread(text.data(), 1, text.size(), in));
+    }
     char buffer[1 << 16];
     std::size_t got;
     while ((got = std::fread(buffer, 1, sizeof buffer, in)) > 0) text.append(buffer, got);
