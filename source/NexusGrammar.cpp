@@ -120,10 +120,12 @@ Token Lexer::Next() {
     t = Quoted();
   } else if (IsDigit(text_[s_.pos]) ||
              (dialect_ == Dialect::kNexus && !IsDelimiter(text_[s_.pos]))) {
-    const auto in_word = [this](char ch) {
-      return dialect_ == Dialect::kLopper ? IsDigit(ch) : !IsDelimiter(ch);
-    };
-    while (s_.pos < n && in_word(text_[s_.pos])) Advance();
+    // A word holds no line break: Advance's count of lines is not needed.
+    if (dialect_ == Dialect::kLopper) {
+      while (s_.pos < n && IsDigit(text_[s_.pos])) s_.pos++;
+    } else {
+      while (s_.pos < n && !IsDelimiter(text_[s_.pos])) s_.pos++;
+    }
     t = Make(Tok::kWord, start.pos, s_.pos);
   } else {
     t = Make(Punctuation(text_[s_.pos], dialect_), s_.pos, s_.pos + 1);
@@ -152,7 +154,9 @@ Token Lexer::LengthText() {
 // From the lexer's place within a bare name: where the name's text ends,
 // before the trailing commas or the blanks and commas before a final ";".
 std::size_t Lexer::EntryNameEnd(long long next) const {
-  const std::size_t line_end = std::min(text_.find_first_of("\r\n", s_.pos), text_.size());
+  // A loop, not find_first_of, which calls memchr for every character.
+  std::size_t line_end = s_.pos;
+  while (line_end < text_.size() && text_[line_end] != '\r' && text_[line_end] != '\n') line_end++;
   const std::string next_entry = std::to_string(next);
   std::size_t end = line_end;
   for (std::size_t i = s_.pos; i < line_end; i++) {
@@ -192,16 +196,14 @@ Token Lexer::EntryName(long long next) {
 
 Token Lexer::Place(std::size_t at) const {
   Token t = Make(Tok::kWord, at, at);
-  const std::string_view before = std::string_view(text_).substr(0, at);
+  const std::string_view before = text_.substr(0, at);
   t.line = 1 + static_cast<long>(std::count(before.begin(), before.end(), '\n'));
   const std::size_t newline = before.rfind('\n');
   t.column = at - (newline == std::string_view::npos ? 0 : newline + 1) + 1;
   return t;
 }
 
-std::string_view Lexer::Raw(const Token& t) const {
-  return std::string_view(text_).substr(t.at, t.end - t.at);
-}
+std::string_view Lexer::Raw(const Token& t) const { return text_.substr(t.at, t.end - t.at); }
 
 std::string Lexer::Text(const Token& t) const {
   const std::string_view raw = Raw(t);

@@ -55,7 +55,7 @@ struct LexState {
 class Lexer {
  public:
   // text must outlive the lexer.
-  Lexer(const std::string& text, Dialect dialect) : text_(text), dialect_(dialect) {}
+  Lexer(std::string_view text, Dialect dialect) : text_(text), dialect_(dialect) {}
   Dialect dialect() const { return dialect_; }
   LexState state() const { return s_; }
   void Restore(const LexState& s) { s_ = s; }
@@ -86,7 +86,7 @@ class Lexer {
   Token Quoted();
   std::size_t EntryNameEnd(long long next) const;
 
-  const std::string& text_;
+  std::string_view text_;
   Dialect dialect_;
   LexState s_;
 };
