@@ -297,14 +297,15 @@ std::optional<Fault> TranslatedLeaves(const Lexer& lex, const FileTrees& file,
     if (by_name.empty())
       for (const Entry& e : file.entries) by_name.emplace(e.name, static_cast<int>(e.number) - 1);
     const auto named = by_name.find(text);
-    const std::string shown(text);
-    if (named == by_name.end())
+    if (named == by_name.end()) {
+      const std::string shown(text);
       return At(lex.Place(at), AllDigits(text)
                                    ? "leaf number " + shown + " is outside 1.." +
                                          std::to_string(n) + " (the TRANSLATE table's numbers)"
                                    : "leaf '" + shown +
                                          "' is neither a number nor a name of "
                                          "the TRANSLATE table");
+    }
     element.push_back(named->second);
   }
   std::vector<bool> seen(leaves.size(), false);
@@ -422,10 +423,6 @@ TreeReadResult Failed(const std::string& source, const Fault& fault) {
   return Refused(source + ": line " + std::to_string(fault.where->line) + ", character " +
                  std::to_string(fault.where->column) + ": " + fault.what);
 }
-
-}  // namespace
-
-namespace {
 
 TreeReadResult ParseText(std::string_view text, const std::string& source,
                          const TreeChoice& choice) {
