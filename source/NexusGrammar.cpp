@@ -136,6 +136,23 @@ Token Lexer::Next() {
   return t;
 }
 
+// Only "[", a quote and ";" can start a comment, a quoted word or a ";"
+// wherever they stand (every other token ends before them): the rest is
+// passed over a character at a time, not token by token.
+Token Lexer::SkipStatement() {
+  const std::size_t n = text_.size();
+  while (s_.pos < n) {
+    const char ch = text_[s_.pos];
+    if (ch != '[' && ch != '\'' && ch != ';') {
+      Advance();
+      continue;
+    }
+    const Token t = Next();
+    if (t.kind == Tok::kSemicolon || t.kind == Tok::kBad || t.kind == Tok::kEnd) return t;
+  }
+  return Next();
+}
+
 Token Lexer::LengthText() {
   if (dialect_ == Dialect::kNexus) return Next();
   Token t = Make(Tok::kWord, s_.pos, s_.pos);
@@ -226,8 +243,8 @@ std::string Lexer::Shown(const Token& t) const {
 
 std::optional<double> LengthValue(std::string_view raw, Dialect dialect) {
   const bool full = dialect == Dialect::kNexus;
-  std::size_t i = 0;
-  if (full && i < raw.size() && (raw[i] == '+' || raw[i] == '-')) i++;
+  const bool sign = full && !raw.empty() && (raw[0] == '+' || raw[0] == '-');
+  std::size_t i = sign ? 1 : 0;
   int digits = 0;
   bool point = false;
   for (; i < raw.size(); i++) {
@@ -240,6 +257,7 @@ std::optional<double> LengthValue(std::string_view raw, Dialect dialect) {
     }
   }
   if (digits == 0) return std::nullopt;
+  const bool plain = !sign && i == raw.size();
   if (full && i < raw.size() && (raw[i] == 'e' || raw[i] == 'E')) {
     i++;
     if (i < raw.size() && (raw[i] == '+' || raw[i] == '-')) i++;
@@ -252,7 +270,7 @@ std::optional<double> LengthValue(std::string_view raw, Dialect dialect) {
   // without building a string; str2dbl takes the rest.
   double value = 0;
   const char* const end = raw.data() + raw.size();
-  if (raw.find_first_not_of("0123456789.") == std::string_view::npos) {
+  if (plain) {
     const auto [ptr, ec] = std::from_chars(raw.data(), end, value);
     if (ec == std::errc() && ptr == end) return value;
   }

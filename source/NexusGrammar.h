@@ -61,6 +61,9 @@ class Lexer {
   void Restore(const LexState& s) { s_ = s; }
   // The next token, after blanks (and comments in kNexus).
   Token Next();
+  // In kNexus: reads past the next ";" as calls of Next up to it would,
+  // and returns it, or the kBad or kEnd token met before one.
+  Token SkipStatement();
   // What follows a ':': in kLopper the run of digits and points standing
   // right there (possibly empty), in kNexus the next token.
   Token LengthText();
@@ -125,10 +128,10 @@ struct NamingFault {
   std::string what;
   std::size_t entry;
 };
-// The checks of LeafNames on any kind of entry with a number and a line:
-// byleaf[L-1] receives the index of the entry numbered L.
-template <class Entry>
-std::optional<NamingFault> OrderEntries(const std::vector<Entry>& Entries, int nleaves,
+// The checks of LeafNames on any sequence of entries with a number and a
+// line: byleaf[L-1] receives the index of the entry numbered L.
+template <class EntrySequence>
+std::optional<NamingFault> OrderEntries(const EntrySequence& Entries, int nleaves,
                                         std::vector<std::size_t>& byleaf) {
   const auto count = static_cast<long long>(Entries.size());
   if (count != nleaves)
@@ -137,7 +140,7 @@ std::optional<NamingFault> OrderEntries(const std::vector<Entry>& Entries, int n
                        Entries.empty() ? std::string::npos : 0};
   byleaf.assign(static_cast<std::size_t>(nleaves), std::string::npos);
   for (std::size_t i = 0; i < Entries.size(); i++) {
-    const Entry& e = Entries[i];
+    const auto& e = Entries[i];
     const std::string at = "TRANSLATE number ";
     if (e.number < 1 || e.number > nleaves)
       return NamingFault{at + (e.number < 0 ? "too large" : std::to_string(e.number)) +

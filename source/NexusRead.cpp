@@ -39,8 +39,11 @@ std::string Lower(std::string_view word) {
   return lower;
 }
 
+// (A loop: find_first_not_of calls memchr for every character, and every
+// leaf is asked.)
 bool AllDigits(std::string_view word) {
-  return !word.empty() && word.find_first_not_of("0123456789") == std::string_view::npos;
+  return !word.empty() &&
+         std::all_of(word.begin(), word.end(), [](char ch) { return ch >= '0' && ch <= '9'; });
 }
 
 // The value of digits, at most 12 of them.
@@ -77,7 +80,8 @@ struct Entry {
 struct FileTrees {
   bool nexus = false;
   std::vector<TreeStatement> trees;
-  std::vector<Entry> entries;
+  // A deque: a table of a million entries grows without being copied.
+  std::deque<Entry> entries;
   std::deque<std::string> unquoted;
 };
 
@@ -85,10 +89,9 @@ Fault At(const Token& t, std::string what) { return Fault{std::move(what), t}; }
 
 // Reads tokens up to and including the ";" that ends a statement.
 std::optional<Fault> SkipStatement(Lexer& lex) {
-  for (Token t = lex.Next(); t.kind != Tok::kSemicolon; t = lex.Next()) {
-    if (t.kind == Tok::kBad) return At(t, t.problem);
-    if (t.kind == Tok::kEnd) return At(t, "a statement not ended by ';'");
-  }
+  const Token t = lex.SkipStatement();
+  if (t.kind == Tok::kBad) return At(t, t.problem);
+  if (t.kind == Tok::kEnd) return At(t, "a statement not ended by ';'");
   return std::nullopt;
 }
 
