@@ -178,7 +178,7 @@ TEST(ReadNexusTree, UnreadableFileNamesTheReason) {
 
 // Leaves and table names are kept as views of the text, or of copies for
 // quoted words; their places are worked out from offsets only for a message.
-TEST(ParseNexusTree, PlacesAndWordsKeptAsViews) {
+TEST(ParseNexusTree, PlacesWordsAndSkips) {
   struct Case {
     std::string text;
     std::string error;
@@ -191,6 +191,15 @@ TEST(ParseNexusTree, PlacesAndWordsKeptAsViews) {
       {kHead + "TRANSLATE 1 a, 2 b;\nTREE t = (1,0000000000003);\nEND;",
        "t.nex: line 4, character 13: leaf number 0000000000003 is outside 1..2 (the TRANSLATE "
        "table's numbers)"},
+      // Trees are first skipped a character at a time: ";" in quotes and
+      // comments, lines counted, faults met on the way.
+      {kHead + "TREE a = ('x;y',[;\n]z);\nTREE b = (p,p);\nEND;",
+       "t.nex: line 5, character 13: leaf 'p' occurs twice"},
+      {kHead + "TREE t = (a,'b);\nEND;",
+       "t.nex: line 3, character 13: a quote that is never closed"},
+      {kHead + "TREE t = (a,[b);\nEND;",
+       "t.nex: line 3, character 13: a comment that is never closed"},
+      {kHead + "TREE t = (a,b)\n", "t.nex: line 4, character 1: a statement not ended by ';'"},
   };
   for (const auto& c : cases) EXPECT_EQ(lopper::ParseNexusTree(c.text, "t.nex").error, c.error);
   // Quoted names longer than a short string, many of them, read by name.
@@ -202,6 +211,8 @@ TEST(ParseNexusTree, PlacesAndWordsKeptAsViews) {
     if (i > 0) tree = "(" + tree + ",'" + names.back() + "')";
   }
   EXPECT_EQ(Parsed(table + ";\nTREE t = " + tree + ";\nEND;").names, names);
+  EXPECT_EQ(Parsed(kHead + "TREE a = ('x;y',[;]z);\nTREE b = (p,q);\nEND;", {"", 1}).names,
+            Names({"x;y", "z"}));
   // Plain lengths take a shorter road to the same values.
   const TreeRead t = Parsed("((a:1.,b:.5):007,(c:123456789012345678901234567890,d:1e2):+3);");
   EXPECT_EQ(t.lengths[0][0], 123456789012345678901234567890.0);
