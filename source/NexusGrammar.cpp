@@ -1,6 +1,9 @@
 #include "NexusGrammar.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cstring>
+#include <system_error>
 #include <utility>
 
 #include "misc.h"
@@ -13,8 +16,16 @@ bool IsDigit(char ch) { return ch >= '0' && ch <= '9'; }
 bool IsSpace(char ch) {
   return ch == ' ' || ch == '\t' || ch == '\n' || ch == '\r' || ch == '\v' || ch == '\f';
 }
-// Characters that end a bare word of Nexus text.
-bool IsDelimiter(char ch) { return IsSpace(ch) || std::strchr("()[]',:;=", ch) != nullptr; }
+// Characters that end a bare word of Nexus text, NUL among them. A table,
+// as the lexer asks for every character of the text.
+struct DelimiterTable {
+  bool is[256] = {};
+  constexpr DelimiterTable() {
+    for (const char ch : " \t\n\r\v\f()[]',:;=") is[static_cast<unsigned char>(ch)] = true;
+  }
+};
+constexpr DelimiterTable kDelimiters;
+bool IsDelimiter(char ch) { return kDelimiters.is[static_cast<unsigned char>(ch)]; }
 
 Tok Punctuation(char ch, Dialect dialect) {
   switch (ch) {
@@ -109,10 +120,12 @@ Token Lexer::Next() {
     t = Quoted();
   } else if (IsDigit(text_[s_.pos]) ||
              (dialect_ == Dialect::kNexus && !IsDelimiter(text_[s_.pos]))) {
-    const auto in_word = [this](char ch) {
-      return dialect_ == Dialect::kLopper ? IsDigit(ch) : !IsDelimiter(ch);
-    };
-    while (s_.pos < n && in_word(text_[s_.pos])) Advance();
+    // A word holds no line break: Advance's count of lines is not needed.
+    if (dialect_ == Dialect::kLopper) {
+      while (s_.pos < n && IsDigit(text_[s_.pos])) s_.pos++;
+    } else {
+      while (s_.pos < n && !IsDelimiter(text_[s_.pos])) s_.pos++;
+    }
     t = Make(Tok::kWord, start.pos, s_.pos);
   } else {
     t = Make(Punctuation(text_[s_.pos], dialect_), s_.pos, s_.pos + 1);
@@ -121,6 +134,23 @@ Token Lexer::Next() {
   t.line = start.line;
   t.column = start.pos - start.line_start + 1;
   return t;
+}
+
+// Only "[", a quote and ";" can start a comment, a quoted word or a ";"
+// wherever they stand (every other token ends before them): the rest is
+// passed over a character at a time, not token by token.
+Token Lexer::SkipStatement() {
+  const std::size_t n = text_.size();
+  while (s_.pos < n) {
+    const char ch = text_[s_.pos];
+    if (ch != '[' && ch != '\'' && ch != ';') {
+      Advance();
+      continue;
+    }
+    const Token t = Next();
+    if (t.kind == Tok::kSemicolon || t.kind == Tok::kBad || t.kind == Tok::kEnd) return t;
+  }
+  return Next();
 }
 
 Token Lexer::LengthText() {
@@ -141,11 +171,15 @@ Token Lexer::LengthText() {
 // From the lexer's place within a bare name: where the name's text ends,
 // before the trailing commas or the blanks and commas before a final ";".
 std::size_t Lexer::EntryNameEnd(long long next) const {
-  const std::size_t line_end = std::min(text_.find_first_of("\r\n", s_.pos), text_.size());
+  // A loop, not find_first_of, which calls memchr for every character.
+  std::size_t line_end = s_.pos;
+  while (line_end < text_.size() && text_[line_end] != '\r' && text_[line_end] != '\n') line_end++;
   const std::string next_entry = std::to_string(next);
   std::size_t end = line_end;
   for (std::size_t i = s_.pos; i < line_end; i++) {
     const char ch = text_[i];
+    // Only a ";" or "," asks what follows it.
+    if (ch != ';' && ch != ',') continue;
     const std::size_t after = text_.find_first_not_of(" \t", i + 1);
     const bool rest_blank = after >= line_end;
     if (ch == ';' && rest_blank) end = i;
@@ -177,9 +211,16 @@ Token Lexer::EntryName(long long next) {
   return Next();
 }
 
-std::string_view Lexer::Raw(const Token& t) const {
-  return std::string_view(text_).substr(t.at, t.end - t.at);
+Token Lexer::Place(std::size_t at) const {
+  Token t = Make(Tok::kWord, at, at);
+  const std::string_view before = text_.substr(0, at);
+  t.line = 1 + static_cast<long>(std::count(before.begin(), before.end(), '\n'));
+  const std::size_t newline = before.rfind('\n');
+  t.column = at - (newline == std::string_view::npos ? 0 : newline + 1) + 1;
+  return t;
 }
+
+std::string_view Lexer::Raw(const Token& t) const { return text_.substr(t.at, t.end - t.at); }
 
 std::string Lexer::Text(const Token& t) const {
   const std::string_view raw = Raw(t);
@@ -202,8 +243,8 @@ std::string Lexer::Shown(const Token& t) const {
 
 std::optional<double> LengthValue(std::string_view raw, Dialect dialect) {
   const bool full = dialect == Dialect::kNexus;
-  std::size_t i = 0;
-  if (full && i < raw.size() && (raw[i] == '+' || raw[i] == '-')) i++;
+  const bool sign = full && !raw.empty() && (raw[0] == '+' || raw[0] == '-');
+  std::size_t i = sign ? 1 : 0;
   int digits = 0;
   bool point = false;
   for (; i < raw.size(); i++) {
@@ -216,6 +257,7 @@ std::optional<double> LengthValue(std::string_view raw, Dialect dialect) {
     }
   }
   if (digits == 0) return std::nullopt;
+  const bool plain = !sign && i == raw.size();
   if (full && i < raw.size() && (raw[i] == 'e' || raw[i] == 'E')) {
     i++;
     if (i < raw.size() && (raw[i] == '+' || raw[i] == '-')) i++;
@@ -224,6 +266,14 @@ std::optional<double> LengthValue(std::string_view raw, Dialect dialect) {
     if (i == exponent) return std::nullopt;
   }
   if (i != raw.size()) return std::nullopt;
+  // Digits and one point, the common case, read as str2dbl reads them
+  // without building a string; str2dbl takes the rest.
+  double value = 0;
+  const char* const end = raw.data() + raw.size();
+  if (plain) {
+    const auto [ptr, ec] = std::from_chars(raw.data(), end, value);
+    if (ec == std::errc() && ptr == end) return value;
+  }
   return str2dbl(std::string(raw.substr(raw[0] == '+' ? 1 : 0)));
 }
 

@@ -55,12 +55,15 @@ struct LexState {
 class Lexer {
  public:
   // text must outlive the lexer.
-  Lexer(const std::string& text, Dialect dialect) : text_(text), dialect_(dialect) {}
+  Lexer(std::string_view text, Dialect dialect) : text_(text), dialect_(dialect) {}
   Dialect dialect() const { return dialect_; }
   LexState state() const { return s_; }
   void Restore(const LexState& s) { s_ = s; }
   // The next token, after blanks (and comments in kNexus).
   Token Next();
+  // In kNexus: reads past the next ";" as calls of Next up to it would,
+  // and returns it, or the kBad or kEnd token met before one.
+  Token SkipStatement();
   // What follows a ':': in kLopper the run of digits and points standing
   // right there (possibly empty), in kNexus the next token.
   Token LengthText();
@@ -69,6 +72,10 @@ class Lexer {
   // to a ";" that ends the line. Trailing commas are dropped, and blanks too
   // before a ";" (which is left to be read).
   Token EntryName(long long next);
+  // A token at offset `at` of the text, with the line and column Next
+  // gives a token there: readers keep offsets alone, and need a place only
+  // for a message.
+  Token Place(std::size_t at) const;
   std::string_view Raw(const Token& t) const;
   // The word a token stands for: quotes removed ('' for a quote inside).
   std::string Text(const Token& t) const;
@@ -82,7 +89,7 @@ class Lexer {
   Token Quoted();
   std::size_t EntryNameEnd(long long next) const;
 
-  const std::string& text_;
+  std::string_view text_;
   Dialect dialect_;
   LexState s_;
 };
@@ -121,6 +128,35 @@ struct NamingFault {
   std::string what;
   std::size_t entry;
 };
+// The checks of LeafNames on any sequence of entries with a number and a
+// line: byleaf[L-1] receives the index of the entry numbered L.
+template <class EntrySequence>
+std::optional<NamingFault> OrderEntries(const EntrySequence& Entries, int nleaves,
+                                        std::vector<std::size_t>& byleaf) {
+  const auto count = static_cast<long long>(Entries.size());
+  if (count != nleaves)
+    return NamingFault{"the TRANSLATE table names " + std::to_string(count) +
+                           " elements but the tree has " + std::to_string(nleaves) + " leaves",
+                       Entries.empty() ? std::string::npos : 0};
+  byleaf.assign(static_cast<std::size_t>(nleaves), std::string::npos);
+  for (std::size_t i = 0; i < Entries.size(); i++) {
+    const auto& e = Entries[i];
+    const std::string at = "TRANSLATE number ";
+    if (e.number < 1 || e.number > nleaves)
+      return NamingFault{at + (e.number < 0 ? "too large" : std::to_string(e.number)) +
+                             " is outside 1.." + std::to_string(nleaves) + " (the tree has " +
+                             std::to_string(nleaves) + " leaves)",
+                         i};
+    std::size_t& slot = byleaf[e.number - 1];
+    if (slot != std::string::npos)
+      return NamingFault{at + std::to_string(e.number) + " occurs twice (also on line " +
+                             std::to_string(Entries[slot].line) + ")",
+                         i};
+    slot = i;
+  }
+  // As many entries as leaves, each number once within range: all present.
+  return std::nullopt;
+}
 std::optional<NamingFault> NumberLeaves(const std::vector<TranslateEntry>& Entries, int nleaves,
                                         std::vector<std::string>& NodeNames);
 

@@ -1,10 +1,15 @@
 // ReadNexusTree: the statements of Nexus files (or the trees of Newick
 // files), the choice of a tree, and the tree built through the grammar.
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <limits>
+#include <memory>
 #include <unordered_map>
 #include <utility>
 
@@ -15,6 +20,18 @@ namespace lopper {
 
 namespace {
 
+// Whether word is `lower` in any case; no string is built, as every
+// line's first word is asked.
+bool IsKeyword(std::string_view word, std::string_view lower) {
+  if (word.size() != lower.size()) return false;
+  for (std::size_t i = 0; i < word.size(); i++) {
+    const char ch =
+        word[i] >= 'A' && word[i] <= 'Z' ? static_cast<char>(word[i] - 'A' + 'a') : word[i];
+    if (ch != lower[i]) return false;
+  }
+  return true;
+}
+
 std::string Lower(std::string_view word) {
   std::string lower(word);
   for (char& ch : lower)
@@ -22,8 +39,26 @@ std::string Lower(std::string_view word) {
   return lower;
 }
 
+// (A loop: find_first_not_of calls memchr for every character, and every
+// leaf is asked.)
 bool AllDigits(std::string_view word) {
-  return !word.empty() && word.find_first_not_of("0123456789") == std::string_view::npos;
+  return !word.empty() &&
+         std::all_of(word.begin(), word.end(), [](char ch) { return ch >= '0' && ch <= '9'; });
+}
+
+// The value of digits, at most 12 of them.
+long long DigitsValue(std::string_view digits) {
+  long long value = 0;
+  for (const char ch : digits) value = value * 10 + (ch - '0');
+  return value;
+}
+
+// The word a token stands for, as a view: of the text, or for a quoted
+// word of its unquoted copy, which `store` keeps. Only quoted words cost an
+// allocation.
+std::string_view Word(const Lexer& lex, const Token& t, std::deque<std::string>& store) {
+  if (t.kind != Tok::kQuoted) return lex.Raw(t);
+  return store.emplace_back(lex.Text(t));
 }
 
 // A TREE statement: its name and where its tree starts.
@@ -32,23 +67,31 @@ struct TreeStatement {
   LexState start;
 };
 
-// What the statements give: every tree, and the TRANSLATE table in force
-// (with each entry's column, for messages).
+// A TRANSLATE entry as read: its name a view, its place for messages.
+struct Entry {
+  long long number;  // -1: more digits than any leaf count
+  std::string_view name;
+  long line;
+  std::size_t column;
+};
+
+// What the statements give: every tree, the TRANSLATE table in force, and
+// the unquoted copies of quoted words that views of the file point to.
 struct FileTrees {
   bool nexus = false;
   std::vector<TreeStatement> trees;
-  std::vector<TranslateEntry> entries;
-  std::vector<std::size_t> columns;
+  // A deque: a table of a million entries grows without being copied.
+  std::deque<Entry> entries;
+  std::deque<std::string> unquoted;
 };
 
 Fault At(const Token& t, std::string what) { return Fault{std::move(what), t}; }
 
 // Reads tokens up to and including the ";" that ends a statement.
 std::optional<Fault> SkipStatement(Lexer& lex) {
-  for (Token t = lex.Next(); t.kind != Tok::kSemicolon; t = lex.Next()) {
-    if (t.kind == Tok::kBad) return At(t, t.problem);
-    if (t.kind == Tok::kEnd) return At(t, "a statement not ended by ';'");
-  }
+  const Token t = lex.SkipStatement();
+  if (t.kind == Tok::kBad) return At(t, t.problem);
+  if (t.kind == Tok::kEnd) return At(t, "a statement not ended by ';'");
   return std::nullopt;
 }
 
@@ -57,9 +100,9 @@ std::optional<Fault> SkipStatement(Lexer& lex) {
 // a line ends a statement or TRANSLATE table not ended by ";".
 bool StartsStatementLine(const Lexer& lex, const Token& t, long line) {
   if (t.kind != Tok::kWord || t.line == line) return false;
-  const std::string word = Lower(lex.Raw(t));
-  return word == "tree" || word == "translate" || word == "begin" || word == "end" ||
-         word == "endblock";
+  const std::string_view word = lex.Raw(t);
+  return IsKeyword(word, "tree") || IsKeyword(word, "translate") || IsKeyword(word, "begin") ||
+         IsKeyword(word, "end") || IsKeyword(word, "endblock");
 }
 
 // A statement lopper does not know, up to its ";" or a line that starts
@@ -95,7 +138,6 @@ std::optional<Fault> SkipBlock(Lexer& lex) {
 // Numbers of more digits than any leaf count stay out of range (-1).
 std::optional<Fault> ReadTranslate(Lexer& lex, FileTrees& file) {
   file.entries.clear();
-  file.columns.clear();
   long long previous = 0;
   long line = 0;
   for (LexState before = lex.state();; before = lex.state()) {
@@ -111,12 +153,11 @@ std::optional<Fault> ReadTranslate(Lexer& lex, FileTrees& file) {
     if (t.kind != Tok::kWord || !AllDigits(lex.Raw(t)))
       return At(t, "expected a TRANSLATE number or ';', found " + lex.Shown(t));
     const std::string_view digits = lex.Raw(t);
-    const long long number = digits.size() > 12 ? -1 : std::stoll(std::string(digits));
+    const long long number = digits.size() > 12 ? -1 : DigitsValue(digits);
     const Token name = lex.EntryName(number < 0 ? previous + 1 : number + 1);
     if (name.kind != Tok::kWord && name.kind != Tok::kQuoted)
       return At(name, "expected the name of TRANSLATE number " + std::string(digits));
-    file.entries.push_back({number, lex.Text(name), t.line});
-    file.columns.push_back(t.column);
+    file.entries.push_back({number, Word(lex, name, file.unquoted), t.line, t.column});
     previous = number;
     line = name.line;
   }
@@ -189,7 +230,14 @@ std::optional<Fault> ReadNewickTrees(Lexer& lex, FileTrees& file) {
 // in the order of the text, whose index is each leaf's provisional reference.
 class TreeBuilder : public TreeEvents {
  public:
-  explicit TreeBuilder(const Lexer& lex) : lex_(lex) {}
+  TreeBuilder(const Lexer& lex, std::deque<std::string>& unquoted)
+      : lex_(lex), unquoted_(unquoted) {}
+  void Reserve(std::size_t leaf_count) {
+    if (leaf_count < 2) return;
+    nodes.reserve(leaf_count - 1);
+    lengths.reserve(leaf_count - 1);
+    leaves.reserve(leaf_count);
+  }
   void Open(int parent, int slot, int record) override {
     nodes.push_back({0, 0, 0.0});
     lengths.push_back({kNone, kNone});
@@ -197,7 +245,7 @@ class TreeBuilder : public TreeEvents {
   }
   std::string Leaf(int parent, int slot, const Token& leaf) override {
     Child(parent, slot) = static_cast<int>(leaves.size());
-    leaves.push_back({lex_.Text(leaf), leaf});
+    leaves.push_back({Word(lex_, leaf, unquoted_), leaf.at});
     return "";
   }
   void Length(int parent, int slot, double length) override {
@@ -206,60 +254,66 @@ class TreeBuilder : public TreeEvents {
   }
 
   static constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
-  struct LeafToken {
-    std::string text;
-    Token token;
+  // A leaf: its word and its offset in the text, which gives its place
+  // when a message needs it (a Token per leaf would double the memory).
+  struct LeafWord {
+    std::string_view text;
+    std::size_t at;
   };
   std::vector<Node> nodes;
   std::vector<std::array<double, 2>> lengths;
-  std::vector<LeafToken> leaves;
+  std::vector<LeafWord> leaves;
 
  private:
   int& Child(int record, int slot) { return slot == 0 ? nodes[record].left : nodes[record].right; }
   const Lexer& lex_;
+  std::deque<std::string>& unquoted_;
 };
 
-Fault Twice(const std::string& text, const Token& token) {
-  return At(token, "leaf '" + text + "' occurs twice");
+Fault Twice(const Lexer& lex, const TreeBuilder::LeafWord& leaf) {
+  return At(lex.Place(leaf.at), "leaf '" + std::string(leaf.text) + "' occurs twice");
 }
 
-// The element of every leaf, by TRANSLATE number or name, and the names of
-// the elements; or the fault of the table or of a leaf.
-std::optional<Fault> TranslatedLeaves(const FileTrees& file,
-                                      const std::vector<TreeBuilder::LeafToken>& leaves,
-                                      std::vector<int>& element, std::vector<std::string>& names) {
+// The element of every leaf, by TRANSLATE number or name, and the entry
+// naming each element (byleaf); or the fault of the table or of a leaf.
+std::optional<Fault> TranslatedLeaves(const Lexer& lex, const FileTrees& file,
+                                      const std::vector<TreeBuilder::LeafWord>& leaves,
+                                      std::vector<int>& element, std::vector<std::size_t>& byleaf) {
   const int n = static_cast<int>(leaves.size());
-  if (std::optional<NamingFault> fault = NumberLeaves(file.entries, n, names)) {
+  if (std::optional<NamingFault> fault = OrderEntries(file.entries, n, byleaf)) {
     if (fault->entry == std::string::npos) return Fault{fault->what, std::nullopt};
     Token where;
     where.line = file.entries[fault->entry].line;
-    where.column = file.columns[fault->entry];
+    where.column = file.entries[fault->entry].column;
     return Fault{fault->what, where};
   }
+  element.reserve(leaves.size());
   // Built at the first leaf that is not a number: files name leaves by
   // number, or all by name.
   std::unordered_map<std::string_view, int> by_name;
-  for (const auto& [text, token] : leaves) {
-    const long long number = AllDigits(text) && text.size() <= 12 ? std::stoll(text) : 0;
+  for (const auto& [text, at] : leaves) {
+    const long long number = AllDigits(text) && text.size() <= 12 ? DigitsValue(text) : 0;
     if (number >= 1 && number <= n) {
       element.push_back(static_cast<int>(number) - 1);
       continue;
     }
     if (by_name.empty())
-      for (const TranslateEntry& e : file.entries)
-        by_name.emplace(e.name, static_cast<int>(e.number) - 1);
+      for (const Entry& e : file.entries) by_name.emplace(e.name, static_cast<int>(e.number) - 1);
     const auto named = by_name.find(text);
-    if (named == by_name.end())
-      return At(token, AllDigits(text) ? "leaf number " + text + " is outside 1.." +
-                                             std::to_string(n) + " (the TRANSLATE table's numbers)"
-                                       : "leaf '" + text +
-                                             "' is neither a number nor a name of "
-                                             "the TRANSLATE table");
+    if (named == by_name.end()) {
+      const std::string shown(text);
+      return At(lex.Place(at), AllDigits(text)
+                                   ? "leaf number " + shown + " is outside 1.." +
+                                         std::to_string(n) + " (the TRANSLATE table's numbers)"
+                                   : "leaf '" + shown +
+                                         "' is neither a number nor a name of "
+                                         "the TRANSLATE table");
+    }
     element.push_back(named->second);
   }
   std::vector<bool> seen(leaves.size(), false);
   for (std::size_t i = 0; i < leaves.size(); i++) {
-    if (seen[element[i]]) return Twice(leaves[i].text, leaves[i].token);
+    if (seen[element[i]]) return Twice(lex, leaves[i]);
     seen[element[i]] = true;
   }
   return std::nullopt;
@@ -267,32 +321,44 @@ std::optional<Fault> TranslatedLeaves(const FileTrees& file,
 
 // Without a table: the leaves are the elements in the order of the text,
 // each name once.
-std::optional<Fault> LeavesInOrder(const std::vector<TreeBuilder::LeafToken>& leaves,
+std::optional<Fault> LeavesInOrder(const Lexer& lex,
+                                   const std::vector<TreeBuilder::LeafWord>& leaves,
                                    std::vector<int>& element, std::vector<std::string>& names) {
   std::unordered_map<std::string_view, int> seen;
-  for (const auto& [text, token] : leaves) {
-    if (!seen.emplace(text, static_cast<int>(names.size())).second) return Twice(text, token);
+  seen.reserve(leaves.size());
+  element.reserve(leaves.size());
+  names.reserve(leaves.size());
+  for (const TreeBuilder::LeafWord& leaf : leaves) {
+    if (!seen.emplace(leaf.text, static_cast<int>(names.size())).second) return Twice(lex, leaf);
     element.push_back(static_cast<int>(names.size()));
-    names.push_back(text);
+    names.emplace_back(leaf.text);
   }
   return std::nullopt;
 }
 
 // The leaves as elements, each once; the records with their references to
 // elements and in the shared order, root last.
-std::optional<Fault> Finish(const FileTrees& file, TreeBuilder& built, TreeRead& tree) {
+std::optional<Fault> Finish(const Lexer& lex, const FileTrees& file, TreeBuilder& built,
+                            TreeRead& tree) {
   std::vector<int> element;
+  std::vector<std::size_t> byleaf;
   std::optional<Fault> fault = file.entries.empty()
-                                   ? LeavesInOrder(built.leaves, element, tree.names)
-                                   : TranslatedLeaves(file, built.leaves, element, tree.names);
+                                   ? LeavesInOrder(lex, built.leaves, element, tree.names)
+                                   : TranslatedLeaves(lex, file, built.leaves, element, byleaf);
   if (fault) return fault;
+  // The leaves are done with: freed before the names of a table are made,
+  // which lowers the peak of memory by their size.
+  std::vector<TreeBuilder::LeafWord>().swap(built.leaves);
+  tree.names.reserve(tree.names.size() + byleaf.size());
+  for (const std::size_t i : byleaf) tree.names.emplace_back(file.entries[i].name);
   for (Node& node : built.nodes)
     for (int* child : {&node.left, &node.right})
       if (*child >= 0) *child = element[*child];
   const int n = static_cast<int>(element.size());
   ReorderTree(built.nodes.data(), n);
   tree.nodes = std::move(built.nodes);
-  tree.lengths.assign(built.lengths.rbegin(), built.lengths.rend());
+  std::reverse(built.lengths.begin(), built.lengths.end());
+  tree.lengths = std::move(built.lengths);
   return std::nullopt;
 }
 
@@ -333,15 +399,17 @@ std::optional<std::size_t> Chosen(const FileTrees& file, const TreeChoice& choic
 }
 
 // The chosen tree of a file whose statements are read, built.
-std::optional<Fault> BuildTree(Lexer& lex, const FileTrees& file, std::size_t chosen,
-                               TreeRead& tree) {
+std::optional<Fault> BuildTree(Lexer& lex, FileTrees& file, std::size_t chosen, TreeRead& tree) {
   tree.tree_name = file.trees[chosen].name;
   lex.Restore(file.trees[chosen].start);
-  TreeBuilder built(lex);
+  TreeBuilder built(lex, file.unquoted);
+  // A table names as many leaves as the tree has, most likely: room for
+  // them at once spares the copies and the page faults of growing.
+  built.Reserve(file.entries.size());
   Token after;
   std::optional<Fault> fault = ParseNewick(lex, true, built, after);
   if (!fault) fault = TreeEnd(lex, after, file.nexus);
-  if (!fault) fault = Finish(file, built, tree);
+  if (!fault) fault = Finish(lex, file, built, tree);
   return fault;
 }
 
@@ -359,10 +427,8 @@ TreeReadResult Failed(const std::string& source, const Fault& fault) {
                  std::to_string(fault.where->column) + ": " + fault.what);
 }
 
-}  // namespace
-
-TreeReadResult ParseNexusTree(const std::string& text, const std::string& source,
-                              const TreeChoice& choice) {
+TreeReadResult ParseText(std::string_view text, const std::string& source,
+                         const TreeChoice& choice) {
   Lexer lex(text, Dialect::kNexus);
   FileTrees file;
   // A text that opens with a tree is Newick; any other is Nexus commands.
@@ -379,21 +445,52 @@ TreeReadResult ParseNexusTree(const std::string& text, const std::string& source
   return {std::move(tree), ""};
 }
 
+// The bytes of a file, in room that is not zeroed first (zeroing a
+// 57 MB string before reading into it costs a tenth of the reading).
+struct FileText {
+  std::unique_ptr<char[]> bytes;
+  std::size_t size = 0;
+};
+
+// Reads all of `in` into room of the file's size plus one byte, so that the
+// end shows without growing; a file that is not regular (or grows) gets
+// more room as it comes. Returns false on a failed read.
+bool ReadAll(std::FILE* in, FileText& text) {
+  struct stat status {};
+  std::size_t room = 1 << 16;
+  if (fstat(fileno(in), &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0)
+    room = static_cast<std::size_t>(status.st_size) + 1;
+  text.bytes.reset(new char[room]);
+  while (true) {
+    // fread gives less than asked only at the end or on an error.
+    text.size += std::fread(text.bytes.get() + text.size, 1, room - text.size, in);
+    if (text.size < room) return !std::ferror(in);
+    std::unique_ptr<char[]> more(new char[2 * room]);
+    std::memcpy(more.get(), text.bytes.get(), text.size);
+    text.bytes = std::move(more);
+    room *= 2;
+  }
+}
+
+}  // namespace
+
+TreeReadResult ParseNexusTree(const std::string& text, const std::string& source,
+                              const TreeChoice& choice) {
+  return ParseText(text, source, choice);
+}
+
 TreeReadResult ReadNexusTree(const std::string& path, const TreeChoice& choice) {
   errno = 0;
   std::FILE* in = std::fopen(path.c_str(), "rb");
-  std::string text;
+  FileText text;
   bool read = in != nullptr;
   if (in) {
-    char buffer[1 << 16];
-    std::size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, in)) > 0) text.append(buffer, got);
-    read = !std::ferror(in);
+    read = ReadAll(in, text);
     std::fclose(in);
   }
   if (!read)
     return Refused(path + ": cannot read: " + (errno != 0 ? std::strerror(errno) : "read error"));
-  return ParseNexusTree(text, path, choice);
+  return ParseText(std::string_view(text.bytes.get(), text.size), path, choice);
 }
 
 }  // namespace lopper

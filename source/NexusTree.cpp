@@ -111,28 +111,9 @@ bool NexusFileIn(std::vector<TranslateEntry>& Entries, const std::string& NexusF
 std::optional<NamingFault> NumberLeaves(const std::vector<TranslateEntry>& Entries, int nleaves,
                                         std::vector<std::string>& NodeNames) {
   NodeNames.clear();
-  const auto count = static_cast<long long>(Entries.size());
-  if (count != nleaves)
-    return NamingFault{"the TRANSLATE table names " + std::to_string(count) +
-                           " elements but the tree has " + std::to_string(nleaves) + " leaves",
-                       Entries.empty() ? std::string::npos : 0};
-  std::vector<std::size_t> byleaf(static_cast<std::size_t>(nleaves), std::string::npos);
-  for (std::size_t i = 0; i < Entries.size(); i++) {
-    const TranslateEntry& e = Entries[i];
-    const std::string at = "TRANSLATE number ";
-    if (e.number < 1 || e.number > nleaves)
-      return NamingFault{at + (e.number < 0 ? "too large" : std::to_string(e.number)) +
-                             " is outside 1.." + std::to_string(nleaves) + " (the tree has " +
-                             std::to_string(nleaves) + " leaves)",
-                         i};
-    std::size_t& slot = byleaf[e.number - 1];
-    if (slot != std::string::npos)
-      return NamingFault{at + std::to_string(e.number) + " occurs twice (also on line " +
-                             std::to_string(Entries[slot].line) + ")",
-                         i};
-    slot = i;
-  }
-  // As many entries as leaves, each number once within range: all present.
+  std::vector<std::size_t> byleaf;
+  if (std::optional<NamingFault> fault = OrderEntries(Entries, nleaves, byleaf)) return fault;
+  NodeNames.reserve(byleaf.size());
   for (const std::size_t i : byleaf) NodeNames.push_back(Entries[i].name);
   return std::nullopt;
 }

@@ -2,12 +2,14 @@
 // write it, the faults they name, and agreement with the command's
 // line-based reading on every file that reading accepts.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <filesystem>
 #include <random>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "NexusTree.h"
@@ -172,6 +174,72 @@ TEST(ReadNexusTree, UnreadableFileNamesTheReason) {
   EXPECT_EQ(lopper::ReadNexusTree(dir / "none.nex").error,
             dir / "none.nex" + ": cannot read: No such file or directory");
   EXPECT_EQ(lopper::ReadNexusTree(dir.str()).error, dir.str() + ": cannot read: Is a directory");
+}
+
+// Leaves and table names are kept as views of the text, or of copies for
+// quoted words; their places are worked out from offsets only for a message.
+TEST(ParseNexusTree, PlacesWordsAndSkips) {
+  struct Case {
+    std::string text;
+    std::string error;
+  } const cases[] = {
+      {"(a,a);", "t.nex: line 1, character 4: leaf 'a' occurs twice"},
+      {"(\r\n'it''s',\r\n  'it''s');", "t.nex: line 3, character 3: leaf 'it's' occurs twice"},
+      {kHead + "TRANSLATE 1 'x y', 2 z;\nTREE t = (1,\n\t'x  y');\nEND;",
+       "t.nex: line 5, character 2: leaf 'x  y' is neither a number nor a name of the TRANSLATE "
+       "table"},
+      {kHead + "TRANSLATE 1 a, 2 b;\nTREE t = (1,0000000000003);\nEND;",
+       "t.nex: line 4, character 13: leaf number 0000000000003 is outside 1..2 (the TRANSLATE "
+       "table's numbers)"},
+      // Trees are first skipped a character at a time: ";" in quotes and
+      // comments, lines counted, faults met on the way.
+      {kHead + "TREE a = ('x;y',[;\n]z);\nTREE b = (p,p);\nEND;",
+       "t.nex: line 5, character 13: leaf 'p' occurs twice"},
+      {kHead + "TREE t = (a,'b);\nEND;",
+       "t.nex: line 3, character 13: a quote that is never closed"},
+      {kHead + "TREE t = (a,[b);\nEND;",
+       "t.nex: line 3, character 13: a comment that is never closed"},
+      {kHead + "TREE t = (a,b)\n", "t.nex: line 4, character 1: a statement not ended by ';'"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(lopper::ParseNexusTree(c.text, "t.nex").error, c.error);
+  // Quoted names longer than a short string, many of them, read by name.
+  std::string table = kHead + "TRANSLATE\n", tree = "'name number 0'";
+  Names names;
+  for (int i = 0; i < 300; i++) {
+    names.push_back("name number " + std::to_string(i));
+    table += std::to_string(i + 1) + " '" + names.back() + "',\n";
+    if (i > 0) tree = "(" + tree + ",'" + names.back() + "')";
+  }
+  EXPECT_EQ(Parsed(table + ";\nTREE t = " + tree + ";\nEND;").names, names);
+  EXPECT_EQ(Parsed(kHead + "TREE a = ('x;y',[;]z);\nTREE b = (p,q);\nEND;", {"", 1}).names,
+            Names({"x;y", "z"}));
+  // Plain lengths take a shorter road to the same values.
+  const TreeRead t = Parsed("((a:1.,b:.5):007,(c:123456789012345678901234567890,d:1e2):+3);");
+  EXPECT_EQ(t.lengths[0][0], 123456789012345678901234567890.0);
+  EXPECT_EQ(t.lengths[0][1], 100.0);
+  EXPECT_EQ(t.lengths[1][0], 1.0);
+  EXPECT_EQ(t.lengths[1][1], 0.5);
+  EXPECT_EQ(t.lengths[2][0], 7.0);
+  EXPECT_EQ(t.lengths[2][1], 3.0);
+}
+
+// Files whose size is not known beforehand (a pipe) or is zero are read
+// whole all the same.
+TEST(ReadNexusTree, ReadsPipesAndEmptyFiles) {
+  lopper_test::TempDir dir;
+  lopper_test::WriteFile(dir / "empty.nex", "");
+  EXPECT_EQ(lopper::ReadNexusTree(dir / "empty.nex").error,
+            dir / "empty.nex" + ": no TREE statement");
+  const std::string pipe = dir / "pipe.nex";
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  std::string text;  // 20,000 levels, well over the first 64 KiB of room
+  for (int i = 0; i < 20000; i++) text += "(x" + std::to_string(i) + ",";
+  text += "y" + std::string(20000, ')');
+  std::thread writer([&] { lopper_test::WriteFile(pipe, text + ";"); });
+  const lopper::TreeReadResult r = lopper::ReadNexusTree(pipe);
+  writer.join();
+  ASSERT_TRUE(r.tree) << r.error;
+  EXPECT_EQ(r.tree->names.size(), 20001u);
 }
 
 // A chain of a million nodes: no recursion, so no stack overflow.
