@@ -48,6 +48,7 @@
 #include <vector>
 
 #include "profiles.h"
+#include "tree_gen.h"
 
 namespace {
 
@@ -225,21 +226,7 @@ int LeafOrder(int n, const std::string& dir) {
   const int ok = lopper::optimalleaforder(n, tree, d);
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  // The leaves left to right, and the sum of neighbour distances.
-  std::vector<int> order, pending{-(n - 1)};
-  while (!pending.empty()) {
-    const int ref = pending.back();
-    pending.pop_back();
-    if (ref >= 0) {
-      order.push_back(ref);
-    } else {
-      pending.push_back(tree[-ref - 1].right);
-      pending.push_back(tree[-ref - 1].left);
-    }
-  }
-  double cost = 0;
-  for (int q = 1; q < n; q++)
-    cost += d[std::max(order[q - 1], order[q])][std::min(order[q - 1], order[q])];
+  const double cost = lopper_test::NeighbourSum(lopper_test::LeafOrder(n, tree), d);
   std::free(tree);
   lopper_bench::FreeMatrix(d, n);
   if (!ok) return 1;

@@ -20,30 +20,12 @@ namespace {
 
 using lopper_test::Tree;
 
-// Leaves left to right, without recursion.
 std::vector<int> LeafOrder(const Tree& tree) {
-  std::vector<int> order, pending{-static_cast<int>(tree.size())};
-  while (!pending.empty()) {
-    const int ref = pending.back();
-    pending.pop_back();
-    if (ref >= 0) {
-      order.push_back(ref);
-    } else {
-      pending.push_back(tree[-ref - 1].right);
-      pending.push_back(tree[-ref - 1].left);
-    }
-  }
-  return order;
+  return lopper_test::LeafOrder(static_cast<int>(tree.size()) + 1, tree.data());
 }
 
 double Cost(const Tree& tree, lopper_test::Lower& d) {
-  const auto order = LeafOrder(tree);
-  double sum = 0;
-  for (std::size_t p = 1; p < order.size(); p++) {
-    const int a = std::max(order[p - 1], order[p]), b = std::min(order[p - 1], order[p]);
-    sum += d.data()[a][b];
-  }
-  return sum;
+  return lopper_test::NeighbourSum(LeafOrder(tree), d.data());
 }
 
 // A tree of `method` on random data and its squared Euclidean matrix.

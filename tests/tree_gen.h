@@ -22,6 +22,34 @@ inline const char* Name(Shape s) {
   return s == Shape::kBalanced ? "balanced" : s == Shape::kChain ? "chain" : "random";
 }
 
+// The elements of tree (n-1 records, root last) from left to right, each
+// left subtree before its right one; without recursion, for deep chains.
+inline std::vector<int> LeafOrder(int n, const lopper::Node* tree) {
+  std::vector<int> order, pending{-(n - 1)};
+  order.reserve(static_cast<std::size_t>(n));
+  while (!pending.empty()) {
+    const int ref = pending.back();
+    pending.pop_back();
+    if (ref >= 0) {
+      order.push_back(ref);
+    } else {
+      // Right first, so that the left subtree comes off the stack first.
+      pending.push_back(tree[-ref - 1].right);
+      pending.push_back(tree[-ref - 1].left);
+    }
+  }
+  return order;
+}
+
+// The sum of the distances between neighbours in order, from a lower
+// triangle as distancematrix gives it.
+inline double NeighbourSum(const std::vector<int>& order, const double* const* lower) {
+  double sum = 0;
+  for (std::size_t q = 1; q < order.size(); q++)
+    sum += lower[std::max(order[q - 1], order[q])][std::min(order[q - 1], order[q])];
+  return sum;
+}
+
 // Children-first tree over n shuffled elements; distances grow with the
 // record index, by random steps.
 inline Tree MakeTree(int n, Shape shape, std::mt19937& rng) {
