@@ -88,21 +88,28 @@ Result<Dataset> ReadDataset(const Settings& s, ProgressLine& progress) {
   return d;
 }
 
-Result<DistanceMatrix*> Distances(const Settings& s, Dataset& d) {
-  if (d.distances) return &*d.distances;
-  const Table& t = d.table;
-  const int n = d.size();
+Result<DistanceMatrix> DistancesOf(const Table& t, const std::vector<double>& weights, char dist) {
+  const int n = static_cast<int>(t.nrows());
   double** const rows = distancematrix(n, static_cast<int>(t.ncolumns()), t.ValueRows().data(),
-                                       t.MaskRows().data(), d.weights.data(), s.distance, 0);
+                                       t.MaskRows().data(), weights.data(), dist, 0);
   if (!rows)
     return Failure{"out of memory computing the distances of " + std::to_string(n) + " elements"};
-  DistanceMatrix& kept = d.distances.emplace(static_cast<std::size_t>(n));
+  DistanceMatrix kept(static_cast<std::size_t>(n));
   for (int i = 1; i < n; i++) {
     std::copy(rows[i], rows[i] + i, kept.rows()[i]);
     std::free(rows[i]);
   }
   std::free(rows);
-  return &kept;
+  return kept;
+}
+
+Result<DistanceMatrix*> Distances(const Settings& s, Dataset& d) {
+  if (!d.distances) {
+    auto computed = DistancesOf(d.table, d.weights, s.distance);
+    if (!computed.ok()) return Failure{computed.error()};
+    d.distances = std::move(computed).value();
+  }
+  return &*d.distances;
 }
 
 int ClusterCount(const std::vector<int>& clusterid) {
@@ -114,7 +121,7 @@ Result<std::string> SilhouetteText(const Settings& s, Dataset& d,
                                    const std::vector<int>& clusterid) {
   const int n = static_cast<int>(clusterid.size());
   std::vector<int> numbered = NumberClustersByFirstElement(clusterid);
-  const int k = ClusterCount(clusterid);
+  const int k = n > 0 ? *std::max_element(numbered.begin(), numbered.end()) : 0;
   if (k < 2 || k >= n) return std::string("NA");
   auto distances = Distances(s, d);
   if (!distances.ok()) return Failure{distances.error()};

@@ -39,6 +39,10 @@ struct Dataset {
 // a -k above the number of elements.
 Result<Dataset> ReadDataset(const Settings& s, ProgressLine& progress);
 
+// The distances between the rows of t by the library's distancematrix,
+// with distance code dist and one weight per column.
+Result<DistanceMatrix> DistancesOf(const Table& t, const std::vector<double>& weights, char dist);
+
 // The distances between the elements: the input's, or computed once with
 // the settings' distance and weights.
 Result<DistanceMatrix*> Distances(const Settings& s, Dataset& d);

@@ -17,28 +17,31 @@ Result<bool> OrderLeaves(int n, Node* tree, DistanceMatrix& distances) {
 Result<Tree> BuildTree(const Settings& s, Dataset& d, ProgressLine& progress) {
   const int n = d.size();
   const LibraryProgress reports(progress, n);
-  // Merging overwrites a matrix; the leaf order and silhouettes need the
-  // distances intact.
-  DistanceMatrix* const distances = d.distances ? &*d.distances : nullptr;
+  // The leaf order and silhouettes need the distances after the merging,
+  // which overwrites a matrix: it works on a copy, and distances computed
+  // from the profiles serve both.
+  const bool kept = s.optimal_leaf_order || s.silhouette;
+  DistanceMatrix* distances = nullptr;
+  if (!d.profiles || kept) {
+    auto found = Distances(s, d);
+    if (!found.ok()) return Failure{found.error()};
+    distances = found.value();
+  }
   std::optional<DistanceMatrix> working;
-  if (distances && (s.optimal_leaf_order || s.silhouette) && s.method != 's')
-    working = distances->Copy();
+  if (kept && s.method != 's') working = distances->Copy();
   double** const matrix = working ? working->rows() : distances ? distances->rows() : nullptr;
   const Table& t = d.table;
   Tree tree(d.profiles ? treecluster(n, static_cast<int>(t.ncolumns()), t.ValueRows().data(),
                                      t.MaskRows().data(), d.weights.data(), 0, s.distance, s.method,
-                                     nullptr)
+                                     matrix)
                        : treecluster(n, 0, nullptr, nullptr, nullptr, 0, 'e', s.method, matrix));
   if (!tree)
     return Failure{"out of memory building the tree of " + std::to_string(n) + " elements"};
-  if (!d.profiles && !working && s.method != 's') d.distances.reset();  // overwritten
+  if (!kept && !d.profiles && s.method != 's') d.distances.reset();  // overwritten
   working.reset();
-  if (s.optimal_leaf_order) {
-    auto ordered = Distances(s, d);
-    if (!ordered.ok()) return Failure{ordered.error()};
-    if (auto done = OrderLeaves(n, tree.get(), *ordered.value()); !done.ok())
+  if (s.optimal_leaf_order)
+    if (auto done = OrderLeaves(n, tree.get(), *distances); !done.ok())
       return Failure{done.error()};
-  }
   progress.Finish();
   return tree;
 }
@@ -52,14 +55,10 @@ Result<Tree> BuildColumnTree(const Settings& s, const Dataset& d, char method) {
                         columns.MaskRows().data(), ones.data(), 0, s.distance, method, nullptr));
   if (!tree) return Failure{"out of memory building the tree of the columns"};
   if (s.optimal_leaf_order) {
-    double** const rows =
-        distancematrix(n, static_cast<int>(columns.ncolumns()), columns.ValueRows().data(),
-                       columns.MaskRows().data(), ones.data(), s.distance, 0);
-    if (!rows) return Failure{"out of memory computing the distances of the columns"};
-    const int ordered = optimalleaforder(n, tree.get(), rows);
-    for (int i = 1; i < n; i++) std::free(rows[i]);
-    std::free(rows);
-    if (!ordered) return Failure{"out of memory ordering the columns"};
+    auto distances = DistancesOf(columns, ones, s.distance);
+    if (!distances.ok()) return Failure{distances.error()};
+    if (auto done = OrderLeaves(n, tree.get(), distances.value()); !done.ok())
+      return Failure{done.error()};
   }
   return tree;
 }
