@@ -164,7 +164,7 @@ Result<Partitions> PartitionSom(const Settings& s, Dataset& d, int seed) {
   for (int e = 0; e < n; e++) {
     p.columns[0].clusterid[e] = cell[e][0];
     p.columns[1].clusterid[e] = cell[e][1];
-    index[e] = cell[e][0] * s.grid_y + cell[e][1];
+    index[e] = CellNumber(s, cell[e][0], cell[e][1]);
   }
   p.report = {{"grid", "cells"},
               {std::to_string(s.grid_x) + "x" + std::to_string(s.grid_y),

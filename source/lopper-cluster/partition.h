@@ -19,6 +19,10 @@ struct Partitions {
   std::vector<std::vector<std::string>> report;
 };
 
+// The number of the map's cell (x, y), counting down each column of the
+// grid in turn: the cells' order in the report and the picture.
+inline int CellNumber(const Settings& s, int x, int y) { return x * s.grid_y + y; }
+
 // Runs the settings' partitioning method with every random start drawn
 // from `seed`: each k (and the map) starts from the seed afresh, so that a
 // k's result does not depend on the others asked for. Failures (memory

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <numeric>
 
+#include "partition.h"
+
 namespace lopper {
 
 namespace {
@@ -21,7 +23,7 @@ std::vector<int> BandClusters(const Settings& s, const std::vector<ClusterColumn
   if (s.partitioning != Partitioning::kSom) return NumberClustersByFirstElement(cuts[0].clusterid);
   std::vector<int> cell(cuts[0].clusterid.size());
   for (std::size_t e = 0; e < cell.size(); e++)
-    cell[e] = cuts[0].clusterid[e] * s.grid_y + cuts[1].clusterid[e];
+    cell[e] = CellNumber(s, cuts[0].clusterid[e], cuts[1].clusterid[e]);
   return cell;
 }
 
