@@ -127,4 +127,55 @@ TEST(Threads, RoutinesRunAtOnceGiveTheirSingleThreadResults) {
   }
 }
 
+// A matrix large enough that the routines below divide their work.
+constexpr int kLarge = 1200;
+constexpr int kLargeData = 12;
+
+Result Distances(Matrix& m, char dist) {
+  const std::vector<double> w(kLargeData, 1.0);
+  Result r;
+  TakeMatrix(lopper::distancematrix(m.nrows(), m.ncolumns(), m.data(), m.mask(), w.data(), dist, 0),
+             kLarge, r);
+  return r;
+}
+
+Result Tree(Matrix& m, char dist, char method) {
+  const std::vector<double> w(kLargeData, 1.0);
+  lopper::Node* tree = lopper::treecluster(m.nrows(), m.ncolumns(), m.data(), m.mask(), w.data(), 0,
+                                           dist, method, nullptr);
+  Result r;
+  for (int i = 0; tree && i < kLarge - 1; i++)
+    r.insert(r.end(), {1.0 * tree[i].left, 1.0 * tree[i].right, tree[i].distance});
+  std::free(tree);
+  return r;
+}
+
+// The library's own threads: any number gives the one-thread result.
+TEST(Threads, EveryThreadCountGivesTheOneThreadResult) {
+  const unsigned seed = 4711;
+  std::mt19937 rng(seed);
+  Matrix m = lopper_test::RandomMatrix(kLarge, kLargeData, rng, 0.1);
+  const std::function<Result(Matrix&)> cases[] = {
+      [](Matrix& x) { return Distances(x, 'e'); }, [](Matrix& x) { return Distances(x, 'b'); },
+      [](Matrix& x) { return Distances(x, 'c'); }, [](Matrix& x) { return Distances(x, 's'); },
+      [](Matrix& x) { return Distances(x, 'k'); }, [](Matrix& x) { return Tree(x, 'e', 's'); },
+      [](Matrix& x) { return Tree(x, 'c', 'a'); }, [](Matrix& x) { return Tree(x, 'e', 'c'); },
+  };
+  const int default_threads = lopper::getthreads();
+  EXPECT_GE(default_threads, 1);
+  for (std::size_t c = 0; c < std::size(cases); c++) {
+    lopper::setthreads(1);
+    const Result one = cases[c](m);
+    EXPECT_FALSE(one.empty()) << "case " << c;
+    for (const int threads : {2, 3, 5}) {
+      lopper::setthreads(threads);
+      EXPECT_EQ(lopper::getthreads(), threads);
+      EXPECT_TRUE(cases[c](m) == one)
+          << "case " << c << ", " << threads << " threads, seed " << seed;
+    }
+  }
+  lopper::setthreads(0);
+  EXPECT_EQ(lopper::getthreads(), default_threads);
+}
+
 }  // namespace

@@ -38,7 +38,8 @@
 //                        *ierr k >= 1: no             u, w and v hold the decomposition,
 //                        convergence for value k      value k unconverged
 //   setrandomseed,       cannot fail                  -
-//   getrandomseed, setprogress
+//   getrandomseed, setprogress,
+//   setthreads, getthreads
 #ifndef LOPPER_CLUSTER_H
 #define LOPPER_CLUSTER_H
 
@@ -207,6 +208,16 @@ void getrandomseed(int* seed1, int* seed2);
 // library. Null stops the reports; threads that set none get none.
 using ProgressReport = void (*)(const char* step, long done, long total, void* context);
 void setprogress(ProgressReport report, void* context);
+
+// Threads of the long routines (distancematrix and treecluster's distances,
+// centroid linkage's new distances, kcluster's passes): each call uses up to
+// getthreads() threads, the calling thread among them, and fewer when its
+// work is too small to gain or a thread cannot be started. setthreads(n),
+// n >= 1, sets that number for the whole process (1: every routine runs in
+// the calling thread alone); n < 1 sets the default back, one per core.
+// Results never depend on it: they are the one-thread results bit for bit.
+void setthreads(int n);
+int getthreads();
 
 // Cuts `tree` (nelements-1 records, children before parents; may be null
 // when nelements is 1) into nclusters clusters by undoing its nclusters-1

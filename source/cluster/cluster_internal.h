@@ -11,10 +11,14 @@
 #ifndef LOPPER_CLUSTER_INTERNAL_H
 #define LOPPER_CLUSTER_INTERNAL_H
 
+#include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <memory>
 #include <new>
 #include <optional>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "cluster.h"
@@ -45,10 +49,49 @@ Status guarded(Step step) {
 }
 
 // The calling thread's progress report, if one is set: `step` has `done`
-// of `total` units; reportrows: the distances of rows 1 ... row of a
-// lower-triangular matrix over nelements are known.
+// of `total` units.
 void reportprogress(const char* step, long done, long total);
-void reportrows(int row, int nelements);
+
+// How many threads are worth starting for a call of about `operations`
+// arithmetic operations: 1 below a few million (starting a thread costs
+// tens of microseconds), at most getthreads().
+int threadsfor(double operations);
+
+// Units 0 ... nunits-1 handed out in ascending blocks of `grain` units to
+// whichever thread asks next.
+class UnitQueue {
+ public:
+  UnitQueue(int nunits, int grain) : end_(nunits), grain_(std::max(grain, 1)) {}
+  // The next block [*begin, *end); false when none is left.
+  bool take(int* begin, int* end) {
+    const int first = next_.fetch_add(grain_, std::memory_order_relaxed);
+    if (first >= end_) return false;
+    *begin = first;
+    *end = std::min(end_, first + grain_);
+    return true;
+  }
+
+ private:
+  std::atomic<int> next_{0};
+  int end_, grain_;
+};
+
+// Runs work(0) in the calling thread and work(1) ... work(nthreads-1) in
+// threads of their own, returning when all have. A thread that cannot be
+// started is left out, so work must not depend on every index running (a
+// UnitQueue shares the units among those that do). work must not throw.
+template <class Work>
+void runthreads(int nthreads, Work& work) {
+  std::vector<std::thread> threads;
+  try {
+    threads.reserve(nthreads > 1 ? nthreads - 1 : 0);
+    for (int t = 1; t < nthreads; t++) threads.emplace_back([&work, t] { work(t); });
+  } catch (const std::bad_alloc&) {
+  } catch (const std::system_error&) {
+  }
+  work(0);
+  for (std::thread& thread : threads) thread.join();
+}
 
 // Every block the library hands to a caller, or keeps as a row of one,
 // comes from allocate/allocate_zeroed and goes back through release (or the
@@ -199,49 +242,62 @@ struct ElementSet {
 };
 
 // Measure between the elements of one ElementSet, a row at a time, for
-// routines that measure every pair of it. A pair of complete elements (every dimension
-// present and finite) reads what the constructor computed once per
-// element: the values in a row ('e', 'b' with unit weights), the ranks
-// ('s'), the signs of the differences between dimensions ('k'), the
-// centred or plain values scaled to unit norm ('c', 'a', 'u', 'x').
-// Other pairs, and elements for which that would not reproduce Measure,
-// take Measure. Values are Measure's bit for bit, except for the four
-// correlations, whose single dot product rounds differently (they agree to
-// 1e-13 relative on well-conditioned data). The constructor may throw
-// std::bad_alloc; calls never allocate.
+// routines that measure every pair of it. What a pair of usable elements
+// (every present value finite) needs is computed once per element by the
+// constructor: the values in a row with their presence ('e', 'b' with unit
+// weights, missing values included), and for complete elements (every
+// dimension present) the ranks ('s'), the signs of the differences between
+// dimensions ('k'), the centred or plain values scaled to unit norm ('c',
+// 'a', 'u', 'x'). Other pairs, and elements for which that would not
+// reproduce Measure, take the caller's Measure. Values are Measure's bit for
+// bit, except for the four correlations, whose single dot product rounds
+// differently (they agree to 1e-13 relative on well-conditioned data). The
+// constructor may throw std::bad_alloc; calls never allocate, and one
+// PairMeasure serves any number of threads, each with its own Measure.
 class PairMeasure {
  public:
   PairMeasure(const ElementSet& set, char dist);
-  // The distances from element i to elements 0 ... i-1 into out.
-  void distances(int i, double out[]);
+  // The distances from element i to elements first ... last-1 (last <= i)
+  // into out[first ... last-1]; fallback is a Measure of the same code.
+  void distances(int i, int first, int last, double out[], Measure& fallback) const;
+  void distances(int i, double out[], Measure& fallback) const {
+    distances(i, 0, i, out, fallback);
+  }
 
-  // How complete pairs are measured.
+  // How usable pairs are measured.
   enum class Path { kMeasure, kDifferences, kRanks, kSigns, kCentred, kUncentred };
 
  private:
+  void prepare_presence();
   void prepare_ranks();
   void prepare_signs();
   void prepare_correlation();
-  // Complete pairs by path.
+  // Usable pairs by path.
   double differences(int i, int j) const;
+  double masked_differences(int i, int j) const;
   double ranks(int i, int j) const;
   double signs(int i, int j) const;
   double correlation(int i, int j) const;
-  template <class Complete>
-  void row_by(int i, double out[], Complete complete);
+  template <class Usable>
+  void row_by(int i, int first, int last, double out[], Measure& fallback, Usable usable) const;
   const double* row(int i) const { return &values_[static_cast<std::size_t>(i) * ndata_]; }
+  double measured(int i, int j, Measure& fallback) const {
+    return fallback(set_.data, set_.data, set_.mask, set_.mask, set_.weight, i, j, set_.transpose);
+  }
 
   ElementSet set_;
   int ndata_;
-  Measure measure_;
   Path path_;
   char dist_;
-  std::vector<unsigned char> complete_;  // per element: the fast path applies
-  std::vector<double> values_;           // per element, ndata_ each: values, ranks or scaled values
-  std::vector<double> weighted_;         // correlations: values_ times the weights
-  std::vector<double> spread_;           // 's': the ranks' variance
-  std::vector<signed char> signs_;       // 'k': sign(x[a] - x[b]) for b < a
-  std::vector<int> untied_;              // 'k': how many of those are not 0
+  std::vector<unsigned char> usable_;    // per element: the fast path applies
+  std::vector<unsigned char> complete_;  // 'e', 'b': no value missing
+  std::vector<double> values_;      // per element, ndata_ each: values (0 where missing), ranks or
+                                    // scaled values
+  std::vector<double> present_;     // 'e', 'b': 1 where present, 0 where missing
+  std::vector<double> weighted_;    // correlations: values_ times the weights
+  std::vector<double> spread_;      // 's': the ranks' variance
+  std::vector<signed char> signs_;  // 'k': sign(x[a] - x[b]) for b < a
+  std::vector<int> untied_;         // 'k': how many of those are not 0
 };
 
 // The distances between all elements by `dist` into the rows of matrix,

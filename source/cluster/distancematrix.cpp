@@ -1,6 +1,7 @@
 // Distances over a whole data matrix: the distance matrix, element weights
 // and the distance between two groups of elements.
 #include <algorithm>
+#include <atomic>
 #include <cfloat>
 #include <cmath>
 #include <optional>
@@ -23,6 +24,19 @@ bool Readable(int nrows, int ncolumns, const double* const* data, const int* con
   return nrows == 0 || ncolumns == 0 || (data && mask && weights);
 }
 
+// Relative cost of one value of a pair, to judge how many threads a
+// matrix is worth.
+double CostPerValue(char dist) {
+  switch (dist) {
+    case 'k':
+      return 8;  // a pair of dimensions per dimension
+    case 's':
+      return 2;
+    default:
+      return 1;
+  }
+}
+
 }  // namespace
 
 namespace detail {
@@ -32,11 +46,28 @@ Status filldistances(int nrows, int ncolumns, const double* const* data, const i
   const ElementSet set{nrows, ncolumns, data, mask, weights, transpose};
   const int n = set.elements();
   return guarded([&] {
-    PairMeasure measure(set, dist);
-    for (int i = 1; i < n; i++) {
-      measure.distances(i, matrix[i]);
-      reportrows(i, n);
-    }
+    const PairMeasure measure(set, dist);
+    const int nthreads =
+        threadsfor(0.5 * n * (n - 1.0) * std::max(set.dimensions(), 1) * CostPerValue(dist));
+    std::vector<Measure> fallbacks;
+    fallbacks.reserve(nthreads);
+    for (int t = 0; t < nthreads; t++) fallbacks.emplace_back(dist, set.dimensions());
+    // Rows are handed out one at a time in ascending order; the calling
+    // thread reports the pairs done by all.
+    UnitQueue rows(n - 1, 1);
+    std::atomic<long> pairs{0};
+    long reported = 0;
+    const long total = static_cast<long>(n) * (n - 1) / 2;
+    auto work = [&](int t) {
+      for (int first, last; rows.take(&first, &last);)
+        for (int i = first + 1; i <= last; i++) {
+          measure.distances(i, matrix[i], fallbacks[t]);
+          const long done = pairs.fetch_add(i, std::memory_order_relaxed) + i;
+          if (t == 0) reportprogress("distances", reported = done, total);
+        }
+    };
+    runthreads(nthreads, work);
+    if (reported != total) reportprogress("distances", total, total);
     return Status::kOk;
   });
 }

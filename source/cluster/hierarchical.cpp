@@ -49,12 +49,13 @@ namespace {
 struct DistanceRow {
   const double* const* distmatrix;     // may be null
   std::optional<PairMeasure> measure;  // when it is
+  std::optional<Measure> fallback;
 
   bool fill(int i, double row[]) {
     if (distmatrix)
       std::copy(distmatrix[i], distmatrix[i] + i, row);
     else
-      measure->distances(i, row);
+      measure->distances(i, row, *fallback);
     return std::all_of(row, row + i, [](double d) { return std::isfinite(d); });
   }
 };
@@ -109,9 +110,12 @@ Status pslcluster(int nrows, int ncolumns, const double* const* data, const int*
     std::vector<double> temp(nelements - 1);
     std::vector<int> index(nelements);
     std::vector<int> pointer(nelements - 1);
-    DistanceRow row{distmatrix, std::nullopt};
-    if (!distmatrix)
-      row.measure.emplace(ElementSet{nrows, ncolumns, data, mask, weight, transpose}, dist);
+    DistanceRow row{distmatrix, std::nullopt, std::nullopt};
+    if (!distmatrix) {
+      const ElementSet set{nrows, ncolumns, data, mask, weight, transpose};
+      row.measure.emplace(set, dist);
+      row.fallback.emplace(dist, set.dimensions());
+    }
     for (int j = 0; j < nelements - 1; j++) {
       pointer[j] = j;
       tree[j].distance = DBL_MAX;

@@ -75,15 +75,22 @@ PairMeasure::Path PathFor(char dist, const ElementSet& set) {
   }
 }
 
-// Element i's values into row; false when one is missing or not finite.
-bool Gather(const ElementSet& set, int i, double row[]) {
-  bool complete = true;
+// Element i's values into row, 0 where missing, and 1 or 0 into present
+// as each is present or missing; whether none is missing, and whether every
+// present one is finite.
+struct Gathered {
+  bool complete, finite;
+};
+Gathered Gather(const ElementSet& set, int i, double row[], double present[]) {
+  Gathered g{true, true};
   for (int k = 0; k < set.dimensions(); k++) {
-    const bool present = set.transpose ? set.mask[k][i] : set.mask[i][k];
-    row[k] = set.transpose ? set.data[k][i] : set.data[i][k];
-    complete = complete && present && std::isfinite(row[k]);
+    const bool here = set.transpose ? set.mask[k][i] : set.mask[i][k];
+    row[k] = here ? (set.transpose ? set.data[k][i] : set.data[i][k]) : 0.0;
+    present[k] = here ? 1.0 : 0.0;
+    g.complete = g.complete && here;
+    g.finite = g.finite && std::isfinite(row[k]);
   }
-  return complete;
+  return g;
 }
 
 // x scaled to unit weighted norm, and w times it into wx, with Dot(wx, x),
@@ -107,17 +114,23 @@ bool Normalise(int n, const double w[], double x[], double wx[]) {
 }  // namespace
 
 PairMeasure::PairMeasure(const ElementSet& set, char dist)
-    : set_(set),
-      ndata_(set.dimensions()),
-      measure_(dist, set.dimensions()),
-      path_(PathFor(dist, set)),
-      dist_(dist) {
+    : set_(set), ndata_(set.dimensions()), path_(PathFor(dist, set)), dist_(dist) {
   if (path_ == Path::kMeasure) return;
   const int n = set.elements();
+  const std::size_t cells = static_cast<std::size_t>(n) * ndata_;
+  usable_.resize(n);
   complete_.resize(n);
-  values_.resize(static_cast<std::size_t>(n) * ndata_);
-  for (int i = 0; i < n; i++)
-    complete_[i] = Gather(set, i, &values_[static_cast<std::size_t>(i) * ndata_]);
+  values_.resize(cells);
+  present_.resize(cells);
+  for (int i = 0; i < n; i++) {
+    const std::size_t at = static_cast<std::size_t>(i) * ndata_;
+    const Gathered g = Gather(set, i, &values_[at], &present_[at]);
+    complete_[i] = g.complete && g.finite;
+    // Only differences read missing values (as absent); the others need
+    // every value.
+    usable_[i] = path_ == Path::kDifferences ? g.finite : complete_[i];
+  }
+  if (path_ != Path::kDifferences) present_ = std::vector<double>();
   switch (path_) {
     case Path::kRanks:
       prepare_ranks();
@@ -138,10 +151,10 @@ PairMeasure::PairMeasure(const ElementSet& set, char dist)
 void PairMeasure::prepare_ranks() {
   std::vector<int> index(ndata_);
   std::vector<double> rank(ndata_);
-  spread_.resize(complete_.size());
+  spread_.resize(usable_.size());
   const double avgrank = 0.5 * (ndata_ - 1);
-  for (std::size_t i = 0; i < complete_.size(); i++) {
-    if (!complete_[i]) continue;
+  for (std::size_t i = 0; i < usable_.size(); i++) {
+    if (!usable_[i]) continue;
     double* x = &values_[i * ndata_];
     rankinto(ndata_, x, index.data(), rank.data());
     double d = 0;
@@ -158,10 +171,10 @@ void PairMeasure::prepare_ranks() {
 // the sum of products of their signs.
 void PairMeasure::prepare_signs() {
   const std::size_t width = static_cast<std::size_t>(ndata_) * (ndata_ - 1) / 2;
-  signs_.resize(complete_.size() * width);
-  untied_.resize(complete_.size());
-  for (std::size_t i = 0; i < complete_.size(); i++) {
-    if (!complete_[i]) continue;
+  signs_.resize(usable_.size() * width);
+  untied_.resize(usable_.size());
+  for (std::size_t i = 0; i < usable_.size(); i++) {
+    if (!usable_[i]) continue;
     const double* x = row(static_cast<int>(i));
     signed char* s = &signs_[i * width];
     int untied = 0;
@@ -186,8 +199,8 @@ void PairMeasure::prepare_signs() {
 void PairMeasure::prepare_correlation() {
   const double* w = set_.weight;
   weighted_.resize(values_.size());
-  for (std::size_t i = 0; i < complete_.size(); i++) {
-    if (!complete_[i]) continue;
+  for (std::size_t i = 0; i < usable_.size(); i++) {
+    if (!usable_[i]) continue;
     double* x = &values_[i * ndata_];
     double sw = 0, sx = 0, sxx = 0;
     bool varies = false;
@@ -199,12 +212,12 @@ void PairMeasure::prepare_correlation() {
     }
     const bool centred = path_ == Path::kCentred;
     const double spread = centred ? sxx - sx * sx / sw : sxx;
-    complete_[i] =
+    usable_[i] =
         sw > 0 && (varies || !centred) && sxx <= kLargestSquares && spread >= kSmallestSpread;
-    if (!complete_[i]) continue;
+    if (!usable_[i]) continue;
     const double mean = centred ? sx / sw : 0;
     for (int k = 0; k < ndata_; k++) x[k] -= mean;
-    complete_[i] = Normalise(ndata_, w, x, &weighted_[i * ndata_]);
+    usable_[i] = Normalise(ndata_, w, x, &weighted_[i * ndata_]);
   }
 }
 
@@ -220,6 +233,26 @@ double PairMeasure::differences(int i, int j) const {
   else
     for (int k = 0; k < ndata_; k++) sum += (x[k] - y[k]) * (x[k] - y[k]);
   return sum / ndata_;
+}
+
+// The same over the dimensions present in both, as Measure sums them: a
+// missing term adds an exact 0, and the count of the rest is their unit
+// weights' sum.
+double PairMeasure::masked_differences(int i, int j) const {
+  const double* x = row(i);
+  const double* y = row(j);
+  const double* px = &present_[static_cast<std::size_t>(i) * ndata_];
+  const double* py = &present_[static_cast<std::size_t>(j) * ndata_];
+  double sum = 0, count = 0;
+  for (int k = 0; k < ndata_; k++) {
+    const double both = px[k] * py[k];
+    const double d = x[k] - y[k];
+    sum += both != 0 ? (dist_ == 'b' ? std::fabs(d) : d * d) : 0.0;
+    count += both;
+  }
+  if (count == 0) return 0;
+  const double mean = sum / count;
+  return std::isnan(mean) ? HUGE_VAL : mean;
 }
 
 double PairMeasure::ranks(int i, int j) const {
@@ -246,31 +279,31 @@ double PairMeasure::correlation(int i, int j) const {
 }
 
 // One pass over the row per path, so that the choice of path is made once
-// per row and the complete pairs' arithmetic is inlined.
-template <class Complete>
-void PairMeasure::row_by(int i, double out[], Complete complete) {
-  for (int j = 0; j < i; j++)
-    out[j] = complete_[j] ? complete(j)
-                          : measure_(set_.data, set_.data, set_.mask, set_.mask, set_.weight, i, j,
-                                     set_.transpose);
+// per row and the usable pairs' arithmetic is inlined.
+template <class Usable>
+void PairMeasure::row_by(int i, int first, int last, double out[], Measure& fallback,
+                         Usable usable) const {
+  for (int j = first; j < last; j++) out[j] = usable_[j] ? usable(j) : measured(i, j, fallback);
 }
 
-void PairMeasure::distances(int i, double out[]) {
-  if (path_ == Path::kMeasure || !complete_[i]) {
-    for (int j = 0; j < i; j++)
-      out[j] =
-          measure_(set_.data, set_.data, set_.mask, set_.mask, set_.weight, i, j, set_.transpose);
+void PairMeasure::distances(int i, int first, int last, double out[], Measure& fallback) const {
+  if (path_ == Path::kMeasure || !usable_[i]) {
+    for (int j = first; j < last; j++) out[j] = measured(i, j, fallback);
     return;
   }
   switch (path_) {
     case Path::kDifferences:
-      return row_by(i, out, [&](int j) { return differences(i, j); });
+      if (complete_[i])
+        return row_by(i, first, last, out, fallback, [&](int j) {
+          return complete_[j] ? differences(i, j) : masked_differences(i, j);
+        });
+      return row_by(i, first, last, out, fallback, [&](int j) { return masked_differences(i, j); });
     case Path::kRanks:
-      return row_by(i, out, [&](int j) { return ranks(i, j); });
+      return row_by(i, first, last, out, fallback, [&](int j) { return ranks(i, j); });
     case Path::kSigns:
-      return row_by(i, out, [&](int j) { return signs(i, j); });
+      return row_by(i, first, last, out, fallback, [&](int j) { return signs(i, j); });
     default:
-      return row_by(i, out, [&](int j) { return correlation(i, j); });
+      return row_by(i, first, last, out, fallback, [&](int j) { return correlation(i, j); });
   }
 }
 

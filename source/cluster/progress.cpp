@@ -23,12 +23,6 @@ void reportprogress(const char* step, long done, long total) {
   if (reporter.report) reporter.report(step, done, total, reporter.context);
 }
 
-void reportrows(int row, int nelements) {
-  if (reporter.report)
-    reporter.report("distances", static_cast<long>(row) * (row + 1) / 2,
-                    static_cast<long>(nelements) * (nelements - 1) / 2, reporter.context);
-}
-
 }  // namespace detail
 
 }  // namespace lopper
