@@ -1,9 +1,13 @@
 // Singular value decomposition by the Golub-Reinsch method (Numer. Math. 14,
 // 1970): Householder bidiagonalisation, accumulation of both transformations,
 // implicitly shifted QR with Givens rotations, at most 30 sweeps per value.
+// The work is done on column-major copies of u and v: every step walks
+// columns, which row pointers would scatter across memory. Each sum is
+// still formed in the same order, so the copies change no result.
 #include <algorithm>
 #include <cmath>
 #include <new>
+#include <optional>
 #include <vector>
 
 #include "cluster.h"
@@ -15,13 +19,28 @@ namespace {
 // |a| with the sign of b, b = 0 counting as positive: Fortran's SIGN.
 double Sign(double a, double b) { return b >= 0 ? std::fabs(a) : -std::fabs(a); }
 
-// Columns p and q of a (rows 0 ... rows-1) rotated by (c, s).
-void Rotate(double** a, int rows, int p, int q, double c, double s) {
-  for (int j = 0; j < rows; j++) {
-    const double y = a[j][p];
-    const double z = a[j][q];
-    a[j][p] = y * c + z * s;
-    a[j][q] = -y * s + z * c;
+// A rows x columns matrix stored column after column.
+class Columns {
+ public:
+  Columns(int rows, int columns) : rows_(rows), values_(static_cast<std::size_t>(rows) * columns) {}
+  double* column(int c) { return &values_[static_cast<std::size_t>(c) * rows_]; }
+  double& at(int r, int c) { return column(c)[r]; }
+  int rows() const { return rows_; }
+
+ private:
+  int rows_;
+  std::vector<double> values_;
+};
+
+// Columns p and q of a rotated by (c, s).
+void Rotate(Columns& a, int p, int q, double c, double s) {
+  double* x = a.column(p);
+  double* y = a.column(q);
+  for (int j = 0; j < a.rows(); j++) {
+    const double xj = x[j];
+    const double yj = y[j];
+    x[j] = xj * c + yj * s;
+    y[j] = -xj * s + yj * c;
   }
 }
 
@@ -65,48 +84,90 @@ Reflector MakeReflector(Entry entry, int first, int last) {
   return r;
 }
 
-// Column i of the m x n matrix u, rows i ... m-1, holds a reflector's
-// vector; applies the reflector to columns i+1 ... n-1. The products with
-// column i run over rows from ... m-1 (from > i when u[i][j] is known to be
-// 0) and are divided by h.
-void ReflectColumns(int m, int n, double** u, int i, int from, double h) {
-  for (int j = i + 1; j < n; j++) {
+// Column i of u (m x n), rows i ... m-1, holds a reflector's vector;
+// applies the reflector to columns i+1 ... n-1. The products with column i
+// run over rows from ... m-1 (from > i when u[i][j] is known to be 0) and
+// are divided by h. Columns do not affect each other, so four products are
+// summed side by side (each in row order) to keep the adder busy.
+void ReflectColumns(Columns& u, int n, int i, int from, double h) {
+  const int m = u.rows();
+  const double* x = u.column(i);
+  int j = i + 1;
+  for (; j + 4 <= n; j += 4) {
+    double* y0 = u.column(j);
+    double* y1 = u.column(j + 1);
+    double* y2 = u.column(j + 2);
+    double* y3 = u.column(j + 3);
+    double s0 = 0, s1 = 0, s2 = 0, s3 = 0;
+    for (int k = from; k < m; k++) {
+      s0 += x[k] * y0[k];
+      s1 += x[k] * y1[k];
+      s2 += x[k] * y2[k];
+      s3 += x[k] * y3[k];
+    }
+    const double f0 = s0 / h, f1 = s1 / h, f2 = s2 / h, f3 = s3 / h;
+    for (int k = i; k < m; k++) {
+      y0[k] += f0 * x[k];
+      y1[k] += f1 * x[k];
+      y2[k] += f2 * x[k];
+      y3[k] += f3 * x[k];
+    }
+  }
+  for (; j < n; j++) {
+    double* y = u.column(j);
     double s = 0;
-    for (int k = from; k < m; k++) s += u[k][i] * u[k][j];
+    for (int k = from; k < m; k++) s += x[k] * y[k];
     const double f = s / h;
-    for (int k = i; k < m; k++) u[k][j] += f * u[k][i];
+    for (int k = i; k < m; k++) y[k] += f * x[k];
   }
 }
 
-// u is m x n (m >= n >= 1), w and rv1 have n entries. Householder
+// Row i of u (m x n), columns l ... n-1, holds a reflector's vector, and
+// rv1[l ... n-1] that vector over h; applies the reflector to rows l ...
+// m-1. Each row's product is summed over ascending columns, as a row at a
+// time would, but all rows' sums advance together down the columns;
+// sums: m doubles of scratch.
+void ReflectRows(Columns& u, int n, int i, int l, const double rv1[], double sums[]) {
+  const int m = u.rows();
+  std::fill(sums + l, sums + m, 0.0);
+  for (int k = l; k < n; k++) {
+    const double* y = u.column(k);
+    const double x = y[i];
+    for (int j = l; j < m; j++) sums[j] += y[j] * x;
+  }
+  for (int k = l; k < n; k++) {
+    double* y = u.column(k);
+    for (int j = l; j < m; j++) y[j] += sums[j] * rv1[k];
+  }
+}
+
+// u is m x n (m >= n >= 1), w and rv1 have n entries, sums m. Householder
 // reflections from the left (columns) and the right (rows) reduce u to
 // upper bidiagonal form: its diagonal goes to w, its superdiagonal to
 // rv1[1 ... n-1] with rv1[0] = 0. u is left holding the reflectors' vectors,
 // column i from row i down and row i from column i+1 on. Returns anorm, the
 // largest |w[i]| + |rv1[i]|, against which the QR iteration measures what
 // is negligible.
-double Bidiagonalise(int m, int n, double** u, double w[], double rv1[]) {
+double Bidiagonalise(Columns& u, int n, double w[], double rv1[], double sums[]) {
+  const int m = u.rows();
   double anorm = 0;
   rv1[0] = 0;
   for (int i = 0; i < n; i++) {
     const int l = i + 1;
-    const Reflector column = MakeReflector([&](int k) -> double& { return u[k][i]; }, i, m);
+    double* ui = u.column(i);
+    const Reflector column = MakeReflector([&](int k) -> double& { return ui[k]; }, i, m);
     if (column.scale != 0) {
-      ReflectColumns(m, n, u, i, i, column.h);
-      for (int k = i; k < m; k++) u[k][i] *= column.scale;
+      ReflectColumns(u, n, i, i, column.h);
+      for (int k = i; k < m; k++) ui[k] *= column.scale;
     }
     w[i] = column.scale * column.g;
     if (i != n - 1) {
-      const Reflector row = MakeReflector([&](int k) -> double& { return u[i][k]; }, l, n);
+      const Reflector row = MakeReflector([&](int k) -> double& { return u.at(i, k); }, l, n);
       if (row.scale != 0) {
         // rv1 beyond i is free until the superdiagonal reaches it.
-        for (int k = l; k < n; k++) rv1[k] = u[i][k] / row.h;
-        for (int j = l; j < m; j++) {
-          double s = 0;
-          for (int k = l; k < n; k++) s += u[j][k] * u[i][k];
-          for (int k = l; k < n; k++) u[j][k] += s * rv1[k];
-        }
-        for (int k = l; k < n; k++) u[i][k] *= row.scale;
+        for (int k = l; k < n; k++) rv1[k] = u.at(i, k) / row.h;
+        ReflectRows(u, n, i, l, rv1, sums);
+        for (int k = l; k < n; k++) u.at(i, k) *= row.scale;
       }
       rv1[l] = row.scale * row.g;
     }
@@ -117,49 +178,54 @@ double Bidiagonalise(int m, int n, double** u, double w[], double rv1[]) {
 
 // u and rv1 as Bidiagonalise leaves them; v is n x n and is overwritten
 // with the product of the right-hand reflectors, built from the last one
-// back.
-void AccumulateRight(int n, double** u, double** v, const double rv1[]) {
+// back. row: n doubles of scratch for row i of u.
+void AccumulateRight(Columns& u, int n, Columns& v, const double rv1[], double row[]) {
   for (int i = n - 1; i >= 0; i--) {
     if (i < n - 1) {
       const int l = i + 1;
       const double g = rv1[l];
       if (g != 0) {
-        for (int j = l; j < n; j++) v[j][i] = u[i][j] / (g * u[i][l]);
+        for (int k = l; k < n; k++) row[k] = u.at(i, k);
+        double* vi = v.column(i);
+        for (int j = l; j < n; j++) vi[j] = row[j] / (g * row[l]);
         for (int j = l; j < n; j++) {
+          double* vj = v.column(j);
           double s = 0;
-          for (int k = l; k < n; k++) s += u[i][k] * v[k][j];
-          for (int k = l; k < n; k++) v[k][j] += s * v[k][i];
+          for (int k = l; k < n; k++) s += row[k] * vj[k];
+          for (int k = l; k < n; k++) vj[k] += s * vi[k];
         }
       }
-      for (int j = l; j < n; j++) v[i][j] = v[j][i] = 0;
+      for (int j = l; j < n; j++) v.at(i, j) = v.at(j, i) = 0;
     }
-    v[i][i] = 1;
+    v.at(i, i) = 1;
   }
 }
 
 // u (m x n) and w as Bidiagonalise leaves them; u is overwritten in place
 // with the first n columns of the product of the left-hand reflectors,
 // built from the last one back.
-void AccumulateLeft(int m, int n, double** u, const double w[]) {
+void AccumulateLeft(Columns& u, int n, const double w[]) {
+  const int m = u.rows();
   for (int i = n - 1; i >= 0; i--) {
     const int l = i + 1;
     const double g = w[i];
-    for (int j = l; j < n; j++) u[i][j] = 0;
+    double* ui = u.column(i);
+    for (int j = l; j < n; j++) u.at(i, j) = 0;
     if (g != 0) {
-      ReflectColumns(m, n, u, i, l, g * u[i][i]);
-      for (int j = i; j < m; j++) u[j][i] /= g;
+      ReflectColumns(u, n, i, l, g * ui[i]);
+      for (int j = i; j < m; j++) ui[j] /= g;
     } else {
-      for (int j = i; j < m; j++) u[j][i] = 0;
+      for (int j = i; j < m; j++) ui[j] = 0;
     }
-    u[i][i] += 1;
+    ui[i] += 1;
   }
 }
 
 // w[l1-1] is negligible (l1 >= 1): Givens rotations of row l1-1 against
 // rows l1 ... k of the bidiagonal form (w, rv1), accumulated into u's
-// columns (m rows), chase rv1[l1] along row l1-1 until what is carried
-// along is negligible; rows l1 ... k are then split off from above.
-void Cancel(int m, double** u, double w[], double rv1[], int l1, int k, double anorm) {
+// columns, chase rv1[l1] along row l1-1 until what is carried along is
+// negligible; rows l1 ... k are then split off from above.
+void Cancel(Columns& u, double w[], double rv1[], int l1, int k, double anorm) {
   double c = 0;
   double s = 1;
   for (int i = l1; i <= k; i++) {
@@ -171,7 +237,7 @@ void Cancel(int m, double** u, double w[], double rv1[], int l1, int k, double a
     w[i] = h;
     c = g / h;
     s = -f / h;
-    Rotate(u, m, l1 - 1, i, c, s);
+    Rotate(u, l1 - 1, i, c, s);
   }
 }
 
@@ -179,11 +245,11 @@ void Cancel(int m, double** u, double w[], double rv1[], int l1, int k, double a
 // the bidiagonal form (w, rv1), cancelling rv1[l1] when the block is split
 // off by a negligible w[l1-1]. The search ends at row 0 at the latest, as
 // rv1[0] stays 0 and anorm is never NaN.
-int Split(int m, double** u, double w[], double rv1[], int k, double anorm) {
+int Split(Columns& u, double w[], double rv1[], int k, double anorm) {
   for (int l1 = k;; l1--) {
     if (Negligible(rv1[l1], anorm)) return l1;
     if (Negligible(w[l1 - 1], anorm)) {
-      Cancel(m, u, w, rv1, l1, k, anorm);
+      Cancel(u, w, rv1, l1, k, anorm);
       return l1;
     }
   }
@@ -192,8 +258,8 @@ int Split(int m, double** u, double w[], double rv1[], int k, double anorm) {
 // Rows l1 ... k (l1 < k) of the bidiagonal form (w, rv1) are unreduced. One
 // implicitly shifted QR sweep, the shift taken from the trailing 2 x 2
 // block, chases the bulge down with Givens rotations, accumulated into v's
-// columns (n rows) and u's (m rows).
-void QrSweep(int m, int n, double** u, double w[], double** v, double rv1[], int l1, int k) {
+// columns and u's.
+void QrSweep(Columns& u, double w[], Columns& v, double rv1[], int l1, int k) {
   const int k1 = k - 1;
   double z = w[k];
   double x = w[l1];
@@ -219,7 +285,7 @@ void QrSweep(int m, int n, double** u, double w[], double** v, double rv1[], int
     g = -x * s + g * c;
     h = y * s;
     y = y * c;
-    Rotate(v, n, i1, i, c, s);
+    Rotate(v, i1, i, c, s);
     z = std::sqrt(f * f + h * h);
     w[i1] = z;
     // f = h = 0: any rotation will do, so the last one is kept.
@@ -229,7 +295,7 @@ void QrSweep(int m, int n, double** u, double w[], double** v, double rv1[], int
     }
     f = c * g + s * y;
     x = -s * g + c * y;
-    Rotate(u, m, i1, i, c, s);
+    Rotate(u, i1, i, c, s);
   }
   rv1[l1] = 0;
   rv1[k] = f;
@@ -237,12 +303,13 @@ void QrSweep(int m, int n, double** u, double w[], double** v, double rv1[], int
 }
 
 // w[k] has converged: a negative value is negated together with column k of
-// v (n rows), which leaves u diag(w) v^T as it was.
-void MakeNonNegative(int n, double w[], double** v, int k) {
+// v, which leaves u diag(w) v^T as it was.
+void MakeNonNegative(double w[], Columns& v, int k) {
   const double z = w[k];
   if (z < 0) {
     w[k] = -z;
-    for (int j = 0; j < n; j++) v[j][k] = -v[j][k];
+    double* vk = v.column(k);
+    for (int j = 0; j < v.rows(); j++) vk[j] = -vk[j];
   }
 }
 
@@ -250,23 +317,29 @@ void MakeNonNegative(int n, double w[], double** v, int k) {
 // rotations accumulated into u (m x n) and v (n x n). A value still not
 // converged after 30 sweeps sets *ierr to its index and is left as it is;
 // the last such index (the lowest) is the one that stays in *ierr.
-void Diagonalise(int m, int n, double** u, double w[], double** v, double rv1[], double anorm,
-                 int* ierr) {
+void Diagonalise(Columns& u, int n, double w[], Columns& v, double rv1[], double anorm, int* ierr) {
   for (int k = n - 1; k >= 0; k--) {
     for (int its = 0;; its++) {
-      const int l1 = Split(m, u, w, rv1, k, anorm);
+      const int l1 = Split(u, w, rv1, k, anorm);
       if (l1 == k) {
-        MakeNonNegative(n, w, v, k);
+        MakeNonNegative(w, v, k);
         break;
       }
       if (its == 30) {
         *ierr = k;
         break;
       }
-      QrSweep(m, n, u, w, v, rv1, l1, k);
+      QrSweep(u, w, v, rv1, l1, k);
     }
   }
 }
+
+// The working storage: column-major u and v, and the vectors.
+struct Work {
+  Work(int m, int n) : u(m, n), v(n, n), rv1(n), scratch(m) {}
+  Columns u, v;
+  std::vector<double> rv1, scratch;
+};
 
 }  // namespace
 }  // namespace detail
@@ -276,18 +349,26 @@ void svd(int m, int n, double** u, double w[], double** v, int* ierr) {
     *ierr = -2;
     return;
   }
-  std::vector<double> rv1;
+  std::optional<detail::Work> work;
   try {
-    rv1.resize(n);
+    work.emplace(m, n);
   } catch (const std::bad_alloc&) {
     *ierr = -1;
     return;
   }
+  Columns& cu = work->u;
+  Columns& cv = work->v;
+  for (int r = 0; r < m; r++)
+    for (int c = 0; c < n; c++) cu.at(r, c) = u[r][c];
   *ierr = 0;
-  const double anorm = detail::Bidiagonalise(m, n, u, w, rv1.data());
-  detail::AccumulateRight(n, u, v, rv1.data());
-  detail::AccumulateLeft(m, n, u, w);
-  detail::Diagonalise(m, n, u, w, v, rv1.data(), anorm, ierr);
+  const double anorm = detail::Bidiagonalise(cu, n, w, work->rv1.data(), work->scratch.data());
+  detail::AccumulateRight(cu, n, cv, work->rv1.data(), work->scratch.data());
+  detail::AccumulateLeft(cu, n, w);
+  detail::Diagonalise(cu, n, w, cv, work->rv1.data(), anorm, ierr);
+  for (int r = 0; r < m; r++)
+    for (int c = 0; c < n; c++) u[r][c] = cu.at(r, c);
+  for (int r = 0; r < n; r++)
+    for (int c = 0; c < n; c++) v[r][c] = cv.at(r, c);
 }
 
 }  // namespace lopper
