@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <new>
 #include <optional>
@@ -273,14 +274,17 @@ class PairMeasure {
   void prepare_signs();
   void prepare_correlation();
   // Usable pairs by path.
-  double differences(int i, int j) const;
-  double masked_differences(int i, int j) const;
+  template <bool kCityblock>
+  void differences_row(int i, int first, int last, double out[], Measure& fallback) const;
   double ranks(int i, int j) const;
   double signs(int i, int j) const;
   double correlation(int i, int j) const;
   template <class Usable>
   void row_by(int i, int first, int last, double out[], Measure& fallback, Usable usable) const;
   const double* row(int i) const { return &values_[static_cast<std::size_t>(i) * ndata_]; }
+  const std::uint64_t* presence(int i) const {
+    return &present_[static_cast<std::size_t>(i) * ndata_];
+  }
   double measured(int i, int j, Measure& fallback) const {
     return fallback(set_.data, set_.data, set_.mask, set_.mask, set_.weight, i, j, set_.transpose);
   }
@@ -289,15 +293,14 @@ class PairMeasure {
   int ndata_;
   Path path_;
   char dist_;
-  std::vector<unsigned char> usable_;    // per element: the fast path applies
-  std::vector<unsigned char> complete_;  // 'e', 'b': no value missing
-  std::vector<double> values_;      // per element, ndata_ each: values (0 where missing), ranks or
-                                    // scaled values
-  std::vector<double> present_;     // 'e', 'b': 1 where present, 0 where missing
-  std::vector<double> weighted_;    // correlations: values_ times the weights
-  std::vector<double> spread_;      // 's': the ranks' variance
-  std::vector<signed char> signs_;  // 'k': sign(x[a] - x[b]) for b < a
-  std::vector<int> untied_;         // 'k': how many of those are not 0
+  std::vector<unsigned char> usable_;  // per element: the fast path applies
+  std::vector<double> values_;  // per element, ndata_ each: values (0 where missing), ranks or
+                                // scaled values
+  std::vector<std::uint64_t> present_;  // 'e', 'b': all bits where present, none where missing
+  std::vector<double> weighted_;        // correlations: values_ times the weights
+  std::vector<double> spread_;          // 's': the ranks' variance
+  std::vector<signed char> signs_;      // 'k': sign(x[a] - x[b]) for b < a
+  std::vector<int> untied_;             // 'k': how many of those are not 0
 };
 
 // The distances between all elements by `dist` into the rows of matrix,

@@ -4,6 +4,8 @@
 // contiguous rows instead of a masked pass that ranks or sums both again.
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -75,18 +77,18 @@ PairMeasure::Path PathFor(char dist, const ElementSet& set) {
   }
 }
 
-// Element i's values into row, 0 where missing, and 1 or 0 into present
-// as each is present or missing; whether none is missing, and whether every
-// present one is finite.
+// Element i's values into row, 0 where missing, and all bits set or none
+// into present as each is present or missing; whether none is missing, and
+// whether every present one is finite.
 struct Gathered {
   bool complete, finite;
 };
-Gathered Gather(const ElementSet& set, int i, double row[], double present[]) {
+Gathered Gather(const ElementSet& set, int i, double row[], std::uint64_t present[]) {
   Gathered g{true, true};
   for (int k = 0; k < set.dimensions(); k++) {
     const bool here = set.transpose ? set.mask[k][i] : set.mask[i][k];
     row[k] = here ? (set.transpose ? set.data[k][i] : set.data[i][k]) : 0.0;
-    present[k] = here ? 1.0 : 0.0;
+    present[k] = here ? ~std::uint64_t{0} : 0;
     g.complete = g.complete && here;
     g.finite = g.finite && std::isfinite(row[k]);
   }
@@ -119,18 +121,16 @@ PairMeasure::PairMeasure(const ElementSet& set, char dist)
   const int n = set.elements();
   const std::size_t cells = static_cast<std::size_t>(n) * ndata_;
   usable_.resize(n);
-  complete_.resize(n);
   values_.resize(cells);
   present_.resize(cells);
   for (int i = 0; i < n; i++) {
     const std::size_t at = static_cast<std::size_t>(i) * ndata_;
     const Gathered g = Gather(set, i, &values_[at], &present_[at]);
-    complete_[i] = g.complete && g.finite;
     // Only differences read missing values (as absent); the others need
     // every value.
-    usable_[i] = path_ == Path::kDifferences ? g.finite : complete_[i];
+    usable_[i] = g.finite && (g.complete || path_ == Path::kDifferences);
   }
-  if (path_ != Path::kDifferences) present_ = std::vector<double>();
+  if (path_ != Path::kDifferences) present_ = std::vector<std::uint64_t>();
   switch (path_) {
     case Path::kRanks:
       prepare_ranks();
@@ -221,38 +221,46 @@ void PairMeasure::prepare_correlation() {
   }
 }
 
-// Measure's values for 'e', 'b' (1 * x is x, and unit weights add up to
-// ndata exactly) and 's' (exact sums), by the same operations; one product
-// per dimension for 'k' and the correlations.
-double PairMeasure::differences(int i, int j) const {
-  const double* x = row(i);
-  const double* y = row(j);
-  double sum = 0;
-  if (dist_ == 'b')
-    for (int k = 0; k < ndata_; k++) sum += std::fabs(x[k] - y[k]);
-  else
-    for (int k = 0; k < ndata_; k++) sum += (x[k] - y[k]) * (x[k] - y[k]);
-  return sum / ndata_;
+// The term of 'e' or 'b' for a difference d, kept where `both` has every
+// bit set and an exact +0 where it has none: a mask, not a branch, which
+// random gaps would make unpredictable (and 0 * an overflowed term is NaN).
+template <bool kCityblock>
+double Term(double d, std::uint64_t both) {
+  const double term = kCityblock ? std::fabs(d) : d * d;
+  std::uint64_t bits;
+  std::memcpy(&bits, &term, sizeof bits);
+  bits &= both;
+  double kept;
+  std::memcpy(&kept, &bits, sizeof kept);
+  return kept;
 }
 
-// The same over the dimensions present in both, as Measure sums them: a
-// missing term adds an exact 0, and the count of the rest is their unit
-// weights' sum.
-double PairMeasure::masked_differences(int i, int j) const {
-  const double* x = row(i);
-  const double* y = row(j);
-  const double* px = &present_[static_cast<std::size_t>(i) * ndata_];
-  const double* py = &present_[static_cast<std::size_t>(j) * ndata_];
-  double sum = 0, count = 0;
-  for (int k = 0; k < ndata_; k++) {
-    const double both = px[k] * py[k];
-    const double d = x[k] - y[k];
-    sum += both != 0 ? (dist_ == 'b' ? std::fabs(d) : d * d) : 0.0;
-    count += both;
-  }
+// Measure's value for 'e' or 'b', by the same operations: over the
+// dimensions present in both, in ascending order, 1 * t is t and unit
+// weights add up to the count of those dimensions exactly.
+double WeightedMean(double sum, int count) {
   if (count == 0) return 0;
   const double mean = sum / count;
   return std::isnan(mean) ? HUGE_VAL : mean;
+}
+
+// The distances from x to the kBlock rows that follow each other from y on
+// (ndata values and presence masks each) into out; each row's sum runs over
+// ascending dimensions as Measure's does, the rows side by side so that
+// their additions need not wait for each other.
+template <bool kCityblock, int kBlock>
+void DifferencesBlock(int ndata, const double x[], const std::uint64_t px[], const double y[],
+                      const std::uint64_t py[], double out[]) {
+  double sum[kBlock] = {};
+  int count[kBlock] = {};
+  for (int k = 0; k < ndata; k++)
+    for (int b = 0; b < kBlock; b++) {
+      const std::size_t at = static_cast<std::size_t>(b) * ndata + k;
+      const std::uint64_t both = px[k] & py[at];
+      sum[b] += Term<kCityblock>(x[k] - y[at], both);
+      count[b] += static_cast<int>(both & 1);
+    }
+  for (int b = 0; b < kBlock; b++) out[b] = WeightedMean(sum[b], count[b]);
 }
 
 double PairMeasure::ranks(int i, int j) const {
@@ -286,6 +294,21 @@ void PairMeasure::row_by(int i, int first, int last, double out[], Measure& fall
   for (int j = first; j < last; j++) out[j] = usable_[j] ? usable(j) : measured(i, j, fallback);
 }
 
+// 'e' and 'b' for every pair of usable elements, four at a time; the
+// other pairs are then measured again by Measure.
+template <bool kCityblock>
+void PairMeasure::differences_row(int i, int first, int last, double out[],
+                                  Measure& fallback) const {
+  const std::uint64_t* px = presence(i);
+  int j = first;
+  for (; j + 4 <= last; j += 4)
+    DifferencesBlock<kCityblock, 4>(ndata_, row(i), px, row(j), presence(j), &out[j]);
+  for (; j < last; j++)
+    DifferencesBlock<kCityblock, 1>(ndata_, row(i), px, row(j), presence(j), &out[j]);
+  for (j = first; j < last; j++)
+    if (!usable_[j]) out[j] = measured(i, j, fallback);
+}
+
 void PairMeasure::distances(int i, int first, int last, double out[], Measure& fallback) const {
   if (path_ == Path::kMeasure || !usable_[i]) {
     for (int j = first; j < last; j++) out[j] = measured(i, j, fallback);
@@ -293,11 +316,8 @@ void PairMeasure::distances(int i, int first, int last, double out[], Measure& f
   }
   switch (path_) {
     case Path::kDifferences:
-      if (complete_[i])
-        return row_by(i, first, last, out, fallback, [&](int j) {
-          return complete_[j] ? differences(i, j) : masked_differences(i, j);
-        });
-      return row_by(i, first, last, out, fallback, [&](int j) { return masked_differences(i, j); });
+      return dist_ == 'b' ? differences_row<true>(i, first, last, out, fallback)
+                          : differences_row<false>(i, first, last, out, fallback);
     case Path::kRanks:
       return row_by(i, first, last, out, fallback, [&](int j) { return ranks(i, j); });
     case Path::kSigns:
