@@ -265,6 +265,9 @@ class PairMeasure {
     distances(i, 0, i, out, fallback);
   }
 
+  // 'e' and 'b' keep their elements' values in blocks of kLanes elements.
+  static constexpr int kLanes = 4;
+
   // How usable pairs are measured.
   enum class Path { kMeasure, kDifferences, kRanks, kSigns, kCentred, kUncentred };
 
@@ -282,8 +285,9 @@ class PairMeasure {
   template <class Usable>
   void row_by(int i, int first, int last, double out[], Measure& fallback, Usable usable) const;
   const double* row(int i) const { return &values_[static_cast<std::size_t>(i) * ndata_]; }
-  const std::uint64_t* presence(int i) const {
-    return &present_[static_cast<std::size_t>(i) * ndata_];
+  // Where element i's first value is when its values are in blocks.
+  std::size_t lane(int i) const {
+    return static_cast<std::size_t>(i / kLanes) * kLanes * ndata_ + i % kLanes;
   }
   double measured(int i, int j, Measure& fallback) const {
     return fallback(set_.data, set_.data, set_.mask, set_.mask, set_.weight, i, j, set_.transpose);
@@ -294,7 +298,8 @@ class PairMeasure {
   Path path_;
   char dist_;
   std::vector<unsigned char> usable_;  // per element: the fast path applies
-  std::vector<double> values_;  // per element, ndata_ each: values (0 where missing), ranks or
+  std::vector<double> values_;  // per element, ndata_ each: values (0 where missing; in blocks
+                                // for 'e' and 'b'), ranks or
                                 // scaled values
   std::vector<std::uint64_t> present_;  // 'e', 'b': all bits where present, none where missing
   std::vector<double> weighted_;        // correlations: values_ times the weights

@@ -113,6 +113,21 @@ bool Normalise(int n, const double w[], double x[], double wx[]) {
   return false;
 }
 
+// n rows of ndata values rearranged in blocks of PairMeasure::kLanes rows
+// (the last padded with zeros): a block holds its rows' first values side
+// by side, then their second values, and so on.
+template <class T>
+std::vector<T> Interleaved(const std::vector<T>& rows, int n, int ndata) {
+  const int lanes = PairMeasure::kLanes;
+  const std::size_t blocks = (static_cast<std::size_t>(n) + lanes - 1) / lanes;
+  std::vector<T> out(blocks * lanes * ndata, T{});
+  for (int i = 0; i < n; i++)
+    for (int k = 0; k < ndata; k++)
+      out[(i / lanes) * static_cast<std::size_t>(lanes) * ndata + k * lanes + i % lanes] =
+          rows[static_cast<std::size_t>(i) * ndata + k];
+  return out;
+}
+
 }  // namespace
 
 PairMeasure::PairMeasure(const ElementSet& set, char dist)
@@ -130,7 +145,12 @@ PairMeasure::PairMeasure(const ElementSet& set, char dist)
     // every value.
     usable_[i] = g.finite && (g.complete || path_ == Path::kDifferences);
   }
-  if (path_ != Path::kDifferences) present_ = std::vector<std::uint64_t>();
+  if (path_ == Path::kDifferences) {
+    values_ = Interleaved(values_, n, ndata_);
+    present_ = Interleaved(present_, n, ndata_);
+  } else {
+    present_ = std::vector<std::uint64_t>();
+  }
   switch (path_) {
     case Path::kRanks:
       prepare_ranks();
@@ -221,14 +241,16 @@ void PairMeasure::prepare_correlation() {
   }
 }
 
-// The term of 'e' or 'b' for a difference d, kept where `both` has every
-// bit set and an exact +0 where it has none: a mask, not a branch, which
-// random gaps would make unpredictable (and 0 * an overflowed term is NaN).
-template <bool kCityblock>
-double Term(double d, std::uint64_t both) {
-  const double term = kCityblock ? std::fabs(d) : d * d;
+namespace {
+
+constexpr int kLanes = PairMeasure::kLanes;
+
+// x where `both` has every bit set, an exact +0 where it has none: a mask,
+// not a branch, which random gaps would make unpredictable (and 0 times an
+// overflowed term would be NaN).
+double Kept(double x, std::uint64_t both) {
   std::uint64_t bits;
-  std::memcpy(&bits, &term, sizeof bits);
+  std::memcpy(&bits, &x, sizeof bits);
   bits &= both;
   double kept;
   std::memcpy(&kept, &bits, sizeof kept);
@@ -236,32 +258,72 @@ double Term(double d, std::uint64_t both) {
 }
 
 // Measure's value for 'e' or 'b', by the same operations: over the
-// dimensions present in both, in ascending order, 1 * t is t and unit
-// weights add up to the count of those dimensions exactly.
-double WeightedMean(double sum, int count) {
+// dimensions present in both, in ascending order, 1 * t is t and the unit
+// weights add up to `count`, a whole number, exactly.
+double WeightedMean(double sum, double count) {
   if (count == 0) return 0;
   const double mean = sum / count;
   return std::isnan(mean) ? HUGE_VAL : mean;
 }
 
-// The distances from x to the kBlock rows that follow each other from y on
-// (ndata values and presence masks each) into out; each row's sum runs over
-// ascending dimensions as Measure's does, the rows side by side so that
-// their additions need not wait for each other.
-template <bool kCityblock, int kBlock>
+// The distance from x to y, which step kLanes per dimension (see
+// Interleaved), summed over ascending dimensions as Measure sums it.
+template <bool kCityblock>
+double DifferencesOne(int ndata, const double x[], const std::uint64_t px[], const double y[],
+                      const std::uint64_t py[]) {
+  double sum = 0, count = 0;
+  for (int k = 0; k < ndata * kLanes; k += kLanes) {
+    const std::uint64_t both = px[k] & py[k];
+    const double d = x[k] - y[k];
+    sum += Kept(kCityblock ? std::fabs(d) : d * d, both);
+    count += Kept(1.0, both);
+  }
+  return WeightedMean(sum, count);
+}
+
+// Two doubles, or two 64-bit masks, in one register.
+using Twin = double __attribute__((vector_size(16)));
+using TwinBits = std::int64_t __attribute__((vector_size(16)));
+
+// The bits of `from` as a T of the same size (a load when from is an
+// address).
+template <class T>
+T LoadTwin(const void* from) {
+  T value;
+  std::memcpy(&value, from, sizeof value);
+  return value;
+}
+template <class T, class From>
+T AsTwin(const From& from) {
+  static_assert(sizeof(T) == sizeof(From), "same size");
+  return LoadTwin<T>(&from);
+}
+
+// DifferencesOne for the kLanes elements of the block at y, py, into out[0
+// ... kLanes-1]: their values of one dimension lie side by side, so that
+// their sums proceed together, two to a register, each in Measure's order.
+template <bool kCityblock>
 void DifferencesBlock(int ndata, const double x[], const std::uint64_t px[], const double y[],
                       const std::uint64_t py[], double out[]) {
-  double sum[kBlock] = {};
-  int count[kBlock] = {};
-  for (int k = 0; k < ndata; k++)
-    for (int b = 0; b < kBlock; b++) {
-      const std::size_t at = static_cast<std::size_t>(b) * ndata + k;
-      const std::uint64_t both = px[k] & py[at];
-      sum[b] += Term<kCityblock>(x[k] - y[at], both);
-      count[b] += static_cast<int>(both & 1);
+  static_assert(kLanes == 4, "two twins per block");
+  Twin sum[2] = {}, count[2] = {};
+  const Twin ones = {1.0, 1.0};
+  for (int k = 0; k < ndata; k++) {
+    const Twin xk = Twin{} + x[k * kLanes];
+    const TwinBits pk = TwinBits{} + static_cast<std::int64_t>(px[k * kLanes]);
+    for (int h = 0; h < 2; h++) {
+      const int at = k * kLanes + 2 * h;
+      const TwinBits both = pk & LoadTwin<TwinBits>(&py[at]);
+      const Twin d = xk - LoadTwin<Twin>(&y[at]);
+      const Twin term = kCityblock ? Twin{std::fabs(d[0]), std::fabs(d[1])} : d * d;
+      sum[h] += AsTwin<Twin>(AsTwin<TwinBits>(term) & both);
+      count[h] += AsTwin<Twin>(AsTwin<TwinBits>(ones) & both);
     }
-  for (int b = 0; b < kBlock; b++) out[b] = WeightedMean(sum[b], count[b]);
+  }
+  for (int b = 0; b < kLanes; b++) out[b] = WeightedMean(sum[b / 2][b % 2], count[b / 2][b % 2]);
 }
+
+}  // namespace
 
 double PairMeasure::ranks(int i, int j) const {
   const double avgrank = 0.5 * (ndata_ - 1);
@@ -299,12 +361,16 @@ void PairMeasure::row_by(int i, int first, int last, double out[], Measure& fall
 template <bool kCityblock>
 void PairMeasure::differences_row(int i, int first, int last, double out[],
                                   Measure& fallback) const {
-  const std::uint64_t* px = presence(i);
+  const double* x = &values_[lane(i)];
+  const std::uint64_t* px = &present_[lane(i)];
+  auto one = [&](int j) {
+    out[j] = DifferencesOne<kCityblock>(ndata_, x, px, &values_[lane(j)], &present_[lane(j)]);
+  };
   int j = first;
-  for (; j + 4 <= last; j += 4)
-    DifferencesBlock<kCityblock, 4>(ndata_, row(i), px, row(j), presence(j), &out[j]);
-  for (; j < last; j++)
-    DifferencesBlock<kCityblock, 1>(ndata_, row(i), px, row(j), presence(j), &out[j]);
+  for (; j < last && j % kLanes != 0; j++) one(j);
+  for (; j + kLanes <= last; j += kLanes)
+    DifferencesBlock<kCityblock>(ndata_, x, px, &values_[lane(j)], &present_[lane(j)], &out[j]);
+  for (; j < last; j++) one(j);
   for (j = first; j < last; j++)
     if (!usable_[j]) out[j] = measured(i, j, fallback);
 }
