@@ -297,7 +297,9 @@ class PairMeasure {
   int ndata_;
   Path path_;
   char dist_;
-  std::vector<unsigned char> usable_;  // per element: the fast path applies
+  std::vector<unsigned char> usable_;          // per element: the fast path applies
+  std::vector<unsigned char> complete_;        // per element: usable with no value missing
+  std::vector<unsigned char> complete_block_;  // 'e', 'b': per block, all of it complete
   std::vector<double> values_;  // per element, ndata_ each: values (0 where missing; in blocks
                                 // for 'e' and 'b'), ranks or
                                 // scaled values

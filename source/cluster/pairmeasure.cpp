@@ -136,6 +136,7 @@ PairMeasure::PairMeasure(const ElementSet& set, char dist)
   const int n = set.elements();
   const std::size_t cells = static_cast<std::size_t>(n) * ndata_;
   usable_.resize(n);
+  complete_.resize(n);
   values_.resize(cells);
   present_.resize(cells);
   for (int i = 0; i < n; i++) {
@@ -144,10 +145,13 @@ PairMeasure::PairMeasure(const ElementSet& set, char dist)
     // Only differences read missing values (as absent); the others need
     // every value.
     usable_[i] = g.finite && (g.complete || path_ == Path::kDifferences);
+    complete_[i] = g.finite && g.complete;
   }
   if (path_ == Path::kDifferences) {
     values_ = Interleaved(values_, n, ndata_);
     present_ = Interleaved(present_, n, ndata_);
+    complete_block_.assign((n + kLanes - 1) / kLanes, 1);
+    for (int i = 0; i < n; i++) complete_block_[i / kLanes] &= complete_[i];
   } else {
     present_ = std::vector<std::uint64_t>();
   }
@@ -302,7 +306,9 @@ T AsTwin(const From& from) {
 // DifferencesOne for the kLanes elements of the block at y, py, into out[0
 // ... kLanes-1]: their values of one dimension lie side by side, so that
 // their sums proceed together, two to a register, each in Measure's order.
-template <bool kCityblock>
+// kMasked false: every value of x and of the block is present, and the
+// masks are not read.
+template <bool kCityblock, bool kMasked>
 void DifferencesBlock(int ndata, const double x[], const std::uint64_t px[], const double y[],
                       const std::uint64_t py[], double out[]) {
   static_assert(kLanes == 4, "two twins per block");
@@ -310,14 +316,19 @@ void DifferencesBlock(int ndata, const double x[], const std::uint64_t px[], con
   const Twin ones = {1.0, 1.0};
   for (int k = 0; k < ndata; k++) {
     const Twin xk = Twin{} + x[k * kLanes];
-    const TwinBits pk = TwinBits{} + static_cast<std::int64_t>(px[k * kLanes]);
     for (int h = 0; h < 2; h++) {
       const int at = k * kLanes + 2 * h;
-      const TwinBits both = pk & LoadTwin<TwinBits>(&py[at]);
       const Twin d = xk - LoadTwin<Twin>(&y[at]);
       const Twin term = kCityblock ? Twin{std::fabs(d[0]), std::fabs(d[1])} : d * d;
-      sum[h] += AsTwin<Twin>(AsTwin<TwinBits>(term) & both);
-      count[h] += AsTwin<Twin>(AsTwin<TwinBits>(ones) & both);
+      if (kMasked) {
+        const TwinBits both =
+            static_cast<std::int64_t>(px[k * kLanes]) & LoadTwin<TwinBits>(&py[at]);
+        sum[h] += AsTwin<Twin>(AsTwin<TwinBits>(term) & both);
+        count[h] += AsTwin<Twin>(AsTwin<TwinBits>(ones) & both);
+      } else {
+        sum[h] += term;
+        count[h] += ones;
+      }
     }
   }
   for (int b = 0; b < kLanes; b++) out[b] = WeightedMean(sum[b / 2][b % 2], count[b / 2][b % 2]);
@@ -368,8 +379,14 @@ void PairMeasure::differences_row(int i, int first, int last, double out[],
   };
   int j = first;
   for (; j < last && j % kLanes != 0; j++) one(j);
-  for (; j + kLanes <= last; j += kLanes)
-    DifferencesBlock<kCityblock>(ndata_, x, px, &values_[lane(j)], &present_[lane(j)], &out[j]);
+  for (; j + kLanes <= last; j += kLanes) {
+    const double* y = &values_[lane(j)];
+    const std::uint64_t* py = &present_[lane(j)];
+    if (complete_[i] && complete_block_[j / kLanes])
+      DifferencesBlock<kCityblock, false>(ndata_, x, px, y, py, &out[j]);
+    else
+      DifferencesBlock<kCityblock, true>(ndata_, x, px, y, py, &out[j]);
+  }
   for (; j < last; j++) one(j);
   for (j = first; j < last; j++)
     if (!usable_[j]) out[j] = measured(i, j, fallback);
