@@ -265,7 +265,8 @@ class PairMeasure {
     distances(i, 0, i, out, fallback);
   }
 
-  // 'e' and 'b' keep their elements' values in blocks of kLanes elements.
+  // 'e', 'b' and the correlations keep their elements' values in blocks of
+  // kLanes elements.
   static constexpr int kLanes = 4;
 
   // How usable pairs are measured.
@@ -277,11 +278,15 @@ class PairMeasure {
   void prepare_signs();
   void prepare_correlation();
   // Usable pairs by path.
+  template <class Block, class One>
+  void blocks_row(int i, int first, int last, double out[], Measure& fallback, Block block,
+                  One one) const;
   template <bool kCityblock>
   void differences_row(int i, int first, int last, double out[], Measure& fallback) const;
+  template <bool kAbsolute>
+  void correlation_row(int i, int first, int last, double out[], Measure& fallback) const;
   double ranks(int i, int j) const;
   double signs(int i, int j) const;
-  double correlation(int i, int j) const;
   template <class Usable>
   void row_by(int i, int first, int last, double out[], Measure& fallback, Usable usable) const;
   const double* row(int i) const { return &values_[static_cast<std::size_t>(i) * ndata_]; }
@@ -300,11 +305,11 @@ class PairMeasure {
   std::vector<unsigned char> usable_;          // per element: the fast path applies
   std::vector<unsigned char> complete_;        // per element: usable with no value missing
   std::vector<unsigned char> complete_block_;  // 'e', 'b': per block, all of it complete
-  std::vector<double> values_;  // per element, ndata_ each: values (0 where missing; in blocks
-                                // for 'e' and 'b'), ranks or
-                                // scaled values
+  // Per element, ndata_ each: values, 0 where missing ('e', 'b'), ranks
+  // ('s') or scaled values (correlations); in blocks but for 's' and 'k'.
+  std::vector<double> values_;
   std::vector<std::uint64_t> present_;  // 'e', 'b': all bits where present, none where missing
-  std::vector<double> weighted_;        // correlations: values_ times the weights
+  std::vector<double> weighted_;        // correlations: the scaled values times the weights
   std::vector<double> spread_;          // 's': the ranks' variance
   std::vector<signed char> signs_;      // 'k': sign(x[a] - x[b]) for b < a
   std::vector<int> untied_;             // 'k': how many of those are not 0

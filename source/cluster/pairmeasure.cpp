@@ -95,8 +95,15 @@ Gathered Gather(const ElementSet& set, int i, double row[], std::uint64_t presen
   return g;
 }
 
-// x scaled to unit weighted norm, and w times it into wx, with Dot(wx, x),
-// the r of the element with itself, at least 1: rounding may leave it a
+// sum of x[k] * y[k] over ascending k, as the correlations' blocks form it.
+double InOrder(int n, const double x[], const double y[]) {
+  double s = 0;
+  for (int k = 0; k < n; k++) s += x[k] * y[k];
+  return s;
+}
+
+// x scaled to unit weighted norm, and w times it into wx, with InOrder(wx,
+// x), the r of the element with itself, at least 1: rounding may leave it a
 // few units in the last place below, which as many steps of one unit make
 // up (each step raises every |x[k]|). False if it will not reach 1 (not
 // seen; the element then keeps Measure).
@@ -107,7 +114,7 @@ bool Normalise(int n, const double w[], double x[], double wx[]) {
   for (int k = 0; k < n; k++) x[k] *= scale;
   for (int step = 0; step < 64; step++) {
     for (int k = 0; k < n; k++) wx[k] = w[k] * x[k];
-    if (Dot(n, wx, x) >= 1) return true;
+    if (InOrder(n, wx, x) >= 1) return true;
     for (int k = 0; k < n; k++) x[k] *= 1 + std::numeric_limits<double>::epsilon();
   }
   return false;
@@ -165,6 +172,7 @@ PairMeasure::PairMeasure(const ElementSet& set, char dist)
     case Path::kCentred:
     case Path::kUncentred:
       prepare_correlation();
+      values_ = Interleaved(values_, n, ndata_);
       break;
     default:
       break;
@@ -334,6 +342,31 @@ void DifferencesBlock(int ndata, const double x[], const std::uint64_t px[], con
   for (int b = 0; b < kLanes; b++) out[b] = WeightedMean(sum[b / 2][b % 2], count[b / 2][b % 2]);
 }
 
+// r of the weighted scaled values wx (contiguous) with the block of kLanes
+// elements at y (kLanes per dimension), each summed over ascending
+// dimensions as InOrder sums it, into out as the distance 1 - r, or 1 - |r|
+// with kAbsolute.
+template <bool kAbsolute>
+void CorrelationBlock(int ndata, const double wx[], const double y[], double out[]) {
+  Twin sum[2] = {};
+  for (int k = 0; k < ndata; k++) {
+    const Twin xk = Twin{} + wx[k];
+    sum[0] += xk * LoadTwin<Twin>(&y[k * kLanes]);
+    sum[1] += xk * LoadTwin<Twin>(&y[k * kLanes + 2]);
+  }
+  for (int b = 0; b < kLanes; b++) {
+    const double r = sum[b / 2][b % 2];
+    out[b] = notbelowzero(1 - (kAbsolute ? std::fabs(r) : r));
+  }
+}
+
+template <bool kAbsolute>
+double CorrelationOne(int ndata, const double wx[], const double y[]) {
+  double r = 0;
+  for (int k = 0; k < ndata; k++) r += wx[k] * y[k * kLanes];
+  return notbelowzero(1 - (kAbsolute ? std::fabs(r) : r));
+}
+
 }  // namespace
 
 double PairMeasure::ranks(int i, int j) const {
@@ -354,11 +387,6 @@ double PairMeasure::signs(int i, int j) const {
   return 1 - concordance / std::sqrt(untied);
 }
 
-double PairMeasure::correlation(int i, int j) const {
-  const double r = Dot(ndata_, &weighted_[static_cast<std::size_t>(i) * ndata_], row(j));
-  return notbelowzero(1 - (dist_ == 'a' || dist_ == 'x' ? std::fabs(r) : r));
-}
-
 // One pass over the row per path, so that the choice of path is made once
 // per row and the usable pairs' arithmetic is inlined.
 template <class Usable>
@@ -367,29 +395,49 @@ void PairMeasure::row_by(int i, int first, int last, double out[], Measure& fall
   for (int j = first; j < last; j++) out[j] = usable_[j] ? usable(j) : measured(i, j, fallback);
 }
 
-// 'e' and 'b' for every pair of usable elements, four at a time; the
-// other pairs are then measured again by Measure.
+// The distances from i to first ... last-1 of a path whose values are in
+// blocks: block(j, out) for each whole block, one(j) for the elements
+// before and after; then the pairs with an element the path cannot take
+// are measured again by Measure.
+template <class Block, class One>
+void PairMeasure::blocks_row(int i, int first, int last, double out[], Measure& fallback,
+                             Block block, One one) const {
+  int j = first;
+  for (; j < last && j % kLanes != 0; j++) out[j] = one(j);
+  for (; j + kLanes <= last; j += kLanes) block(j, &out[j]);
+  for (; j < last; j++) out[j] = one(j);
+  for (j = first; j < last; j++)
+    if (!usable_[j]) out[j] = measured(i, j, fallback);
+}
+
 template <bool kCityblock>
 void PairMeasure::differences_row(int i, int first, int last, double out[],
                                   Measure& fallback) const {
   const double* x = &values_[lane(i)];
   const std::uint64_t* px = &present_[lane(i)];
-  auto one = [&](int j) {
-    out[j] = DifferencesOne<kCityblock>(ndata_, x, px, &values_[lane(j)], &present_[lane(j)]);
-  };
-  int j = first;
-  for (; j < last && j % kLanes != 0; j++) one(j);
-  for (; j + kLanes <= last; j += kLanes) {
-    const double* y = &values_[lane(j)];
-    const std::uint64_t* py = &present_[lane(j)];
-    if (complete_[i] && complete_block_[j / kLanes])
-      DifferencesBlock<kCityblock, false>(ndata_, x, px, y, py, &out[j]);
-    else
-      DifferencesBlock<kCityblock, true>(ndata_, x, px, y, py, &out[j]);
-  }
-  for (; j < last; j++) one(j);
-  for (j = first; j < last; j++)
-    if (!usable_[j]) out[j] = measured(i, j, fallback);
+  blocks_row(
+      i, first, last, out, fallback,
+      [&](int j, double* to) {
+        const double* y = &values_[lane(j)];
+        const std::uint64_t* py = &present_[lane(j)];
+        if (complete_[i] && complete_block_[j / kLanes])
+          DifferencesBlock<kCityblock, false>(ndata_, x, px, y, py, to);
+        else
+          DifferencesBlock<kCityblock, true>(ndata_, x, px, y, py, to);
+      },
+      [&](int j) {
+        return DifferencesOne<kCityblock>(ndata_, x, px, &values_[lane(j)], &present_[lane(j)]);
+      });
+}
+
+template <bool kAbsolute>
+void PairMeasure::correlation_row(int i, int first, int last, double out[],
+                                  Measure& fallback) const {
+  const double* wx = &weighted_[static_cast<std::size_t>(i) * ndata_];
+  blocks_row(
+      i, first, last, out, fallback,
+      [&](int j, double* to) { CorrelationBlock<kAbsolute>(ndata_, wx, &values_[lane(j)], to); },
+      [&](int j) { return CorrelationOne<kAbsolute>(ndata_, wx, &values_[lane(j)]); });
 }
 
 void PairMeasure::distances(int i, int first, int last, double out[], Measure& fallback) const {
@@ -406,7 +454,8 @@ void PairMeasure::distances(int i, int first, int last, double out[], Measure& f
     case Path::kSigns:
       return row_by(i, first, last, out, fallback, [&](int j) { return signs(i, j); });
     default:
-      return row_by(i, first, last, out, fallback, [&](int j) { return correlation(i, j); });
+      return dist_ == 'a' || dist_ == 'x' ? correlation_row<true>(i, first, last, out, fallback)
+                                          : correlation_row<false>(i, first, last, out, fallback);
   }
 }
 
