@@ -116,7 +116,8 @@ py::array_t<double> Linkage(py::handle data, py::handle distances, const std::st
   lopper::Node* tree = nullptr;
   int n = 0;
   if (!data.is_none()) {
-    const DataMatrix m = ReadData(data, mask, weights, transpose, 2);
+    DataMatrix m = ReadData(data, mask, weights, transpose, 2);
+    if (code == 'c') ZeroMissing(m);
     n = m.nelements();
     WithoutGil([&] {
       tree = lopper::treecluster(m.nrows, m.ncolumns, m.rows.data(), m.mask_rows.data(),
