@@ -3,7 +3,7 @@ from the repository beside this directory, and the binding."""
 import glob
 import os
 
-from pybind11.setup_helpers import Pybind11Extension, build_ext
+from pybind11.setup_helpers import ParallelCompile, Pybind11Extension, build_ext
 from setuptools import setup
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -19,6 +19,9 @@ module = Pybind11Extension(
     # As the CMake build: results bit-identical to lopper-cluster's.
     extra_compile_args=["-ffp-contract=off"],
 )
+
+# The library's files on every processor (LOPPER_BUILD_JOBS=N for fewer).
+ParallelCompile("LOPPER_BUILD_JOBS", default=0).install()
 
 setup(
     name="lopper",
