@@ -120,19 +120,32 @@ int CondensedSize(py::ssize_t length) {
   return static_cast<int>(n);
 }
 
-// Fails for a distance that is not finite and, in a square matrix, for
-// one that differs from its mirror image.
-void CheckDistances(const DoubleArray& d, int n) {
+// Fails for the first distance that is not finite or too large.
+void CheckDistances(const DoubleArray& d) {
   CheckFinite(d.data(), d.size(), kLargestDistance, "distances",
               [](std::size_t i) { return "entry " + std::to_string(i); });
-  if (d.ndim() == 1) return;
-  const double* v = d.data();
-  for (std::size_t i = 0; i < static_cast<std::size_t>(n); i++)
+}
+
+// Fails for an entry of the square matrix d that differs from its mirror image.
+void CheckSymmetric(const double* d, std::size_t n) {
+  for (std::size_t i = 0; i < n; i++)
     for (std::size_t j = 0; j < i; j++)
-      if (v[i * n + j] != v[j * n + i])
+      if (d[i * n + j] != d[j * n + i])
         Fail("distances", "is not symmetric: entries (" + std::to_string(i) + ", " +
                               std::to_string(j) + ") and (" + std::to_string(j) + ", " +
                               std::to_string(i) + ") differ");
+}
+
+// The lower triangle of the square n x n matrix d into rows; whether all
+// of it is finite and within kLargestDistance.
+bool CopySquare(const double* d, std::size_t n, double* const* rows) {
+  bool within = true;
+  for (std::size_t i = 1; i < n; i++)
+    for (std::size_t j = 0; j < i; j++) {
+      rows[i][j] = d[i * n + j];
+      within &= std::fabs(rows[i][j]) <= kLargestDistance;
+    }
+  return within;
 }
 
 }  // namespace
@@ -234,38 +247,40 @@ LowerTriangle ReadDistances(py::handle distances, bool shared) {
   const bool in_place = d.ndim() == 2 && shared;
   if (in_place) t.keep = d;
   const py::gil_scoped_release release;
-  CheckDistances(d, t.n);
-  t.rows.resize(static_cast<std::size_t>(t.n));
   const std::size_t n = t.n;
-  // Only read from here on: the caller's array is never written.
+  t.rows.resize(n);
+  // The caller's array is only read.
   auto* const source = const_cast<double*>(d.data());
   if (in_place) {
+    CheckDistances(d);
     for (std::size_t i = 0; i < n; i++) t.rows[i] = source + i * n;
-    return t;
+  } else {
+    // Not zeroed: every entry is written next.
+    t.store.reset(new double[n * (n - 1) / 2]);
+    for (std::size_t i = 1; i < n; i++) t.rows[i] = t.store.get() + i * (i - 1) / 2;
+    const bool within = d.ndim() == 1 ? CopyCondensed(t.n, source, t.rows.data(), true)
+                                      : CopySquare(source, n, t.rows.data());
+    if (!within) CheckDistances(d);
   }
-  t.store.resize(n * (n - 1) / 2);
-  for (std::size_t i = 1; i < n; i++) t.rows[i] = t.store.data() + i * (i - 1) / 2;
-  if (d.ndim() == 1)
-    CopyCondensed(t.n, source, t.rows.data(), true);
-  else
-    for (std::size_t i = 1; i < n; i++) std::memcpy(t.rows[i], source + i * n, i * sizeof(double));
+  if (d.ndim() == 2) CheckSymmetric(d.data(), n);
   return t;
 }
 
-void CopyCondensed(std::ptrdiff_t n, double* condensed, double* const* lower, bool to_lower) {
+bool CopyCondensed(std::ptrdiff_t n, double* condensed, double* const* lower, bool to_lower) {
   // Tiles keep both the condensed runs and the triangle's rows in cache.
   constexpr std::ptrdiff_t kTile = 64;
+  bool within = true;
   for (std::ptrdiff_t j0 = 0; j0 < n; j0 += kTile)
     for (std::ptrdiff_t i0 = j0; i0 < n; i0 += kTile)
       for (std::ptrdiff_t j = j0; j < std::min(j0 + kTile, n); j++) {
         const std::ptrdiff_t run = j * n - j * (j + 1) / 2 - j - 1;  // pair (j, i) at run + i
         for (std::ptrdiff_t i = std::max(i0, j + 1); i < std::min(i0 + kTile, n); i++) {
-          if (to_lower)
-            lower[i][j] = condensed[run + i];
-          else
-            condensed[run + i] = lower[i][j];
+          const double value = to_lower ? condensed[run + i] : lower[i][j];
+          (to_lower ? lower[i][j] : condensed[run + i]) = value;
+          within &= std::fabs(value) <= kLargestDistance;
         }
       }
+  return within;
 }
 
 py::array_t<double> LinkageMatrix(int n, const lopper::Node* tree) {

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -73,8 +74,8 @@ void ZeroMissing(DataMatrix& m);
 // A distance matrix as the library reads it: n rows, row i (i >= 1) with
 // the i distances to elements 0 ... i-1 (row 0 unused).
 struct LowerTriangle {
-  DoubleArray keep;           // the caller's square matrix when rows point into it
-  std::vector<double> store;  // otherwise the triangle, row after row
+  DoubleArray keep;                 // the caller's square matrix when rows point into it
+  std::unique_ptr<double[]> store;  // otherwise the triangle, row after row
   std::vector<double*> rows;
   int n = 0;
 };
@@ -87,7 +88,8 @@ LowerTriangle ReadDistances(py::handle distances, bool shared);
 
 // Copies between a condensed vector in SciPy's order (pairs (0,1), (0,2),
 // ..., (1,2), ...) and lower-triangle rows over n elements, either way.
-void CopyCondensed(std::ptrdiff_t n, double* condensed, double* const* lower, bool to_lower);
+// Returns whether every value copied is finite and within +-1e250.
+bool CopyCondensed(std::ptrdiff_t n, double* condensed, double* const* lower, bool to_lower);
 
 // The library's tree as SciPy's linkage matrix: one row per record, the
 // child ids (element e is e, record i is n+i) smaller first, the height
