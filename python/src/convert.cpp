@@ -1,11 +1,14 @@
 #include "convert.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <cfloat>
 #include <climits>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
+#include <new>
 #include <unordered_map>
 #include <utility>
 
@@ -148,6 +151,20 @@ bool CopySquare(const double* d, std::size_t n, double* const* rows) {
   return within;
 }
 
+// Storage for count doubles, not zeroed, freed with std::free. Large
+// blocks go on huge pages where the system offers them on request:
+// faulting in a matrix 4 KB at a time can cost more than filling it.
+double* TriangleStorage(std::size_t count) {
+  constexpr std::size_t kHugePage = std::size_t{2} << 20;
+  const std::size_t bytes = (count * sizeof(double) + kHugePage - 1) / kHugePage * kHugePage;
+  void* const block = std::aligned_alloc(kHugePage, bytes);
+  if (!block) throw std::bad_alloc();
+#ifdef MADV_HUGEPAGE
+  madvise(block, bytes, MADV_HUGEPAGE);  // a hint: without it, plain pages
+#endif
+  return static_cast<double*>(block);
+}
+
 }  // namespace
 
 void Fail(const std::string& argument, const std::string& why) {
@@ -255,8 +272,7 @@ LowerTriangle ReadDistances(py::handle distances, bool shared) {
     CheckDistances(d);
     for (std::size_t i = 0; i < n; i++) t.rows[i] = source + i * n;
   } else {
-    // Not zeroed: every entry is written next.
-    t.store.reset(new double[n * (n - 1) / 2]);
+    t.store.reset(TriangleStorage(n * (n - 1) / 2));
     for (std::size_t i = 1; i < n; i++) t.rows[i] = t.store.get() + i * (i - 1) / 2;
     const bool within = d.ndim() == 1 ? CopyCondensed(t.n, source, t.rows.data(), true)
                                       : CopySquare(source, n, t.rows.data());

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -71,11 +72,15 @@ DoubleArray ReadFiniteMatrix(py::handle a, const std::string& argument);
 // into the means: m then reads a copy with 0 there (when there is one).
 void ZeroMissing(DataMatrix& m);
 
+struct FreeDeleter {
+  void operator()(void* block) const { std::free(block); }
+};
+
 // A distance matrix as the library reads it: n rows, row i (i >= 1) with
 // the i distances to elements 0 ... i-1 (row 0 unused).
 struct LowerTriangle {
-  DoubleArray keep;                 // the caller's square matrix when rows point into it
-  std::unique_ptr<double[]> store;  // otherwise the triangle, row after row
+  DoubleArray keep;  // the caller's square matrix when rows point into it
+  std::unique_ptr<double[], FreeDeleter> store;  // otherwise the triangle, row after row
   std::vector<double*> rows;
   int n = 0;
 };

@@ -42,10 +42,6 @@ struct NewCall {
   throw py::error_already_set();
 }
 
-struct FreeDeleter {
-  void operator()(void* p) const { std::free(p); }
-};
-
 // A lower-triangular matrix from distancematrix: rows 1 ... n-1, then the
 // row array, are the library's to free.
 struct LibraryTriangle {
