@@ -116,7 +116,8 @@ std::vector<double> ReadWeights(py::handle weights, const DataMatrix& m) {
 
 // The number of elements of a condensed vector of `length` pairs.
 int CondensedSize(py::ssize_t length) {
-  const auto n = static_cast<long long>(std::llround((1 + std::sqrt(1.0 + 8.0 * length)) / 2));
+  const auto n = static_cast<long long>(
+      std::llround((1 + std::sqrt(1.0 + 8.0 * static_cast<double>(length))) / 2));
   if (n * (n - 1) / 2 != length || n > INT_MAX)
     Fail("distances", "has " + std::to_string(length) +
                           " entries, which is not n(n-1)/2 pairs for any number n of elements");
@@ -240,7 +241,7 @@ void ZeroMissing(DataMatrix& m) {
 }
 
 DoubleArray ReadFiniteMatrix(py::handle a, const std::string& argument) {
-  const DoubleArray m = RealArray(a, argument);
+  DoubleArray m = RealArray(a, argument);
   if (m.ndim() != 2 || m.shape(0) < 1 || m.shape(1) < 1)
     Fail(argument, "must be 2-D with at least one row and column, not of shape " + ShapeText(m));
   IntSize(m.shape(0), argument);
@@ -303,7 +304,7 @@ py::array_t<double> LinkageMatrix(int n, const lopper::Node* tree) {
   py::array_t<double> z({static_cast<py::ssize_t>(n - 1), static_cast<py::ssize_t>(4)});
   auto out = z.mutable_unchecked<2>();
   const auto id = [n](int ref) { return ref >= 0 ? ref : n + (-ref - 1); };
-  const auto size = [&out, n](int ref) { return ref >= 0 ? 1.0 : out(-ref - 1, 3); };
+  const auto size = [&out](int ref) { return ref >= 0 ? 1.0 : out(-ref - 1, 3); };
   for (int i = 0; i < n - 1; i++) {
     const lopper::Node& r = tree[i];
     out(i, 0) = std::min(id(r.left), id(r.right));

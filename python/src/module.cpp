@@ -208,7 +208,8 @@ py::tuple Som(py::handle data, std::pair<int, int> grid, double inittau, int nit
               std::optional<long long> seed, const std::string& distance, py::handle mask,
               py::handle weights, bool transpose) {
   const char dist = DistanceCode(distance);
-  const auto [nx, ny] = grid;
+  const int nx = grid.first;
+  const int ny = grid.second;
   if (nx < 1 || ny < 1) Fail("grid", "both sides must be at least 1");
   if (!(inittau > 0) || !std::isfinite(inittau)) Fail("inittau", "must be finite and above 0");
   if (niter < 1) Fail("niter", "must be at least 1, not " + std::to_string(niter));

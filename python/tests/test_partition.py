@@ -25,7 +25,13 @@ def test_kcluster_is_lopper_clusters_with_the_same_seed(tmp_path, lopper_cluster
 
 def test_kmedoids_is_lopper_clusters_with_the_same_seed(tmp_path, lopper_cluster):
     x = profiles(40, 5, seed=5)
-    medoids, error, found = lopper.kmedoids(lopper.distance_matrix(x, "e"), 3, seed=2)
+    d = lopper.distance_matrix(x, "e")
+    medoids, error, found = lopper.kmedoids(d, 3, seed=2)
+    square = np.zeros((40, 40))
+    square[np.triu_indices(40, 1)] = d
+    square += square.T
+    in_place = lopper.kmedoids(square, 3, seed=2)
+    assert (in_place[0] == medoids).all() and in_place[1:] == (error, found)
     cuts, files = lopper_cluster(tmp_path, x, "-m", "kmedoids", "-d", "e", "-k", "3", "--seed",
                                  "2", "--report", "{report}", files=["report"])
     assert (by_first(medoids) == cuts[:, 0]).all()
