@@ -2,7 +2,8 @@
 # Sets up what lopper needs on Debian 12, builds it, then
 #   ./dev.sh example         clusters examples/profiles.tsv with lopper-cluster and
 #                            cuts its Nexus tree with lopper
-#   ./dev.sh test            runs the whole test suite (build/)
+#   ./dev.sh test            runs the whole test suite (build/), the Python
+#                            module's included
 #   ./dev.sh test-sanitize   the same under AddressSanitizer and
 #                            UndefinedBehaviorSanitizer (build-asan/)
 #   ./dev.sh test-tsan       the same under ThreadSanitizer (build-tsan/)
@@ -62,8 +63,14 @@ mode=${1:-build}
 case "$mode" in
   test | test-sanitize | test-tsan)
     need python3-numpy python3-scipy python3-fastcluster python3-sklearn python3-dendropy \
-      r-base-core r-cran-ape gzip chromium ;;
+      r-base-core r-cran-ape gzip chromium \
+      python3-dev python3-pybind11 pybind11-dev python3-pytest python3-setuptools python3-venv ;;
 esac
+# The Python module and its tests (python/) in the release build only: the
+# sanitizers' runtimes do not load into a Python interpreter. Debian's
+# python3, where the packages above are.
+python=()
+[ "$mode" = test ] && python=(-DLOPPER_PYTHON=ON -DPython3_EXECUTABLE=/usr/bin/python3)
 case "$mode" in
   example | test | build) preset=release build=build ;;
   test-sanitize) preset=asan build=build-asan ;;
@@ -71,7 +78,7 @@ case "$mode" in
   lint) lint; exit ;;
   *) echo "usage: ./dev.sh [example|test|test-sanitize|test-tsan|lint|build]" >&2; exit 2 ;;
 esac
-cmake --preset "$preset" -DLOPPER_WERROR=ON >/dev/null
+cmake --preset "$preset" -DLOPPER_WERROR=ON "${python[@]}" >/dev/null
 cmake --build "$build" -j"$(nproc)"
 
 case "$mode" in

@@ -1,0 +1,41 @@
+# Types of the lopper module; the docstrings say shapes and meanings.
+from typing import Literal, Optional, Tuple, TypedDict, Union
+
+import numpy as np
+import numpy.typing as npt
+
+ArrayLike = npt.ArrayLike
+Distance = Literal["euclidean", "cityblock", "pearson", "abspearson", "uncentered",
+                   "absuncentered", "spearman", "kendall", "e", "b", "c", "a", "u", "x", "s", "k"]
+Method = Literal["single", "complete", "average", "centroid", "s", "m", "a", "c"]
+Centre = Literal["mean", "median", "a", "m"]
+Floats = npt.NDArray[np.float64]
+Ints = npt.NDArray[np.int32]
+
+class _LastCall(TypedDict):
+    data: int
+    library_seconds: float
+
+def distance_matrix(data: ArrayLike, distance: Distance = "pearson",
+                    mask: Optional[ArrayLike] = None, weights: Optional[ArrayLike] = None,
+                    transpose: bool = False) -> Floats: ...
+def linkage(data: Optional[ArrayLike] = None, distances: Optional[ArrayLike] = None,
+            method: Method = "average", distance: Distance = "pearson",
+            mask: Optional[ArrayLike] = None, weights: Optional[ArrayLike] = None,
+            transpose: bool = False) -> Floats: ...
+def cut(Z: ArrayLike, k: int) -> Ints: ...
+def cut_height(Z: ArrayLike, h: float) -> Ints: ...
+def kcluster(data: ArrayLike, k: int, method: Centre = "mean", npass: int = 10,
+             seed: Optional[int] = None, distance: Distance = "pearson",
+             mask: Optional[ArrayLike] = None, weights: Optional[ArrayLike] = None,
+             transpose: bool = False) -> Tuple[Ints, float, int]: ...
+def kmedoids(distances: ArrayLike, k: int, npass: int = 10,
+             seed: Optional[int] = None) -> Tuple[Ints, float, int]: ...
+def som(data: ArrayLike, grid: Tuple[int, int], inittau: float = 0.02, niter: int = 100000,
+        seed: Optional[int] = None, distance: Distance = "pearson",
+        mask: Optional[ArrayLike] = None, weights: Optional[ArrayLike] = None,
+        transpose: bool = False) -> Tuple[Ints, Floats]: ...
+def svd(a: ArrayLike) -> Tuple[Floats, Floats, Floats]: ...
+def _last_call() -> _LastCall: ...
+
+__all__: list[str]

@@ -1,0 +1,126 @@
+// The Python module's docstrings: shapes, meanings and errors of each
+// function's arguments and results.
+#ifndef LOPPER_PYTHON_DOCSTRINGS_H
+#define LOPPER_PYTHON_DOCSTRINGS_H
+
+namespace lopper_python::docs {
+
+constexpr const char* kModule =
+    R"(Clustering of measurement tables: lopper's C++ library on NumPy arrays.
+
+Data arguments are 2-D arrays of real numbers, elements x values (rows are
+the elements; transpose=True clusters the columns). A value is missing when
+it is NaN, masked in a numpy.ma.MaskedArray, or 0 in `mask` (an array of the
+data's shape); missing values take no part in distances and centres.
+C-contiguous float64 data is used in place, other data converted once.
+`weights` has one finite weight per value (per column; per row with
+transpose=True). `distance` is a name or letter as in lopper-cluster:
+euclidean e (weighted mean of squared differences, no square root),
+cityblock b (mean absolute difference), pearson c (1 - r), abspearson a
+(1 - |r|), uncentered u (1 - cosine), absuncentered x, spearman s,
+kendall k.
+
+Bad arguments raise ValueError naming the argument; a routine short of
+memory raises MemoryError. Every routine releases the GIL while it works.)";
+
+constexpr const char* kDistanceMatrix =
+    R"(distance_matrix(data, distance='pearson', mask=None, weights=None, transpose=False)
+
+Distances between all pairs of elements of `data` (at least 2 elements).
+
+Returns a float64 vector of n(n-1)/2 distances in SciPy's condensed order,
+pairs (0,1), (0,2), ..., (0,n-1), (1,2), ...: scipy.spatial.distance's
+squareform turns it into the n x n matrix. 'euclidean' is the weighted
+mean of squared differences over the values present in both elements,
+that is scipy's 'sqeuclidean' / number of values without gaps.)";
+
+constexpr const char* kLinkage =
+    R"(linkage(data=None, distances=None, method='average', distance='pearson', mask=None, weights=None, transpose=False)
+
+Hierarchical clustering, from `data` (2-D, see the module) or from
+`distances` (a condensed vector as distance_matrix returns or a square
+symmetric matrix; finite), exactly one of them.
+
+method: 'single', 'complete', 'average' (size-weighted mean) or 'centroid'
+(distance between member means, measured with `distance`; needs data), or
+their letters s m a c. distance, mask, weights, transpose: for data only.
+
+Returns Z, SciPy's linkage matrix: float64 of shape (n-1, 4), one row per
+merge in merge order: the ids merged (element e is e, the cluster of row i
+is n+i; smaller id first), the merge height and the number of elements
+under it. scipy.cluster.hierarchy's dendrogram, fcluster and
+is_valid_linkage take it as it is.)";
+
+constexpr const char* kCut = R"(cut(Z, k)
+
+Cuts the tree of linkage matrix Z (n-1 x 4, as linkage or SciPy returns)
+into k clusters (1 <= k <= n) by undoing its k-1 last merges.
+
+Returns int32 labels of shape (n,), numbered 1, 2, ... in the order of each
+cluster's first element, as lopper-cluster numbers them.)";
+
+constexpr const char* kCutHeight = R"(cut_height(Z, h)
+
+Cuts the tree of linkage matrix Z at height h: a cluster is a largest
+subtree with no merge above h (inversions included), as SciPy's
+fcluster(Z, h, 'distance').
+
+Returns int32 labels of shape (n,), numbered 1, 2, ... in the order of each
+cluster's first element.)";
+
+constexpr const char* kKCluster =
+    R"(kcluster(data, k, method='mean', npass=10, seed=None, distance='pearson', mask=None, weights=None, transpose=False)
+
+k-means ('mean' or 'a') or k-medians ('median' or 'm') clustering of the
+elements of `data` into k clusters (1 <= k <= n), keeping the best of npass
+runs from random partitions (npass >= 1).
+
+seed: None continues this thread's generator (seeded from the system at
+its first use); an int 0 ... 2**31-1 seeds it first, so that the same seed
+gives the same result as lopper-cluster --seed.
+
+Returns (labels, error, nfound): int32 cluster numbers 0 ... k-1 of shape
+(n,), the sum of the elements' distances to their cluster centres, and how
+many of the runs found that partition.)";
+
+constexpr const char* kKMedoids = R"(kmedoids(distances, k, npass=10, seed=None)
+
+k-medoids clustering of n elements into k clusters (1 <= k <= n) from
+`distances`: a condensed vector (SciPy's order) or a square symmetric
+matrix, finite; a C-contiguous float64 square matrix is read in place.
+npass and seed as for kcluster.
+
+Returns (medoids, error, nfound): for each element (int32, shape (n,)) the
+element number of its cluster's medoid, the sum of distances to the
+medoids, and how many runs found that partition.)";
+
+constexpr const char* kSom =
+    R"(som(data, grid, inittau=0.02, niter=100000, seed=None, distance='pearson', mask=None, weights=None, transpose=False)
+
+Self-organising map: trains a grid = (nx, ny) of cell vectors on the
+elements of `data` (at least 2), presented niter times in a random cyclic
+order with a learning rate falling linearly from inittau (> 0). seed as
+for kcluster.
+
+Returns (cells, celldata): int32 of shape (n, 2), each element's best cell
+(ix, iy), and float64 of shape (nx, ny, ndata), the cells' vectors.)";
+
+constexpr const char* kSvd = R"(svd(a)
+
+Singular value decomposition a = u @ diag(w) @ v.T of a finite m x n
+matrix with m >= n >= 1 (Golub-Reinsch).
+
+Returns (u, w, v): u float64 (m, n) with orthonormal columns, w float64
+(n,) the singular values (unsorted, >= 0), v float64 (n, n) orthogonal.
+Raises numpy.linalg.LinAlgError when a value does not converge.)";
+
+constexpr const char* kLastCall = R"(_last_call()
+
+What the last call in this thread handed the library, for tests and
+benchmarks: {'data': address of the data buffer the library read (0 when
+the call took no data), 'library_seconds': time spent in library routines
+with the GIL released}.)";
+
+}  // namespace lopper_python::docs
+
+#endif

@@ -1,0 +1,302 @@
+// The Python module lopper._lopper: the clustering library on NumPy arrays.
+// Arguments are read and checked with the GIL held; every library routine
+// then runs with it released, so that calls from several threads overlap
+// (the library allows that when no two calls share an output).
+#include <pybind11/stl.h>
+
+#include <algorithm>
+#include <chrono>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <utility>
+
+#include "convert.h"
+#include "docstrings.h"
+
+namespace lopper_python {
+
+namespace {
+
+// Runs a stretch of library work with the GIL released, adding its time to
+// the thread's LastCall.
+template <class Work>
+void WithoutGil(Work&& work) {
+  LastCall& last = Last();
+  const py::gil_scoped_release release;
+  const auto start = std::chrono::steady_clock::now();
+  work();
+  last.library_seconds +=
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Each call starts a new LastCall.
+struct NewCall {
+  NewCall() { Last() = LastCall{}; }
+};
+
+[[noreturn]] void NoMemory(const std::string& routine) {
+  PyErr_SetString(PyExc_MemoryError, (routine + ": memory is short").c_str());
+  throw py::error_already_set();
+}
+
+// A lower-triangular matrix from distancematrix: rows 1 ... n-1, then the
+// row array, are the library's to free.
+struct LibraryTriangle {
+  double** rows;
+  int n;
+  ~LibraryTriangle() {
+    if (!rows) return;
+    for (int i = 1; i < n; i++) std::free(rows[i]);
+    std::free(rows);
+  }
+  LibraryTriangle(const LibraryTriangle&) = delete;
+  LibraryTriangle& operator=(const LibraryTriangle&) = delete;
+};
+
+void CheckClusters(int k, int nelements) {
+  if (k < 1 || k > nelements)
+    Fail("k", "must be from 1 to the number of elements, " + std::to_string(nelements) + ", not " +
+                  std::to_string(k));
+}
+
+// The seed for setrandomseed, as lopper-cluster's --seed takes it.
+std::optional<int> ReadSeed(std::optional<long long> seed) {
+  if (seed && (*seed < 0 || *seed > INT_MAX))
+    Fail("seed", "must be from 0 to " + std::to_string(INT_MAX) + " or None");
+  return seed ? std::optional<int>(static_cast<int>(*seed)) : std::nullopt;
+}
+
+// In the calling thread, as lopper-cluster seeds each run: both seeds the same.
+void Seed(std::optional<int> seed) {
+  if (seed) lopper::setrandomseed(*seed, *seed);
+}
+
+py::array_t<int> IntVector(const std::vector<int>& values) {
+  return py::array_t<int>(static_cast<py::ssize_t>(values.size()), values.data());
+}
+
+// data (see ReadData) -> the condensed distances between its elements.
+py::array_t<double> DistanceMatrix(py::handle data, const std::string& distance, py::handle mask,
+                                   py::handle weights, bool transpose) {
+  const char dist = DistanceCode(distance);
+  const DataMatrix m = ReadData(data, mask, weights, transpose, 2);
+  const std::ptrdiff_t n = m.nelements();
+  py::array_t<double> condensed(n * (n - 1) / 2);
+  double* const out = condensed.mutable_data();
+  bool done = false;
+  WithoutGil([&] {
+    const LibraryTriangle lower{
+        lopper::distancematrix(m.nrows, m.ncolumns, m.rows.data(), m.mask_rows.data(),
+                               m.weights.data(), dist, m.transpose),
+        m.nelements()};
+    if (!lower.rows) return;
+    CopyCondensed(n, out, lower.rows, false);
+    done = true;
+  });
+  if (!done) NoMemory("distance_matrix");
+  return condensed;
+}
+
+// Exactly one of data and distances -> the SciPy linkage matrix of the tree.
+py::array_t<double> Linkage(py::handle data, py::handle distances, const std::string& method,
+                            const std::string& distance, py::handle mask, py::handle weights,
+                            bool transpose) {
+  const char code = LinkageCode(method);
+  const char dist = DistanceCode(distance);
+  if (data.is_none() == distances.is_none())
+    Fail("data", "give either data or distances (one of them, not both)");
+  if (code == 'c' && data.is_none()) Fail("method", "centroid linkage needs data, not distances");
+  lopper::Node* tree = nullptr;
+  int n = 0;
+  if (!data.is_none()) {
+    DataMatrix m = ReadData(data, mask, weights, transpose, 2);
+    if (code == 'c') ZeroMissing(m);
+    n = m.nelements();
+    WithoutGil([&] {
+      tree = lopper::treecluster(m.nrows, m.ncolumns, m.rows.data(), m.mask_rows.data(),
+                                 m.weights.data(), m.transpose, dist, code, nullptr);
+    });
+  } else {
+    LowerTriangle t = ReadDistances(distances, false);  // a copy: merging overwrites it
+    n = t.n;
+    WithoutGil([&] {
+      tree = lopper::treecluster(n, 0, nullptr, nullptr, nullptr, 0, 'e', code, t.rows.data());
+    });
+  }
+  const std::unique_ptr<lopper::Node, FreeDeleter> owned(tree);
+  if (!tree) NoMemory("linkage");
+  return LinkageMatrix(n, tree);
+}
+
+// Z -> labels 1 ... k of the cut into k clusters by merge order.
+py::array_t<int> Cut(py::handle z, int k) {
+  const std::vector<lopper::Node> tree = ReadLinkage(z);
+  const int n = static_cast<int>(tree.size()) + 1;
+  CheckClusters(k, n);
+  std::vector<int> clusterid(static_cast<std::size_t>(n));
+  WithoutGil(
+      [&] { lopper::cuttree(n, tree.empty() ? nullptr : tree.data(), k, clusterid.data()); });
+  if (clusterid[0] < 0) NoMemory("cut");
+  return NumberByFirstElement(clusterid);
+}
+
+// Z -> labels of the cut at height h.
+py::array_t<int> CutHeight(py::handle z, double h) {
+  const std::vector<lopper::Node> tree = ReadLinkage(z);
+  const int n = static_cast<int>(tree.size()) + 1;
+  if (std::isnan(h)) Fail("h", "is NaN");
+  std::vector<int> clusterid(static_cast<std::size_t>(n));
+  int found = 0;
+  WithoutGil([&] {
+    found = lopper::cuttree_height(n, tree.empty() ? nullptr : tree.data(), h, clusterid.data());
+  });
+  if (found < 0) NoMemory("cut_height");
+  return NumberByFirstElement(clusterid);
+}
+
+// The result of kcluster and kmedoids: labels, error and passes, or the
+// exception for the library's failure code.
+py::tuple Partition(const char* routine, const std::vector<int>& clusterid, double error,
+                    int found) {
+  if (found < 0) NoMemory(routine);
+  if (found == 0) Fail("k", "the library refused the partition's arguments");
+  return py::make_tuple(IntVector(clusterid), error, found);
+}
+
+// data, k -> (labels 0 ... k-1, error, passes that found it).
+py::tuple KCluster(py::handle data, int k, const std::string& method, int npass,
+                   std::optional<long long> seed, const std::string& distance, py::handle mask,
+                   py::handle weights, bool transpose) {
+  const char centre = CentreCode(method);
+  const char dist = DistanceCode(distance);
+  if (npass < 1) Fail("npass", "must be at least 1, not " + std::to_string(npass));
+  const std::optional<int> start = ReadSeed(seed);
+  const DataMatrix m = ReadData(data, mask, weights, transpose, 1);
+  CheckClusters(k, m.nelements());
+  std::vector<int> clusterid(static_cast<std::size_t>(m.nelements()));
+  double error = 0;
+  int found = 0;
+  WithoutGil([&] {
+    Seed(start);
+    lopper::kcluster(k, m.nrows, m.ncolumns, m.rows.data(), m.mask_rows.data(), m.weights.data(),
+                     m.transpose, npass, centre, dist, clusterid.data(), &error, &found);
+  });
+  return Partition("kcluster", clusterid, error, found);
+}
+
+// distances, k -> (each element's medoid, error, passes that found it).
+py::tuple KMedoids(py::handle distances, int k, int npass, std::optional<long long> seed) {
+  if (npass < 1) Fail("npass", "must be at least 1, not " + std::to_string(npass));
+  const std::optional<int> start = ReadSeed(seed);
+  const LowerTriangle t = ReadDistances(distances, true);
+  CheckClusters(k, t.n);
+  std::vector<int> clusterid(static_cast<std::size_t>(t.n));
+  double error = 0;
+  int found = 0;
+  WithoutGil([&] {
+    Seed(start);
+    lopper::kmedoids(k, t.n, t.rows.data(), npass, clusterid.data(), &error, &found);
+  });
+  return Partition("kmedoids", clusterid, error, found);
+}
+
+// data, grid -> (each element's cell (n x 2), the cells' vectors (nx x ny x ndata)).
+py::tuple Som(py::handle data, std::pair<int, int> grid, double inittau, int niter,
+              std::optional<long long> seed, const std::string& distance, py::handle mask,
+              py::handle weights, bool transpose) {
+  const char dist = DistanceCode(distance);
+  const int nx = grid.first;
+  const int ny = grid.second;
+  if (nx < 1 || ny < 1) Fail("grid", "both sides must be at least 1");
+  if (!(inittau > 0) || !std::isfinite(inittau)) Fail("inittau", "must be finite and above 0");
+  if (niter < 1) Fail("niter", "must be at least 1, not " + std::to_string(niter));
+  const std::optional<int> start = ReadSeed(seed);
+  const DataMatrix m = ReadData(data, mask, weights, transpose, 2);
+  const auto ndata = static_cast<std::size_t>(m.ndata());
+  py::array_t<double> cells({static_cast<py::ssize_t>(nx), static_cast<py::ssize_t>(ny),
+                             static_cast<py::ssize_t>(ndata)});
+  std::vector<double*> cell_rows(static_cast<std::size_t>(nx) * ny);
+  std::vector<double**> columns(static_cast<std::size_t>(nx));
+  for (std::size_t c = 0; c < cell_rows.size(); c++)
+    cell_rows[c] = cells.mutable_data() + c * ndata;
+  for (std::size_t x = 0; x < columns.size(); x++) columns[x] = &cell_rows[x * ny];
+  const int n = m.nelements();
+  const std::unique_ptr<int[][2]> cell(new int[n][2]);
+  WithoutGil([&] {
+    Seed(start);
+    lopper::somcluster(m.nrows, m.ncolumns, m.rows.data(), m.mask_rows.data(), m.weights.data(),
+                       m.transpose, nx, ny, inittau, niter, dist, columns.data(), cell.get());
+  });
+  if (cell[0][0] < 0) NoMemory("som");
+  py::array_t<int> where({static_cast<py::ssize_t>(n), static_cast<py::ssize_t>(2)});
+  std::copy(&cell[0][0], &cell[0][0] + 2 * static_cast<std::size_t>(n), where.mutable_data());
+  return py::make_tuple(where, cells);
+}
+
+// a (m x n, m >= n >= 1) -> u (m x n), w (n), v (n x n) with a = u diag(w) v^T.
+py::tuple Svd(py::handle a) {
+  const DoubleArray in = ReadFiniteMatrix(a, "a");
+  const auto m = static_cast<int>(in.shape(0));
+  const auto n = static_cast<int>(in.shape(1));
+  if (m < n) Fail("a", "has fewer rows than columns; decompose its transpose");
+  py::array_t<double> u({static_cast<py::ssize_t>(m), static_cast<py::ssize_t>(n)});
+  py::array_t<double> w(static_cast<py::ssize_t>(n));
+  py::array_t<double> v({static_cast<py::ssize_t>(n), static_cast<py::ssize_t>(n)});
+  std::copy(in.data(), in.data() + in.size(), u.mutable_data());
+  std::vector<double*> urows(static_cast<std::size_t>(m));
+  std::vector<double*> vrows(static_cast<std::size_t>(n));
+  for (std::size_t i = 0; i < urows.size(); i++) urows[i] = u.mutable_data() + i * n;
+  for (std::size_t i = 0; i < vrows.size(); i++) vrows[i] = v.mutable_data() + i * n;
+  int ierr = 0;
+  WithoutGil([&] { lopper::svd(m, n, urows.data(), w.mutable_data(), vrows.data(), &ierr); });
+  if (ierr == -1) NoMemory("svd");
+  if (ierr > 0) {
+    const py::object error = py::module_::import("numpy.linalg").attr("LinAlgError");
+    PyErr_SetString(error.ptr(), ("svd: singular value " + std::to_string(ierr) +
+                                  " did not converge in 30 QR sweeps")
+                                     .c_str());
+    throw py::error_already_set();
+  }
+  return py::make_tuple(u, w, v);
+}
+
+py::dict LastCallInfo() {
+  const LastCall& last = Last();
+  return py::dict(py::arg("data") = last.data, py::arg("library_seconds") = last.library_seconds);
+}
+
+}  // namespace
+
+}  // namespace lopper_python
+
+PYBIND11_MODULE(_lopper, module) {
+  namespace py = pybind11;
+  using namespace lopper_python;
+  using py::arg;
+  module.doc() = docs::kModule;
+  const auto guard = py::call_guard<NewCall>();
+  module.def("distance_matrix", &DistanceMatrix, docs::kDistanceMatrix, arg("data"),
+             arg("distance") = "pearson", arg("mask") = py::none(), arg("weights") = py::none(),
+             arg("transpose") = false, guard);
+  module.def("linkage", &Linkage, docs::kLinkage, arg("data") = py::none(),
+             arg("distances") = py::none(), arg("method") = "average", arg("distance") = "pearson",
+             arg("mask") = py::none(), arg("weights") = py::none(), arg("transpose") = false,
+             guard);
+  module.def("cut", &Cut, docs::kCut, arg("Z"), arg("k"), guard);
+  module.def("cut_height", &CutHeight, docs::kCutHeight, arg("Z"), arg("h"), guard);
+  module.def("kcluster", &KCluster, docs::kKCluster, arg("data"), arg("k"), arg("method") = "mean",
+             arg("npass") = 10, arg("seed") = py::none(), arg("distance") = "pearson",
+             arg("mask") = py::none(), arg("weights") = py::none(), arg("transpose") = false,
+             guard);
+  module.def("kmedoids", &KMedoids, docs::kKMedoids, arg("distances"), arg("k"), arg("npass") = 10,
+             arg("seed") = py::none(), guard);
+  module.def("som", &Som, docs::kSom, arg("data"), arg("grid"), arg("inittau") = 0.02,
+             arg("niter") = 100000, arg("seed") = py::none(), arg("distance") = "pearson",
+             arg("mask") = py::none(), arg("weights") = py::none(), arg("transpose") = false,
+             guard);
+  module.def("svd", &Svd, docs::kSvd, arg("a"));
+  module.def("_last_call", &LastCallInfo, docs::kLastCall);
+}

@@ -1,0 +1,18 @@
+#!/bin/sh
+# Installs the module as a user does, with pip in a fresh virtual
+# environment over Debian's setuptools and pybind11 (no index, no build
+# isolation), from a copy of python/ and the library's sources, then runs
+# the module's tests on the installed copy.
+#   install_check.sh SOURCE_DIR WORK_DIR PYTHON
+set -eu
+src=$1 work=$2 python=$3
+rm -rf "$work"
+mkdir -p "$work/source"
+cp -r "$src/python" "$work/python"
+rm -rf "$work/python/build" "$work/python"/*.egg-info  # a build of earlier sources
+cp -r "$src/source/cluster" "$work/source/cluster"
+"$python" -m venv --system-site-packages "$work/venv"
+"$work/venv/bin/pip" install -q --no-index --no-build-isolation "$work/python"
+cd "$work"
+"$work/venv/bin/python" -c 'import lopper, sys; sys.exit("not the installed copy: " + lopper.__file__) if "/venv/" not in lopper.__file__ else None'
+"$work/venv/bin/python" -m pytest -q -p no:cacheprovider "$work/python/tests"
