@@ -44,6 +44,118 @@ Status pclcluster(int nrows, int ncolumns, const double* const* data, const int*
 
 namespace {
 
+// Slots per block of a centroid's distances: a block's sums stay in the
+// first-level cache while the dimensions pass over them.
+constexpr int kSlotBlock = 512;
+
+bool UnitWeights(int n, const double weight[]) {
+  return std::all_of(weight, weight + n, [](double w) { return w == 1.0; });
+}
+
+}  // namespace
+
+Centroids::Centroids(const ElementSet& set, char dist)
+    : nslots_(set.elements()),
+      ndata_(set.dimensions()),
+      fast_(ndata_ > 0 && std::string("cauxsk").find(dist) == std::string::npos &&
+            UnitWeights(ndata_, set.weight)),
+      dist_(dist),
+      weight_(set.weight),
+      values_(static_cast<std::size_t>(nslots_) * ndata_),
+      counts_(values_.size()),
+      value_rows_(ndata_),
+      count_rows_(ndata_),
+      complete_(nslots_) {
+  for (int k = 0; k < ndata_; k++) {
+    value_rows_[k] = &values_[static_cast<std::size_t>(k) * nslots_];
+    count_rows_[k] = &counts_[static_cast<std::size_t>(k) * nslots_];
+    for (int i = 0; i < nslots_; i++) {
+      value_rows_[k][i] = set.transpose ? set.data[k][i] : set.data[i][k];
+      count_rows_[k][i] = set.transpose ? set.mask[k][i] : set.mask[i][k];
+    }
+  }
+  for (int i = 0; i < nslots_; i++) judge(i);
+}
+
+void Centroids::judge(int slot) {
+  bool complete = true;
+  for (int k = 0; k < ndata_; k++)
+    complete = complete && count_rows_[k][slot] != 0 && std::isfinite(value_rows_[k][slot]);
+  complete_[slot] = complete;
+}
+
+// The mask counts members, and a value weighs with its count, as merges
+// have always formed them.
+void Centroids::merge(int js, int is) {
+  for (int k = 0; k < ndata_; k++) {
+    double* const v = value_rows_[k];
+    int* const c = count_rows_[k];
+    v[js] = v[js] * c[js] + v[is] * c[is];
+    c[js] += c[is];
+    if (c[js]) v[js] *= 1.0 / c[js];
+  }
+  judge(js);
+}
+
+void Centroids::move(int from, int to) {
+  for (int k = 0; k < ndata_; k++) {
+    value_rows_[k][to] = value_rows_[k][from];
+    count_rows_[k][to] = count_rows_[k][from];
+  }
+  complete_[to] = complete_[from];
+}
+
+double Centroids::cost() const {
+  return std::max(ndata_, 1) * (dist_ == 'k' ? 8.0 : dist_ == 's' ? 2.0 : 1.0);
+}
+
+// Measure's weighted mean with unit weights: the terms summed in ascending
+// dimension order, then divided by their count.
+template <class Term>
+void Centroids::fast_distances(int js, int first, int end, double out[], Term term) const {
+  for (int block = first; block < end; block += kSlotBlock) {
+    const int stop = std::min(end, block + kSlotBlock);
+    std::fill(out + block, out + stop, 0.0);
+    for (int k = 0; k < ndata_; k++) {
+      const double* const v = value_rows_[k];
+      const double c = v[js];
+      for (int x = block; x < stop; x++) out[x] += term(c - v[x]);
+    }
+    for (int x = block; x < stop; x++) {
+      const double mean = out[x] / ndata_;
+      out[x] = std::isnan(mean) ? HUGE_VAL : mean;
+    }
+  }
+}
+
+void Centroids::distances(int js, int first, int end, double out[], Measure& fallback) const {
+  const bool fast = fast_ && complete_[js];
+  if (fast && dist_ == 'b')
+    fast_distances(js, first, end, out, [](double d) { return std::fabs(d); });
+  else if (fast)
+    fast_distances(js, first, end, out, [](double d) { return d * d; });
+  for (int x = first; x < end; x++)
+    if (!fast || !complete_[x])
+      out[x] = fallback(value_rows_.data(), value_rows_.data(), count_rows_.data(),
+                        count_rows_.data(), weight_, js, x, 1);
+}
+
+bool CentroidDistances(const Centroids& centroids, int js, int is, int last, double out[],
+                       std::vector<Measure>& measures) {
+  const int nthreads =
+      std::min(static_cast<int>(measures.size()), threadsfor((last + 1.0) * centroids.cost()));
+  UnitQueue slots(last + 1, kSlotBlock);
+  auto work = [&](int t) {
+    for (int first, end; slots.take(&first, &end);)
+      centroids.distances(js, first, end, out, measures[t]);
+  };
+  runthreads(nthreads, work);
+  out[is] = out[js] = 0;
+  return std::all_of(out, out + last + 1, [](double d) { return std::isfinite(d); });
+}
+
+namespace {
+
 // The distances from element i to elements 0 ... i-1, from the matrix or
 // measured, into row; false when one is not finite.
 struct DistanceRow {
