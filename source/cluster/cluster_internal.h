@@ -57,6 +57,10 @@ void reportprogress(const char* step, long done, long total);
 // tens of microseconds), at most getthreads().
 int threadsfor(double operations);
 
+// Relative cost of one value of a pair under code dist, to judge how many
+// threads a number of distances is worth.
+double valuecost(char dist);
+
 // Units 0 ... nunits-1 handed out in ascending blocks of `grain` units to
 // whichever thread asks next.
 class UnitQueue {
@@ -275,6 +279,9 @@ class PairMeasure {
   // Usable pairs by path.
   double differences(int i, int j) const;
   double masked_differences(int i, int j) const;
+  template <class Term>
+  void differences4(int i, int j, double out[], Term term) const;
+  void complete_row(int i, int first, int last, double out[], Measure& fallback) const;
   double ranks(int i, int j) const;
   double signs(int i, int j) const;
   double correlation(int i, int j) const;

@@ -90,16 +90,22 @@ inline double MergedDistance(bool average, double a, double b, int nis, int njs,
 // last moves into slot is; the finder hears of every row changed. Each row
 // below the merged ones is visited once, so that the columns cost one walk
 // through the matrix.
+constexpr int kAhead = 12;
 template <class Finder, class Merged>
 void RewriteSlots(double** d, int is, int js, int last, Finder& finder, Merged merged) {
   for (int x = 0; x < js; x++) d[js][x] = merged(x, d[is][x], d[js][x]);
   for (int x = js + 1; x < is; x++) {
+    if (x + kAhead < is) __builtin_prefetch(d[x + kAhead] + js);
     d[x][js] = merged(x, d[is][x], d[x][js]);
     finder.changed(d, x, is, js);
   }
   if (is < last) {
     d[last][js] = merged(last, d[last][is], d[last][js]);
     for (int x = is + 1; x < last; x++) {
+      if (x + kAhead < last) {
+        __builtin_prefetch(d[x + kAhead] + js);
+        __builtin_prefetch(d[x + kAhead] + is);
+      }
       double* const row = d[x];
       row[js] = merged(x, row[is], row[js]);
       row[is] = d[last][x];
