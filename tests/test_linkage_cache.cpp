@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cfloat>
 #include <cstdlib>
 #include <cstring>
 #include <random>
@@ -190,6 +191,41 @@ std::vector<Node> PlainCentroid(Matrix& data, const std::vector<double>& w, char
   return tree;
 }
 
+// Single linkage by SLINK as first written, with branches, over a matrix.
+std::vector<Node> PlainSlink(int n, const Lower& matrix) {
+  std::vector<int> pointer(n);
+  std::vector<double> lambda(n, DBL_MAX), temp(n);
+  for (int j = 0; j < n; j++) pointer[j] = j;
+  for (int i = 1; i < n; i++) {
+    std::copy(matrix.rows()[i].begin(), matrix.rows()[i].end(), temp.begin());
+    for (int j = 0; j < i; j++) {
+      const int k = pointer[j];
+      if (lambda[j] >= temp[j]) {
+        if (lambda[j] < temp[k]) temp[k] = lambda[j];
+        lambda[j] = temp[j];
+        pointer[j] = i;
+      } else if (temp[j] < temp[k]) {
+        temp[k] = temp[j];
+      }
+    }
+    for (int j = 0; j < i; j++)
+      if (pointer[j] != i && lambda[j] >= lambda[pointer[j]]) pointer[j] = i;
+  }
+  std::vector<Node> tree(n - 1);
+  for (int j = 0; j < n - 1; j++) tree[j] = {j, 0, lambda[j]};
+  std::stable_sort(tree.begin(), tree.end(),
+                   [](const Node& a, const Node& b) { return a.distance < b.distance; });
+  std::vector<int> index(n);
+  for (int e = 0; e < n; e++) index[e] = e;
+  for (int r = 0; r < n - 1; r++) {
+    const int j = tree[r].left, k = pointer[j];
+    tree[r].left = index[j];
+    tree[r].right = index[k];
+    index[k] = -(r + 1);
+  }
+  return tree;
+}
+
 TEST(LinkageCache, SameTreesAsThePlainMerges) {
   const unsigned seed = 515151;
   std::mt19937 rng(seed);
@@ -214,6 +250,10 @@ TEST(LinkageCache, SameTreesAsThePlainMerges) {
         const Lower matrix = lopper_test::DistancesOf(m, w, c.dist);
         const std::string what = "seed " + std::to_string(seed) + " " + Name(family) + " n " +
                                  std::to_string(n) + " dist " + c.dist;
+        Node* single = lopper::treecluster(n, m.ncolumns(), m.data(), m.mask(), w.data(), 0, c.dist,
+                                           's', nullptr);
+        EXPECT_TRUE(single && Same(single, PlainSlink(n, matrix).data(), n)) << what << " single";
+        std::free(single);
         for (const char method : {'m', 'a', 'c'}) {
           Lower given(matrix);
           Node* tree = lopper::treecluster(n, m.ncolumns(), m.data(), m.mask(), w.data(), 0, c.dist,

@@ -2,8 +2,13 @@
 // sort.
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <numeric>
 #include <utility>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 #include "cluster_internal.h"
 
@@ -54,6 +59,28 @@ void DataMask::clear() {
 }
 
 DataMask::~DataMask() { clear(); }
+
+Status TriangleBlock::obtain(int n) {
+  const std::size_t entries = static_cast<std::size_t>(n) * (n - 1) / 2;
+  rows_.reset(static_cast<double**>(allocate(n * sizeof(double*))));
+  block_.reset(static_cast<double*>(allocate(entries * sizeof(double))));
+  if (!rows_ || !block_) {
+    rows_.reset();
+    block_.reset();
+    return Status::kOutOfMemory;
+  }
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  // Only a hint: whole pages inside the block, and a refusal changes nothing.
+  const auto begin = reinterpret_cast<std::uintptr_t>(block_.get());
+  const std::uintptr_t page = 4096, first = (begin + page - 1) / page * page,
+                       end = (begin + entries * sizeof(double)) / page * page;
+  if (end > first) madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+#endif
+  rows_.get()[0] = nullptr;
+  for (int i = 1; i < n; i++)
+    rows_.get()[i] = block_.get() + static_cast<std::size_t>(i) * (i - 1) / 2;
+  return Status::kOk;
+}
 
 Status TriangularMatrix::obtain(int n) {
   rows_ = static_cast<double**>(allocate(n * sizeof(double*)));

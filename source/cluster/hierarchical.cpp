@@ -46,7 +46,7 @@ namespace {
 
 // Slots per block of a centroid's distances: a block's sums stay in the
 // first-level cache while the dimensions pass over them.
-constexpr int kSlotBlock = 512;
+constexpr int kSumBlock = 512;
 
 bool UnitWeights(int n, const double weight[]) {
   return std::all_of(weight, weight + n, [](double w) { return w == 1.0; });
@@ -111,8 +111,8 @@ double Centroids::cost() const { return std::max(ndata_, 1) * valuecost(dist_); 
 // dimension order, then divided by their count.
 template <class Term>
 void Centroids::fast_distances(int js, int first, int end, double out[], Term term) const {
-  for (int block = first; block < end; block += kSlotBlock) {
-    const int stop = std::min(end, block + kSlotBlock);
+  for (int block = first; block < end; block += kSumBlock) {
+    const int stop = std::min(end, block + kSumBlock);
     std::fill(out + block, out + stop, 0.0);
     for (int k = 0; k < ndata_; k++) {
       const double* const v = value_rows_[k];
@@ -136,20 +136,6 @@ void Centroids::distances(int js, int first, int end, double out[], Measure& fal
     if (!fast || !complete_[x])
       out[x] = fallback(value_rows_.data(), value_rows_.data(), count_rows_.data(),
                         count_rows_.data(), weight_, js, x, 1);
-}
-
-bool CentroidDistances(const Centroids& centroids, int js, int is, int last, double out[],
-                       std::vector<Measure>& measures) {
-  const int nthreads =
-      std::min(static_cast<int>(measures.size()), threadsfor((last + 1.0) * centroids.cost()));
-  UnitQueue slots(last + 1, kSlotBlock);
-  auto work = [&](int t) {
-    for (int first, end; slots.take(&first, &end);)
-      centroids.distances(js, first, end, out, measures[t]);
-  };
-  runthreads(nthreads, work);
-  out[is] = out[js] = 0;
-  return std::all_of(out, out + last + 1, [](double d) { return std::isfinite(d); });
 }
 
 namespace {
@@ -358,7 +344,7 @@ Node* treecluster(int nrows, int ncolumns, const double* const* data, const int*
                                  distmatrix) != Status::kOk)
     return nullptr;
   const int nelements = transpose ? ncolumns : nrows;
-  detail::TriangularMatrix built;
+  detail::TriangleBlock built;
   if (!distmatrix && method != 's') {
     if (built.obtain(nelements) != Status::kOk ||
         detail::filldistances(nrows, ncolumns, data, mask, weight, dist, transpose, built.rows()) !=

@@ -6,6 +6,7 @@
 #define LOPPER_LINKAGE_H
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <optional>
 #include <vector>
@@ -84,36 +85,73 @@ inline double MergedDistance(bool average, double a, double b, int nis, int njs,
   return (nis * a + njs * b) * scale;
 }
 
+// Rows a merge walks ahead of the one it rewrites, for the memory to
+// fetch them meanwhile: the walk goes down a column.
+constexpr int kAhead = 32;
+
+// Slots per block of a merge; merges of fewer active slots than
+// kParallelSlots run in the calling thread alone.
+constexpr int kSlotBlock = 512;
+constexpr int kParallelSlots = 1024;
+
+// Operations a merge's visit of one row is worth, to judge how many threads
+// the merges are worth: a visit misses the cache.
+constexpr double kRowCost = 8;
+
+// Rows first ... end-1 of RewriteSlots' merge, those between js and last
+// but is: their entries in column js, and beyond is in column is.
+template <class Finder, class Merged>
+void RewriteRows(double** d, int is, int js, int last, int first, int end, Finder& finder,
+                 Merged& merged) {
+  for (int x = std::max(first, js + 1), stop = std::min(end, is); x < stop; x++) {
+    if (x + kAhead < stop) __builtin_prefetch(d[x + kAhead] + js);
+    d[x][js] = merged(x, d[is][x], d[x][js]);
+    finder.changed(d, x, is, js);
+  }
+  for (int x = std::max(first, is + 1), stop = std::min(end, last); x < stop; x++) {
+    if (x + kAhead < stop) {
+      __builtin_prefetch(d[x + kAhead] + js);
+      __builtin_prefetch(d[x + kAhead] + is);
+    }
+    double* const row = d[x];
+    row[js] = merged(x, row[is], row[js]);
+    row[is] = d[last][x];
+    finder.changed(d, x, is, js);
+  }
+}
+
 // The merge of slots is > js among slots 0 ... last: slot js takes the
 // merged cluster, whose distance to the cluster in slot x is merged(x, a, b)
 // with a and b the entries of x with is and js before the merge, and slot
 // last moves into slot is; the finder hears of every row changed. Each row
 // below the merged ones is visited once, so that the columns cost one walk
-// through the matrix.
-constexpr int kAhead = 12;
-template <class Finder, class Merged>
-void RewriteSlots(double** d, int is, int js, int last, Finder& finder, Merged merged) {
+// through the matrix. The slots go in blocks to the crew's threads, which
+// call prepare(t, first, end) on a block before rewriting its rows (rows
+// are independent); false when a prepare did, with the matrix then half
+// rewritten.
+template <class Finder, class Prepare, class Merged>
+bool RewriteSlots(Crew& crew, double** d, int is, int js, int last, Finder& finder, Prepare prepare,
+                  Merged merged) {
+  UnitQueue slots(last + 1, kSlotBlock);
+  std::atomic<bool> failed{false};
+  auto work = [&](int t) {
+    for (int first, end; slots.take(&first, &end);) {
+      if (!prepare(t, first, end)) failed.store(true, std::memory_order_relaxed);
+      RewriteRows(d, is, js, last, first, end, finder, merged);
+    }
+  };
+  if (last + 1 >= kParallelSlots)
+    crew.run(work);
+  else
+    work(0);
+  if (failed.load(std::memory_order_relaxed)) return false;
   for (int x = 0; x < js; x++) d[js][x] = merged(x, d[is][x], d[js][x]);
-  for (int x = js + 1; x < is; x++) {
-    if (x + kAhead < is) __builtin_prefetch(d[x + kAhead] + js);
-    d[x][js] = merged(x, d[is][x], d[x][js]);
-    finder.changed(d, x, is, js);
-  }
   if (is < last) {
     d[last][js] = merged(last, d[last][is], d[last][js]);
-    for (int x = is + 1; x < last; x++) {
-      if (x + kAhead < last) {
-        __builtin_prefetch(d[x + kAhead] + js);
-        __builtin_prefetch(d[x + kAhead] + is);
-      }
-      double* const row = d[x];
-      row[js] = merged(x, row[is], row[js]);
-      row[is] = d[last][x];
-      finder.changed(d, x, is, js);
-    }
     std::copy(d[last], d[last] + is, d[is]);
   }
   finder.replaced(d, is, js, last);
+  return true;
 }
 
 // Maximum or average linkage: n-1 merges of the closest pair, the merged
@@ -125,6 +163,7 @@ void PairwiseMerges(int nelements, double** d, bool average, Node tree[]) {
   std::vector<int> clusterid(nelements);
   std::vector<int> number(average ? nelements : 0, 1);
   Finder finder(nelements);
+  Crew crew(threadsfor(0.5 * nelements * nelements * kRowCost));
   for (int i = 0; i < nelements; i++) clusterid[i] = i;
   finder.start(d, nelements);
   for (int n = nelements; n > 1; n--) {
@@ -135,9 +174,10 @@ void PairwiseMerges(int nelements, double** d, bool average, Node tree[]) {
     tree[k].right = clusterid[js];
     const int nis = average ? number[is] : 0, njs = average ? number[js] : 0;
     const double scale = average ? 1.0 / (nis + njs) : 0.0;
-    RewriteSlots(d, is, js, n - 1, finder, [=](int, double a, double b) {
-      return MergedDistance(average, a, b, nis, njs, scale);
-    });
+    const bool rewritten = RewriteSlots(
+        crew, d, is, js, n - 1, finder, [](int, int, int) { return true; },
+        [=](int, double a, double b) { return MergedDistance(average, a, b, nis, njs, scale); });
+    static_cast<void>(rewritten);  // nothing to prepare, nothing to fail
     if (average) {
       number[js] = nis + njs;
       number[is] = number[n - 1];
@@ -199,12 +239,6 @@ class Centroids {
   std::vector<unsigned char> complete_;  // per slot: every dimension present and finite
 };
 
-// The distances from slot js to slots 0 ... last (those of is and js
-// excepted) into out, shared among as many threads as the work is worth and
-// there are measures; false when one is not finite.
-bool CentroidDistances(const Centroids& centroids, int js, int is, int last, double out[],
-                       std::vector<Measure>& measures);
-
 // Centroid linkage: merged clusters get the mean profile of their members
 // (per dimension, over present values) and their distances are measured
 // again from it. Scratch comes first, so that short memory writes nothing.
@@ -218,15 +252,15 @@ Status CentroidLinkage(int nrows, int ncolumns, const double* const* data, const
   std::vector<double> out;
   std::optional<Finder> finder;
   std::optional<Centroids> centroids;
+  std::optional<Crew> crew;
   std::vector<Measure> measures;
   const Status scratch = guarded([&] {
     distid.resize(nelements);
     out.resize(nelements);
     finder.emplace(nelements);
     centroids.emplace(set, dist);
-    const int nthreads = threadsfor(nelements * centroids->cost());
-    measures.reserve(nthreads);
-    for (int t = 0; t < nthreads; t++) measures.emplace_back(dist, set.dimensions());
+    crew.emplace(threadsfor(0.5 * nelements * nelements * (centroids->cost() + kRowCost)));
+    for (int t = 0; t < crew->size(); t++) measures.emplace_back(dist, set.dimensions());
     return Status::kOk;
   });
   if (scratch != Status::kOk) return scratch;
@@ -239,9 +273,17 @@ Status CentroidLinkage(int nrows, int ncolumns, const double* const* data, const
     tree[inode].left = distid[js];
     tree[inode].right = distid[is];
     centroids->merge(js, is);
-    if (!CentroidDistances(*centroids, js, is, last, out.data(), measures))
+    // The merged cluster's distances, measured a block of slots at a time;
+    // those to is and js are not used.
+    const auto measure = [&](int t, int first, int end) {
+      centroids->distances(js, first, end, out.data(), measures[t]);
+      for (int x = first; x < end; x++)
+        if (!std::isfinite(out[x]) && x != is && x != js) return false;
+      return true;
+    };
+    if (!RewriteSlots(*crew, d, is, js, last, *finder, measure,
+                      [&](int x, double, double) { return out[x]; }))
       return Status::kNotFinite;
-    RewriteSlots(d, is, js, last, *finder, [&](int x, double, double) { return out[x]; });
     centroids->move(last, is);
     distid[is] = distid[last];
     distid[js] = -(inode + 1);
