@@ -172,8 +172,6 @@ class DataMask : NotCopied {
   Status obtain(int nrows, int ncols);
   double** data() const { return data_; }
   int** mask() const { return mask_; }
-  // Releases row `row` and moves the last row held into its place.
-  void drop_row(int row);
 
  private:
   void clear();

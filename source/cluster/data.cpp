@@ -38,14 +38,6 @@ Status DataMask::obtain(int nrows, int ncols) {
   return Status::kOutOfMemory;
 }
 
-void DataMask::drop_row(int row) {
-  release(mask_[row]);
-  release(data_[row]);
-  nrows_--;
-  data_[row] = data_[nrows_];
-  mask_[row] = mask_[nrows_];
-}
-
 void DataMask::clear() {
   for (int i = 0; i < nrows_; i++) {
     release(mask_[i]);
@@ -71,10 +63,10 @@ Status TriangleBlock::obtain(int n) {
   }
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
   // Only a hint: whole pages inside the block, and a refusal changes nothing.
-  const auto begin = reinterpret_cast<std::uintptr_t>(block_.get());
-  const std::uintptr_t page = 4096, first = (begin + page - 1) / page * page,
-                       end = (begin + entries * sizeof(double)) / page * page;
-  if (end > first) madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+  char* const base = reinterpret_cast<char*>(block_.get());
+  const std::size_t page = 4096, bytes = entries * sizeof(double);
+  const std::size_t skip = (page - reinterpret_cast<std::uintptr_t>(base) % page) % page;
+  if (bytes > skip + page) madvise(base + skip, (bytes - skip) / page * page, MADV_HUGEPAGE);
 #endif
   rows_.get()[0] = nullptr;
   for (int i = 1; i < n; i++)
