@@ -8,9 +8,13 @@
 //                                       distance matrix (as SciPy takes it)
 //   lopper_bench_numeric linkage N M    treecluster method M on that set's
 //                                       matrix, built once and clustered in
-//                                       place ("s-data": single linkage
-//                                       from the data, no matrix); prints
+//                                       place ("s-data", "c-data": from the
+//                                       data, no matrix given, the distances
+//                                       timed with the merges); prints
 //                                       seconds, peak KB and matrix KB
+//   lopper_bench_numeric profiles N FILE
+//                                       the benchmark set's N profiles into
+//                                       FILE (raw doubles, row-major)
 //   lopper_bench_numeric kmeans FILE N M K NPASS SEED
 //                                       kcluster k-means ('a', 'e') of the
 //                                       N x M raw doubles in FILE into K
@@ -135,7 +139,7 @@ int Dump(int n, const char* path) {
 
 int Linkage(int n, const std::string& method) {
   lopper_bench::Profiles p(n);
-  const bool from_data = method == "s-data";
+  const bool from_data = method.size() > 1;
   double** m = from_data ? nullptr : p.Matrix();
   const auto start = std::chrono::steady_clock::now();
   lopper::Node* tree = lopper::treecluster(n, lopper_bench::kValues, p.rows.data(), p.masks.data(),
@@ -146,7 +150,7 @@ int Linkage(int n, const std::string& method) {
   std::free(tree);
   if (m) lopper_bench::FreeMatrix(m, n);
   const long matrix_kb =
-      from_data ? 0 : static_cast<long>(static_cast<double>(n) * (n - 1) / 2 * 8 / 1024);
+      method == "s-data" ? 0 : static_cast<long>(static_cast<double>(n) * (n - 1) / 2 * 8 / 1024);
   std::printf("%.4f %ld %ld\n", seconds, PeakKb(), matrix_kb);
   return 0;
 }
@@ -235,15 +239,20 @@ int LeafOrder(int n, const std::string& dir) {
   return 0;
 }
 
+bool WriteProfiles(const lopper_bench::Profiles& p, const char* path) {
+  FILE* f = std::fopen(path, "wb");
+  bool ok = f != nullptr;
+  for (int i = 0; ok && i < p.n(); i++)
+    ok = std::fwrite(p.rows[i], sizeof(double), lopper_bench::kValues, f) == lopper_bench::kValues;
+  return f && std::fclose(f) == 0 && ok;
+}
+
 // Upper-case codes measure as their lower case with 10% of the cells
 // missing (seed 2).
 int Measures(int n, const std::string& codes, const char* path) {
   lopper_bench::Profiles p(n);
-  FILE* f = std::fopen(path, "wb");
-  bool ok = f != nullptr;
-  for (int i = 0; ok && i < n; i++)
-    ok = std::fwrite(p.rows[i], sizeof(double), lopper_bench::kValues, f) == lopper_bench::kValues;
-  if (!f || std::fclose(f) != 0 || !ok) return 1;
+  bool ok = WriteProfiles(p, path);
+  if (!ok) return 1;
   std::vector<std::vector<int>> gaps = p.present;
   std::vector<int*> gap_rows;
   std::mt19937 rng(2);
@@ -272,6 +281,8 @@ int main(int argc, char** argv) {
   if (argc == 4 && std::strcmp(argv[1], "dump") == 0) return Dump(std::atoi(argv[2]), argv[3]);
   if (argc == 4 && std::strcmp(argv[1], "linkage") == 0)
     return Linkage(std::atoi(argv[2]), argv[3]);
+  if (argc == 4 && std::strcmp(argv[1], "profiles") == 0)
+    return WriteProfiles(lopper_bench::Profiles(std::atoi(argv[2])), argv[3]) ? 0 : 1;
   if (argc == 5 && std::strcmp(argv[1], "svd") == 0)
     return Svd(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
   if (argc == 2 && std::strcmp(argv[1], "som") == 0) return Som();
@@ -284,6 +295,7 @@ int main(int argc, char** argv) {
     return Measures(std::atoi(argv[2]), argv[3], argv[4]);
   std::fprintf(stderr,
                "usage: lopper_bench_numeric svd FILE M N | som | dump N FILE | linkage N METHOD |\n"
+               "       profiles N FILE |\n"
                "       kmeans FILE N M K NPASS SEED | leaforder N DIR | measures N CODES FILE\n");
   return 2;
 }

@@ -213,9 +213,19 @@ TEST(Treecluster, DataThatIsNotFiniteGivesNoTree) {
                     nullptr);
           EXPECT_EQ(d.rows(), before.rows());
         }
-        Matrix masked({{0, 1}, {bad, 2}, {3, 4}, {1, 7}}, {{1, 1}, {0, 1}, {1, 1}, {1, 1}});
-        std::free(lopper::treecluster(4, 2, masked.data(), masked.mask(), w.data(), 0, dist, method,
-                                      nullptr));
+        // A missing value is never read, whatever it holds.
+        const std::vector<std::vector<int>> gap{{1, 1}, {0, 1}, {1, 1}, {1, 1}};
+        Matrix masked({{0, 1}, {bad, 2}, {3, 4}, {1, 7}}, gap);
+        Matrix zero({{0, 1}, {0, 2}, {3, 4}, {1, 7}}, gap);
+        const Records tree = Take(lopper::treecluster(4, 2, masked.data(), masked.mask(), w.data(),
+                                                      0, dist, method, nullptr),
+                                  4);
+        EXPECT_EQ(tree.size(), 3u) << dist << method << bad;
+        ExpectRecords(tree,
+                      Take(lopper::treecluster(4, 2, zero.data(), zero.mask(), w.data(), 0, dist,
+                                               method, nullptr),
+                           4),
+                      std::string(1, dist) + method);
       }
   Matrix m({{0, 1}, {2, 2}, {3, 4}, {1, 7}});
   for (const char method : std::string("smac"))

@@ -160,6 +160,9 @@ TEST(Threads, EveryThreadCountGivesTheOneThreadResult) {
       [](Matrix& x) { return Distances(x, 'c'); }, [](Matrix& x) { return Distances(x, 's'); },
       [](Matrix& x) { return Distances(x, 'k'); }, [](Matrix& x) { return Tree(x, 'e', 's'); },
       [](Matrix& x) { return Tree(x, 'c', 'a'); }, [](Matrix& x) { return Tree(x, 'e', 'c'); },
+      [](Matrix& x) { return Tree(x, 'b', 's'); }, [](Matrix& x) { return Tree(x, 'c', 's'); },
+      [](Matrix& x) { return Tree(x, 'e', 'm'); }, [](Matrix& x) { return Tree(x, 'e', 'a'); },
+      [](Matrix& x) { return Tree(x, 'b', 'c'); }, [](Matrix& x) { return Tree(x, 'c', 'c'); },
   };
   const int default_threads = lopper::getthreads();
   EXPECT_GE(default_threads, 1);

@@ -227,19 +227,6 @@ DataMatrix ReadData(py::handle data, py::handle mask, py::handle weights, bool t
   return m;
 }
 
-void ZeroMissing(DataMatrix& m) {
-  const double* v = m.values.data();
-  std::size_t i = 0;
-  while (i < m.present.size() && (m.present[i] || std::isfinite(v[i]))) i++;
-  if (i == m.present.size()) return;
-  DoubleArray zeroed({static_cast<py::ssize_t>(m.nrows), static_cast<py::ssize_t>(m.ncolumns)});
-  double* out = zeroed.mutable_data();
-  for (i = 0; i < m.present.size(); i++) out[i] = m.present[i] ? v[i] : 0.0;
-  for (std::size_t r = 0; r < m.rows.size(); r++) m.rows[r] = out + r * m.ncolumns;
-  m.values = zeroed;
-  Last().data = reinterpret_cast<std::uintptr_t>(out);
-}
-
 DoubleArray ReadFiniteMatrix(py::handle a, const std::string& argument) {
   DoubleArray m = RealArray(a, argument);
   if (m.ndim() != 2 || m.shape(0) < 1 || m.shape(1) < 1)

@@ -67,11 +67,6 @@ DataMatrix ReadData(py::handle data, py::handle mask, py::handle weights, bool t
 // as C-contiguous float64 (the array itself when it is one).
 DoubleArray ReadFiniteMatrix(py::handle a, const std::string& argument);
 
-// Centroid linkage merges profiles by multiplying each value by its mask
-// entry, so a NaN or infinity standing for a missing value would spread
-// into the means: m then reads a copy with 0 there (when there is one).
-void ZeroMissing(DataMatrix& m);
-
 struct FreeDeleter {
   void operator()(void* block) const { std::free(block); }
 };

@@ -113,7 +113,6 @@ py::array_t<double> Linkage(py::handle data, py::handle distances, const std::st
   int n = 0;
   if (!data.is_none()) {
     DataMatrix m = ReadData(data, mask, weights, transpose, 2);
-    if (code == 'c') ZeroMissing(m);
     n = m.nelements();
     WithoutGil([&] {
       tree = lopper::treecluster(m.nrows, m.ncolumns, m.rows.data(), m.mask_rows.data(),

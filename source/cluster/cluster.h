@@ -210,7 +210,8 @@ using ProgressReport = void (*)(const char* step, long done, long total, void* c
 void setprogress(ProgressReport report, void* context);
 
 // Threads of the long routines (distancematrix and treecluster's distances,
-// centroid linkage's new distances, kcluster's passes): each call uses up to
+// single linkage's distance rows, the merges of maximum, average and
+// centroid linkage, kcluster's passes): each call uses up to
 // getthreads() threads, the calling thread among them, and fewer when its
 // work is too small to gain or a thread cannot be started. setthreads(n),
 // n >= 1, sets that number for the whole process (1: every routine runs in

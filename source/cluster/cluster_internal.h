@@ -58,6 +58,10 @@ void reportprogress(const char* step, long done, long total);
 // tens of microseconds), at most getthreads().
 int threadsfor(double operations);
 
+// Relative cost of one value of a pair under code dist, to judge how many
+// threads a number of distances is worth.
+double valuecost(char dist);
+
 // Units 0 ... nunits-1 handed out in ascending blocks of `grain` units to
 // whichever thread asks next.
 class UnitQueue {
@@ -93,6 +97,41 @@ void runthreads(int nthreads, Work& work) {
   work(0);
   for (std::thread& thread : threads) thread.join();
 }
+
+// Threads kept for a sequence of short parallel steps, each too short to
+// pay for starting threads (runthreads): run(work) runs work(t) for t = 0
+// ... size()-1, work(0) in the calling thread, and returns when all have.
+// Between steps the helpers wait by yielding, so that they answer within
+// microseconds; nothing here blocks or throws. work must not throw.
+class Crew {
+ public:
+  // Up to nthreads-1 helpers; one that cannot be started is left out.
+  explicit Crew(int nthreads);
+  ~Crew();
+  Crew(const Crew&) = delete;
+  Crew& operator=(const Crew&) = delete;
+  int size() const { return 1 + static_cast<int>(helpers_.size()); }
+
+  template <class Work>
+  void run(Work& work) {
+    if (helpers_.empty()) return work(0);
+    call_ = [](void* w, int t) { (*static_cast<Work*>(w))(t); };
+    context_ = &work;
+    pending_.store(static_cast<int>(helpers_.size()), std::memory_order_relaxed);
+    round_.fetch_add(1, std::memory_order_release);
+    work(0);
+    while (pending_.load(std::memory_order_acquire) > 0) std::this_thread::yield();
+  }
+
+ private:
+  void serve(int t);
+  std::vector<std::thread> helpers_;
+  std::atomic<unsigned> round_{0};
+  std::atomic<int> pending_{0};
+  std::atomic<bool> stop_{false};
+  void (*call_)(void*, int) = nullptr;
+  void* context_ = nullptr;
+};
 
 // Every block the library hands to a caller, or keeps as a row of one,
 // comes from allocate/allocate_zeroed and goes back through release (or the
@@ -134,8 +173,6 @@ class DataMask : NotCopied {
   Status obtain(int nrows, int ncols);
   double** data() const { return data_; }
   int** mask() const { return mask_; }
-  // Releases row `row` and moves the last row held into its place.
-  void drop_row(int row);
 
  private:
   void clear();
@@ -159,6 +196,21 @@ class TriangularMatrix : NotCopied {
   void clear();
   int n_ = 0;  // rows 1 ... n_-1 are held
   double** rows_ = nullptr;
+};
+
+// The same shape with every row in one block, for the library's own
+// matrices: the system's large pages are asked for where it has them, so
+// that filling the block faults far fewer pages and a walk down a column
+// crosses far fewer page boundaries.
+class TriangleBlock : NotCopied {
+ public:
+  // n rows, uninitialised, into an empty block; kOutOfMemory keeps nothing.
+  Status obtain(int n);
+  double** rows() const { return rows_.get(); }
+
+ private:
+  Owned<double*> rows_;
+  Owned<double> block_;
 };
 
 // -1, 0 or +1 as sortdata[i1] is below, equal to or above sortdata[i2];

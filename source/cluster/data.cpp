@@ -2,8 +2,13 @@
 // sort.
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <numeric>
 #include <utility>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 #include "cluster_internal.h"
 
@@ -33,14 +38,6 @@ Status DataMask::obtain(int nrows, int ncols) {
   return Status::kOutOfMemory;
 }
 
-void DataMask::drop_row(int row) {
-  release(mask_[row]);
-  release(data_[row]);
-  nrows_--;
-  data_[row] = data_[nrows_];
-  mask_[row] = mask_[nrows_];
-}
-
 void DataMask::clear() {
   for (int i = 0; i < nrows_; i++) {
     release(mask_[i]);
@@ -54,6 +51,28 @@ void DataMask::clear() {
 }
 
 DataMask::~DataMask() { clear(); }
+
+Status TriangleBlock::obtain(int n) {
+  const std::size_t entries = static_cast<std::size_t>(n) * (n - 1) / 2;
+  rows_.reset(static_cast<double**>(allocate(n * sizeof(double*))));
+  block_.reset(static_cast<double*>(allocate(entries * sizeof(double))));
+  if (!rows_ || !block_) {
+    rows_.reset();
+    block_.reset();
+    return Status::kOutOfMemory;
+  }
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  // Only a hint: whole pages inside the block, and a refusal changes nothing.
+  char* const base = reinterpret_cast<char*>(block_.get());
+  const std::size_t page = 4096, bytes = entries * sizeof(double);
+  const std::size_t skip = (page - reinterpret_cast<std::uintptr_t>(base) % page) % page;
+  if (bytes > skip + page) madvise(base + skip, (bytes - skip) / page * page, MADV_HUGEPAGE);
+#endif
+  rows_.get()[0] = nullptr;
+  for (int i = 1; i < n; i++)
+    rows_.get()[i] = block_.get() + static_cast<std::size_t>(i) * (i - 1) / 2;
+  return Status::kOk;
+}
 
 Status TriangularMatrix::obtain(int n) {
   rows_ = static_cast<double**>(allocate(n * sizeof(double*)));

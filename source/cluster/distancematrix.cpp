@@ -24,9 +24,11 @@ bool Readable(int nrows, int ncolumns, const double* const* data, const int* con
   return nrows == 0 || ncolumns == 0 || (data && mask && weights);
 }
 
-// Relative cost of one value of a pair, to judge how many threads a
-// matrix is worth.
-double CostPerValue(char dist) {
+}  // namespace
+
+namespace detail {
+
+double valuecost(char dist) {
   switch (dist) {
     case 'k':
       return 8;  // a pair of dimensions per dimension
@@ -37,10 +39,6 @@ double CostPerValue(char dist) {
   }
 }
 
-}  // namespace
-
-namespace detail {
-
 Status filldistances(int nrows, int ncolumns, const double* const* data, const int* const* mask,
                      const double weights[], char dist, int transpose, double** matrix) {
   const ElementSet set{nrows, ncolumns, data, mask, weights, transpose};
@@ -48,7 +46,7 @@ Status filldistances(int nrows, int ncolumns, const double* const* data, const i
   return guarded([&] {
     const PairMeasure measure(set, dist);
     const int nthreads =
-        threadsfor(0.5 * n * (n - 1.0) * std::max(set.dimensions(), 1) * CostPerValue(dist));
+        threadsfor(0.5 * n * (n - 1.0) * std::max(set.dimensions(), 1) * valuecost(dist));
     std::vector<Measure> fallbacks;
     fallbacks.reserve(nthreads);
     for (int t = 0; t < nthreads; t++) fallbacks.emplace_back(dist, set.dimensions());

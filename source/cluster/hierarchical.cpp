@@ -44,55 +44,218 @@ Status pclcluster(int nrows, int ncolumns, const double* const* data, const int*
 
 namespace {
 
-// The distances from element i to elements 0 ... i-1, from the matrix or
-// measured, into row; false when one is not finite.
-struct DistanceRow {
-  const double* const* distmatrix;     // may be null
-  std::optional<PairMeasure> measure;  // when it is
-  std::optional<Measure> fallback;
+// Slots per block of a centroid's distances: a block's sums stay in the
+// first-level cache while the dimensions pass over them.
+constexpr int kSumBlock = 512;
 
-  bool fill(int i, double row[]) {
-    if (distmatrix)
-      std::copy(distmatrix[i], distmatrix[i] + i, row);
-    else
-      measure->distances(i, row, *fallback);
-    return std::all_of(row, row + i, [](double d) { return std::isfinite(d); });
-  }
-};
-
-// SLINK's pointer representation of the first n elements, extended by
-// element n whose distances to them are in temp (overwritten): pointer[j]
-// is the last element j joins, tree[j].distance the height at which it does.
-void SlinkStep(int n, double temp[], int pointer[], Node tree[]) {
-  for (int j = 0; j < n; j++) {
-    const int k = pointer[j];
-    if (tree[j].distance >= temp[j]) {
-      if (tree[j].distance < temp[k]) temp[k] = tree[j].distance;
-      tree[j].distance = temp[j];
-      pointer[j] = n;
-    } else if (temp[j] < temp[k]) {
-      temp[k] = temp[j];
-    }
-  }
-  for (int j = 0; j < n; j++)
-    if (pointer[j] != n && tree[j].distance >= tree[pointer[j]].distance) pointer[j] = n;
+bool UnitWeights(int n, const double weight[]) {
+  return std::all_of(weight, weight + n, [](double w) { return w == 1.0; });
 }
 
-// The pointer representation in tree[j].distance and pointer[j] as merge
-// records, sorted by height; index: nelements ints of scratch.
-void PointersToRecords(int nelements, const int pointer[], int index[], Node tree[]) {
-  for (int j = 0; j < nelements - 1; j++) tree[j].left = j;
-  // Stable, so that records of equal height keep their element order.
-  std::stable_sort(tree, tree + nelements - 1,
-                   [](const Node& a, const Node& b) { return nodecompare(a, b) < 0; });
-  for (int e = 0; e < nelements; e++) index[e] = e;
-  for (int i = 0; i < nelements - 1; i++) {
-    const int j = tree[i].left;
-    const int k = pointer[j];
-    tree[i].left = index[j];
-    tree[i].right = index[k];
-    index[k] = -(i + 1);
+}  // namespace
+
+Centroids::Centroids(const ElementSet& set, char dist)
+    : nslots_(set.elements()),
+      ndata_(set.dimensions()),
+      fast_(ndata_ > 0 && std::string("cauxsk").find(dist) == std::string::npos &&
+            UnitWeights(ndata_, set.weight)),
+      dist_(dist),
+      weight_(set.weight),
+      values_(static_cast<std::size_t>(nslots_) * ndata_),
+      counts_(values_.size()),
+      value_rows_(ndata_),
+      count_rows_(ndata_),
+      complete_(nslots_) {
+  for (int k = 0; k < ndata_; k++) {
+    value_rows_[k] = &values_[static_cast<std::size_t>(k) * nslots_];
+    count_rows_[k] = &counts_[static_cast<std::size_t>(k) * nslots_];
+    for (int i = 0; i < nslots_; i++) {
+      // A missing value is never read: its slot holds 0, which merges
+      // weigh by a count of 0 (a NaN there would spread into the means).
+      const bool present = set.transpose ? set.mask[k][i] : set.mask[i][k];
+      value_rows_[k][i] = present ? (set.transpose ? set.data[k][i] : set.data[i][k]) : 0.0;
+      count_rows_[k][i] = present;
+    }
   }
+  for (int i = 0; i < nslots_; i++) judge(i);
+}
+
+void Centroids::judge(int slot) {
+  bool complete = true;
+  for (int k = 0; k < ndata_; k++)
+    complete = complete && count_rows_[k][slot] != 0 && std::isfinite(value_rows_[k][slot]);
+  complete_[slot] = complete;
+}
+
+// The mask counts members, and a value weighs with its count, as merges
+// have always formed them.
+void Centroids::merge(int js, int is) {
+  for (int k = 0; k < ndata_; k++) {
+    double* const v = value_rows_[k];
+    int* const c = count_rows_[k];
+    v[js] = v[js] * c[js] + v[is] * c[is];
+    c[js] += c[is];
+    if (c[js]) v[js] *= 1.0 / c[js];
+  }
+  judge(js);
+}
+
+void Centroids::move(int from, int to) {
+  for (int k = 0; k < ndata_; k++) {
+    value_rows_[k][to] = value_rows_[k][from];
+    count_rows_[k][to] = count_rows_[k][from];
+  }
+  complete_[to] = complete_[from];
+}
+
+double Centroids::cost() const { return std::max(ndata_, 1) * valuecost(dist_); }
+
+// Measure's weighted mean with unit weights: the terms summed in ascending
+// dimension order, then divided by their count.
+template <class Term>
+void Centroids::fast_distances(int js, int first, int end, double out[], Term term) const {
+  for (int block = first; block < end; block += kSumBlock) {
+    const int stop = std::min(end, block + kSumBlock);
+    std::fill(out + block, out + stop, 0.0);
+    for (int k = 0; k < ndata_; k++) {
+      const double* const v = value_rows_[k];
+      const double c = v[js];
+      for (int x = block; x < stop; x++) out[x] += term(c - v[x]);
+    }
+    for (int x = block; x < stop; x++) {
+      const double mean = out[x] / ndata_;
+      out[x] = std::isnan(mean) ? HUGE_VAL : mean;
+    }
+  }
+}
+
+void Centroids::distances(int js, int first, int end, double out[], Measure& fallback) const {
+  const bool fast = fast_ && complete_[js];
+  if (fast && dist_ == 'b')
+    fast_distances(js, first, end, out, [](double d) { return std::fabs(d); });
+  else if (fast)
+    fast_distances(js, first, end, out, [](double d) { return d * d; });
+  for (int x = first; x < end; x++)
+    if (!fast || !complete_[x])
+      out[x] = fallback(value_rows_.data(), value_rows_.data(), count_rows_.data(),
+                        count_rows_.data(), weight_, js, x, 1);
+}
+
+namespace {
+
+// Distances a batch of rows measured from the data may hold: O(n) memory
+// however many elements.
+constexpr int kBatchValues = 1 << 20;
+constexpr int kMostBatch = 256;
+
+// SLINK's pointer representation of the elements added so far: pointer[j]
+// is the last element j joins, lambda[j] the height at which it does
+// (DBL_MAX while it joins none).
+class Slink {
+ public:
+  explicit Slink(int nelements) : pointer_(nelements), lambda_(nelements, DBL_MAX) {
+    for (int j = 0; j < nelements; j++) pointer_[j] = j;
+  }
+
+  // Adds element n, whose distances to elements 0 ... n-1 are in temp
+  // (overwritten). The choices are written as selections, with the same
+  // comparisons as the textbook branches: they follow the data too
+  // erratically for a branch predictor.
+  void add(int n, double temp[]) {
+    int* const pointer = pointer_.data();
+    double* const lambda = lambda_.data();
+    for (int j = 0; j < n; j++) {
+      const int k = pointer[j];
+      const double l = lambda[j], t = temp[j];
+      const bool joins = l >= t;  // j's last join is now with n
+      const double offer = joins ? l : t;
+      if (offer < temp[k]) temp[k] = offer;
+      lambda[j] = joins ? t : l;
+      pointer[j] = joins ? n : k;
+    }
+    // lambda[n] is DBL_MAX, so that the comparison needs no branch.
+    for (int j = 0; j < n; j++) {
+      const int p = pointer[j];
+      pointer[j] = p != n && lambda[j] >= lambda[p] ? n : p;
+    }
+  }
+
+  // The representation as merge records sorted by height; index:
+  // nelements ints of scratch.
+  void records(int nelements, int index[], Node tree[]) const {
+    for (int j = 0; j < nelements - 1; j++) tree[j] = {j, 0, lambda_[j]};
+    // Stable, so that records of equal height keep their element order.
+    std::stable_sort(tree, tree + nelements - 1,
+                     [](const Node& a, const Node& b) { return nodecompare(a, b) < 0; });
+    for (int e = 0; e < nelements; e++) index[e] = e;
+    for (int i = 0; i < nelements - 1; i++) {
+      const int j = tree[i].left;
+      const int k = pointer_[j];
+      tree[i].left = index[j];
+      tree[i].right = index[k];
+      index[k] = -(i + 1);
+    }
+  }
+
+ private:
+  std::vector<int> pointer_;
+  std::vector<double> lambda_;
+};
+
+bool AllFinite(const double* begin, const double* end) {
+  return std::all_of(begin, end, [](double d) { return std::isfinite(d); });
+}
+
+// SLINK over a caller's matrix, a row copied at a time.
+bool SlinkFromMatrix(int nelements, const double* const* distmatrix, Slink& slink) {
+  std::vector<double> temp(nelements);
+  for (int i = 0; i < nelements; i++) {
+    std::copy(distmatrix[i], distmatrix[i] + i, temp.data());
+    if (!AllFinite(temp.data(), temp.data() + i)) return false;
+    slink.add(i, temp.data());
+    reportprogress("merging", i + 1, nelements);
+  }
+  return true;
+}
+
+// SLINK over distances measured from the data: the rows of consecutive
+// elements are measured a batch at a time, shared among the library's
+// threads, while the calling thread adds the batch measured before (two
+// buffers of O(n) each). False when a distance is not finite.
+bool SlinkFromData(const ElementSet& set, char dist, Slink& slink) {
+  const int n = set.elements();
+  const PairMeasure measure(set, dist);
+  const int nthreads =
+      threadsfor(0.5 * n * (n - 1.0) * std::max(set.dimensions(), 1) * valuecost(dist));
+  std::vector<Measure> fallbacks;
+  fallbacks.reserve(nthreads);
+  for (int t = 0; t < nthreads; t++) fallbacks.emplace_back(dist, set.dimensions());
+  const int batch = std::clamp(kBatchValues / n, 1, kMostBatch);
+  const std::size_t width = static_cast<std::size_t>(n);
+  std::vector<double> buffers[2] = {std::vector<double>(batch * width),
+                                    std::vector<double>(batch * width)};
+  const int nbatches = (n + batch - 1) / batch;
+  bool finite = true;
+  for (int round = 0; round <= nbatches && finite; round++) {
+    const int first = round * batch, count = std::clamp(n - first, 0, batch);
+    double* const rows = buffers[round % 2].data();
+    double* const added = buffers[(round + 1) % 2].data();
+    UnitQueue units(count, 1);
+    auto work = [&](int t) {
+      const int stop = std::min(first, n);
+      for (int i = first - batch; t == 0 && round > 0 && i < stop && finite; i++) {
+        double* const temp = added + (i - first + batch) * width;
+        finite = AllFinite(temp, temp + i);
+        if (finite) slink.add(i, temp);
+        if (finite) reportprogress("merging", i + 1, n);
+      }
+      for (int begin, end; units.take(&begin, &end);)
+        for (int r = begin; r < end; r++)
+          measure.distances(first + r, rows + r * width, fallbacks[t]);
+    };
+    runthreads(count > 0 ? nthreads : 1, work);
+  }
+  return finite;
 }
 
 }  // namespace
@@ -104,28 +267,16 @@ void PointersToRecords(int nelements, const int pointer[], int index[], Node tre
 Status pslcluster(int nrows, int ncolumns, const double* const* data, const int* const* mask,
                   const double weight[], const double* const* distmatrix, char dist, int transpose,
                   Node tree[]) {
-  const int nelements = transpose ? ncolumns : nrows;
+  const ElementSet set{nrows, ncolumns, data, mask, weight, transpose};
+  const int nelements = set.elements();
   if (nelements < 2) return Status::kBadArguments;
   return guarded([&] {
-    std::vector<double> temp(nelements - 1);
     std::vector<int> index(nelements);
-    std::vector<int> pointer(nelements - 1);
-    DistanceRow row{distmatrix, std::nullopt, std::nullopt};
-    if (!distmatrix) {
-      const ElementSet set{nrows, ncolumns, data, mask, weight, transpose};
-      row.measure.emplace(set, dist);
-      row.fallback.emplace(dist, set.dimensions());
-    }
-    for (int j = 0; j < nelements - 1; j++) {
-      pointer[j] = j;
-      tree[j].distance = DBL_MAX;
-    }
-    for (int i = 0; i < nelements; i++) {
-      if (!row.fill(i, temp.data())) return Status::kNotFinite;
-      SlinkStep(i, temp.data(), pointer.data(), tree);
-      reportprogress("merging", i + 1, nelements);
-    }
-    PointersToRecords(nelements, pointer.data(), index.data(), tree);
+    Slink slink(nelements);
+    const bool finite = distmatrix ? SlinkFromMatrix(nelements, distmatrix, slink)
+                                   : SlinkFromData(set, dist, slink);
+    if (!finite) return Status::kNotFinite;
+    slink.records(nelements, index.data(), tree);
     return Status::kOk;
   });
 }
@@ -196,7 +347,7 @@ Node* treecluster(int nrows, int ncolumns, const double* const* data, const int*
                                  distmatrix) != Status::kOk)
     return nullptr;
   const int nelements = transpose ? ncolumns : nrows;
-  detail::TriangularMatrix built;
+  detail::TriangleBlock built;
   if (!distmatrix && method != 's') {
     if (built.obtain(nelements) != Status::kOk ||
         detail::filldistances(nrows, ncolumns, data, mask, weight, dist, transpose, built.rows()) !=

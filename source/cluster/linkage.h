@@ -6,6 +6,7 @@
 #define LOPPER_LINKAGE_H
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <optional>
 #include <vector>
@@ -15,18 +16,11 @@
 namespace lopper {
 namespace detail {
 
-// Slot `last` takes the place of slot `is` in the active triangle.
-inline void MoveSlot(double** d, int is, int last) {
-  for (int x = 0; x < is; x++) d[is][x] = d[last][x];
-  for (int x = is + 1; x < last; x++) d[x][is] = d[last][x];
-}
-
 // Finds the closest pair as find_closest_pair does, from each active row's
-// smallest entry and its first column. After a merge of slots is > js (the
-// matrix already updated and slot n-1 moved into is), rows js and is are
-// rescanned; every other row offers its changed entries (columns js and,
-// beyond is, is) and is rescanned only when the entry that held its minimum
-// grew. Ties go to the lower column, as in the scan.
+// smallest entry and its first column. During a merge of slots is > js,
+// rows js and is are rescanned; every other row offers its changed entries
+// (columns js and, beyond is, is) and is rescanned only when the entry that
+// held its minimum grew. Ties go to the lower column, as in the scan.
 class RowMinima {
  public:
   explicit RowMinima(int nelements) : value_(nelements), column_(nelements) {}
@@ -44,17 +38,18 @@ class RowMinima {
     return d[best][column_[best]];
   }
 
-  void merged(const double* const* d, int is, int js, int n) {
+  // Row x (js < x < last, x != is) had its entry in column js rewritten,
+  // and beyond is the one in column is.
+  void changed(const double* const* d, int x, int is, int js) {
+    bool redo = change(x, js, d[x][js]);
+    if (!redo && x > is) redo = change(x, is, d[x][is]);
+    if (redo) rescan(d, x);
+  }
+
+  // Rows js and, while still active (is < last), is were rewritten.
+  void replaced(const double* const* d, int is, int js, int last) {
     if (js > 0) rescan(d, js);
-    for (int x = js + 1; x < n - 1; x++) {
-      if (x == is) {
-        rescan(d, x);
-        continue;
-      }
-      bool redo = change(x, js, d[x][js]);
-      if (!redo && x > is) redo = change(x, is, d[x][is]);
-      if (redo) rescan(d, x);
-    }
+    if (is < last) rescan(d, is);
   }
 
  private:
@@ -90,6 +85,75 @@ inline double MergedDistance(bool average, double a, double b, int nis, int njs,
   return (nis * a + njs * b) * scale;
 }
 
+// Rows a merge walks ahead of the one it rewrites, for the memory to
+// fetch them meanwhile: the walk goes down a column.
+constexpr int kAhead = 32;
+
+// Slots per block of a merge; merges of fewer active slots than
+// kParallelSlots run in the calling thread alone.
+constexpr int kSlotBlock = 512;
+constexpr int kParallelSlots = 1024;
+
+// Operations a merge's visit of one row is worth, to judge how many threads
+// the merges are worth: a visit misses the cache.
+constexpr double kRowCost = 8;
+
+// Rows first ... end-1 of RewriteSlots' merge, those between js and last
+// but is: their entries in column js, and beyond is in column is.
+template <class Finder, class Merged>
+void RewriteRows(double** d, int is, int js, int last, int first, int end, Finder& finder,
+                 Merged& merged) {
+  for (int x = std::max(first, js + 1), stop = std::min(end, is); x < stop; x++) {
+    if (x + kAhead < stop) __builtin_prefetch(d[x + kAhead] + js);
+    d[x][js] = merged(x, d[is][x], d[x][js]);
+    finder.changed(d, x, is, js);
+  }
+  for (int x = std::max(first, is + 1), stop = std::min(end, last); x < stop; x++) {
+    if (x + kAhead < stop) {
+      __builtin_prefetch(d[x + kAhead] + js);
+      __builtin_prefetch(d[x + kAhead] + is);
+    }
+    double* const row = d[x];
+    row[js] = merged(x, row[is], row[js]);
+    row[is] = d[last][x];
+    finder.changed(d, x, is, js);
+  }
+}
+
+// The merge of slots is > js among slots 0 ... last: slot js takes the
+// merged cluster, whose distance to the cluster in slot x is merged(x, a, b)
+// with a and b the entries of x with is and js before the merge, and slot
+// last moves into slot is; the finder hears of every row changed. Each row
+// below the merged ones is visited once, so that the columns cost one walk
+// through the matrix. The slots go in blocks to the crew's threads, which
+// call prepare(t, first, end) on a block before rewriting its rows (rows
+// are independent); false when a prepare did, with the matrix then half
+// rewritten.
+template <class Finder, class Prepare, class Merged>
+bool RewriteSlots(Crew& crew, double** d, int is, int js, int last, Finder& finder, Prepare prepare,
+                  Merged merged) {
+  UnitQueue slots(last + 1, kSlotBlock);
+  std::atomic<bool> failed{false};
+  auto work = [&](int t) {
+    for (int first, end; slots.take(&first, &end);) {
+      if (!prepare(t, first, end)) failed.store(true, std::memory_order_relaxed);
+      RewriteRows(d, is, js, last, first, end, finder, merged);
+    }
+  };
+  if (last + 1 >= kParallelSlots)
+    crew.run(work);
+  else
+    work(0);
+  if (failed.load(std::memory_order_relaxed)) return false;
+  for (int x = 0; x < js; x++) d[js][x] = merged(x, d[is][x], d[js][x]);
+  if (is < last) {
+    d[last][js] = merged(last, d[last][is], d[last][js]);
+    std::copy(d[last], d[last] + is, d[is]);
+  }
+  finder.replaced(d, is, js, last);
+  return true;
+}
+
 // Maximum or average linkage: n-1 merges of the closest pair, the merged
 // cluster in slot js, the last active slot moved into slot is. Throws
 // std::bad_alloc, before anything is written, when its scratch cannot be
@@ -99,6 +163,7 @@ void PairwiseMerges(int nelements, double** d, bool average, Node tree[]) {
   std::vector<int> clusterid(nelements);
   std::vector<int> number(average ? nelements : 0, 1);
   Finder finder(nelements);
+  Crew crew(threadsfor(0.5 * nelements * nelements * kRowCost));
   for (int i = 0; i < nelements; i++) clusterid[i] = i;
   finder.start(d, nelements);
   for (int n = nelements; n > 1; n--) {
@@ -109,14 +174,10 @@ void PairwiseMerges(int nelements, double** d, bool average, Node tree[]) {
     tree[k].right = clusterid[js];
     const int nis = average ? number[is] : 0, njs = average ? number[js] : 0;
     const double scale = average ? 1.0 / (nis + njs) : 0.0;
-    for (int x = 0; x < js; x++)
-      d[js][x] = MergedDistance(average, d[is][x], d[js][x], nis, njs, scale);
-    for (int x = js + 1; x < is; x++)
-      d[x][js] = MergedDistance(average, d[is][x], d[x][js], nis, njs, scale);
-    for (int x = is + 1; x < n; x++)
-      d[x][js] = MergedDistance(average, d[x][is], d[x][js], nis, njs, scale);
-    MoveSlot(d, is, n - 1);
-    finder.merged(d, is, js, n);
+    const bool rewritten = RewriteSlots(
+        crew, d, is, js, n - 1, finder, [](int, int, int) { return true; },
+        [=](int, double a, double b) { return MergedDistance(average, a, b, nis, njs, scale); });
+    static_cast<void>(rewritten);  // nothing to prepare, nothing to fail
     if (average) {
       number[js] = nis + njs;
       number[is] = number[n - 1];
@@ -138,48 +199,45 @@ Status PairwiseLinkage(int nelements, double** d, bool average, Node tree[]) {
   });
 }
 
-// Row js of data/mask becomes the merger of rows js and is: per dimension
-// the mean of the members' present values, the mask counting them.
-inline void MergeProfiles(double** data, int** mask, int js, int is, int ndata) {
-  double* const data_js = data[js];
-  int* const mask_js = mask[js];
-  const double* const data_is = data[is];
-  const int* const mask_is = mask[is];
-  for (int x = 0; x < ndata; x++) {
-    data_js[x] = data_js[x] * mask_js[x] + data_is[x] * mask_is[x];
-    mask_js[x] += mask_is[x];
-    if (mask_js[x]) data_js[x] *= 1.0 / mask_js[x];
-  }
-}
+// The mean profiles of the clusters of centroid linkage, one slot per
+// active cluster, stored by dimension (row k holds dimension k of every
+// slot) so that the distances from one slot to all others run along
+// contiguous rows; a Measure reads them with transpose 1. 'e' and 'b' with
+// unit weights between slots whose every dimension is present and finite
+// take a loop of Measure's own operations in its order (1 * x is x, and
+// the unit weights add up to ndata exactly); other pairs take Measure. The
+// constructor may throw std::bad_alloc; distances may run in several
+// threads at once, each with its own Measure.
+class Centroids {
+ public:
+  Centroids(const ElementSet& set, char dist);
+  // Slot js becomes the merger of slots js and is: per dimension the mean
+  // of the members' present values, the count of them as its mask.
+  void merge(int js, int is);
+  // Slot `from` takes the place of slot `to`.
+  void move(int from, int to);
+  // The distances from slot js to slots first ... end-1 into out[first ...
+  // end-1]; entries of slots that are not active may hold anything.
+  void distances(int js, int first, int end, double out[], Measure& fallback) const;
+  // Operations of one distance, to judge how many threads a slot's
+  // distances are worth.
+  double cost() const;
 
-// The distances from slot js to the other active slots 0 ... last-1,
-// measured again between profiles; false when one is not finite.
-inline bool RemeasureSlot(Measure& between, const DataMask& profiles, const double weight[],
-                          double** d, int js, int last) {
-  double** const data = profiles.data();
-  int** const mask = profiles.mask();
-  bool finite = true;
-  for (int x = 0; x < js; x++) {
-    d[js][x] = between(data, data, mask, mask, weight, js, x, 0);
-    finite = finite && std::isfinite(d[js][x]);
-  }
-  for (int x = js + 1; x < last; x++) {
-    d[x][js] = between(data, data, mask, mask, weight, js, x, 0);
-    finite = finite && std::isfinite(d[x][js]);
-  }
-  return finite;
-}
+ private:
+  void judge(int slot);
+  template <class Term>
+  void fast_distances(int js, int first, int end, double out[], Term term) const;
 
-// The elements' profiles as the rows of rowdata/rowmask (nelements rows of
-// ndata), whatever the data's orientation.
-inline void CopyProfiles(int nelements, int ndata, const double* const* data,
-                         const int* const* mask, int transpose, double** rowdata, int** rowmask) {
-  for (int i = 0; i < nelements; i++)
-    for (int j = 0; j < ndata; j++) {
-      rowdata[i][j] = transpose ? data[j][i] : data[i][j];
-      rowmask[i][j] = transpose ? mask[j][i] : mask[i][j];
-    }
-}
+  int nslots_, ndata_;
+  bool fast_;
+  char dist_;
+  const double* weight_;
+  std::vector<double> values_;  // ndata_ rows of nslots_
+  std::vector<int> counts_;
+  std::vector<double*> value_rows_;
+  std::vector<int*> count_rows_;
+  std::vector<unsigned char> complete_;  // per slot: every dimension present and finite
+};
 
 // Centroid linkage: merged clusters get the mean profile of their members
 // (per dimension, over present values) and their distances are measured
@@ -187,23 +245,25 @@ inline void CopyProfiles(int nelements, int ndata, const double* const* data,
 template <class Finder>
 Status CentroidLinkage(int nrows, int ncolumns, const double* const* data, const int* const* mask,
                        const double weight[], double** d, char dist, int transpose, Node tree[]) {
-  const int nelements = transpose ? ncolumns : nrows;
-  const int ndata = transpose ? nrows : ncolumns;
+  const ElementSet set{nrows, ncolumns, data, mask, weight, transpose};
+  const int nelements = set.elements();
   if (nelements < 2) return Status::kBadArguments;
   std::vector<int> distid;
+  std::vector<double> out;
   std::optional<Finder> finder;
-  std::optional<Measure> measure;
+  std::optional<Centroids> centroids;
+  std::optional<Crew> crew;
+  std::vector<Measure> measures;
   const Status scratch = guarded([&] {
     distid.resize(nelements);
+    out.resize(nelements);
     finder.emplace(nelements);
-    measure.emplace(dist, ndata);
+    centroids.emplace(set, dist);
+    crew.emplace(threadsfor(0.5 * nelements * nelements * (centroids->cost() + kRowCost)));
+    for (int t = 0; t < crew->size(); t++) measures.emplace_back(dist, set.dimensions());
     return Status::kOk;
   });
   if (scratch != Status::kOk) return scratch;
-  DataMask profiles;
-  const Status obtained = profiles.obtain(nelements, ndata);
-  if (obtained != Status::kOk) return obtained;
-  CopyProfiles(nelements, ndata, data, mask, transpose, profiles.data(), profiles.mask());
   for (int i = 0; i < nelements; i++) distid[i] = i;
   finder->start(d, nelements);
   for (int inode = 0; inode < nelements - 1; inode++) {
@@ -212,13 +272,21 @@ Status CentroidLinkage(int nrows, int ncolumns, const double* const* data, const
     tree[inode].distance = finder->pick(last + 1, d, &is, &js);
     tree[inode].left = distid[js];
     tree[inode].right = distid[is];
-    MergeProfiles(profiles.data(), profiles.mask(), js, is, ndata);
-    profiles.drop_row(is);
+    centroids->merge(js, is);
+    // The merged cluster's distances, measured a block of slots at a time;
+    // those to is and js are not used.
+    const auto measure = [&](int t, int first, int end) {
+      centroids->distances(js, first, end, out.data(), measures[t]);
+      for (int x = first; x < end; x++)
+        if (!std::isfinite(out[x]) && x != is && x != js) return false;
+      return true;
+    };
+    if (!RewriteSlots(*crew, d, is, js, last, *finder, measure,
+                      [&](int x, double, double) { return out[x]; }))
+      return Status::kNotFinite;
+    centroids->move(last, is);
     distid[is] = distid[last];
-    MoveSlot(d, is, last);
     distid[js] = -(inode + 1);
-    if (!RemeasureSlot(*measure, profiles, weight, d, js, last)) return Status::kNotFinite;
-    finder->merged(d, is, js, last + 1);
     reportprogress("merging", inode + 1, nelements - 1);
   }
   return Status::kOk;

@@ -33,6 +33,34 @@ int threadsfor(double operations) {
   return worth >= most ? most : worth >= 1 ? static_cast<int>(worth) : 1;
 }
 
+Crew::Crew(int nthreads) {
+  try {
+    helpers_.reserve(nthreads > 1 ? nthreads - 1 : 0);
+    for (int t = 1; t < nthreads; t++) helpers_.emplace_back([this, t] { serve(t); });
+  } catch (const std::bad_alloc&) {
+  } catch (const std::system_error&) {
+  }
+}
+
+Crew::~Crew() {
+  stop_.store(true, std::memory_order_release);
+  for (std::thread& helper : helpers_) helper.join();
+}
+
+void Crew::serve(int t) {
+  for (unsigned seen = 0;;) {
+    unsigned round;
+    while ((round = round_.load(std::memory_order_acquire)) == seen)
+      if (stop_.load(std::memory_order_acquire))
+        return;
+      else
+        std::this_thread::yield();
+    seen = round;
+    call_(context_, t);
+    pending_.fetch_sub(1, std::memory_order_release);
+  }
+}
+
 }  // namespace detail
 
 }  // namespace lopper
