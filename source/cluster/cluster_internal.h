@@ -195,6 +195,10 @@ Status getrank(int n, const double data[], double rank[]);
 // getrank's ranks without its allocation: index is n ints of scratch.
 void rankinto(int n, const double values[], int index[], double rank[]);
 
+// The weighted mean sum / w of 'e' and 'b': 0 when w is 0, infinitely far
+// when the finite values' terms overflowed into NaN.
+double weightedmean(double sum, double w);
+
 // A correlation distance 1 - r: r cannot exceed 1, but its rounded value
 // can, and a negative distance breaks every tool that reads a tree.
 double notbelowzero(double d);
@@ -298,6 +302,40 @@ class PairMeasure {
   std::vector<double> spread_;      // 's': the ranks' variance
   std::vector<signed char> signs_;  // 'k': sign(x[a] - x[b]) for b < a
   std::vector<int> untied_;         // 'k': how many of those are not 0
+};
+
+// The elements of an ElementSet whose every value is present and finite,
+// copied into one row each, for the measures whose pairs of such elements
+// are plain weighted sums: 'e' and 'b' (and the codes read as 'e'). Their
+// distances are Measure's bit for bit (the same terms added in the same
+// order; 1 * t is t, so unit weights skip the product). Holds nothing for
+// the other measures, without dimensions, or when no element qualifies.
+// The constructor may throw std::bad_alloc; one CompleteRows serves any
+// number of threads.
+class CompleteRows {
+ public:
+  CompleteRows(const ElementSet& set, char dist);
+  bool any() const { return !values_.empty(); }
+  bool all() const { return all_; }
+  bool usable(int i) const { return any() && usable_[i]; }
+  const double* row(int i) const { return &values_[static_cast<std::size_t>(i) * ndata_]; }
+  // Measure's distances from the complete, finite values x (ndata) to m
+  // points of the same kind laid out dimension by dimension (point j's
+  // value d at points[d * m + j]) into out[0 ... m-1].
+  void distances(const double x[], const double points[], int m, double out[]) const;
+  double distance(int i, int j) const {
+    double d;
+    distances(row(i), row(j), 1, &d);
+    return d;
+  }
+
+ private:
+  int ndata_;
+  const double* weight_;
+  bool absolute_, unit_, all_ = false;
+  double total_weight_ = 0;
+  std::vector<unsigned char> usable_;
+  std::vector<double> values_;
 };
 
 // The distances between all elements by `dist` into the rows of matrix,

@@ -1,6 +1,9 @@
-// k-means and k-medians: iterative relocation from random partitions.
+// k-means and k-medians: iterative relocation from random partitions, the
+// independent passes shared among threads.
 #include <algorithm>
 #include <cfloat>
+#include <cmath>
+#include <deque>
 #include <optional>
 #include <vector>
 
@@ -65,6 +68,65 @@ void getclustermedians(int nclusters, int nrows, int ncolumns, const double* con
 
 namespace {
 
+// Codes whose distance is a weighted mean of differences: 'e', 'b' and
+// every code the measures read as 'e'.
+bool Differences(char dist) {
+  for (const char other : {'c', 'a', 'u', 'x', 's', 'k'})
+    if (dist == other) return false;
+  return true;
+}
+
+// Each point's sum of weighted terms diff(x[d] - points[d * m + j]) over
+// the dimensions in ascending order, as Measure adds them.
+template <bool absolute, bool unit>
+void Sums(int ndata, const double weight[], const double x[], const double points[], int m,
+          double out[]) {
+  std::fill(out, out + m, 0.0);
+  for (int d = 0; d < ndata; d++) {
+    const double* const column = points + static_cast<std::size_t>(d) * m;
+    for (int j = 0; j < m; j++) {
+      const double t = x[d] - column[j];
+      const double term = absolute ? std::fabs(t) : t * t;
+      out[j] += unit ? term : weight[d] * term;
+    }
+  }
+}
+
+}  // namespace
+
+CompleteRows::CompleteRows(const ElementSet& set, char dist)
+    : ndata_(set.dimensions()), weight_(set.weight), absolute_(dist == 'b'), unit_(false) {
+  const int n = set.elements();
+  if (!Differences(dist) || ndata_ < 1 || n < 1) return;
+  unit_ = std::all_of(weight_, weight_ + ndata_, [](double w) { return w == 1.0; });
+  for (int d = 0; d < ndata_; d++) total_weight_ += weight_[d];
+  usable_.assign(n, 1);
+  for (int i = 0; i < n; i++)
+    for (int d = 0; d < ndata_ && usable_[i]; d++) {
+      const bool present = set.transpose ? set.mask[d][i] : set.mask[i][d];
+      usable_[i] = present && std::isfinite(set.transpose ? set.data[d][i] : set.data[i][d]);
+    }
+  all_ = std::find(usable_.begin(), usable_.end(), 0) == usable_.end();
+  if (!all_ && std::find(usable_.begin(), usable_.end(), 1) == usable_.end()) return;
+  values_.resize(static_cast<std::size_t>(n) * ndata_);
+  for (int i = 0; i < n; i++)
+    for (int d = 0; d < ndata_ && usable_[i]; d++)
+      values_[static_cast<std::size_t>(i) * ndata_ + d] =
+          set.transpose ? set.data[d][i] : set.data[i][d];
+}
+
+void CompleteRows::distances(const double x[], const double points[], int m, double out[]) const {
+  if (absolute_)
+    unit_ ? Sums<true, true>(ndata_, weight_, x, points, m, out)
+          : Sums<true, false>(ndata_, weight_, x, points, m, out);
+  else
+    unit_ ? Sums<false, true>(ndata_, weight_, x, points, m, out)
+          : Sums<false, false>(ndata_, weight_, x, points, m, out);
+  for (int j = 0; j < m; j++) out[j] = weightedmean(out[j], total_weight_);
+}
+
+namespace {
+
 // One kcluster call: its arguments (after the checks) and its method.
 struct Problem {
   int nclusters, nrows, ncolumns;
@@ -76,70 +138,111 @@ struct Problem {
 
   int nelements() const { return transpose ? ncolumns : nrows; }
   int ndata() const { return transpose ? nrows : ncolumns; }
+  ElementSet set() const { return {nrows, ncolumns, data, mask, weight, transpose}; }
 };
 
-// What passes that compete (npass > 1) need besides: the current
-// partition, apart from the best in clusterid, and the map between their
-// cluster numbers.
-struct Competition {
-  explicit Competition(const Problem& p) : current(p.nelements()), mapping(p.nclusters) {}
-  std::vector<int> current;
-  std::vector<int> mapping;
-};
-
-// The storage of the passes, obtained before any output is written; the
-// constructor may throw std::bad_alloc, obtain() gives kOutOfMemory.
+// One thread's storage for its passes, obtained before any output is
+// written; the constructor may throw std::bad_alloc, obtain() gives
+// kOutOfMemory.
 struct Scratch {
-  explicit Scratch(const Problem& p) : measure(p.dist, p.ndata()), counts(p.nclusters) {
-    if (p.npass > 1) competition.emplace(p);
+  explicit Scratch(const Problem& p, bool complete_rows)
+      : measure(p.dist, p.ndata()), counts(p.nclusters), distances(p.nclusters) {
     if (p.method == 'm') median_values.emplace(p.nelements());
+    if (complete_rows) {
+      columns.resize(static_cast<std::size_t>(p.nclusters) * p.ndata());
+      complete.resize(p.nclusters);
+    }
   }
   Status obtain(const Problem& p) {
     return centroids.obtain(p.transpose ? p.ndata() : p.nclusters,
                             p.transpose ? p.nclusters : p.ndata());
   }
   Measure measure;
-  std::vector<int> counts;  // members per cluster
-  std::optional<Competition> competition;
+  std::vector<int> counts;                           // members per cluster
   std::optional<std::vector<double>> median_values;  // k-medians: one cluster's values
   DataMask centroids;
+  // With complete rows: the centroids dimension by dimension (centroid j's
+  // value d at d * nclusters + j), and whether each is complete and finite.
+  std::vector<double> columns;
+  std::vector<unsigned char> complete;
+  std::vector<double> distances;  // one element's, to each centroid
 };
 
+// Means of the complete rows into s.columns and s.centroids, each sum
+// taken in element order and divided by the member count, as
+// getclustermeans does when no value is missing.
+void MeansOfRows(const Problem& p, const CompleteRows& rows, const int clusterid[], Scratch& s) {
+  const int k = p.nclusters;
+  std::fill(s.columns.begin(), s.columns.end(), 0.0);
+  for (int e = 0; e < p.nelements(); e++) {
+    const double* const x = rows.row(e);
+    double* const centre = s.columns.data() + clusterid[e];
+    for (int d = 0; d < p.ndata(); d++) centre[static_cast<std::size_t>(d) * k] += x[d];
+  }
+  for (int d = 0; d < p.ndata(); d++)
+    for (int j = 0; j < k; j++) {
+      double& value = s.columns[static_cast<std::size_t>(d) * k + j];
+      value /= s.counts[j];
+      Cell(s.centroids.data(), j, d, p.transpose) = value;
+      Cell(s.centroids.mask(), j, d, p.transpose) = 1;
+    }
+}
+
 // The centroids of the clusters of clusterid into s.centroids: medians
-// for method 'm', means otherwise.
-void Centroids(const Problem& p, const int clusterid[], Scratch& s) {
+// for method 'm', means otherwise; with complete rows, also into
+// s.columns with their completeness.
+void Centroids(const Problem& p, const CompleteRows& rows, const int clusterid[], Scratch& s) {
   double** const cdata = s.centroids.data();
   int** const cmask = s.centroids.mask();
-  if (p.method == 'm')
+  if (p.method != 'm' && rows.all())
+    MeansOfRows(p, rows, clusterid, s);
+  else if (p.method == 'm')
     getclustermedians(p.nclusters, p.nrows, p.ncolumns, p.data, p.mask, clusterid, cdata, cmask,
                       p.transpose, s.median_values->data());
   else
     getclustermeans(p.nclusters, p.nrows, p.ncolumns, p.data, p.mask, clusterid, cdata, cmask,
                     p.transpose);
+  if (!rows.any()) return;
+  for (int j = 0; j < p.nclusters; j++) {
+    bool complete = true;
+    for (int d = 0; d < p.ndata(); d++) {
+      const double value = Cell(cdata, j, d, p.transpose);
+      s.columns[static_cast<std::size_t>(d) * p.nclusters + j] = value;
+      complete = complete && Cell(cmask, j, d, p.transpose) && std::isfinite(value);
+    }
+    s.complete[j] = complete;
+  }
+}
+
+// The distances of element i to every centroid into out: from the
+// complete rows where both sides are complete and finite, from Measure for
+// the rest.
+void Distances(const Problem& p, const CompleteRows& rows, Scratch& s, int i, double out[]) {
+  const bool complete = rows.usable(i);
+  if (complete) rows.distances(rows.row(i), s.columns.data(), p.nclusters, out);
+  for (int j = 0; j < p.nclusters; j++)
+    if (!complete || !s.complete[j])
+      out[j] = s.measure(p.data, s.centroids.data(), p.mask, s.centroids.mask(), p.weight, i, j,
+                         p.transpose);
 }
 
 // Moves each element not alone in its cluster to the first centroid
 // strictly closer than the closest so far; the sum of those elements'
 // distances to the centroids chosen (elements alone count nothing).
-double Relocate(const Problem& p, Scratch& s, int clusterid[]) {
+double Relocate(const Problem& p, const CompleteRows& rows, Scratch& s, int clusterid[]) {
   double total = 0.0;
+  double* const to = s.distances.data();
   for (int i = 0; i < p.nelements(); i++) {
     const int k = clusterid[i];
     if (s.counts[k] == 1) continue;
-    auto to = [&](int j) {
-      return s.measure(p.data, s.centroids.data(), p.mask, s.centroids.mask(), p.weight, i, j,
-                       p.transpose);
-    };
-    double distance = to(k);
+    Distances(p, rows, s, i, to);
+    double distance = to[k];
     for (int j = 0; j < p.nclusters; j++) {
-      if (j == k) continue;
-      const double tdistance = to(j);
-      if (tdistance < distance) {
-        distance = tdistance;
-        s.counts[clusterid[i]]--;
-        clusterid[i] = j;
-        s.counts[j]++;
-      }
+      if (j == k || !(to[j] < distance)) continue;
+      distance = to[j];
+      s.counts[clusterid[i]]--;
+      clusterid[i] = j;
+      s.counts[j]++;
     }
     total += distance;
   }
@@ -148,14 +251,14 @@ double Relocate(const Problem& p, Scratch& s, int clusterid[]) {
 
 // Centroids and relocation in turn from the partition in clusterid until
 // the total stops falling; that total.
-double Converge(const Problem& p, Scratch& s, int clusterid[]) {
+double Converge(const Problem& p, const CompleteRows& rows, Scratch& s, int clusterid[]) {
   std::fill(s.counts.begin(), s.counts.end(), 0);
   for (int e = 0; e < p.nelements(); e++) s.counts[clusterid[e]]++;
   double total = DBL_MAX;
   while (true) {
     const double previous = total;
-    Centroids(p, clusterid, s);
-    total = Relocate(p, s, clusterid);
+    Centroids(p, rows, clusterid, s);
+    total = Relocate(p, rows, s, clusterid);
     if (total >= previous) return total;
   }
 }
@@ -174,33 +277,93 @@ bool SamePartition(int nelements, int nclusters, const int a[], const int b[], i
   return true;
 }
 
-// The passes of k-means or k-medians. The best partition is kept in
-// clusterid, the current one in tclusterid (clusterid itself unless passes
-// compete). Returns ifound.
-int Passes(const Problem& p, Scratch& s, int clusterid[], double* error) {
-  int* const tclusterid = s.competition ? s.competition->current.data() : clusterid;
-  int ifound = 0;
-  *error = DBL_MAX;
-  int ipass = 0;
-  do {
-    if (p.npass != 0) randomassign(p.nclusters, p.nelements(), tclusterid);
-    const double total = Converge(p, s, tclusterid);
-    if (p.npass <= 1) {
-      *error = total;
-      return 1;
-    }
-    // The first pass is the best so far even when, with one cluster, it
-    // equals the zeroed clusterid.
-    if (ipass > 0 && SamePartition(p.nelements(), p.nclusters, clusterid, tclusterid,
-                                   s.competition->mapping.data())) {
-      ifound++;
-    } else if (ipass == 0 || total < *error) {
-      ifound = 1;
-      *error = total;
-      std::copy(tclusterid, tclusterid + p.nelements(), clusterid);
-    }
-  } while (++ipass < p.npass);
-  return ifound;
+// Operations of a pass, to judge how many threads the passes are worth: a
+// pass relocates every element some ten times.
+double PassOperations(const Problem& p) {
+  return 10.0 * p.nelements() * p.nclusters * std::max(p.ndata(), 1);
+}
+
+// The partitions of passes that run at once: `size` passes, each drawn in
+// turn by the calling thread before any of them runs. One while a single
+// thread runs them; with more, as many as 16 MB of cluster numbers hold.
+class Round {
+ public:
+  Round(const Problem& p, int nthreads)
+      : n_(p.nelements()),
+        size_(nthreads > 1 ? std::min(p.npass, std::max(nthreads, (1 << 22) / n_)) : 1),
+        partitions_(static_cast<std::size_t>(size_) * n_),
+        totals_(size_),
+        mapping_(p.nclusters) {}
+  int size() const { return size_; }
+  int* partition(int r) { return &partitions_[static_cast<std::size_t>(r) * n_]; }
+  double& total(int r) { return totals_[r]; }
+  int* mapping() { return mapping_.data(); }
+
+ private:
+  int n_, size_;
+  std::vector<int> partitions_;
+  std::vector<double> totals_;
+  std::vector<int> mapping_;  // SamePartition's
+};
+
+// Pass ipass, its partition and total, judged as kcluster's passes are in
+// order: one that is the best so far (clusterid) as a partition is found
+// once more; otherwise one strictly smaller replaces it. The first is the
+// best so far even when, with one cluster, it equals what clusterid held.
+void KeepBest(const Problem& p, int ipass, const int partition[], double total, Round& round,
+              int clusterid[], double* error, int* found) {
+  const int n = p.nelements();
+  if (ipass > 0 && SamePartition(n, p.nclusters, clusterid, partition, round.mapping())) {
+    ++*found;
+  } else if (ipass == 0 || total < *error) {
+    *found = 1;
+    *error = total;
+    std::copy(partition, partition + n, clusterid);
+  }
+}
+
+// npass > 1 passes from random partitions, drawn in pass order, run by up
+// to scratch.size() threads a round at a time and judged in pass order, so
+// that the result is the one-thread result. Returns ifound.
+int Competition(const Problem& p, const CompleteRows& rows, std::deque<Scratch>& scratch,
+                Round& round, int clusterid[], double* error) {
+  int found = 0;
+  for (int first = 0; first < p.npass; first += round.size()) {
+    const int count = std::min(round.size(), p.npass - first);
+    for (int r = 0; r < count; r++) randomassign(p.nclusters, p.nelements(), round.partition(r));
+    UnitQueue passes(count, 1);
+    auto work = [&](int t) {
+      for (int r, end; passes.take(&r, &end);)
+        round.total(r) = Converge(p, rows, scratch[t], round.partition(r));
+    };
+    runthreads(std::min(static_cast<int>(scratch.size()), count), work);
+    for (int r = 0; r < count; r++)
+      KeepBest(p, first + r, round.partition(r), round.total(r), round, clusterid, error, &found);
+  }
+  return found;
+}
+
+// The passes of k-means or k-medians: one pass in clusterid itself (from
+// a random partition unless npass is 0), or the competition. Everything is
+// obtained before the first draw or write. Returns ifound.
+Status Passes(const Problem& p, int clusterid[], double* error, int* found) {
+  const CompleteRows rows(p.set(), p.dist);
+  const int nthreads = p.npass > 1 ? std::min(threadsfor(p.npass * PassOperations(p)), p.npass) : 1;
+  std::deque<Scratch> scratch;
+  for (int t = 0; t < nthreads; t++) {
+    scratch.emplace_back(p, rows.any());
+    const Status obtained = scratch.back().obtain(p);
+    if (obtained != Status::kOk) return obtained;
+  }
+  if (p.npass > 1) {
+    Round round(p, nthreads);
+    *found = Competition(p, rows, scratch, round, clusterid, error);
+    return Status::kOk;
+  }
+  if (p.npass != 0) randomassign(p.nclusters, p.nelements(), clusterid);
+  *error = Converge(p, rows, scratch.front(), clusterid);
+  *found = 1;
+  return Status::kOk;
 }
 
 }  // namespace
@@ -271,12 +434,7 @@ void kcluster(int nclusters, int nrows, int ncolumns, const double* const* data,
       const Status given = detail::checkpartition(nclusters, p.nelements(), clusterid);
       if (given != Status::kOk) return given;
     }
-    detail::Scratch scratch(p);
-    const Status obtained = scratch.obtain(p);
-    if (obtained != Status::kOk) return obtained;
-    if (npass > 1) std::fill(clusterid, clusterid + p.nelements(), 0);
-    found = detail::Passes(p, scratch, clusterid, error);
-    return Status::kOk;
+    return detail::Passes(p, clusterid, error, &found);
   });
   *ifound = detail::ifoundfor(status, found);
 }
