@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstddef>
 #include <memory>
 #include <new>
@@ -197,7 +198,11 @@ void rankinto(int n, const double values[], int index[], double rank[]);
 
 // The weighted mean sum / w of 'e' and 'b': 0 when w is 0, infinitely far
 // when the finite values' terms overflowed into NaN.
-double weightedmean(double sum, double w);
+inline double weightedmean(double sum, double w) {
+  if (w == 0) return 0;
+  const double mean = sum / w;
+  return std::isnan(mean) ? HUGE_VAL : mean;
+}
 
 // A correlation distance 1 - r: r cannot exceed 1, but its rounded value
 // can, and a negative distance breaks every tool that reads a tree.
@@ -319,15 +324,24 @@ class CompleteRows {
   bool all() const { return all_; }
   bool usable(int i) const { return any() && usable_[i]; }
   const double* row(int i) const { return &values_[static_cast<std::size_t>(i) * ndata_]; }
-  // Measure's distances from the complete, finite values x (ndata) to m
-  // points of the same kind laid out dimension by dimension (point j's
-  // value d at points[d * m + j]) into out[0 ... m-1].
-  void distances(const double x[], const double points[], int m, double out[]) const;
-  double distance(int i, int j) const {
-    double d;
-    distances(row(i), row(j), 1, &d);
-    return d;
+
+  // Points of the same kind (centroids) are laid out in blocks of kBlock,
+  // each block dimension by dimension: point j's value d at place(j, d), in
+  // blocks(m) * kBlock * ndata values. The sums of a block then stay in
+  // registers.
+  static constexpr int kBlock = 4;
+  static int blocks(int m) { return (m + kBlock - 1) / kBlock; }
+  std::size_t place(int j, int d) const {
+    return (static_cast<std::size_t>(j / kBlock) * ndata_ + d) * kBlock + j % kBlock;
   }
+  // Measure's distances from each of count (1 or 2) complete, finite
+  // elements x[e] (ndata values) to the m points so laid out into out[e]
+  // (room for blocks(m) * kBlock values; those beyond m are of the blocks'
+  // unused places).
+  void distances(int count, const double* const x[], const double points[], int m,
+                 double* const out[]) const;
+  // Measure's distance between usable elements i and j.
+  double distance(int i, int j) const;
 
  private:
   int ndata_;

@@ -206,12 +206,6 @@ Metric setmetric(char dist) {
 
 double notbelowzero(double d) { return d < 0 ? 0.0 : d; }
 
-double weightedmean(double sum, double w) {
-  if (w == 0) return 0;
-  const double mean = sum / w;
-  return std::isnan(mean) ? HUGE_VAL : mean;
-}
-
 // Equal values keep index order, as a stable sort would leave them, without
 // the stable sort's allocation.
 void rankinto(int n, const double values[], int index[], double rank[]) {

@@ -2,7 +2,9 @@
 // independent passes shared among threads.
 #include <algorithm>
 #include <cfloat>
+#include <climits>
 #include <cmath>
+#include <cstring>
 #include <deque>
 #include <optional>
 #include <vector>
@@ -76,20 +78,91 @@ bool Differences(char dist) {
   return true;
 }
 
-// Each point's sum of weighted terms diff(x[d] - points[d * m + j]) over
-// the dimensions in ascending order, as Measure adds them.
-template <bool absolute, bool unit>
-void Sums(int ndata, const double weight[], const double x[], const double points[], int m,
-          double out[]) {
-  std::fill(out, out + m, 0.0);
-  for (int d = 0; d < ndata; d++) {
-    const double* const column = points + static_cast<std::size_t>(d) * m;
-    for (int j = 0; j < m; j++) {
-      const double t = x[d] - column[j];
-      const double term = absolute ? std::fabs(t) : t * t;
-      out[j] += unit ? term : weight[d] * term;
+// Two doubles added, multiplied or subtracted as two separate IEEE
+// operations, in one instruction where the target has one (GCC's and
+// Clang's vector extension; elsewhere a pair of scalar operations).
+using Two = double __attribute__((vector_size(16)));
+using TwoBits = long long __attribute__((vector_size(16)));
+
+// |t| of each half: the sign bit cleared, as std::fabs does.
+Two Magnitude(Two t) {
+  const TwoBits sign = {LLONG_MIN, LLONG_MIN};
+  TwoBits bits;
+  std::memcpy(&bits, &t, sizeof t);
+  bits &= ~sign;
+  std::memcpy(&t, &bits, sizeof t);
+  return t;
+}
+double Magnitude(double t) { return std::fabs(t); }
+
+// The kind of difference and of weights, as types.
+template <bool a, bool u>
+struct Kind {
+  static constexpr bool absolute = a, unit = u;
+};
+
+// A lane's doubles from memory and back, without alignment or aliasing
+// assumptions.
+template <class Lane>
+Lane Load(const double* from) {
+  Lane lane;
+  std::memcpy(&lane, from, sizeof lane);
+  return lane;
+}
+template <class Lane>
+void Store(Lane lane, double* to) {
+  std::memcpy(to, &lane, sizeof lane);
+}
+
+// A block of L lanes of points laid out dimension by dimension (a lane is
+// one point, or two with Two; the lanes of dimension d follow each other
+// from block + d * W), measured from E elements x[0 ... E-1] at once: each
+// point's sum of weighted terms diff(x[e][d] - value) over the dimensions
+// in ascending order, as Measure adds them, into out[e][at ... at+W-1].
+// The sums stay in registers, and each point value loaded serves every
+// element.
+template <class Lane, int L, int E, bool absolute, bool unit>
+void BlockSums(int ndata, const double weight[], const double* const x[], const double block[],
+               double* const out[], int at) {
+  constexpr int W = L * static_cast<int>(sizeof(Lane) / sizeof(double));
+  Lane sum[E][L] = {};
+  for (int d = 0; d < ndata; d++)
+    for (int j = 0; j < L; j++) {
+      const Lane value = Load<Lane>(block + d * W + j * (W / L));
+      for (int e = 0; e < E; e++) {
+        const Lane t = x[e][d] - value;
+        const Lane term = absolute ? Magnitude(t) : t * t;
+        sum[e][j] += unit ? term : weight[d] * term;
+      }
     }
-  }
+  for (int e = 0; e < E; e++)
+    for (int j = 0; j < L; j++) Store(sum[e][j], out[e] + at + j * (W / L));
+}
+
+// BlockSums over `nblocks` consecutive blocks.
+template <class Lane, int L, int E, bool absolute, bool unit>
+void Sums(int ndata, const double weight[], const double* const x[], const double points[],
+          int nblocks, double* const out[]) {
+  constexpr int W = L * static_cast<int>(sizeof(Lane) / sizeof(double));
+  for (int b = 0; b < nblocks; b++)
+    BlockSums<Lane, L, E, absolute, unit>(
+        ndata, weight, x, points + static_cast<std::size_t>(b) * ndata * W, out, b * W);
+}
+
+// Sums for the measure's kind of difference and weights, from one element
+// or two.
+template <class Lane, int L>
+void SumsFor(bool absolute, bool unit, int count, int ndata, const double weight[],
+             const double* const x[], const double points[], int nblocks, double* const out[]) {
+  const auto sums = [&](auto pick) {
+    constexpr bool a = decltype(pick)::absolute, u = decltype(pick)::unit;
+    count == 2 ? Sums<Lane, L, 2, a, u>(ndata, weight, x, points, nblocks, out)
+               : Sums<Lane, L, 1, a, u>(ndata, weight, x, points, nblocks, out);
+  };
+  if (absolute)
+    unit ? sums(Kind<true, true>()) : sums(Kind<true, false>());
+  else
+    unit ? sums(Kind<false, true>()) : sums(Kind<false, false>());
 }
 
 }  // namespace
@@ -115,14 +188,19 @@ CompleteRows::CompleteRows(const ElementSet& set, char dist)
           set.transpose ? set.data[d][i] : set.data[i][d];
 }
 
-void CompleteRows::distances(const double x[], const double points[], int m, double out[]) const {
-  if (absolute_)
-    unit_ ? Sums<true, true>(ndata_, weight_, x, points, m, out)
-          : Sums<true, false>(ndata_, weight_, x, points, m, out);
-  else
-    unit_ ? Sums<false, true>(ndata_, weight_, x, points, m, out)
-          : Sums<false, false>(ndata_, weight_, x, points, m, out);
-  for (int j = 0; j < m; j++) out[j] = weightedmean(out[j], total_weight_);
+void CompleteRows::distances(int count, const double* const x[], const double points[], int m,
+                             double* const out[]) const {
+  SumsFor<Two, kBlock / 2>(absolute_, unit_, count, ndata_, weight_, x, points, blocks(m), out);
+  for (int e = 0; e < count; e++)
+    for (int j = 0; j < m; j++) out[e][j] = weightedmean(out[e][j], total_weight_);
+}
+
+double CompleteRows::distance(int i, int j) const {
+  const double* const x[] = {row(i)};
+  double sum;
+  double* const out[] = {&sum};
+  SumsFor<double, 1>(absolute_, unit_, 1, ndata_, weight_, x, row(j), 1, out);
+  return weightedmean(sum, total_weight_);
 }
 
 namespace {
@@ -146,11 +224,13 @@ struct Problem {
 // kOutOfMemory.
 struct Scratch {
   explicit Scratch(const Problem& p, bool complete_rows)
-      : measure(p.dist, p.ndata()), counts(p.nclusters), distances(p.nclusters) {
+      : measure(p.dist, p.ndata()), counts(p.nclusters), distances(2 * p.nclusters) {
     if (p.method == 'm') median_values.emplace(p.nelements());
     if (complete_rows) {
-      columns.resize(static_cast<std::size_t>(p.nclusters) * p.ndata());
+      const int places = CompleteRows::blocks(p.nclusters) * CompleteRows::kBlock;
+      columns.resize(static_cast<std::size_t>(places) * p.ndata());
       complete.resize(p.nclusters);
+      distances.resize(2 * places);
     }
   }
   Status obtain(const Problem& p) {
@@ -161,27 +241,26 @@ struct Scratch {
   std::vector<int> counts;                           // members per cluster
   std::optional<std::vector<double>> median_values;  // k-medians: one cluster's values
   DataMask centroids;
-  // With complete rows: the centroids dimension by dimension (centroid j's
-  // value d at d * nclusters + j), and whether each is complete and finite.
+  // With complete rows: the centroids laid out as CompleteRows reads
+  // points, and whether each is complete and finite.
   std::vector<double> columns;
   std::vector<unsigned char> complete;
-  std::vector<double> distances;  // one element's, to each centroid
+  std::vector<double> distances;  // two elements', to each centroid
 };
 
 // Means of the complete rows into s.columns and s.centroids, each sum
 // taken in element order and divided by the member count, as
 // getclustermeans does when no value is missing.
 void MeansOfRows(const Problem& p, const CompleteRows& rows, const int clusterid[], Scratch& s) {
-  const int k = p.nclusters;
   std::fill(s.columns.begin(), s.columns.end(), 0.0);
   for (int e = 0; e < p.nelements(); e++) {
     const double* const x = rows.row(e);
-    double* const centre = s.columns.data() + clusterid[e];
-    for (int d = 0; d < p.ndata(); d++) centre[static_cast<std::size_t>(d) * k] += x[d];
+    double* const centre = &s.columns[rows.place(clusterid[e], 0)];
+    for (int d = 0; d < p.ndata(); d++) centre[d * CompleteRows::kBlock] += x[d];
   }
-  for (int d = 0; d < p.ndata(); d++)
-    for (int j = 0; j < k; j++) {
-      double& value = s.columns[static_cast<std::size_t>(d) * k + j];
+  for (int j = 0; j < p.nclusters; j++)
+    for (int d = 0; d < p.ndata(); d++) {
+      double& value = s.columns[rows.place(j, d)];
       value /= s.counts[j];
       Cell(s.centroids.data(), j, d, p.transpose) = value;
       Cell(s.centroids.mask(), j, d, p.transpose) = 1;
@@ -207,44 +286,59 @@ void Centroids(const Problem& p, const CompleteRows& rows, const int clusterid[]
     bool complete = true;
     for (int d = 0; d < p.ndata(); d++) {
       const double value = Cell(cdata, j, d, p.transpose);
-      s.columns[static_cast<std::size_t>(d) * p.nclusters + j] = value;
+      s.columns[rows.place(j, d)] = value;
       complete = complete && Cell(cmask, j, d, p.transpose) && std::isfinite(value);
     }
     s.complete[j] = complete;
   }
 }
 
-// The distances of element i to every centroid into out: from the
-// complete rows where both sides are complete and finite, from Measure for
-// the rest.
-void Distances(const Problem& p, const CompleteRows& rows, Scratch& s, int i, double out[]) {
-  const bool complete = rows.usable(i);
-  if (complete) rows.distances(rows.row(i), s.columns.data(), p.nclusters, out);
-  for (int j = 0; j < p.nclusters; j++)
-    if (!complete || !s.complete[j])
-      out[j] = s.measure(p.data, s.centroids.data(), p.mask, s.centroids.mask(), p.weight, i, j,
-                         p.transpose);
+// The distances of elements first ... first+count-1 (count 1 or 2) to
+// every centroid into out[0 ... count-1]: from the complete rows where
+// both sides are complete and finite, two elements at once where both are,
+// from Measure for the rest.
+void Distances(const Problem& p, const CompleteRows& rows, Scratch& s, int first, int count,
+               double* const out[]) {
+  bool complete[2] = {rows.usable(first), count == 2 && rows.usable(first + 1)};
+  const double* const x[] = {complete[0] ? rows.row(first) : nullptr,
+                             complete[1] ? rows.row(first + 1) : nullptr};
+  if (complete[0] && complete[1])
+    rows.distances(2, x, s.columns.data(), p.nclusters, out);
+  else
+    for (int e = 0; e < count; e++)
+      if (complete[e]) rows.distances(1, &x[e], s.columns.data(), p.nclusters, &out[e]);
+  for (int e = 0; e < count; e++)
+    for (int j = 0; j < p.nclusters; j++)
+      if (!complete[e] || !s.complete[j])
+        out[e][j] = s.measure(p.data, s.centroids.data(), p.mask, s.centroids.mask(), p.weight,
+                              first + e, j, p.transpose);
+}
+
+// Element i to the first centroid strictly closer (by its distances `to`)
+// than the closest so far, the counts following; its distance to the
+// centroid chosen.
+double Move(Scratch& s, int nclusters, int i, const double to[], int clusterid[]) {
+  const int k = clusterid[i];
+  int chosen = k;
+  for (int j = 0; j < nclusters; j++)
+    if (j != k && to[j] < to[chosen]) chosen = j;
+  s.counts[k]--;
+  s.counts[chosen]++;
+  clusterid[i] = chosen;
+  return to[chosen];
 }
 
 // Moves each element not alone in its cluster to the first centroid
-// strictly closer than the closest so far; the sum of those elements'
-// distances to the centroids chosen (elements alone count nothing).
+// strictly closer than the closest so far, in element order; the sum of
+// those elements' distances to the centroids chosen.
 double Relocate(const Problem& p, const CompleteRows& rows, Scratch& s, int clusterid[]) {
   double total = 0.0;
-  double* const to = s.distances.data();
-  for (int i = 0; i < p.nelements(); i++) {
-    const int k = clusterid[i];
-    if (s.counts[k] == 1) continue;
-    Distances(p, rows, s, i, to);
-    double distance = to[k];
-    for (int j = 0; j < p.nclusters; j++) {
-      if (j == k || !(to[j] < distance)) continue;
-      distance = to[j];
-      s.counts[clusterid[i]]--;
-      clusterid[i] = j;
-      s.counts[j]++;
-    }
-    total += distance;
+  double* const to[] = {s.distances.data(), s.distances.data() + s.distances.size() / 2};
+  for (int i = 0; i < p.nelements(); i += 2) {
+    const int count = std::min(2, p.nelements() - i);
+    Distances(p, rows, s, i, count, to);
+    for (int e = 0; e < count; e++)
+      if (s.counts[clusterid[i + e]] > 1) total += Move(s, p.nclusters, i + e, to[e], clusterid);
   }
   return total;
 }
