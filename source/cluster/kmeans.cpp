@@ -344,7 +344,8 @@ double Relocate(const Problem& p, const CompleteRows& rows, Scratch& s, int clus
 }
 
 // Centroids and relocation in turn from the partition in clusterid until
-// the total stops falling; that total.
+// the total stops falling; that total. A NaN total (data or centroids
+// not finite) does not fall either.
 double Converge(const Problem& p, const CompleteRows& rows, Scratch& s, int clusterid[]) {
   std::fill(s.counts.begin(), s.counts.end(), 0);
   for (int e = 0; e < p.nelements(); e++) s.counts[clusterid[e]]++;
@@ -353,7 +354,7 @@ double Converge(const Problem& p, const CompleteRows& rows, Scratch& s, int clus
     const double previous = total;
     Centroids(p, rows, clusterid, s);
     total = Relocate(p, rows, s, clusterid);
-    if (total >= previous) return total;
+    if (!(total < previous)) return total;
   }
 }
 
