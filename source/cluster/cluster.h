@@ -151,14 +151,13 @@ void kcluster(int nclusters, int nrows, int ncolumns, const double* const* data,
 // uniformly, each next one an element drawn with probability proportional
 // to its distance by `dist` to the nearest centre so far (for 'e', the
 // squared Euclidean distance of the paper; in general its share of
-// kcluster's error). Each element goes to the cluster of its nearest
-// centre (the lower number on ties), each centre to its own, so that no
-// cluster is empty; the numbers are drawn from the calling thread's
-// generator, so setrandomseed repeats them. Returns 1 with clusterid
-// (nelements ints, caller's) holding cluster numbers 0 ... nclusters-1;
-// 0 for bad arguments (nclusters < 1, nelements < nclusters, negative
-// sizes, null arrays) and -1 when memory is short, clusterid untouched and
-// nothing drawn.
+// kcluster's error), the greedy way: of 2 + ln(nclusters) such draws, the
+// one that leaves the smallest sum of those distances. Each element goes to the cluster of its
+// nearest centre (the lower number on ties), each centre to its own, so that no cluster is empty;
+// the numbers are drawn from the calling thread's generator, so setrandomseed repeats them. Returns
+// 1 with clusterid (nelements ints, caller's) holding cluster numbers 0 ... nclusters-1; 0 for bad
+// arguments (nclusters < 1, nelements < nclusters, negative sizes, null arrays) and -1 when memory
+// is short, clusterid untouched and nothing drawn.
 int kmeansplusplus(int nclusters, int nrows, int ncolumns, const double* const* data,
                    const int* const* mask, const double weight[], int transpose, char dist,
                    int clusterid[]);

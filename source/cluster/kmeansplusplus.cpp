@@ -46,21 +46,31 @@ class Seeding {
   }
 
  private:
-  // The weight of element i in the draw: its distance to the nearest centre
-  // (for 'e' the squared Euclidean distance of the paper), its share of
-  // kcluster's error; 0 for centres and for distances that are not finite.
-  double weight(int i) const {
-    const double d = nearest_[i];
+  // The weight of element i in a draw when its nearest centre is at
+  // distance d: d (for 'e' the squared Euclidean distance of the paper),
+  // its share of kcluster's error; 0 for centres and for distances that
+  // are not finite.
+  double weight(int i, double d) const {
     return !centre_[i] && d > 0 && std::isfinite(d) ? d : 0.0;
   }
-  // The next centre, the j+1-th: the first element at which the running
-  // sum of weights passes a uniform fraction of their total; uniform among
-  // the other elements when no weight is positive (every element equal to
-  // a centre) or the total is not finite.
-  int draw(int j) const {
-    double total = 0;
-    for (int i = 0; i < n_; i++) total += weight(i);
-    if (!(total > 0) || !std::isfinite(total)) return UniformOther(n_, j, centre_);
+  double weight(int i) const { return weight(i, nearest_[i]); }
+  double measured(int i, int c) {
+    return rows_.usable(i) && rows_.usable(c) ? rows_.distance(i, c)
+                                              : measure_(set_.data, set_.data, set_.mask, set_.mask,
+                                                         set_.weight, i, c, set_.transpose);
+  }
+  // The sum of the weights were element c a centre too.
+  double potential(int c) {
+    double sum = 0;
+    for (int i = 0; i < n_; i++) {
+      const double d = i == c ? 0.0 : measured(i, c);
+      sum += weight(i, d < nearest_[i] ? d : nearest_[i]);
+    }
+    return sum;
+  }
+  // The first element at which the running sum of weights passes a
+  // uniform fraction of their total.
+  int sample(double total) const {
     const double target = uniform() * total;
     double sum = 0;
     int last = -1;
@@ -68,15 +78,32 @@ class Seeding {
       if (weight(i) > 0) sum += weight(last = i);
     return last;
   }
+  // The next centre, the j+1-th: of 2 + ln k elements sampled, the one
+  // that leaves the smallest sum of weights (the greedy k-means++ that
+  // scikit-learn also runs; one sample alone often leaves two centres in
+  // one group). Uniform among the other elements when no weight is
+  // positive (every element equal to a centre) or their total is not
+  // finite.
+  int draw(int j) {
+    double total = 0;
+    for (int i = 0; i < n_; i++) total += weight(i);
+    if (!(total > 0) || !std::isfinite(total)) return UniformOther(n_, j, centre_);
+    const int trials = 2 + static_cast<int>(std::log(static_cast<double>(centres_.size())));
+    int best = -1;
+    double lowest = 0;
+    for (int t = 0; t < trials; t++) {
+      const int c = sample(total);
+      const double left = potential(c);
+      if (best < 0 || left < lowest) best = c, lowest = left;
+    }
+    return best;
+  }
   // Element c becomes centre j; the nearest centres follow.
   void add(int j, int c) {
     centres_[j] = c;
     centre_[c] = 1;
     for (int i = 0; i < n_; i++) {
-      const double d = rows_.usable(i) && rows_.usable(c)
-                           ? rows_.distance(i, c)
-                           : measure_(set_.data, set_.data, set_.mask, set_.mask, set_.weight, i, c,
-                                      set_.transpose);
+      const double d = measured(i, c);
       if (d < nearest_[i]) {
         nearest_[i] = d;
         owner_[i] = j;

@@ -176,7 +176,7 @@ po::options_description Described() {
       "none (as the tree was built) or optimal: swap the children of merges so that the sum of "
       "distances between neighbouring leaves is smallest")(
       "npass", po::value<std::string>()->default_value("10"),
-      "kmeans, kmedians, kmedoids: random starts per k; the best result is kept")(
+      "kmeans, kmedians, kmedoids: starts per k (see --init); the best result is kept")(
       "init", po::value<std::string>()->default_value("random"),
       "kmeans, kmedians: how each start begins: random (a random partition) or kmeans++ "
       "(centres drawn apart by k-means++, each element with its nearest)")(
