@@ -4,6 +4,7 @@
 #include <cfloat>
 #include <climits>
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 #include <deque>
 #include <optional>
@@ -101,6 +102,18 @@ struct Kind {
   static constexpr bool absolute = a, unit = u;
 };
 
+// How many doubles a lane holds.
+template <class Lane>
+struct Doubles;
+template <>
+struct Doubles<double> {
+  static constexpr int kCount = 1;
+};
+template <>
+struct Doubles<Two> {
+  static constexpr int kCount = 2;
+};
+
 // A lane's doubles from memory and back, without alignment or aliasing
 // assumptions.
 template <class Lane>
@@ -124,11 +137,12 @@ void Store(Lane lane, double* to) {
 template <class Lane, int L, int E, bool absolute, bool unit>
 void BlockSums(int ndata, const double weight[], const double* const x[], const double block[],
                double* const out[], int at) {
-  constexpr int W = L * static_cast<int>(sizeof(Lane) / sizeof(double));
+  constexpr int W = L * Doubles<Lane>::kCount;
   Lane sum[E][L] = {};
   for (int d = 0; d < ndata; d++)
     for (int j = 0; j < L; j++) {
-      const Lane value = Load<Lane>(block + d * W + j * (W / L));
+      const std::ptrdiff_t place = static_cast<std::ptrdiff_t>(d) * W + j * Doubles<Lane>::kCount;
+      const Lane value = Load<Lane>(block + place);
       for (int e = 0; e < E; e++) {
         const Lane t = x[e][d] - value;
         const Lane term = absolute ? Magnitude(t) : t * t;
@@ -136,14 +150,14 @@ void BlockSums(int ndata, const double weight[], const double* const x[], const 
       }
     }
   for (int e = 0; e < E; e++)
-    for (int j = 0; j < L; j++) Store(sum[e][j], out[e] + at + j * (W / L));
+    for (int j = 0; j < L; j++) Store(sum[e][j], out[e] + at + j * Doubles<Lane>::kCount);
 }
 
 // BlockSums over `nblocks` consecutive blocks.
 template <class Lane, int L, int E, bool absolute, bool unit>
 void Sums(int ndata, const double weight[], const double* const x[], const double points[],
           int nblocks, double* const out[]) {
-  constexpr int W = L * static_cast<int>(sizeof(Lane) / sizeof(double));
+  constexpr int W = L * Doubles<Lane>::kCount;
   for (int b = 0; b < nblocks; b++)
     BlockSums<Lane, L, E, absolute, unit>(
         ndata, weight, x, points + static_cast<std::size_t>(b) * ndata * W, out, b * W);
@@ -224,13 +238,15 @@ struct Problem {
 // kOutOfMemory.
 struct Scratch {
   explicit Scratch(const Problem& p, bool complete_rows)
-      : measure(p.dist, p.ndata()), counts(p.nclusters), distances(2 * p.nclusters) {
+      : measure(p.dist, p.ndata()),
+        counts(p.nclusters),
+        distances(2 * static_cast<std::size_t>(p.nclusters)) {
     if (p.method == 'm') median_values.emplace(p.nelements());
     if (complete_rows) {
       const int places = CompleteRows::blocks(p.nclusters) * CompleteRows::kBlock;
       columns.resize(static_cast<std::size_t>(places) * p.ndata());
       complete.resize(p.nclusters);
-      distances.resize(2 * places);
+      distances.resize(2 * static_cast<std::size_t>(places));
     }
   }
   Status obtain(const Problem& p) {
@@ -256,7 +272,8 @@ void MeansOfRows(const Problem& p, const CompleteRows& rows, const int clusterid
   for (int e = 0; e < p.nelements(); e++) {
     const double* const x = rows.row(e);
     double* const centre = &s.columns[rows.place(clusterid[e], 0)];
-    for (int d = 0; d < p.ndata(); d++) centre[d * CompleteRows::kBlock] += x[d];
+    for (int d = 0; d < p.ndata(); d++)
+      centre[static_cast<std::ptrdiff_t>(d) * CompleteRows::kBlock] += x[d];
   }
   for (int j = 0; j < p.nclusters; j++)
     for (int d = 0; d < p.ndata(); d++) {
