@@ -456,8 +456,8 @@ int Competition(const Problem& p, const CompleteRows& rows, std::deque<Scratch>&
 }
 
 // The passes of k-means or k-medians: one pass in clusterid itself (from
-// a random partition unless npass is 0), or the competition. Everything is
-// obtained before the first draw or write. Returns ifound.
+// a random partition unless npass is 0), or the competition; ifound into
+// *found. Everything is obtained before the first draw or write.
 Status Passes(const Problem& p, int clusterid[], double* error, int* found) {
   const CompleteRows rows(p.set(), p.dist);
   const int nthreads = p.npass > 1 ? std::min(threadsfor(p.npass * PassOperations(p)), p.npass) : 1;
