@@ -15,13 +15,18 @@
 //   lopper_bench_numeric profiles N FILE
 //                                       the benchmark set's N profiles into
 //                                       FILE (raw doubles, row-major)
-//   lopper_bench_numeric kmeans FILE N M K NPASS SEED
+//   lopper_bench_numeric kmeans FILE N M K NPASS SEED [INIT]
 //                                       kcluster k-means ('a', 'e') of the
 //                                       N x M raw doubles in FILE into K
 //                                       clusters, NPASS passes, seeds SEED
-//                                       and SEED+1; prints the seconds of
-//                                       the call and the within-cluster sum
-//                                       of squared differences
+//                                       and SEED+1; INIT random (default:
+//                                       kcluster's own passes) or kmeans++
+//                                       (each pass kmeansplusplus, then
+//                                       kcluster npass 0, the best kept, as
+//                                       lopper-cluster --init kmeans++);
+//                                       prints the seconds of the calls and
+//                                       the within-cluster sum of squared
+//                                       differences
 //   lopper_bench_numeric leaforder N DIR
 //                                       Euclidean distances of the
 //                                       benchmark set and their average-
@@ -171,7 +176,22 @@ bool WriteDoubles(const std::string& path, const std::vector<double>& values) {
   return ok;
 }
 
-int Kmeans(const char* path, int n, int m, int k, int npass, int seed) {
+// NPASS passes from k-means++ partitions; the smallest error, or -1.
+double KmeansPlusPlus(int n, int m, int k, int npass, const double* const* rows,
+                      const int* const* masks, const double weight[], int ids[]) {
+  double best = -1;
+  for (int pass = 0; pass < npass; pass++) {
+    double error = 0;
+    int ifound = 0;
+    if (lopper::kmeansplusplus(k, n, m, rows, masks, weight, 0, 'e', ids) != 1) return -1;
+    lopper::kcluster(k, n, m, rows, masks, weight, 0, 0, 'a', 'e', ids, &error, &ifound);
+    if (ifound != 1) return -1;
+    if (pass == 0 || error < best) best = error;
+  }
+  return best;
+}
+
+int Kmeans(const char* path, int n, int m, int k, int npass, int seed, bool plusplus) {
   std::vector<double> values(static_cast<std::size_t>(n) * m);
   if (!ReadDoubles(path, values)) return 1;
   std::vector<int> present(values.size(), 1);
@@ -187,8 +207,13 @@ int Kmeans(const char* path, int n, int m, int k, int npass, int seed) {
   int ifound = 0;
   lopper::setrandomseed(seed, seed + 1);
   const auto start = std::chrono::steady_clock::now();
-  lopper::kcluster(k, n, m, rows.data(), masks.data(), weight.data(), 0, npass, 'a', 'e',
-                   ids.data(), &error, &ifound);
+  if (plusplus) {
+    error = KmeansPlusPlus(n, m, k, npass, rows.data(), masks.data(), weight.data(), ids.data());
+    ifound = error >= 0;
+  } else {
+    lopper::kcluster(k, n, m, rows.data(), masks.data(), weight.data(), 0, npass, 'a', 'e',
+                     ids.data(), &error, &ifound);
+  }
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (ifound < 1) return 1;
@@ -286,9 +311,11 @@ int main(int argc, char** argv) {
   if (argc == 5 && std::strcmp(argv[1], "svd") == 0)
     return Svd(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
   if (argc == 2 && std::strcmp(argv[1], "som") == 0) return Som();
-  if (argc == 8 && std::strcmp(argv[1], "kmeans") == 0)
+  const bool plusplus = argc == 9 && std::strcmp(argv[8], "kmeans++") == 0;
+  if ((argc == 8 || plusplus || (argc == 9 && std::strcmp(argv[8], "random") == 0)) &&
+      std::strcmp(argv[1], "kmeans") == 0)
     return Kmeans(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]),
-                  std::atoi(argv[6]), std::atoi(argv[7]));
+                  std::atoi(argv[6]), std::atoi(argv[7]), plusplus);
   if (argc == 4 && std::strcmp(argv[1], "leaforder") == 0)
     return LeafOrder(std::atoi(argv[2]), argv[3]);
   if (argc == 5 && std::strcmp(argv[1], "measures") == 0)
@@ -296,6 +323,7 @@ int main(int argc, char** argv) {
   std::fprintf(stderr,
                "usage: lopper_bench_numeric svd FILE M N | som | dump N FILE | linkage N METHOD |\n"
                "       profiles N FILE |\n"
-               "       kmeans FILE N M K NPASS SEED | leaforder N DIR | measures N CODES FILE\n");
+               "       kmeans FILE N M K NPASS SEED [random|kmeans++] | leaforder N DIR |\n"
+               "       measures N CODES FILE\n");
   return 2;
 }

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstring>
 #include <random>
 #include <set>
 #include <string>
@@ -304,6 +306,204 @@ TEST(Kcluster, RowsAndColumnsAgree) {
       EXPECT_EQ(r[0].ifound, r[1].ifound) << method << npass;
       EXPECT_GE(r[0].ifound, 1);
     }
+}
+
+}  // namespace
+
+namespace {
+
+// Bit for bit, NaN included.
+bool Same(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// One kcluster pass as written before any fast path: centroids by
+// getclustermeans or getclustermedians, each element measured against
+// each centroid by Measure and moved to the first strictly closer; the
+// fast paths are checked against it.
+double ReferencePass(Matrix& m, int transpose, const std::vector<double>& w, int k, char method,
+                     char dist, Ids& ids) {
+  const int n = transpose ? m.ncolumns() : m.nrows(), ndata = transpose ? m.nrows() : m.ncolumns();
+  Matrix c(std::vector<std::vector<double>>(transpose ? ndata : k,
+                                            std::vector<double>(transpose ? k : ndata)));
+  lopper::detail::Measure measure(dist, ndata);
+  std::vector<int> counts(k, 0);
+  for (const int id : ids) counts[id]++;
+  std::vector<double> cache(n);
+  for (double total = DBL_MAX;;) {
+    const double previous = total;
+    if (method == 'm')
+      lopper::detail::getclustermedians(k, m.nrows(), m.ncolumns(), m.data(), m.mask(), ids.data(),
+                                        c.data(), c.mask(), transpose, cache.data());
+    else
+      lopper::detail::getclustermeans(k, m.nrows(), m.ncolumns(), m.data(), m.mask(), ids.data(),
+                                      c.data(), c.mask(), transpose);
+    total = 0;
+    for (int i = 0; i < n; i++) {
+      if (counts[ids[i]] == 1) continue;
+      auto to = [&](int j) {
+        return measure(m.data(), c.data(), m.mask(), c.mask(), w.data(), i, j, transpose);
+      };
+      double d = to(ids[i]);
+      for (int j = 0; j < k; j++)
+        if (j != ids[i] && to(j) < d) d = to(j), counts[ids[i]]--, ids[i] = j, counts[j]++;
+      total += d;
+    }
+    if (!(total < previous)) return total;
+  }
+}
+
+TEST(Kcluster, FastPathsGiveTheReferenceResultBitForBit) {
+  struct Case {
+    const char* what;
+    double missing, scale;
+    bool unit;
+    char dist, method;
+  } const cases[] = {
+      {"complete e", 0, 1, true, 'e', 'a'},
+      {"complete b", 0, 1, true, 'b', 'a'},
+      {"weighted e", 0, 1, false, 'e', 'a'},
+      {"weighted b", 0, 1, false, 'b', 'a'},
+      {"missing e", 0.05, 1, true, 'e', 'a'},
+      {"missing weighted b", 0.05, 1, false, 'b', 'a'},
+      {"medians e", 0, 1, true, 'e', 'm'},
+      {"medians missing b", 0.1, 1, true, 'b', 'm'},
+      {"code read as e", 0, 1, true, 'z', 'a'},
+      {"pearson", 0.05, 1, true, 'c', 'a'},
+      {"centroids overflow", 0, 1e307, true, 'e', 'a'},
+  };
+  const unsigned seed = 2024;
+  for (const auto& c : cases)
+    for (const int transpose : {0, 1})
+      for (const int npass : {0, 1}) {
+        std::mt19937 rng(seed);
+        Matrix rows = lopper_test::RandomMatrix(51, 7, rng, c.missing);
+        for (int i = 0; i < 51; i++)
+          for (int d = 0; d < 7; d++) rows.data()[i][d] = (rows.data()[i][d] + i % 3 * 2) * c.scale;
+        Matrix m = transpose ? rows.transposed() : rows;
+        std::vector<double> w(7, 1.0);
+        if (!c.unit) w = {0.5, 2, 0, 1.25, 3, 0.75, 1};
+        Ids ids(51), expected(51);
+        for (int i = 0; i < 51; i++) ids[i] = expected[i] = i % 4;
+        double error = -5;
+        int ifound = -9;
+        lopper::setrandomseed(seed, 7);
+        lopper::kcluster(4, m.nrows(), m.ncolumns(), m.data(), m.mask(), w.data(), transpose, npass,
+                         c.method, c.dist, ids.data(), &error, &ifound);
+        lopper::setrandomseed(seed, 7);
+        if (npass) lopper::detail::randomassign(4, 51, expected.data());
+        const double reference = ReferencePass(m, transpose, w, 4, c.method, c.dist, expected);
+        const std::string what = std::string(c.what) + " transpose " + std::to_string(transpose) +
+                                 " npass " + std::to_string(npass) + ", seed " +
+                                 std::to_string(seed);
+        EXPECT_EQ(ifound, 1) << what;
+        EXPECT_EQ(ids, expected) << what;
+        EXPECT_TRUE(Same(error, reference)) << what << ": " << error << " " << reference;
+      }
+}
+
+TEST(CompleteRows, PairDistancesAreMeasuresBitForBit) {
+  const unsigned seed = 77;
+  std::mt19937 rng(seed);
+  Matrix m = lopper_test::RandomMatrix(30, 9, rng, 0.05);
+  m.data()[3][2] = HUGE_VAL;  // present and not finite: element 3 takes Measure
+  for (const bool unit : {true, false})
+    for (const char dist : {'e', 'b'}) {
+      std::vector<double> w(9, 1.0);
+      if (!unit)
+        for (int d = 0; d < 9; d++) w[d] = 0.25 * d;
+      const lopper::detail::CompleteRows rows({30, 9, m.data(), m.mask(), w.data(), 0}, dist);
+      lopper::detail::Measure measure(dist, 9);
+      int usable = 0;
+      for (int i = 0; i < 30; i++) {
+        usable += rows.usable(i);
+        for (int j = 0; j < 30 && rows.usable(i); j++) {
+          if (!rows.usable(j)) continue;
+          EXPECT_TRUE(Same(rows.distance(i, j),
+                           measure(m.data(), m.data(), m.mask(), m.mask(), w.data(), i, j, 0)))
+              << dist << unit << " " << i << " " << j << ", seed " << seed;
+        }
+      }
+      EXPECT_FALSE(rows.usable(3));
+      EXPECT_GT(usable, 10);
+      EXPECT_LT(usable, 30);
+    }
+}
+
+// k-means++ partitions of a matrix with unit weights; the result and ids.
+std::pair<int, Ids> PlusPlus(Matrix& m, int k, char dist, int seed) {
+  const std::vector<double> w(m.ncolumns(), 1.0);
+  Ids ids(m.nrows(), -7);
+  lopper::setrandomseed(seed, seed + 1);
+  const int ok = lopper::kmeansplusplus(k, m.nrows(), m.ncolumns(), m.data(), m.mask(), w.data(), 0,
+                                        dist, ids.data());
+  return {ok, ids};
+}
+
+TEST(Kmeansplusplus, EveryClusterHasMembersAndRunsRepeat) {
+  std::mt19937 rng(31);
+  struct Case {
+    const char* what;
+    Matrix m;
+    int k;
+    char dist;
+    Ids groups;  // elements of one group share a cluster; empty: not checked
+  } cases[] = {
+      {"separated groups",
+       Points({0, 0.1, 2000, 1000, 0.2, 1000.1, 2000.1}),
+       3,
+       'e',
+       {0, 0, 2, 1, 0, 1, 2}},
+      {"all equal", Points({4, 4, 4, 4, 4}), 3, 'e', {}},
+      {"as many clusters as elements", Points({3, 1, 2, 1}), 4, 'b', {}},
+      {"missing values, pearson", lopper_test::RandomMatrix(40, 5, rng, 0.2), 6, 'c', {}},
+  };
+  for (auto& c : cases)
+    for (const int seed : {1, 99}) {
+      const auto [ok, ids] = PlusPlus(c.m, c.k, c.dist, seed);
+      ASSERT_EQ(ok, 1) << c.what;
+      EXPECT_EQ(std::set<int>(ids.begin(), ids.end()).size(), static_cast<std::size_t>(c.k))
+          << c.what << ", seed " << seed;
+      EXPECT_EQ(*std::max_element(ids.begin(), ids.end()), c.k - 1) << c.what;
+      EXPECT_EQ(PlusPlus(c.m, c.k, c.dist, seed).second, ids) << c.what << ", seed " << seed;
+      for (std::size_t i = 0; i < c.groups.size(); i++)
+        for (std::size_t j = 0; j < i; j++)
+          EXPECT_EQ(ids[i] == ids[j], c.groups[i] == c.groups[j])
+              << c.what << " " << i << " " << j << ", seed " << seed;
+      const Result refined = KCluster(c.m, c.k, 0, 'a', ids, c.dist);
+      EXPECT_EQ(refined.ifound, 1) << c.what;
+    }
+}
+
+TEST(Kmeansplusplus, FailuresChangeNothing) {
+  Matrix m = Points({0, 1, 5, 6, 9});
+  const std::vector<double> w{1.0};
+  for (const int k : {0, 6}) {
+    Ids ids(5, 7);
+    EXPECT_EQ(lopper::kmeansplusplus(k, 5, 1, m.data(), m.mask(), w.data(), 0, 'e', ids.data()), 0);
+    EXPECT_EQ(ids, Ids(5, 7));
+  }
+  EXPECT_EQ(lopper::kmeansplusplus(2, 5, 1, nullptr, m.mask(), w.data(), 0, 'e', Ids(5).data()), 0);
+  for (const char dist : {'e', 's'}) {
+    int failures = 0;
+    for (long k = 1;; k++) {
+      Ids ids(5, 7);
+      lopper::setrandomseed(5, 6);
+      lopper_test::FailNthNew(k);
+      const int ok =
+          lopper::kmeansplusplus(2, 5, 1, m.data(), m.mask(), w.data(), 0, dist, ids.data());
+      const bool fired = lopper_test::PendingNewFailure() == 0;
+      lopper_test::FailNthNew(0);
+      if (!fired) break;
+      failures++;
+      int s1, s2;
+      lopper::getrandomseed(&s1, &s2);
+      EXPECT_EQ(ok, -1) << dist << " k " << k;
+      EXPECT_EQ(ids, Ids(5, 7));
+      EXPECT_EQ(s1, 5);  // nothing drawn
+      EXPECT_EQ(s2, 6);
+      ASSERT_LT(k, 50);
+    }
+    EXPECT_GE(failures, 1);
+  }
 }
 
 }  // namespace

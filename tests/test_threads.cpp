@@ -150,19 +150,41 @@ Result Tree(Matrix& m, char dist, char method) {
   return r;
 }
 
+// k-means passes, enough of them for several threads, from the same seeds.
+Result Passes(Matrix& m) {
+  const std::vector<double> w(kLargeData, 1.0);
+  std::vector<int> ids(kLarge);
+  double error = 0;
+  int ifound = 0;
+  lopper::setrandomseed(12, 34);
+  lopper::kcluster(8, m.nrows(), m.ncolumns(), m.data(), m.mask(), w.data(), 0, 7, 'a', 'e',
+                   ids.data(), &error, &ifound);
+  Result r(ids.begin(), ids.end());
+  r.insert(r.end(), {error, static_cast<double>(ifound)});
+  return r;
+}
+
 // The library's own threads: any number gives the one-thread result.
 TEST(Threads, EveryThreadCountGivesTheOneThreadResult) {
   const unsigned seed = 4711;
   std::mt19937 rng(seed);
   Matrix m = lopper_test::RandomMatrix(kLarge, kLargeData, rng, 0.1);
   const std::function<Result(Matrix&)> cases[] = {
-      [](Matrix& x) { return Distances(x, 'e'); }, [](Matrix& x) { return Distances(x, 'b'); },
-      [](Matrix& x) { return Distances(x, 'c'); }, [](Matrix& x) { return Distances(x, 's'); },
-      [](Matrix& x) { return Distances(x, 'k'); }, [](Matrix& x) { return Tree(x, 'e', 's'); },
-      [](Matrix& x) { return Tree(x, 'c', 'a'); }, [](Matrix& x) { return Tree(x, 'e', 'c'); },
-      [](Matrix& x) { return Tree(x, 'b', 's'); }, [](Matrix& x) { return Tree(x, 'c', 's'); },
-      [](Matrix& x) { return Tree(x, 'e', 'm'); }, [](Matrix& x) { return Tree(x, 'e', 'a'); },
-      [](Matrix& x) { return Tree(x, 'b', 'c'); }, [](Matrix& x) { return Tree(x, 'c', 'c'); },
+      [](Matrix& x) { return Distances(x, 'e'); },
+      [](Matrix& x) { return Distances(x, 'b'); },
+      [](Matrix& x) { return Distances(x, 'c'); },
+      [](Matrix& x) { return Distances(x, 's'); },
+      [](Matrix& x) { return Distances(x, 'k'); },
+      [](Matrix& x) { return Tree(x, 'e', 's'); },
+      [](Matrix& x) { return Tree(x, 'c', 'a'); },
+      [](Matrix& x) { return Tree(x, 'e', 'c'); },
+      [](Matrix& x) { return Tree(x, 'b', 's'); },
+      [](Matrix& x) { return Tree(x, 'c', 's'); },
+      [](Matrix& x) { return Tree(x, 'e', 'm'); },
+      [](Matrix& x) { return Tree(x, 'e', 'a'); },
+      [](Matrix& x) { return Tree(x, 'b', 'c'); },
+      [](Matrix& x) { return Tree(x, 'c', 'c'); },
+      Passes,
   };
   const int default_threads = lopper::getthreads();
   EXPECT_GE(default_threads, 1);

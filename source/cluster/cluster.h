@@ -28,6 +28,8 @@
 //                        short memory
 //   kcluster, kmedoids   *ifound 0 bad arguments,     clusterid and *error as they were;
 //                        -1 short memory              nothing written when ifound is null
+//   kmeansplusplus       0 bad arguments, -1 short    clusterid as it was, no number drawn
+//                        memory
 //   getclustercentroids  0                            cdata and cmask as they were
 //   getclustermedoids    cannot fail                  an empty cluster's centroids entry as
 //                                                     it was, its errors entry DBL_MAX
@@ -143,6 +145,22 @@ Node* treecluster(int nrows, int ncolumns, const double* const* data, const int*
 void kcluster(int nclusters, int nrows, int ncolumns, const double* const* data,
               const int* const* mask, const double weight[], int transpose, int npass, char method,
               char dist, int clusterid[], double* error, int* ifound);
+
+// A k-means++ starting partition for kcluster with npass 0 (Arthur and
+// Vassilvitskii 2007): the first of nclusters centres is an element drawn
+// uniformly, each next one an element drawn with probability proportional
+// to its distance by `dist` to the nearest centre so far (for 'e', the
+// squared Euclidean distance of the paper; in general its share of
+// kcluster's error), the greedy way: of 2 + ln(nclusters) such draws, the
+// one that leaves the smallest sum of those distances. Each element goes to the cluster of its
+// nearest centre (the lower number on ties), each centre to its own, so that no cluster is empty;
+// the numbers are drawn from the calling thread's generator, so setrandomseed repeats them. Returns
+// 1 with clusterid (nelements ints, caller's) holding cluster numbers 0 ... nclusters-1; 0 for bad
+// arguments (nclusters < 1, nelements < nclusters, negative sizes, null arrays) and -1 when memory
+// is short, clusterid untouched and nothing drawn.
+int kmeansplusplus(int nclusters, int nrows, int ncolumns, const double* const* data,
+                   const int* const* mask, const double weight[], int transpose, char dist,
+                   int clusterid[]);
 
 // The centroid of each cluster of clusterid: means ('a') or medians ('m') of
 // the present values, per dimension, into cdata/cmask (the caller's: with

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -248,6 +249,14 @@ Status getrank(int n, const double data[], double rank[]);
 // getrank's ranks without its allocation: index is n ints of scratch.
 void rankinto(int n, const double values[], int index[], double rank[]);
 
+// The weighted mean sum / w of 'e' and 'b': 0 when w is 0, infinitely far
+// when the finite values' terms overflowed into NaN.
+inline double weightedmean(double sum, double w) {
+  if (w == 0) return 0;
+  const double mean = sum / w;
+  return std::isnan(mean) ? HUGE_VAL : mean;
+}
+
 // A correlation distance 1 - r: r cannot exceed 1, but its rounded value
 // can, and a negative distance breaks every tool that reads a tree.
 double notbelowzero(double d);
@@ -365,6 +374,49 @@ class PairMeasure {
   std::vector<double> spread_;          // 's': the ranks' variance
   std::vector<signed char> signs_;      // 'k': sign(x[a] - x[b]) for b < a
   std::vector<int> untied_;             // 'k': how many of those are not 0
+};
+
+// The elements of an ElementSet whose every value is present and finite,
+// copied into one row each, for the measures whose pairs of such elements
+// are plain weighted sums: 'e' and 'b' (and the codes read as 'e'). Their
+// distances are Measure's bit for bit (the same terms added in the same
+// order; 1 * t is t, so unit weights skip the product). Holds nothing for
+// the other measures, without dimensions, or when no element qualifies.
+// The constructor may throw std::bad_alloc; one CompleteRows serves any
+// number of threads.
+class CompleteRows {
+ public:
+  CompleteRows(const ElementSet& set, char dist);
+  bool any() const { return !values_.empty(); }
+  bool all() const { return all_; }
+  bool usable(int i) const { return any() && usable_[i]; }
+  const double* row(int i) const { return &values_[static_cast<std::size_t>(i) * ndata_]; }
+
+  // Points of the same kind (centroids) are laid out in blocks of kBlock,
+  // each block dimension by dimension: point j's value d at place(j, d), in
+  // blocks(m) * kBlock * ndata values. The sums of a block then stay in
+  // registers.
+  static constexpr int kBlock = 4;
+  static int blocks(int m) { return (m + kBlock - 1) / kBlock; }
+  std::size_t place(int j, int d) const {
+    return (static_cast<std::size_t>(j / kBlock) * ndata_ + d) * kBlock + j % kBlock;
+  }
+  // Measure's distances from each of count (1 or 2) complete, finite
+  // elements x[e] (ndata values) to the m points so laid out into out[e]
+  // (room for blocks(m) * kBlock values; those beyond m are of the blocks'
+  // unused places).
+  void distances(int count, const double* const x[], const double points[], int m,
+                 double* const out[]) const;
+  // Measure's distance between usable elements i and j.
+  double distance(int i, int j) const;
+
+ private:
+  int ndata_;
+  const double* weight_;
+  bool absolute_, unit_, all_ = false;
+  double total_weight_ = 0;
+  std::vector<unsigned char> usable_;
+  std::vector<double> values_;
 };
 
 // The distances between all elements by `dist` into the rows of matrix,

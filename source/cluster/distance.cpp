@@ -118,10 +118,7 @@ double WeightedMean(const ElementPair& p, Diff diff) {
     sum += p.weight[k] * diff(x - y);
     w += p.weight[k];
   });
-  if (!finite) return kNaN;
-  if (w == 0) return 0;
-  const double mean = sum / w;
-  return std::isnan(mean) ? HUGE_VAL : mean;
+  return finite ? weightedmean(sum, w) : kNaN;
 }
 
 double Euclid(const ElementPair& p) {

@@ -29,6 +29,7 @@ constexpr Named<Partitioning> kPartitionings[] = {{"kmeans", Partitioning::kMean
 constexpr Named<char> kDistances[] = {
     {"euclidean", 'e'},  {"cityblock", 'b'},     {"pearson", 'c'},  {"abspearson", 'a'},
     {"uncentered", 'u'}, {"absuncentered", 'x'}, {"spearman", 's'}, {"kendall", 'k'}};
+constexpr Named<Init> kInits[] = {{"random", Init::kRandom}, {"kmeans++", Init::kKmeansPlusPlus}};
 constexpr Named<Centering> kCenterings[] = {
     {"none", Centering::kNone}, {"mean", Centering::kMean}, {"median", Centering::kMedian}};
 constexpr Named<Scaling> kScalings[] = {
@@ -175,7 +176,10 @@ po::options_description Described() {
       "none (as the tree was built) or optimal: swap the children of merges so that the sum of "
       "distances between neighbouring leaves is smallest")(
       "npass", po::value<std::string>()->default_value("10"),
-      "kmeans, kmedians, kmedoids: random starts per k; the best result is kept")(
+      "kmeans, kmedians, kmedoids: starts per k (see --init); the best result is kept")(
+      "init", po::value<std::string>()->default_value("random"),
+      "kmeans, kmedians: how each start begins: random (a random partition) or kmeans++ "
+      "(centres drawn apart by k-means++, each element with its nearest)")(
       "seed", po::value<std::string>()->default_value(std::to_string(kDefaultSeed)),
       "seed of the random starts, so that runs repeat exactly; clock: from the clock, and the "
       "seed is reported on standard error")("grid", po::value<std::string>(),
@@ -207,7 +211,9 @@ po::options_description Described() {
       "cluster-columns", po::value<std::string>(),
       "with --svg: order the columns by a tree of this linkage (single, complete, average, "
       "centroid), drawn above the heatmap")(
-      "progress", "show progress on standard error (default when it is a terminal)")(
+      "threads", po::value<std::string>(),
+      "threads to compute with, at least 1 (default: one per core); results do not depend "
+      "on it")("progress", "show progress on standard error (default when it is a terminal)")(
       "quiet,q", "show no progress")("help,h", "print this help and stop")(
       "version", "print the version and stop");
   po::options_description all;
@@ -269,6 +275,7 @@ bool IsPartition(Partitioning p) { return p != Partitioning::kNone; }
 bool TakesK(Partitioning p) { return p != Partitioning::kSom; }
 bool TakesPasses(Partitioning p) { return IsPartition(p) && TakesK(p); }
 bool IsSom(Partitioning p) { return p == Partitioning::kSom; }
+bool HasCentres(Partitioning p) { return p == Partitioning::kMeans || p == Partitioning::kMedians; }
 
 constexpr MethodOption kMethodOptions[] = {
     {"height", IsTree, "tree methods"},
@@ -278,6 +285,7 @@ constexpr MethodOption kMethodOptions[] = {
     {"leaf-order", IsTree, "tree methods"},
     {"-k", TakesK, "tree methods, kmeans, kmedians and kmedoids"},
     {"npass", TakesPasses, "kmeans, kmedians and kmedoids"},
+    {"init", HasCentres, "kmeans and kmedians"},
     {"seed", IsPartition, "kmeans, kmedians, kmedoids and som"},
     {"centroids", IsPartition, "kmeans, kmedians, kmedoids and som"},
     {"grid", IsSom, "som"},
@@ -303,6 +311,7 @@ void CheckMethodOptions(const po::variables_map& vm, const Settings& s) {
 // The options of partitioning methods and of the picture.
 void ParseMethodSettings(const po::variables_map& vm, Settings& s) {
   s.npass = ParseWhole(vm["npass"].as<std::string>(), 1, "--npass");
+  s.init = Choose(vm["init"].as<std::string>(), kInits, "init");
   const std::string seed = vm["seed"].as<std::string>();
   s.seed = seed == "clock" ? std::nullopt : std::optional<int>(ParseWhole(seed, 0, "--seed"));
   if (vm.count("grid")) ParseGrid(vm["grid"].as<std::string>(), s);
@@ -354,6 +363,7 @@ Settings ToSettings(const po::variables_map& vm) {
   s.nexus = vm["nexus"].as<std::string>();
   s.linkage = vm["linkage"].as<std::string>();
   ParseMethodSettings(vm, s);
+  if (vm.count("threads")) s.threads = ParseWhole(vm["threads"].as<std::string>(), 1, "--threads");
   if (vm.count("progress") && vm.count("quiet"))
     throw std::invalid_argument("--progress and --quiet contradict each other");
   s.progress = vm.count("progress") ? Progress::kOn

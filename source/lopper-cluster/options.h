@@ -17,6 +17,10 @@ enum class Progress { kAuto, kOn, kOff };
 // The partitioning methods; kNone: a tree by linkage `method`.
 enum class Partitioning { kNone, kMeans, kMedians, kMedoids, kSom };
 
+// How k-means and k-medians passes start: from random partitions (the
+// library's kcluster passes) or each from a k-means++ partition.
+enum class Init { kRandom, kKmeansPlusPlus };
+
 // The seed of every random start when none is given: runs repeat exactly.
 constexpr int kDefaultSeed = 1;
 
@@ -38,6 +42,7 @@ struct Settings {
   std::vector<double> heights;
   bool optimal_leaf_order = false;
   int npass = 10;
+  Init init = Init::kRandom;
   std::optional<int> seed = kDefaultSeed;  // none: from the clock, reported
   int grid_x = 0, grid_y = 0;              // the map's cells
   int iterations = 100000;
@@ -50,6 +55,7 @@ struct Settings {
   std::string svg;
   std::optional<char> column_method;  // linkage of the picture's column tree
   Progress progress = Progress::kAuto;
+  std::optional<int> threads;  // none: the library's default, one per core
 
   bool tree() const { return partitioning == Partitioning::kNone; }
 };

@@ -34,10 +34,43 @@ std::vector<std::string> ProfileCells(const double* values, const int* mask, std
   return cells;
 }
 
+// --init kmeans++: each of the passes refines its own k-means++ partition
+// (kcluster with npass 0), drawn in pass order from the seeded generator;
+// the best is kept and its finds counted as kcluster counts its passes'
+// (the same partition up to renumbering is found again, a strictly smaller
+// error replaces the best). Found 0 or -1 as kcluster gives them.
+KResult KmeansPlusPlus(const Settings& s, Dataset& d, int k) {
+  const Table& t = d.table;
+  const int m = static_cast<int>(t.ncolumns());
+  const char method = s.partitioning == Partitioning::kMedians ? 'm' : 'a';
+  KResult best{std::vector<int>(d.size()), 0, 0};
+  std::vector<int> best_numbers, ids(d.size());
+  for (int pass = 0; pass < s.npass; pass++) {
+    KResult r{{},
+              0,
+              kmeansplusplus(k, d.size(), m, t.ValueRows().data(), t.MaskRows().data(),
+                             d.weights.data(), 0, s.distance, ids.data())};
+    if (r.found == 1)
+      kcluster(k, d.size(), m, t.ValueRows().data(), t.MaskRows().data(), d.weights.data(), 0, 0,
+               method, s.distance, ids.data(), &r.error, &r.found);
+    if (r.found < 1) return r;
+    std::vector<int> numbers = NumberClustersByFirstElement(ids);
+    if (pass > 0 && numbers == best_numbers) {
+      best.found++;
+    } else if (pass == 0 || r.error < best.error) {
+      best = {ids, r.error, 1};
+      best_numbers = std::move(numbers);
+    }
+  }
+  return best;
+}
+
 Result<KResult> RunK(const Settings& s, Dataset& d, int k) {
   const Table& t = d.table;
   KResult r{std::vector<int>(d.size()), 0, 0};
-  if (s.partitioning == Partitioning::kMedoids) {
+  if (s.init == Init::kKmeansPlusPlus) {
+    r = KmeansPlusPlus(s, d, k);
+  } else if (s.partitioning == Partitioning::kMedoids) {
     auto distances = Distances(s, d);
     if (!distances.ok()) return Failure{distances.error()};
     kmedoids(k, d.size(), distances.value()->rows(), s.npass, r.clusterid.data(), &r.error,

@@ -193,6 +193,7 @@ int RunClustering(const Settings& s, std::ostream& out, std::ostream& err, bool 
     err << "lopper-cluster: " << message << std::endl;
     return 1;
   };
+  if (s.threads) setthreads(*s.threads);
   if (auto paths = CheckOutputPaths(s); !paths.ok()) return failed(paths.error());
   auto dataset = ReadDataset(s, progress);
   if (!dataset.ok()) return failed(dataset.error());

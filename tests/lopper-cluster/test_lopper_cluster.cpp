@@ -308,6 +308,18 @@ TEST(LopperCluster, BadInputIsReportedAndNoOutputChanges) {
        2,
        "lopper-cluster: --npass '0': expected a whole number of at least 1"},
       {good,
+       {"-m", "kmeans", "-k", "2", "--threads", "0"},
+       2,
+       "lopper-cluster: --threads '0': expected a whole number of at least 1"},
+      {good,
+       {"-m", "kmeans", "-k", "2", "--init", "plus"},
+       2,
+       "lopper-cluster: --init 'plus': expected one of random, kmeans++"},
+      {good,
+       {"-m", "kmedoids", "-k", "2", "--init", "kmeans++"},
+       2,
+       "lopper-cluster: --init applies to kmeans and kmedians, not to -m kmedoids"},
+      {good,
        {"-k", "2", "--npass", "3"},
        2,
        "lopper-cluster: --npass applies to kmeans, kmedians and kmedoids, not to -m average"},
@@ -551,6 +563,51 @@ TEST(LopperCluster, SeedsRepeatRunsAndClockSeedsAreReported) {
     EXPECT_EQ(RunCommand(dir, args).out, clocked.out) << "seed " << seeds.back();
   }
   EXPECT_NE(seeds[0], seeds[1]);
+}
+
+// One pass of --init kmeans++ is the library's k-means++ partition refined
+// by kcluster; more passes repeat under the seed, and the thread count
+// changes no output.
+TEST(LopperCluster, KmeansPlusPlusIsTheLibrarysAndThreadsChangeNothing) {
+  const int seed = 8080;
+  const Data data = MakeData(400, 4, 5);
+  TempDir dir;
+  WriteFile(dir / "t.tsv", data.tsv);
+  std::vector<double*> rows;
+  std::vector<int*> masks;
+  for (int i = 0; i < 400; i++)
+    rows.push_back(const_cast<double*>(data.values[i].data())),
+        masks.push_back(const_cast<int*>(data.mask[i].data()));
+  const std::vector<double> w(4, 1.0);
+  std::vector<int> ids(400);
+  double error = 0;
+  int found = 0;
+  lopper::setrandomseed(seed, seed);
+  ASSERT_EQ(
+      lopper::kmeansplusplus(5, 400, 4, rows.data(), masks.data(), w.data(), 0, 'e', ids.data()),
+      1);
+  lopper::kcluster(5, 400, 4, rows.data(), masks.data(), w.data(), 0, 0, 'a', 'e', ids.data(),
+                   &error, &found);
+  const auto one =
+      RunCommand(dir, {"t.tsv", "-m", "kmeans", "-d", "e", "-k", "5", "--init", "kmeans++",
+                       "--npass", "1", "--seed", std::to_string(seed), "--report", "r.tsv"});
+  ASSERT_EQ(one.status, 0) << one.err;
+  const auto clusters = TsvRows(one.out), report = TsvRows(ReadFile(dir / "r.tsv"));
+  const std::vector<int> expected = ByFirstElement(ids);
+  for (int i = 0; i < 400; i++) EXPECT_EQ(clusters[i][1], std::to_string(expected[i])) << i;
+  EXPECT_EQ(std::stod(report[0][1]), error);
+  for (const char* init : {"random", "kmeans++"}) {
+    std::vector<std::string> args{"t.tsv",   "-m", "kmeans",   "-k", "5",         "--init", init,
+                                  "--npass", "60", "--report", "-",  "--threads", "1"};
+    const auto alone = RunCommand(dir, args);
+    ASSERT_EQ(alone.status, 0) << alone.err;
+    for (const char* threads : {"1", "2", "3"}) {
+      args.back() = threads;
+      const auto run = RunCommand(dir, args);
+      EXPECT_EQ(run.out, alone.out) << init << " threads " << threads;
+      EXPECT_EQ(run.err, alone.err) << init << " threads " << threads;
+    }
+  }
 }
 
 // A random distance matrix as a square table (names d1 ...), exact.
