@@ -125,13 +125,12 @@ bool Normalise(int n, const double w[], double x[], double wx[]) {
 // by side, then their second values, and so on.
 template <class T>
 std::vector<T> Interleaved(const std::vector<T>& rows, int n, int ndata) {
-  const int lanes = PairMeasure::kLanes;
+  const std::size_t lanes = PairMeasure::kLanes, width = ndata;
   const std::size_t blocks = (static_cast<std::size_t>(n) + lanes - 1) / lanes;
-  std::vector<T> out(blocks * lanes * ndata, T{});
-  for (int i = 0; i < n; i++)
-    for (int k = 0; k < ndata; k++)
-      out[(i / lanes) * static_cast<std::size_t>(lanes) * ndata + k * lanes + i % lanes] =
-          rows[static_cast<std::size_t>(i) * ndata + k];
+  std::vector<T> out(blocks * lanes * width, T{});
+  for (std::size_t i = 0; i < static_cast<std::size_t>(n); i++)
+    for (std::size_t k = 0; k < width; k++)
+      out[(i / lanes) * lanes * width + k * lanes + i % lanes] = rows[i * width + k];
   return out;
 }
 
@@ -255,7 +254,7 @@ void PairMeasure::prepare_correlation() {
 
 namespace {
 
-constexpr int kLanes = PairMeasure::kLanes;
+constexpr std::ptrdiff_t kLanes = PairMeasure::kLanes;
 
 // x where `both` has every bit set, an exact +0 where it has none: a mask,
 // not a branch, which random gaps would make unpredictable (and 0 times an
@@ -284,7 +283,7 @@ template <bool kCityblock>
 double DifferencesOne(int ndata, const double x[], const std::uint64_t px[], const double y[],
                       const std::uint64_t py[]) {
   double sum = 0, count = 0;
-  for (int k = 0; k < ndata * kLanes; k += kLanes) {
+  for (std::ptrdiff_t k = 0; k < ndata * kLanes; k += kLanes) {
     const std::uint64_t both = px[k] & py[k];
     const double d = x[k] - y[k];
     sum += Kept(kCityblock ? std::fabs(d) : d * d, both);
@@ -322,10 +321,10 @@ void DifferencesBlock(int ndata, const double x[], const std::uint64_t px[], con
   static_assert(kLanes == 4, "two twins per block");
   Twin sum[2] = {}, count[2] = {};
   const Twin ones = {1.0, 1.0};
-  for (int k = 0; k < ndata; k++) {
+  for (std::ptrdiff_t k = 0; k < ndata; k++) {
     const Twin xk = Twin{} + x[k * kLanes];
-    for (int h = 0; h < 2; h++) {
-      const int at = k * kLanes + 2 * h;
+    for (std::ptrdiff_t h = 0; h < 2; h++) {
+      const std::ptrdiff_t at = k * kLanes + 2 * h;
       const Twin d = xk - LoadTwin<Twin>(&y[at]);
       const Twin term = kCityblock ? Twin{std::fabs(d[0]), std::fabs(d[1])} : d * d;
       if (kMasked) {
@@ -349,7 +348,7 @@ void DifferencesBlock(int ndata, const double x[], const std::uint64_t px[], con
 template <bool kAbsolute>
 void CorrelationBlock(int ndata, const double wx[], const double y[], double out[]) {
   Twin sum[2] = {};
-  for (int k = 0; k < ndata; k++) {
+  for (std::ptrdiff_t k = 0; k < ndata; k++) {
     const Twin xk = Twin{} + wx[k];
     sum[0] += xk * LoadTwin<Twin>(&y[k * kLanes]);
     sum[1] += xk * LoadTwin<Twin>(&y[k * kLanes + 2]);
@@ -363,7 +362,7 @@ void CorrelationBlock(int ndata, const double wx[], const double y[], double out
 template <bool kAbsolute>
 double CorrelationOne(int ndata, const double wx[], const double y[]) {
   double r = 0;
-  for (int k = 0; k < ndata; k++) r += wx[k] * y[k * kLanes];
+  for (std::ptrdiff_t k = 0; k < ndata; k++) r += wx[k] * y[k * kLanes];
   return notbelowzero(1 - (kAbsolute ? std::fabs(r) : r));
 }
 
