@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <type_traits>
 #include <vector>
 
 #include "cluster_internal.h"
@@ -310,50 +311,54 @@ T AsTwin(const From& from) {
   return LoadTwin<T>(&from);
 }
 
-// DifferencesOne for the kLanes elements of the block at y, py, into out[0
-// ... kLanes-1]: their values of one dimension lie side by side, so that
-// their sums proceed together, two to a register, each in Measure's order.
-// kMasked false: every value of x and of the block is present, and the
-// masks are not read.
-template <bool kCityblock, bool kMasked>
+// DifferencesOne for the kBlocks * kLanes elements of the blocks from y,
+// py on, into out: their values of one dimension lie side by side, so
+// that their sums proceed together, two to a register, each in Measure's
+// order (chains of additions that would otherwise wait on each other).
+// kMasked false: every value of x and of the blocks is present, the masks
+// are not read, and each count is ndata.
+template <bool kCityblock, bool kMasked, int kBlocks>
 void DifferencesBlock(int ndata, const double x[], const std::uint64_t px[], const double y[],
                       const std::uint64_t py[], double out[]) {
   static_assert(kLanes == 4, "two twins per block");
-  Twin sum[2] = {}, count[2] = {};
+  constexpr int kTwins = 2 * kBlocks;
+  const std::ptrdiff_t stride = kLanes * ndata;  // from a block to the next
+  Twin sum[kTwins] = {}, count[kTwins] = {};
   const Twin ones = {1.0, 1.0};
   for (std::ptrdiff_t k = 0; k < ndata; k++) {
     const Twin xk = Twin{} + x[k * kLanes];
-    for (std::ptrdiff_t h = 0; h < 2; h++) {
-      const std::ptrdiff_t at = k * kLanes + 2 * h;
+    for (std::ptrdiff_t t = 0; t < kTwins; t++) {
+      const std::ptrdiff_t at = (t / 2) * stride + k * kLanes + 2 * (t % 2);
       const Twin d = xk - LoadTwin<Twin>(&y[at]);
       const Twin term = kCityblock ? Twin{std::fabs(d[0]), std::fabs(d[1])} : d * d;
       if (kMasked) {
         const TwinBits both =
             static_cast<std::int64_t>(px[k * kLanes]) & LoadTwin<TwinBits>(&py[at]);
-        sum[h] += AsTwin<Twin>(AsTwin<TwinBits>(term) & both);
-        count[h] += AsTwin<Twin>(AsTwin<TwinBits>(ones) & both);
+        sum[t] += AsTwin<Twin>(AsTwin<TwinBits>(term) & both);
+        count[t] += AsTwin<Twin>(AsTwin<TwinBits>(ones) & both);
       } else {
-        sum[h] += term;
-        count[h] += ones;
+        sum[t] += term;
       }
     }
   }
-  for (int b = 0; b < kLanes; b++) out[b] = WeightedMean(sum[b / 2][b % 2], count[b / 2][b % 2]);
+  for (int b = 0; b < 2 * kTwins; b++)
+    out[b] = WeightedMean(sum[b / 2][b % 2], kMasked ? count[b / 2][b % 2] : ndata);
 }
 
-// r of the weighted scaled values wx (contiguous) with the block of kLanes
-// elements at y (kLanes per dimension), each summed over ascending
-// dimensions as InOrder sums it, into out as the distance 1 - r, or 1 - |r|
-// with kAbsolute.
-template <bool kAbsolute>
+// r of the weighted scaled values wx (contiguous) with the kBlocks blocks
+// of elements from y on, each summed over ascending dimensions as InOrder
+// sums it, into out as the distance 1 - r, or 1 - |r| with kAbsolute.
+template <bool kAbsolute, int kBlocks>
 void CorrelationBlock(int ndata, const double wx[], const double y[], double out[]) {
-  Twin sum[2] = {};
+  constexpr int kTwins = 2 * kBlocks;
+  const std::ptrdiff_t stride = kLanes * ndata;
+  Twin sum[kTwins] = {};
   for (std::ptrdiff_t k = 0; k < ndata; k++) {
     const Twin xk = Twin{} + wx[k];
-    sum[0] += xk * LoadTwin<Twin>(&y[k * kLanes]);
-    sum[1] += xk * LoadTwin<Twin>(&y[k * kLanes + 2]);
+    for (std::ptrdiff_t t = 0; t < kTwins; t++)
+      sum[t] += xk * LoadTwin<Twin>(&y[(t / 2) * stride + k * kLanes + 2 * (t % 2)]);
   }
-  for (int b = 0; b < kLanes; b++) {
+  for (int b = 0; b < 2 * kTwins; b++) {
     const double r = sum[b / 2][b % 2];
     out[b] = notbelowzero(1 - (kAbsolute ? std::fabs(r) : r));
   }
@@ -395,15 +400,20 @@ void PairMeasure::row_by(int i, int first, int last, double out[], Measure& fall
 }
 
 // The distances from i to first ... last-1 of a path whose values are in
-// blocks: block(j, out) for each whole block, one(j) for the elements
-// before and after; then the pairs with an element the path cannot take
-// are measured again by Measure.
+// blocks: block(j, out, Blocks<b>()) for b whole blocks from element j on,
+// two at a time while there are two, one(j) for the elements before and
+// after; then the pairs with an element the path cannot take are measured
+// again by Measure.
+template <int kBlocks>
+using Blocks = std::integral_constant<int, kBlocks>;
+
 template <class Block, class One>
 void PairMeasure::blocks_row(int i, int first, int last, double out[], Measure& fallback,
                              Block block, One one) const {
   int j = first;
   for (; j < last && j % kLanes != 0; j++) out[j] = one(j);
-  for (; j + kLanes <= last; j += kLanes) block(j, &out[j]);
+  for (; j + 2 * kLanes <= last; j += 2 * kLanes) block(j, &out[j], Blocks<2>());
+  for (; j + kLanes <= last; j += kLanes) block(j, &out[j], Blocks<1>());
   for (; j < last; j++) out[j] = one(j);
   for (j = first; j < last; j++)
     if (!usable_[j]) out[j] = measured(i, j, fallback);
@@ -416,13 +426,15 @@ void PairMeasure::differences_row(int i, int first, int last, double out[],
   const std::uint64_t* px = &present_[lane(i)];
   blocks_row(
       i, first, last, out, fallback,
-      [&](int j, double* to) {
+      [&](int j, double* to, auto blocks) {
+        constexpr int kBlocks = decltype(blocks)::value;
         const double* y = &values_[lane(j)];
         const std::uint64_t* py = &present_[lane(j)];
-        if (complete_[i] && complete_block_[j / kLanes])
-          DifferencesBlock<kCityblock, false>(ndata_, x, px, y, py, to);
+        const unsigned char* complete = &complete_block_[j / kLanes];
+        if (complete_[i] && std::all_of(complete, complete + kBlocks, [](auto c) { return c; }))
+          DifferencesBlock<kCityblock, false, kBlocks>(ndata_, x, px, y, py, to);
         else
-          DifferencesBlock<kCityblock, true>(ndata_, x, px, y, py, to);
+          DifferencesBlock<kCityblock, true, kBlocks>(ndata_, x, px, y, py, to);
       },
       [&](int j) {
         return DifferencesOne<kCityblock>(ndata_, x, px, &values_[lane(j)], &present_[lane(j)]);
@@ -435,7 +447,9 @@ void PairMeasure::correlation_row(int i, int first, int last, double out[],
   const double* wx = &weighted_[static_cast<std::size_t>(i) * ndata_];
   blocks_row(
       i, first, last, out, fallback,
-      [&](int j, double* to) { CorrelationBlock<kAbsolute>(ndata_, wx, &values_[lane(j)], to); },
+      [&](int j, double* to, auto blocks) {
+        CorrelationBlock<kAbsolute, decltype(blocks)::value>(ndata_, wx, &values_[lane(j)], to);
+      },
       [&](int j) { return CorrelationOne<kAbsolute>(ndata_, wx, &values_[lane(j)]); });
 }
 
