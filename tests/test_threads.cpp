@@ -72,22 +72,24 @@ Result Somcluster(Matrix& m) {
   return Result(ids.begin(), ids.end());
 }
 
-Result Treecluster(Matrix& m) {
-  const std::vector<double> w(kData, 1.0);
-  lopper::Node* tree = lopper::treecluster(m.nrows(), m.ncolumns(), m.data(), m.mask(), w.data(), 0,
-                                           'c', 'a', nullptr);
+// The distances of m's rows (unit weights) by dist.
+Result Distances(Matrix& m, char dist) {
+  const std::vector<double> w(m.ncolumns(), 1.0);
   Result r;
-  for (int i = 0; tree && i < kElements - 1; i++)
-    r.insert(r.end(), {1.0 * tree[i].left, 1.0 * tree[i].right, tree[i].distance});
-  std::free(tree);
+  TakeMatrix(lopper::distancematrix(m.nrows(), m.ncolumns(), m.data(), m.mask(), w.data(), dist, 0),
+             m.nrows(), r);
   return r;
 }
 
-Result Spearman(Matrix& m) {
-  const std::vector<double> w(kData, 1.0);
+// The tree of m's rows (unit weights) by dist and method.
+Result Tree(Matrix& m, char dist, char method) {
+  const std::vector<double> w(m.ncolumns(), 1.0);
+  lopper::Node* tree = lopper::treecluster(m.nrows(), m.ncolumns(), m.data(), m.mask(), w.data(), 0,
+                                           dist, method, nullptr);
   Result r;
-  TakeMatrix(lopper::distancematrix(m.nrows(), m.ncolumns(), m.data(), m.mask(), w.data(), 's', 0),
-             kElements, r);
+  for (int i = 0; tree && i < m.nrows() - 1; i++)
+    r.insert(r.end(), {1.0 * tree[i].left, 1.0 * tree[i].right, tree[i].distance});
+  std::free(tree);
   return r;
 }
 
@@ -109,8 +111,8 @@ TEST(Threads, RoutinesRunAtOnceGiveTheirSingleThreadResults) {
   } const cases[] = {{"kcluster", Kcluster},
                      {"kmedoids", Kmedoids},
                      {"somcluster", Somcluster},
-                     {"treecluster", Treecluster},
-                     {"distancematrix 's'", Spearman}};
+                     {"treecluster", [](Matrix& m) { return Tree(m, 'c', 'a'); }},
+                     {"distancematrix 's'", [](Matrix& m) { return Distances(m, 's'); }}};
   for (const auto& c : cases) {
     std::vector<Result> alone(kThreads), together(kThreads);
     for (int k = 0; k < kThreads; k++) alone[k] = Call(c.routine, k, nullptr);
@@ -130,25 +132,6 @@ TEST(Threads, RoutinesRunAtOnceGiveTheirSingleThreadResults) {
 // A matrix large enough that the routines below divide their work.
 constexpr int kLarge = 1200;
 constexpr int kLargeData = 12;
-
-Result Distances(Matrix& m, char dist) {
-  const std::vector<double> w(kLargeData, 1.0);
-  Result r;
-  TakeMatrix(lopper::distancematrix(m.nrows(), m.ncolumns(), m.data(), m.mask(), w.data(), dist, 0),
-             kLarge, r);
-  return r;
-}
-
-Result Tree(Matrix& m, char dist, char method) {
-  const std::vector<double> w(kLargeData, 1.0);
-  lopper::Node* tree = lopper::treecluster(m.nrows(), m.ncolumns(), m.data(), m.mask(), w.data(), 0,
-                                           dist, method, nullptr);
-  Result r;
-  for (int i = 0; tree && i < kLarge - 1; i++)
-    r.insert(r.end(), {1.0 * tree[i].left, 1.0 * tree[i].right, tree[i].distance});
-  std::free(tree);
-  return r;
-}
 
 // k-means passes, enough of them for several threads, from the same seeds.
 Result Passes(Matrix& m) {

@@ -319,12 +319,9 @@ struct ElementSet {
 class PairMeasure {
  public:
   PairMeasure(const ElementSet& set, char dist);
-  // The distances from element i to elements first ... last-1 (last <= i)
-  // into out[first ... last-1]; fallback is a Measure of the same code.
-  void distances(int i, int first, int last, double out[], Measure& fallback) const;
-  void distances(int i, double out[], Measure& fallback) const {
-    distances(i, 0, i, out, fallback);
-  }
+  // The distances from element i to elements 0 ... i-1 into out; fallback
+  // is a Measure of the same code.
+  void distances(int i, double out[], Measure& fallback) const;
 
   // 'e', 'b' and the correlations keep their elements' values in blocks of
   // kLanes elements.
@@ -340,16 +337,15 @@ class PairMeasure {
   void prepare_correlation();
   // Usable pairs by path.
   template <class Block, class One>
-  void blocks_row(int i, int first, int last, double out[], Measure& fallback, Block block,
-                  One one) const;
+  void blocks_row(int i, double out[], Measure& fallback, Block block, One one) const;
   template <bool kCityblock>
-  void differences_row(int i, int first, int last, double out[], Measure& fallback) const;
+  void differences_row(int i, double out[], Measure& fallback) const;
   template <bool kAbsolute>
-  void correlation_row(int i, int first, int last, double out[], Measure& fallback) const;
+  void correlation_row(int i, double out[], Measure& fallback) const;
   double ranks(int i, int j) const;
   double signs(int i, int j) const;
   template <class Usable>
-  void row_by(int i, int first, int last, double out[], Measure& fallback, Usable usable) const;
+  void row_by(int i, double out[], Measure& fallback, Usable usable) const;
   const double* row(int i) const { return &values_[static_cast<std::size_t>(i) * ndata_]; }
   // Where element i's first value is when its values are in blocks.
   std::size_t lane(int i) const {
@@ -418,6 +414,11 @@ class CompleteRows {
   std::vector<unsigned char> usable_;
   std::vector<double> values_;
 };
+
+// One Measure of code dist for each thread worth starting to measure every
+// pair of set (at least one), for the threads' fallbacks; may throw
+// std::bad_alloc.
+std::vector<Measure> threadmeasures(const ElementSet& set, char dist);
 
 // The distances between all elements by `dist` into the rows of matrix,
 // shaped as TriangularMatrix holds them. kOutOfMemory, before any row is

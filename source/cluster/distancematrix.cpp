@@ -39,17 +39,23 @@ double valuecost(char dist) {
   }
 }
 
+std::vector<Measure> threadmeasures(const ElementSet& set, char dist) {
+  const double n = set.elements();
+  const int nthreads =
+      threadsfor(0.5 * n * (n - 1) * std::max(set.dimensions(), 1) * valuecost(dist));
+  std::vector<Measure> measures;
+  measures.reserve(nthreads);
+  for (int t = 0; t < nthreads; t++) measures.emplace_back(dist, set.dimensions());
+  return measures;
+}
+
 Status filldistances(int nrows, int ncolumns, const double* const* data, const int* const* mask,
                      const double weights[], char dist, int transpose, double** matrix) {
   const ElementSet set{nrows, ncolumns, data, mask, weights, transpose};
   const int n = set.elements();
   return guarded([&] {
     const PairMeasure measure(set, dist);
-    const int nthreads =
-        threadsfor(0.5 * n * (n - 1.0) * std::max(set.dimensions(), 1) * valuecost(dist));
-    std::vector<Measure> fallbacks;
-    fallbacks.reserve(nthreads);
-    for (int t = 0; t < nthreads; t++) fallbacks.emplace_back(dist, set.dimensions());
+    std::vector<Measure> fallbacks = threadmeasures(set, dist);
     // Rows are handed out one at a time in ascending order; the calling
     // thread reports the pairs done by all.
     UnitQueue rows(n - 1, 1);
@@ -64,7 +70,7 @@ Status filldistances(int nrows, int ncolumns, const double* const* data, const i
           if (t == 0) reportprogress("distances", reported = done, total);
         }
     };
-    runthreads(nthreads, work);
+    runthreads(static_cast<int>(fallbacks.size()), work);
     if (reported != total) reportprogress("distances", total, total);
     return Status::kOk;
   });

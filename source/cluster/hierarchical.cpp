@@ -225,11 +225,8 @@ bool SlinkFromMatrix(int nelements, const double* const* distmatrix, Slink& slin
 bool SlinkFromData(const ElementSet& set, char dist, Slink& slink) {
   const int n = set.elements();
   const PairMeasure measure(set, dist);
-  const int nthreads =
-      threadsfor(0.5 * n * (n - 1.0) * std::max(set.dimensions(), 1) * valuecost(dist));
-  std::vector<Measure> fallbacks;
-  fallbacks.reserve(nthreads);
-  for (int t = 0; t < nthreads; t++) fallbacks.emplace_back(dist, set.dimensions());
+  std::vector<Measure> fallbacks = threadmeasures(set, dist);
+  const int nthreads = static_cast<int>(fallbacks.size());
   const int batch = std::clamp(kBatchValues / n, 1, kMostBatch);
   const std::size_t width = static_cast<std::size_t>(n);
   std::vector<double> buffers[2] = {std::vector<double>(batch * width),

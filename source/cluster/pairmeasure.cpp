@@ -394,38 +394,34 @@ double PairMeasure::signs(int i, int j) const {
 // One pass over the row per path, so that the choice of path is made once
 // per row and the usable pairs' arithmetic is inlined.
 template <class Usable>
-void PairMeasure::row_by(int i, int first, int last, double out[], Measure& fallback,
-                         Usable usable) const {
-  for (int j = first; j < last; j++) out[j] = usable_[j] ? usable(j) : measured(i, j, fallback);
+void PairMeasure::row_by(int i, double out[], Measure& fallback, Usable usable) const {
+  for (int j = 0; j < i; j++) out[j] = usable_[j] ? usable(j) : measured(i, j, fallback);
 }
 
-// The distances from i to first ... last-1 of a path whose values are in
-// blocks: block(j, out, Blocks<b>()) for b whole blocks from element j on,
-// two at a time while there are two, one(j) for the elements before and
-// after; then the pairs with an element the path cannot take are measured
+// The distances from i to 0 ... i-1 of a path whose values are in blocks:
+// block(j, out, Blocks<b>()) for b whole blocks from element j on, two at a
+// time while there are two, one(j) for the elements after the last whole
+// block; then the pairs with an element the path cannot take are measured
 // again by Measure.
 template <int kBlocks>
 using Blocks = std::integral_constant<int, kBlocks>;
 
 template <class Block, class One>
-void PairMeasure::blocks_row(int i, int first, int last, double out[], Measure& fallback,
-                             Block block, One one) const {
-  int j = first;
-  for (; j < last && j % kLanes != 0; j++) out[j] = one(j);
-  for (; j + 2 * kLanes <= last; j += 2 * kLanes) block(j, &out[j], Blocks<2>());
-  for (; j + kLanes <= last; j += kLanes) block(j, &out[j], Blocks<1>());
-  for (; j < last; j++) out[j] = one(j);
-  for (j = first; j < last; j++)
+void PairMeasure::blocks_row(int i, double out[], Measure& fallback, Block block, One one) const {
+  int j = 0;
+  for (; j + 2 * kLanes <= i; j += 2 * kLanes) block(j, &out[j], Blocks<2>());
+  for (; j + kLanes <= i; j += kLanes) block(j, &out[j], Blocks<1>());
+  for (; j < i; j++) out[j] = one(j);
+  for (j = 0; j < i; j++)
     if (!usable_[j]) out[j] = measured(i, j, fallback);
 }
 
 template <bool kCityblock>
-void PairMeasure::differences_row(int i, int first, int last, double out[],
-                                  Measure& fallback) const {
+void PairMeasure::differences_row(int i, double out[], Measure& fallback) const {
   const double* x = &values_[lane(i)];
   const std::uint64_t* px = &present_[lane(i)];
   blocks_row(
-      i, first, last, out, fallback,
+      i, out, fallback,
       [&](int j, double* to, auto blocks) {
         constexpr int kBlocks = decltype(blocks)::value;
         const double* y = &values_[lane(j)];
@@ -442,33 +438,32 @@ void PairMeasure::differences_row(int i, int first, int last, double out[],
 }
 
 template <bool kAbsolute>
-void PairMeasure::correlation_row(int i, int first, int last, double out[],
-                                  Measure& fallback) const {
+void PairMeasure::correlation_row(int i, double out[], Measure& fallback) const {
   const double* wx = &weighted_[static_cast<std::size_t>(i) * ndata_];
   blocks_row(
-      i, first, last, out, fallback,
+      i, out, fallback,
       [&](int j, double* to, auto blocks) {
         CorrelationBlock<kAbsolute, decltype(blocks)::value>(ndata_, wx, &values_[lane(j)], to);
       },
       [&](int j) { return CorrelationOne<kAbsolute>(ndata_, wx, &values_[lane(j)]); });
 }
 
-void PairMeasure::distances(int i, int first, int last, double out[], Measure& fallback) const {
+void PairMeasure::distances(int i, double out[], Measure& fallback) const {
   if (path_ == Path::kMeasure || !usable_[i]) {
-    for (int j = first; j < last; j++) out[j] = measured(i, j, fallback);
+    for (int j = 0; j < i; j++) out[j] = measured(i, j, fallback);
     return;
   }
   switch (path_) {
     case Path::kDifferences:
-      return dist_ == 'b' ? differences_row<true>(i, first, last, out, fallback)
-                          : differences_row<false>(i, first, last, out, fallback);
+      return dist_ == 'b' ? differences_row<true>(i, out, fallback)
+                          : differences_row<false>(i, out, fallback);
     case Path::kRanks:
-      return row_by(i, first, last, out, fallback, [&](int j) { return ranks(i, j); });
+      return row_by(i, out, fallback, [&](int j) { return ranks(i, j); });
     case Path::kSigns:
-      return row_by(i, first, last, out, fallback, [&](int j) { return signs(i, j); });
+      return row_by(i, out, fallback, [&](int j) { return signs(i, j); });
     default:
-      return dist_ == 'a' || dist_ == 'x' ? correlation_row<true>(i, first, last, out, fallback)
-                                          : correlation_row<false>(i, first, last, out, fallback);
+      return dist_ == 'a' || dist_ == 'x' ? correlation_row<true>(i, out, fallback)
+                                          : correlation_row<false>(i, out, fallback);
   }
 }
 
