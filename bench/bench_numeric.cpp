@@ -43,6 +43,7 @@
 //                                       distancematrix by each code of
 //                                       CODES on them: best of three, one
 //                                       line "code seconds" each
+// LOPPER_THREADS=N in the environment sets the library's thread count.
 #include <lopper/cluster.h>
 #include <sys/resource.h>
 
@@ -303,6 +304,7 @@ int Measures(int n, const std::string& codes, const char* path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (const char* threads = std::getenv("LOPPER_THREADS")) lopper::setthreads(std::atoi(threads));
   if (argc == 4 && std::strcmp(argv[1], "dump") == 0) return Dump(std::atoi(argv[2]), argv[3]);
   if (argc == 4 && std::strcmp(argv[1], "linkage") == 0)
     return Linkage(std::atoi(argv[2]), argv[3]);

@@ -52,6 +52,29 @@ bool UnitWeights(int n, const double weight[]) {
   return std::all_of(weight, weight + n, [](double w) { return w == 1.0; });
 }
 
+// Measure's 'e' (or with absolute, 'b') with unit weights from slot js of
+// rows (ndata rows of slots) to slots first ... end-1 into out: the terms
+// summed in ascending dimension order, then divided by their count.
+LOPPER_WIDE void UnitMeans(const double* const* rows, int ndata, int js, int first, int end,
+                           bool absolute, double* __restrict out) {
+  for (int block = first; block < end; block += kSumBlock) {
+    const int stop = std::min(end, block + kSumBlock);
+    std::fill(out + block, out + stop, 0.0);
+    for (int k = 0; k < ndata; k++) {
+      const double* __restrict v = rows[k];
+      const double c = v[js];
+      if (absolute)
+        for (int x = block; x < stop; x++) out[x] += std::fabs(c - v[x]);
+      else
+        for (int x = block; x < stop; x++) out[x] += (c - v[x]) * (c - v[x]);
+    }
+    for (int x = block; x < stop; x++) {
+      const double mean = out[x] / ndata;
+      out[x] = std::isnan(mean) ? HUGE_VAL : mean;
+    }
+  }
+}
+
 }  // namespace
 
 Centroids::Centroids(const ElementSet& set, char dist)
@@ -110,31 +133,9 @@ void Centroids::move(int from, int to) {
 
 double Centroids::cost() const { return std::max(ndata_, 1) * valuecost(dist_); }
 
-// Measure's weighted mean with unit weights: the terms summed in ascending
-// dimension order, then divided by their count.
-template <class Term>
-void Centroids::fast_distances(int js, int first, int end, double out[], Term term) const {
-  for (int block = first; block < end; block += kSumBlock) {
-    const int stop = std::min(end, block + kSumBlock);
-    std::fill(out + block, out + stop, 0.0);
-    for (int k = 0; k < ndata_; k++) {
-      const double* const v = value_rows_[k];
-      const double c = v[js];
-      for (int x = block; x < stop; x++) out[x] += term(c - v[x]);
-    }
-    for (int x = block; x < stop; x++) {
-      const double mean = out[x] / ndata_;
-      out[x] = std::isnan(mean) ? HUGE_VAL : mean;
-    }
-  }
-}
-
 void Centroids::distances(int js, int first, int end, double out[], Measure& fallback) const {
   const bool fast = fast_ && complete_[js];
-  if (fast && dist_ == 'b')
-    fast_distances(js, first, end, out, [](double d) { return std::fabs(d); });
-  else if (fast)
-    fast_distances(js, first, end, out, [](double d) { return d * d; });
+  if (fast) UnitMeans(value_rows_.data(), ndata_, js, first, end, dist_ == 'b', out);
   for (int x = first; x < end; x++)
     if (!fast || !complete_[x])
       out[x] = fallback(value_rows_.data(), value_rows_.data(), count_rows_.data(),

@@ -225,8 +225,6 @@ class Centroids {
 
  private:
   void judge(int slot);
-  template <class Term>
-  void fast_distances(int js, int first, int end, double out[], Term term) const;
 
   int nslots_, ndata_;
   bool fast_;
