@@ -28,9 +28,10 @@
 // A hot loop marked LOPPER_WIDE is compiled also for AVX2 and AVX-512, the
 // widest the processor offers chosen when the library loads. Lane by lane
 // the operations are the plain build's, and the library never contracts a
-// multiply and an add, so every width gives the same results.
-#if defined(__x86_64__) && defined(__linux__) && defined(__GNUC__)
-#define LOPPER_WIDE
+// multiply and an add, so every width gives the same results. (Not under
+// ThreadSanitizer, whose runtime is not up yet when the choice is made.)
+#if defined(__x86_64__) && defined(__linux__) && defined(__GNUC__) && !defined(__SANITIZE_THREAD__)
+#define LOPPER_WIDE __attribute__((target_clones("avx512f", "avx2", "default")))
 #else
 #define LOPPER_WIDE
 #endif
