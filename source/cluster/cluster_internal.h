@@ -14,9 +14,11 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <optional>
 #include <system_error>
@@ -114,7 +116,9 @@ void runthreads(int nthreads, Work& work) {
 // pay for starting threads (runthreads): run(work) runs work(t) for t = 0
 // ... size()-1, work(0) in the calling thread, and returns when all have.
 // Between steps the helpers wait by yielding, so that they answer within
-// microseconds; nothing here blocks or throws. work must not throw.
+// microseconds, and after a millisecond without a step they sleep until the
+// next, so that a crew whose steps have become too small to share costs no
+// processor time. work must not throw.
 class Crew {
  public:
   // Up to nthreads-1 helpers; one that cannot be started is left out.
@@ -130,17 +134,25 @@ class Crew {
     call_ = [](void* w, int t) { (*static_cast<Work*>(w))(t); };
     context_ = &work;
     pending_.store(static_cast<int>(helpers_.size()), std::memory_order_relaxed);
-    round_.fetch_add(1, std::memory_order_release);
+    round_.fetch_add(1);
+    wake();
     work(0);
     while (pending_.load(std::memory_order_acquire) > 0) std::this_thread::yield();
   }
 
  private:
   void serve(int t);
+  // Whether round_ has passed `seen` or stop_ is set, after waiting.
+  bool await(unsigned seen);
+  void wake();
   std::vector<std::thread> helpers_;
   std::atomic<unsigned> round_{0};
   std::atomic<int> pending_{0};
   std::atomic<bool> stop_{false};
+  // Helpers asleep, or about to check round_ once more before sleeping.
+  std::atomic<int> sleepers_{0};
+  std::mutex sleep_mutex_;
+  std::condition_variable woken_;
   void (*call_)(void*, int) = nullptr;
   void* context_ = nullptr;
 };

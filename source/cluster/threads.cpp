@@ -1,5 +1,6 @@
 // How many threads the library's routines may use.
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "cluster_internal.h"
@@ -13,6 +14,9 @@ std::atomic<int> requested{0};
 
 // Operations a thread must have to do for its start-up to pay.
 constexpr double kOperationsPerThread = 2e6;
+
+// How long a crew's helper yields for the next step before it sleeps.
+constexpr std::chrono::microseconds kYieldFor{1000};
 
 }  // namespace
 
@@ -43,22 +47,39 @@ Crew::Crew(int nthreads) {
 }
 
 Crew::~Crew() {
-  stop_.store(true, std::memory_order_release);
+  stop_.store(true);
+  wake();
   for (std::thread& helper : helpers_) helper.join();
 }
 
 void Crew::serve(int t) {
   for (unsigned seen = 0;;) {
-    unsigned round;
-    while ((round = round_.load(std::memory_order_acquire)) == seen)
-      if (stop_.load(std::memory_order_acquire))
-        return;
-      else
-        std::this_thread::yield();
-    seen = round;
+    if (!await(seen)) return;
+    seen = round_.load(std::memory_order_acquire);
     call_(context_, t);
     pending_.fetch_sub(1, std::memory_order_release);
   }
+}
+
+bool Crew::await(unsigned seen) {
+  const auto passed = [&] { return round_.load() != seen || stop_.load(); };
+  const auto until = std::chrono::steady_clock::now() + kYieldFor;
+  while (!passed() && std::chrono::steady_clock::now() < until) std::this_thread::yield();
+  if (!passed()) {
+    // Counted before round_ is read again: a runner that then moves round_
+    // on finds the count and wakes us, or we find the new round.
+    std::unique_lock<std::mutex> lock(sleep_mutex_);
+    sleepers_.fetch_add(1);
+    woken_.wait(lock, passed);
+    sleepers_.fetch_sub(1);
+  }
+  return !stop_.load() || round_.load() != seen;
+}
+
+void Crew::wake() {
+  if (sleepers_.load() == 0) return;
+  const std::lock_guard<std::mutex> lock(sleep_mutex_);
+  woken_.notify_all();
 }
 
 }  // namespace detail
