@@ -250,19 +250,27 @@ TEST(LinkageCache, SameTreesAsThePlainMerges) {
         const Lower matrix = lopper_test::DistancesOf(m, w, c.dist);
         const std::string what = "seed " + std::to_string(seed) + " " + Name(family) + " n " +
                                  std::to_string(n) + " dist " + c.dist;
-        Node* single = lopper::treecluster(n, m.ncolumns(), m.data(), m.mask(), w.data(), 0, c.dist,
-                                           's', nullptr);
-        EXPECT_TRUE(single && Same(single, PlainSlink(n, matrix).data(), n)) << what << " single";
-        std::free(single);
-        for (const char method : {'m', 'a', 'c'}) {
-          Lower given(matrix);
-          Node* tree = lopper::treecluster(n, m.ncolumns(), m.data(), m.mask(), w.data(), 0, c.dist,
-                                           method, given.data());
-          const std::vector<Node> plain = method == 'c' ? PlainCentroid(m, w, c.dist, matrix)
-                                                        : PlainPairwise(n, matrix, method);
-          EXPECT_TRUE(tree && Same(tree, plain.data(), n)) << what << " method " << method;
-          std::free(tree);
+        // Single and centroid linkage measure with the processor's kernels
+        // and with the plain ones.
+        for (const bool narrow : {false, true}) {
+          lopper::detail::useplainkernels(narrow);
+          Node* single = lopper::treecluster(n, m.ncolumns(), m.data(), m.mask(), w.data(), 0,
+                                             c.dist, 's', nullptr);
+          EXPECT_TRUE(single && Same(single, PlainSlink(n, matrix).data(), n))
+              << what << " single, plain kernels " << narrow;
+          std::free(single);
+          for (const char method : {'m', 'a', 'c'}) {
+            Lower given(matrix);
+            Node* tree = lopper::treecluster(n, m.ncolumns(), m.data(), m.mask(), w.data(), 0,
+                                             c.dist, method, given.data());
+            const std::vector<Node> plain = method == 'c' ? PlainCentroid(m, w, c.dist, matrix)
+                                                          : PlainPairwise(n, matrix, method);
+            EXPECT_TRUE(tree && Same(tree, plain.data(), n))
+                << what << " method " << method << ", plain kernels " << narrow;
+            std::free(tree);
+          }
         }
+        lopper::detail::useplainkernels(false);
       }
 }
 

@@ -1,5 +1,5 @@
 // The library's allocator. Compiled twice: plainly into the installed
-// library, and with LOPPER_ALLOCATION_HOOKS into the build the tests link,
+// library, and with LOPPER_TEST_HOOKS into the build the tests link,
 // where any allocation can be made to fail and live blocks are counted.
 // The hooks are atomic there, so that threads allocating at once do not
 // race; the installed library has neither their symbols nor their cost.
@@ -7,7 +7,7 @@
 
 #include "cluster_internal.h"
 
-#ifdef LOPPER_ALLOCATION_HOOKS
+#ifdef LOPPER_TEST_HOOKS
 #include <atomic>
 #endif
 
@@ -16,7 +16,7 @@ namespace detail {
 
 namespace {
 
-#ifdef LOPPER_ALLOCATION_HOOKS
+#ifdef LOPPER_TEST_HOOKS
 std::atomic<long> countdown{0};
 std::atomic<bool> fail_after{false};  // keep failing once the k-th failed
 std::atomic<long> failures{0};
@@ -62,7 +62,7 @@ void release(void* block) {
   std::free(block);
 }
 
-#ifdef LOPPER_ALLOCATION_HOOKS
+#ifdef LOPPER_TEST_HOOKS
 void fail_allocation(long k, bool and_after) {
   fail_after = k > 0 && and_after;
   failures = 0;

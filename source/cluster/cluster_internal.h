@@ -27,15 +27,12 @@
 
 #include "cluster.h"
 
-// A hot loop marked LOPPER_WIDE is compiled also for AVX2 and AVX-512, the
-// widest the processor offers chosen when the library loads. Lane by lane
-// the operations are the plain build's, and the library never contracts a
-// multiply and an add, so every width gives the same results. (Not under
-// ThreadSanitizer, whose runtime is not up yet when the choice is made.)
-#if defined(__x86_64__) && defined(__linux__) && defined(__GNUC__) && !defined(__SANITIZE_THREAD__)
-#define LOPPER_WIDE __attribute__((target_clones("avx512f", "avx2", "default")))
-#else
-#define LOPPER_WIDE
+// LOPPER_AVX2 marks a function compiled for AVX2, with everything it
+// calls compiled into it, to be called only when hasavx2(). Lane by lane
+// its operations are those of the plain build, and the library never
+// contracts a multiply and an add, so both give the same results.
+#if defined(__x86_64__) && defined(__GNUC__)
+#define LOPPER_AVX2 __attribute__((target("avx2"), flatten))
 #endif
 
 namespace lopper {
@@ -71,6 +68,10 @@ void reportprogress(const char* step, long done, long total);
 // arithmetic operations: 1 below a few million (starting a thread costs
 // tens of microseconds), at most getthreads().
 int threadsfor(double operations);
+
+// Whether the processor runs LOPPER_AVX2 code (and the tests have not
+// turned it off).
+bool hasavx2();
 
 // Relative cost of one value of a pair under code dist, to judge how many
 // threads a number of distances is worth.
@@ -171,6 +172,9 @@ void release(void* block);
 void fail_allocation(long k, bool and_after = false);
 long injected_failures();
 long live_blocks();
+// Test hook as those: true makes hasavx2() false, so that the plain
+// kernels run.
+void useplainkernels(bool on);
 
 // A block from allocate, released unless handed over with release().
 struct Releaser {
@@ -358,12 +362,16 @@ class PairMeasure {
   void prepare_ranks();
   void prepare_signs();
   void prepare_correlation();
+  // distances() with V, a vector of doubles, as the unit of the kernels.
+  template <class V>
+  void distances_by(int i, double out[], Measure& fallback) const;
+  void wide_distances(int i, double out[], Measure& fallback) const;
   // Usable pairs by path.
-  template <class Block, class One>
+  template <int kMost, class Block, class One>
   void blocks_row(int i, double out[], Measure& fallback, Block block, One one) const;
-  template <bool kCityblock>
+  template <class V, bool kCityblock>
   void differences_row(int i, double out[], Measure& fallback) const;
-  template <bool kAbsolute>
+  template <class V, bool kAbsolute>
   void correlation_row(int i, double out[], Measure& fallback) const;
   double ranks(int i, int j) const;
   double signs(int i, int j) const;

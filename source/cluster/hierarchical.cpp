@@ -55,7 +55,7 @@ bool UnitWeights(int n, const double weight[]) {
 // Measure's 'e' (or with absolute, 'b') with unit weights from slot js of
 // rows (ndata rows of slots) to slots first ... end-1 into out: the terms
 // summed in ascending dimension order, then divided by their count.
-LOPPER_WIDE void UnitMeans(const double* const* rows, int ndata, int js, int first, int end,
+inline void PlainUnitMeans(const double* const* rows, int ndata, int js, int first, int end,
                            bool absolute, double* __restrict out) {
   for (int block = first; block < end; block += kSumBlock) {
     const int stop = std::min(end, block + kSumBlock);
@@ -73,6 +73,21 @@ LOPPER_WIDE void UnitMeans(const double* const* rows, int ndata, int js, int fir
       out[x] = std::isnan(mean) ? HUGE_VAL : mean;
     }
   }
+}
+
+#ifdef LOPPER_AVX2
+LOPPER_AVX2 void WideUnitMeans(const double* const* rows, int ndata, int js, int first, int end,
+                               bool absolute, double* __restrict out) {
+  PlainUnitMeans(rows, ndata, js, first, end, absolute, out);
+}
+#endif
+
+void UnitMeans(const double* const* rows, int ndata, int js, int first, int end, bool absolute,
+               double out[]) {
+#ifdef LOPPER_AVX2
+  if (hasavx2()) return WideUnitMeans(rows, ndata, js, first, end, absolute, out);
+#endif
+  PlainUnitMeans(rows, ndata, js, first, end, absolute, out);
 }
 
 }  // namespace

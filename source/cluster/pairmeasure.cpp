@@ -293,74 +293,114 @@ double DifferencesOne(int ndata, const double x[], const std::uint64_t px[], con
   return WeightedMean(sum, count);
 }
 
-// Two doubles, or two 64-bit masks, in one register.
+// One register of doubles and its like of 64-bit masks: two to a register
+// in every x86-64 processor (Twin), four where it has AVX2 (Quad, used only
+// in code compiled for it). Kernels take either: a block's kLanes values of
+// one dimension fill one Quad or two Twins, lane by lane the same
+// operations.
 using Twin = double __attribute__((vector_size(16)));
-using TwinBits = std::int64_t __attribute__((vector_size(16)));
+using Quad = double __attribute__((vector_size(32)));
+template <class V>
+struct BitsOf;
+template <>
+struct BitsOf<Twin> {
+  using type = std::int64_t __attribute__((vector_size(16)));
+};
+template <>
+struct BitsOf<Quad> {
+  using type = std::int64_t __attribute__((vector_size(32)));
+};
+template <class V>
+using Bits = typename BitsOf<V>::type;
+template <class V>
+constexpr std::ptrdiff_t kPerBlock = kLanes * sizeof(double) / sizeof(V);
 
-// The bits of `from` as a T of the same size (a load when from is an
-// address).
+// Blocks a kernel takes at a time: as many sums as registers hold.
+template <class V>
+constexpr int kMostBlocks = sizeof(V) == sizeof(Quad) ? 4 : 2;
+
+// *to from memory at `from`, with no claim on its alignment. (Kernels never
+// return a Quad: outside AVX2 code that would change the ABI.)
 template <class T>
-T LoadTwin(const void* from) {
-  T value;
-  std::memcpy(&value, from, sizeof value);
-  return value;
+void Load(T* to, const void* from) {
+  std::memcpy(to, from, sizeof *to);
 }
-template <class T, class From>
-T AsTwin(const From& from) {
-  static_assert(sizeof(T) == sizeof(From), "same size");
-  return LoadTwin<T>(&from);
+
+// Where register t of kernels over blocks starts, k dimensions in.
+template <class V>
+std::ptrdiff_t At(std::ptrdiff_t t, std::ptrdiff_t k, std::ptrdiff_t stride) {
+  constexpr std::ptrdiff_t width = sizeof(V) / sizeof(double);
+  return (t / kPerBlock<V>)*stride + k * kLanes + width * (t % kPerBlock<V>);
+}
+
+// WeightedMean of each lane into out, a register at a time.
+template <class V>
+void WeightedMeans(const V& sum, const V& count, double out[]) {
+  const V mean = sum / count;
+  V kept = mean != mean ? V{} + HUGE_VAL : mean;
+  kept = count == 0 ? V{} : kept;
+  std::memcpy(out, &kept, sizeof kept);
 }
 
 // DifferencesOne for the kBlocks * kLanes elements of the blocks from y,
 // py on, into out: their values of one dimension lie side by side, so
-// that their sums proceed together, two to a register, each in Measure's
-// order (chains of additions that would otherwise wait on each other).
-// kMasked false: every value of x and of the blocks is present, the masks
-// are not read, and each count is ndata.
-template <bool kCityblock, bool kMasked, int kBlocks>
+// that their sums proceed together, a register's width at a time, each in
+// Measure's order (chains of additions that would otherwise wait on each
+// other). kMasked false: every value of x and of the blocks is present,
+// the masks are not read, and each count is ndata.
+template <class V, bool kCityblock, bool kMasked, int kBlocks>
 void DifferencesBlock(int ndata, const double x[], const std::uint64_t px[], const double y[],
                       const std::uint64_t py[], double out[]) {
-  static_assert(kLanes == 4, "two twins per block");
-  constexpr int kTwins = 2 * kBlocks;
+  using B = Bits<V>;
+  constexpr std::ptrdiff_t kRegisters = kBlocks * kPerBlock<V>;
   const std::ptrdiff_t stride = kLanes * ndata;  // from a block to the next
-  Twin sum[kTwins] = {}, count[kTwins] = {};
-  const Twin ones = {1.0, 1.0};
+  const B magnitude = B{} + INT64_MAX;           // all bits but the sign
+  const V ones = V{} + 1.0;
+  V sum[kRegisters] = {}, count[kRegisters] = {};
   for (std::ptrdiff_t k = 0; k < ndata; k++) {
-    const Twin xk = Twin{} + x[k * kLanes];
-    for (std::ptrdiff_t t = 0; t < kTwins; t++) {
-      const std::ptrdiff_t at = (t / 2) * stride + k * kLanes + 2 * (t % 2);
-      const Twin d = xk - LoadTwin<Twin>(&y[at]);
-      const Twin term = kCityblock ? Twin{std::fabs(d[0]), std::fabs(d[1])} : d * d;
+    const V xk = V{} + x[k * kLanes];
+    for (std::ptrdiff_t t = 0; t < kRegisters; t++) {
+      const std::ptrdiff_t at = At<V>(t, k, stride);
+      V yk;
+      Load(&yk, &y[at]);
+      const V d = xk - yk;
+      // A cast between vectors of one size keeps the bits.
+      const V term = kCityblock ? (V)((B)d & magnitude) : d * d;
       if (kMasked) {
-        const TwinBits both =
-            static_cast<std::int64_t>(px[k * kLanes]) & LoadTwin<TwinBits>(&py[at]);
-        sum[t] += AsTwin<Twin>(AsTwin<TwinBits>(term) & both);
-        count[t] += AsTwin<Twin>(AsTwin<TwinBits>(ones) & both);
+        B pyk;
+        Load(&pyk, &py[at]);
+        const B both = static_cast<std::int64_t>(px[k * kLanes]) & pyk;
+        sum[t] += (V)((B)term & both);
+        count[t] += (V)((B)ones & both);
       } else {
         sum[t] += term;
       }
     }
   }
-  for (int b = 0; b < 2 * kTwins; b++)
-    out[b] = WeightedMean(sum[b / 2][b % 2], kMasked ? count[b / 2][b % 2] : ndata);
+  for (std::ptrdiff_t t = 0; t < kRegisters; t++)
+    WeightedMeans(sum[t], kMasked ? count[t] : V{} + ndata, &out[t * sizeof(V) / sizeof(double)]);
 }
 
 // r of the weighted scaled values wx (contiguous) with the kBlocks blocks
 // of elements from y on, each summed over ascending dimensions as InOrder
 // sums it, into out as the distance 1 - r, or 1 - |r| with kAbsolute.
-template <bool kAbsolute, int kBlocks>
+template <class V, bool kAbsolute, int kBlocks>
 void CorrelationBlock(int ndata, const double wx[], const double y[], double out[]) {
-  constexpr int kTwins = 2 * kBlocks;
+  constexpr std::ptrdiff_t kRegisters = kBlocks * kPerBlock<V>;
   const std::ptrdiff_t stride = kLanes * ndata;
-  Twin sum[kTwins] = {};
+  V sum[kRegisters] = {};
   for (std::ptrdiff_t k = 0; k < ndata; k++) {
-    const Twin xk = Twin{} + wx[k];
-    for (std::ptrdiff_t t = 0; t < kTwins; t++)
-      sum[t] += xk * LoadTwin<Twin>(&y[(t / 2) * stride + k * kLanes + 2 * (t % 2)]);
+    const V xk = V{} + wx[k];
+    for (std::ptrdiff_t t = 0; t < kRegisters; t++) {
+      V yk;
+      Load(&yk, &y[At<V>(t, k, stride)]);
+      sum[t] += xk * yk;
+    }
   }
-  for (int b = 0; b < 2 * kTwins; b++) {
-    const double r = sum[b / 2][b % 2];
-    out[b] = notbelowzero(1 - (kAbsolute ? std::fabs(r) : r));
+  constexpr int width = sizeof(V) / sizeof(double);
+  for (int e = 0; e < kBlocks * kLanes; e++) {
+    const double r = sum[e / width][e % width];
+    out[e] = notbelowzero(1 - (kAbsolute ? std::fabs(r) : r));
   }
 }
 
@@ -406,21 +446,21 @@ void PairMeasure::row_by(int i, double out[], Measure& fallback, Usable usable) 
 template <int kBlocks>
 using Blocks = std::integral_constant<int, kBlocks>;
 
-template <class Block, class One>
+template <int kMost, class Block, class One>
 void PairMeasure::blocks_row(int i, double out[], Measure& fallback, Block block, One one) const {
   int j = 0;
-  for (; j + 2 * kLanes <= i; j += 2 * kLanes) block(j, &out[j], Blocks<2>());
+  for (; j + kMost * kLanes <= i; j += kMost * kLanes) block(j, &out[j], Blocks<kMost>());
   for (; j + kLanes <= i; j += kLanes) block(j, &out[j], Blocks<1>());
   for (; j < i; j++) out[j] = one(j);
   for (j = 0; j < i; j++)
     if (!usable_[j]) out[j] = measured(i, j, fallback);
 }
 
-template <bool kCityblock>
+template <class V, bool kCityblock>
 void PairMeasure::differences_row(int i, double out[], Measure& fallback) const {
   const double* x = &values_[lane(i)];
   const std::uint64_t* px = &present_[lane(i)];
-  blocks_row(
+  blocks_row<kMostBlocks<V>>(
       i, out, fallback,
       [&](int j, double* to, auto blocks) {
         constexpr int kBlocks = decltype(blocks)::value;
@@ -428,43 +468,60 @@ void PairMeasure::differences_row(int i, double out[], Measure& fallback) const 
         const std::uint64_t* py = &present_[lane(j)];
         const unsigned char* complete = &complete_block_[j / kLanes];
         if (complete_[i] && std::all_of(complete, complete + kBlocks, [](auto c) { return c; }))
-          DifferencesBlock<kCityblock, false, kBlocks>(ndata_, x, px, y, py, to);
+          DifferencesBlock<V, kCityblock, false, kBlocks>(ndata_, x, px, y, py, to);
         else
-          DifferencesBlock<kCityblock, true, kBlocks>(ndata_, x, px, y, py, to);
+          DifferencesBlock<V, kCityblock, true, kBlocks>(ndata_, x, px, y, py, to);
       },
       [&](int j) {
         return DifferencesOne<kCityblock>(ndata_, x, px, &values_[lane(j)], &present_[lane(j)]);
       });
 }
 
-template <bool kAbsolute>
+template <class V, bool kAbsolute>
 void PairMeasure::correlation_row(int i, double out[], Measure& fallback) const {
   const double* wx = &weighted_[static_cast<std::size_t>(i) * ndata_];
-  blocks_row(
+  blocks_row<kMostBlocks<V>>(
       i, out, fallback,
       [&](int j, double* to, auto blocks) {
-        CorrelationBlock<kAbsolute, decltype(blocks)::value>(ndata_, wx, &values_[lane(j)], to);
+        CorrelationBlock<V, kAbsolute, decltype(blocks)::value>(ndata_, wx, &values_[lane(j)], to);
       },
       [&](int j) { return CorrelationOne<kAbsolute>(ndata_, wx, &values_[lane(j)]); });
 }
 
-void PairMeasure::distances(int i, double out[], Measure& fallback) const {
+template <class V>
+void PairMeasure::distances_by(int i, double out[], Measure& fallback) const {
   if (path_ == Path::kMeasure || !usable_[i]) {
     for (int j = 0; j < i; j++) out[j] = measured(i, j, fallback);
     return;
   }
   switch (path_) {
     case Path::kDifferences:
-      return dist_ == 'b' ? differences_row<true>(i, out, fallback)
-                          : differences_row<false>(i, out, fallback);
+      return dist_ == 'b' ? differences_row<V, true>(i, out, fallback)
+                          : differences_row<V, false>(i, out, fallback);
     case Path::kRanks:
       return row_by(i, out, fallback, [&](int j) { return ranks(i, j); });
     case Path::kSigns:
       return row_by(i, out, fallback, [&](int j) { return signs(i, j); });
     default:
-      return dist_ == 'a' || dist_ == 'x' ? correlation_row<true>(i, out, fallback)
-                                          : correlation_row<false>(i, out, fallback);
+      return dist_ == 'a' || dist_ == 'x' ? correlation_row<V, true>(i, out, fallback)
+                                          : correlation_row<V, false>(i, out, fallback);
   }
+}
+
+#ifdef LOPPER_AVX2
+// Everything distances_by calls is compiled into this one function, so
+// that the Quads live in AVX2 registers.
+LOPPER_AVX2 __attribute__((flatten)) void PairMeasure::wide_distances(int i, double out[],
+                                                                      Measure& fallback) const {
+  distances_by<Quad>(i, out, fallback);
+}
+#endif
+
+void PairMeasure::distances(int i, double out[], Measure& fallback) const {
+#ifdef LOPPER_AVX2
+  if (hasavx2()) return wide_distances(i, out, fallback);
+#endif
+  distances_by<Twin>(i, out, fallback);
 }
 
 }  // namespace detail
