@@ -358,7 +358,6 @@ class PairMeasure {
   enum class Path { kMeasure, kDifferences, kRanks, kSigns, kCentred, kUncentred };
 
  private:
-  void prepare_presence();
   void prepare_ranks();
   void prepare_signs();
   void prepare_correlation();
@@ -393,14 +392,13 @@ class PairMeasure {
   std::vector<unsigned char> usable_;          // per element: the fast path applies
   std::vector<unsigned char> complete_;        // per element: usable with no value missing
   std::vector<unsigned char> complete_block_;  // 'e', 'b': per block, all of it complete
-  // Per element, ndata_ each: values, 0 where missing ('e', 'b'), ranks
+  // Per element, ndata_ each: values, NaN where missing ('e', 'b'), ranks
   // ('s') or scaled values (correlations); in blocks but for 's' and 'k'.
   std::vector<double> values_;
-  std::vector<std::uint64_t> present_;  // 'e', 'b': all bits where present, none where missing
-  std::vector<double> weighted_;        // correlations: the scaled values times the weights
-  std::vector<double> spread_;          // 's': the ranks' variance
-  std::vector<signed char> signs_;      // 'k': sign(x[a] - x[b]) for b < a
-  std::vector<int> untied_;             // 'k': how many of those are not 0
+  std::vector<double> weighted_;    // correlations: the scaled values times the weights
+  std::vector<double> spread_;      // 's': the ranks' variance
+  std::vector<signed char> signs_;  // 'k': sign(x[a] - x[b]) for b < a
+  std::vector<int> untied_;         // 'k': how many of those are not 0
 };
 
 // The elements of an ElementSet whose every value is present and finite,

@@ -78,20 +78,20 @@ PairMeasure::Path PathFor(char dist, const ElementSet& set) {
   }
 }
 
-// Element i's values into row, 0 where missing, and all bits set or none
-// into present as each is present or missing; whether none is missing, and
-// whether every present one is finite.
+// Element i's values into row, NaN where missing (only differences read
+// missing values, and a NaN difference tells them it has one); whether
+// none is missing, and whether every present one is finite.
 struct Gathered {
   bool complete, finite;
 };
-Gathered Gather(const ElementSet& set, int i, double row[], std::uint64_t present[]) {
+Gathered Gather(const ElementSet& set, int i, double row[]) {
   Gathered g{true, true};
   for (int k = 0; k < set.dimensions(); k++) {
     const bool here = set.transpose ? set.mask[k][i] : set.mask[i][k];
-    row[k] = here ? (set.transpose ? set.data[k][i] : set.data[i][k]) : 0.0;
-    present[k] = here ? ~std::uint64_t{0} : 0;
+    const double value = set.transpose ? set.data[k][i] : set.data[i][k];
+    row[k] = here ? value : std::numeric_limits<double>::quiet_NaN();
     g.complete = g.complete && here;
-    g.finite = g.finite && std::isfinite(row[k]);
+    g.finite = g.finite && (!here || std::isfinite(value));
   }
   return g;
 }
@@ -145,10 +145,9 @@ PairMeasure::PairMeasure(const ElementSet& set, char dist)
   usable_.resize(n);
   complete_.resize(n);
   values_.resize(cells);
-  present_.resize(cells);
   for (int i = 0; i < n; i++) {
     const std::size_t at = static_cast<std::size_t>(i) * ndata_;
-    const Gathered g = Gather(set, i, &values_[at], &present_[at]);
+    const Gathered g = Gather(set, i, &values_[at]);
     // Only differences read missing values (as absent); the others need
     // every value.
     usable_[i] = g.finite && (g.complete || path_ == Path::kDifferences);
@@ -156,11 +155,8 @@ PairMeasure::PairMeasure(const ElementSet& set, char dist)
   }
   if (path_ == Path::kDifferences) {
     values_ = Interleaved(values_, n, ndata_);
-    present_ = Interleaved(present_, n, ndata_);
     complete_block_.assign((n + kLanes - 1) / kLanes, 1);
     for (int i = 0; i < n; i++) complete_block_[i / kLanes] &= complete_[i];
-  } else {
-    present_ = std::vector<std::uint64_t>();
   }
   switch (path_) {
     case Path::kRanks:
@@ -280,13 +276,13 @@ double WeightedMean(double sum, double count) {
 
 // The distance from x to y, which step kLanes per dimension (see
 // Interleaved), summed over ascending dimensions as Measure sums it.
+// A difference that is NaN has a missing value in it.
 template <bool kCityblock>
-double DifferencesOne(int ndata, const double x[], const std::uint64_t px[], const double y[],
-                      const std::uint64_t py[]) {
+double DifferencesOne(int ndata, const double x[], const double y[]) {
   double sum = 0, count = 0;
   for (std::ptrdiff_t k = 0; k < ndata * kLanes; k += kLanes) {
-    const std::uint64_t both = px[k] & py[k];
     const double d = x[k] - y[k];
+    const std::uint64_t both = d == d ? ~std::uint64_t{0} : 0;
     sum += Kept(kCityblock ? std::fabs(d) : d * d, both);
     count += Kept(1.0, both);
   }
@@ -342,43 +338,40 @@ void WeightedMeans(const V& sum, const V& count, double out[]) {
   std::memcpy(out, &kept, sizeof kept);
 }
 
-// DifferencesOne for the kBlocks * kLanes elements of the blocks from y,
-// py on, into out: their values of one dimension lie side by side, so
-// that their sums proceed together, a register's width at a time, each in
+// DifferencesOne for the kBlocks * kLanes elements of the blocks from y
+// on, into out: their values of one dimension lie side by side, so that
+// their sums proceed together, a register's width at a time, each in
 // Measure's order (chains of additions that would otherwise wait on each
-// other). kMasked false: every value of x and of the blocks is present,
-// the masks are not read, and each count is ndata.
+// other). kMasked false: every value of x and of the blocks is present, and
+// each count is ndata.
 template <class V, bool kCityblock, bool kMasked, int kBlocks>
-void DifferencesBlock(int ndata, const double x[], const std::uint64_t px[], const double y[],
-                      const std::uint64_t py[], double out[]) {
+void DifferencesBlock(int ndata, const double x[], const double y[], double out[]) {
   using B = Bits<V>;
   constexpr std::ptrdiff_t kRegisters = kBlocks * kPerBlock<V>;
   const std::ptrdiff_t stride = kLanes * ndata;  // from a block to the next
   const B magnitude = B{} + INT64_MAX;           // all bits but the sign
-  const V ones = V{} + 1.0;
-  V sum[kRegisters] = {}, count[kRegisters] = {};
+  V sum[kRegisters] = {};
+  B count[kRegisters] = {};
   for (std::ptrdiff_t k = 0; k < ndata; k++) {
     const V xk = V{} + x[k * kLanes];
     for (std::ptrdiff_t t = 0; t < kRegisters; t++) {
-      const std::ptrdiff_t at = At<V>(t, k, stride);
       V yk;
-      Load(&yk, &y[at]);
+      Load(&yk, &y[At<V>(t, k, stride)]);
       const V d = xk - yk;
       // A cast between vectors of one size keeps the bits.
       const V term = kCityblock ? (V)((B)d & magnitude) : d * d;
       if (kMasked) {
-        B pyk;
-        Load(&pyk, &py[at]);
-        const B both = static_cast<std::int64_t>(px[k * kLanes]) & pyk;
+        const B both = d == d;  // all bits (-1) where neither value is missing
         sum[t] += (V)((B)term & both);
-        count[t] += (V)((B)ones & both);
+        count[t] -= both;
       } else {
         sum[t] += term;
       }
     }
   }
   for (std::ptrdiff_t t = 0; t < kRegisters; t++)
-    WeightedMeans(sum[t], kMasked ? count[t] : V{} + ndata, &out[t * sizeof(V) / sizeof(double)]);
+    WeightedMeans(sum[t], kMasked ? __builtin_convertvector(count[t], V) : V{} + ndata,
+                  &out[t * sizeof(V) / sizeof(double)]);
 }
 
 // r of the weighted scaled values wx (contiguous) with the kBlocks blocks
@@ -459,22 +452,18 @@ void PairMeasure::blocks_row(int i, double out[], Measure& fallback, Block block
 template <class V, bool kCityblock>
 void PairMeasure::differences_row(int i, double out[], Measure& fallback) const {
   const double* x = &values_[lane(i)];
-  const std::uint64_t* px = &present_[lane(i)];
   blocks_row<kMostBlocks<V>>(
       i, out, fallback,
       [&](int j, double* to, auto blocks) {
         constexpr int kBlocks = decltype(blocks)::value;
         const double* y = &values_[lane(j)];
-        const std::uint64_t* py = &present_[lane(j)];
         const unsigned char* complete = &complete_block_[j / kLanes];
         if (complete_[i] && std::all_of(complete, complete + kBlocks, [](auto c) { return c; }))
-          DifferencesBlock<V, kCityblock, false, kBlocks>(ndata_, x, px, y, py, to);
+          DifferencesBlock<V, kCityblock, false, kBlocks>(ndata_, x, y, to);
         else
-          DifferencesBlock<V, kCityblock, true, kBlocks>(ndata_, x, px, y, py, to);
+          DifferencesBlock<V, kCityblock, true, kBlocks>(ndata_, x, y, to);
       },
-      [&](int j) {
-        return DifferencesOne<kCityblock>(ndata_, x, px, &values_[lane(j)], &present_[lane(j)]);
-      });
+      [&](int j) { return DifferencesOne<kCityblock>(ndata_, x, &values_[lane(j)]); });
 }
 
 template <class V, bool kAbsolute>
