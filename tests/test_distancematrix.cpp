@@ -202,9 +202,12 @@ TEST(Distancematrix, EveryPairGivesTheMeasuresValue) {
     double missing;
     int levels;
     bool unit_weights;
-  } cases[] = {{0, 0, true}, {0, 0, false}, {0.1, 0, true}, {0.1, 0, false}, {0.05, 3, true}};
-  const int n = 30, ndata = 7;
+    int ndata;  // beyond 64, more than one word of presence bits per element
+  } cases[] = {{0, 0, true, 7},    {0, 0, false, 7},   {0.1, 0, true, 7},
+               {0.1, 0, false, 7}, {0.05, 3, true, 7}, {0.1, 0, true, 70}};
+  const int n = 30;
   for (std::size_t c = 0; c < std::size(cases); c++) {
+    const int ndata = cases[c].ndata;
     const unsigned seed = 7100 + c;
     std::mt19937 rng(seed);
     Matrix rows = MixedRows(rng, n, ndata, cases[c].missing, cases[c].levels);

@@ -32,7 +32,7 @@
 // its operations are those of the plain build, and the library never
 // contracts a multiply and an add, so both give the same results.
 #if defined(__x86_64__) && defined(__GNUC__)
-#define LOPPER_AVX2 __attribute__((target("avx2"), flatten))
+#define LOPPER_AVX2 __attribute__((target("avx2,popcnt"), flatten))
 #endif
 
 namespace lopper {
@@ -395,10 +395,12 @@ class PairMeasure {
   // Per element, ndata_ each: values, NaN where missing ('e', 'b'), ranks
   // ('s') or scaled values (correlations); in blocks but for 's' and 'k'.
   std::vector<double> values_;
-  std::vector<double> weighted_;    // correlations: the scaled values times the weights
-  std::vector<double> spread_;      // 's': the ranks' variance
-  std::vector<signed char> signs_;  // 'k': sign(x[a] - x[b]) for b < a
-  std::vector<int> untied_;         // 'k': how many of those are not 0
+  int words_ = 0;                        // 'e', 'b': words of presence bits per element
+  std::vector<std::uint64_t> presence_;  // 'e', 'b': bit k of an element's words: k present
+  std::vector<double> weighted_;         // correlations: the scaled values times the weights
+  std::vector<double> spread_;           // 's': the ranks' variance
+  std::vector<signed char> signs_;       // 'k': sign(x[a] - x[b]) for b < a
+  std::vector<int> untied_;              // 'k': how many of those are not 0
 };
 
 // The elements of an ElementSet whose every value is present and finite,

@@ -6,6 +6,9 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#ifdef __SSE2__
+#include <immintrin.h>
+#endif
 #include <limits>
 #include <type_traits>
 #include <vector>
@@ -154,6 +157,11 @@ PairMeasure::PairMeasure(const ElementSet& set, char dist)
     complete_[i] = g.finite && g.complete;
   }
   if (path_ == Path::kDifferences) {
+    words_ = (ndata_ + 63) / 64;
+    presence_.assign(static_cast<std::size_t>(n) * words_, 0);
+    for (std::size_t c = 0; c < cells; c++)
+      if (values_[c] == values_[c])
+        presence_[c / ndata_ * words_ + c % ndata_ / 64] |= std::uint64_t{1} << (c % ndata_ % 64);
     values_ = Interleaved(values_, n, ndata_);
     complete_block_.assign((n + kLanes - 1) / kLanes, 1);
     for (int i = 0; i < n; i++) complete_block_[i / kLanes] &= complete_[i];
@@ -338,20 +346,54 @@ void WeightedMeans(const V& sum, const V& count, double out[]) {
   std::memcpy(out, &kept, sizeof kept);
 }
 
+// t with its NaN lanes +0, the others as they are: max gives its second
+// operand where the first is NaN, and t's lanes are never below +0 (they
+// are squares or magnitudes).
+#ifdef __SSE2__
+inline void DropNaN(Twin& t) { t = (Twin)_mm_max_pd((__m128d)t, __m128d{}); }
+#else
+inline void DropNaN(Twin& t) { t = (Twin)((Bits<Twin>)t & (t == t)); }
+#endif
+#ifdef LOPPER_AVX2
+LOPPER_AVX2 inline void DropNaN(Quad& t) { t = (Quad)_mm256_max_pd((__m256d)t, __m256d{}); }
+#endif
+
+// How many dimensions are present both in x and in each of kCount elements
+// from y on into counts, from their presence bits, `words` words each.
+template <int kCount>
+void PresentCounts(int words, const std::uint64_t bx[], const std::uint64_t by[], double counts[]) {
+  if (words == 1) {
+    const std::uint64_t x = bx[0];
+    for (int e = 0; e < kCount; e++) counts[e] = __builtin_popcountll(x & by[e]);
+    return;
+  }
+  for (int e = 0; e < kCount; e++) {
+    int count = 0;
+    for (int w = 0; w < words; w++) count += __builtin_popcountll(bx[w] & by[e * words + w]);
+    counts[e] = count;
+  }
+}
+
 // DifferencesOne for the kBlocks * kLanes elements of the blocks from y
 // on, into out: their values of one dimension lie side by side, so that
 // their sums proceed together, a register's width at a time, each in
 // Measure's order (chains of additions that would otherwise wait on each
 // other). kMasked false: every value of x and of the blocks is present, and
-// each count is ndata.
+// each count is ndata; true: the terms with a missing value, NaN, are +0
+// and the counts come from the presence bits of x, bx, and of the blocks'
+// elements from by on (`words` each), whole numbers as Measure's sums of
+// unit weights are.
 template <class V, bool kCityblock, bool kMasked, int kBlocks>
-void DifferencesBlock(int ndata, const double x[], const double y[], double out[]) {
+void DifferencesBlock(int ndata, const double x[], const double y[], int words,
+                      const std::uint64_t bx[], const std::uint64_t by[], double out[]) {
   using B = Bits<V>;
   constexpr std::ptrdiff_t kRegisters = kBlocks * kPerBlock<V>;
+  constexpr std::ptrdiff_t kWidth = sizeof(V) / sizeof(double);
   const std::ptrdiff_t stride = kLanes * ndata;  // from a block to the next
   const B magnitude = B{} + INT64_MAX;           // all bits but the sign
+  double counts[kBlocks * kLanes];
+  if (kMasked) PresentCounts<kBlocks * kLanes>(words, bx, by, counts);
   V sum[kRegisters] = {};
-  B count[kRegisters] = {};
   for (std::ptrdiff_t k = 0; k < ndata; k++) {
     const V xk = V{} + x[k * kLanes];
     for (std::ptrdiff_t t = 0; t < kRegisters; t++) {
@@ -359,19 +401,16 @@ void DifferencesBlock(int ndata, const double x[], const double y[], double out[
       Load(&yk, &y[At<V>(t, k, stride)]);
       const V d = xk - yk;
       // A cast between vectors of one size keeps the bits.
-      const V term = kCityblock ? (V)((B)d & magnitude) : d * d;
-      if (kMasked) {
-        const B both = d == d;  // all bits (-1) where neither value is missing
-        sum[t] += (V)((B)term & both);
-        count[t] -= both;
-      } else {
-        sum[t] += term;
-      }
+      V term = kCityblock ? (V)((B)d & magnitude) : d * d;
+      if (kMasked) DropNaN(term);
+      sum[t] += term;
     }
   }
-  for (std::ptrdiff_t t = 0; t < kRegisters; t++)
-    WeightedMeans(sum[t], kMasked ? __builtin_convertvector(count[t], V) : V{} + ndata,
-                  &out[t * sizeof(V) / sizeof(double)]);
+  for (std::ptrdiff_t t = 0; t < kRegisters; t++) {
+    V count = V{} + ndata;
+    if (kMasked) Load(&count, &counts[t * kWidth]);
+    WeightedMeans(sum[t], count, &out[t * kWidth]);
+  }
 }
 
 // r of the weighted scaled values wx (contiguous) with the kBlocks blocks
@@ -452,16 +491,18 @@ void PairMeasure::blocks_row(int i, double out[], Measure& fallback, Block block
 template <class V, bool kCityblock>
 void PairMeasure::differences_row(int i, double out[], Measure& fallback) const {
   const double* x = &values_[lane(i)];
+  const std::uint64_t* bx = &presence_[static_cast<std::size_t>(i) * words_];
   blocks_row<kMostBlocks<V>>(
       i, out, fallback,
       [&](int j, double* to, auto blocks) {
         constexpr int kBlocks = decltype(blocks)::value;
         const double* y = &values_[lane(j)];
         const unsigned char* complete = &complete_block_[j / kLanes];
+        const std::uint64_t* by = &presence_[static_cast<std::size_t>(j) * words_];
         if (complete_[i] && std::all_of(complete, complete + kBlocks, [](auto c) { return c; }))
-          DifferencesBlock<V, kCityblock, false, kBlocks>(ndata_, x, y, to);
+          DifferencesBlock<V, kCityblock, false, kBlocks>(ndata_, x, y, words_, bx, by, to);
         else
-          DifferencesBlock<V, kCityblock, true, kBlocks>(ndata_, x, y, to);
+          DifferencesBlock<V, kCityblock, true, kBlocks>(ndata_, x, y, words_, bx, by, to);
       },
       [&](int j) { return DifferencesOne<kCityblock>(ndata_, x, &values_[lane(j)]); });
 }
