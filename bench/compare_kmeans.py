@@ -13,7 +13,8 @@ objectives with their ratio.
     bench/compare_kmeans.py [--peer-threads T] [--runs R] [BUILD_DIR] [SIZES...]
                                         (default: build 20000 5000, R 3)
 Needs python3-numpy and python3-sklearn. lopper runs its random passes in
-as many threads as there are cores, the k-means++ passes in one; sklearn
+as many threads as there are cores, the k-means++ passes too (drawn in
+pass order, refined one pass per thread); sklearn
 runs with T threads (default: all cores). lopper's passes stop when the
 total stops falling; sklearn starts from k-means++ and stops at its default
 tolerance. OpenBLAS settings in the environment (OPENBLAS_CORETYPE) change
