@@ -333,11 +333,11 @@ struct ElementSet {
 // Measure between the elements of one ElementSet, a row at a time, for
 // routines that measure every pair of it. What a pair of usable elements
 // (every present value finite) needs is computed once per element by the
-// constructor: the values in a row with their presence ('e', 'b' with unit
-// weights, missing values included), and for complete elements (every
-// dimension present) the ranks ('s'), the signs of the differences between
-// dimensions ('k'), the centred or plain values scaled to unit norm ('c',
-// 'a', 'u', 'x'). Other pairs, and elements for which that would not
+// constructor: the values in a row, NaN where missing, with a bit per
+// present value ('e', 'b' with unit weights, gaps allowed), and for
+// complete elements (every dimension present) the ranks ('s'), the signs
+// of the differences between dimensions ('k'), the centred or plain values
+// scaled to unit norm ('c', 'a', 'u', 'x'). Other pairs, and elements for which that would not
 // reproduce Measure, take the caller's Measure. Values are Measure's bit for
 // bit, except for the four correlations, whose single dot product rounds
 // differently (they agree to 1e-13 relative on well-conditioned data). The
