@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <functional>
 #include <random>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "cluster.h"
+#include "cluster_internal.h"
 #include "matrix.h"
 
 namespace {
@@ -184,6 +186,21 @@ TEST(Threads, EveryThreadCountGivesTheOneThreadResult) {
   }
   lopper::setthreads(0);
   EXPECT_EQ(lopper::getthreads(), default_threads);
+}
+
+// A crew's helpers serve every step, whether they were still yielding for
+// it or had fallen asleep after a pause between steps.
+TEST(Threads, CrewServesStepsAfterAPause) {
+  lopper::detail::Crew crew(3);
+  ASSERT_EQ(crew.size(), 3);
+  for (const int pause_ms : {0, 0, 20, 0, 20}) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(pause_ms));
+    std::atomic<int> served[3] = {};
+    auto work = [&](int t) { served[t]++; };
+    crew.run(work);
+    for (int t = 0; t < 3; t++)
+      EXPECT_EQ(served[t].load(), 1) << "pause " << pause_ms << " t " << t;
+  }
 }
 
 }  // namespace
