@@ -284,6 +284,11 @@ inline double weightedmean(double sum, double w) {
   return std::isnan(mean) ? HUGE_VAL : mean;
 }
 
+// Whether all n weights are 1, which 'e' and 'b' then need not multiply.
+inline bool unitweights(int n, const double weight[]) {
+  return std::all_of(weight, weight + n, [](double w) { return w == 1.0; });
+}
+
 // A correlation distance 1 - r: r cannot exceed 1, but its rounded value
 // can, and a negative distance breaks every tool that reads a tree.
 double notbelowzero(double d);
@@ -337,10 +342,11 @@ struct ElementSet {
 // present value ('e', 'b' with unit weights, gaps allowed), and for
 // complete elements (every dimension present) the ranks ('s'), the signs
 // of the differences between dimensions ('k'), the centred or plain values
-// scaled to unit norm ('c', 'a', 'u', 'x'). Other pairs, and elements for which that would not
-// reproduce Measure, take the caller's Measure. Values are Measure's bit for
-// bit, except for the four correlations, whose single dot product rounds
-// differently (they agree to 1e-13 relative on well-conditioned data). The
+// scaled to unit norm ('c', 'a', 'u', 'x'). Other pairs, and elements for
+// which that would not reproduce Measure, take the caller's Measure. Values
+// are Measure's bit for bit, except for the four correlations, whose single
+// dot product rounds differently (they agree to 1e-13 relative on
+// well-conditioned data). The
 // constructor may throw std::bad_alloc; calls never allocate, and one
 // PairMeasure serves any number of threads, each with its own Measure.
 class PairMeasure {

@@ -48,10 +48,6 @@ namespace {
 // first-level cache while the dimensions pass over them.
 constexpr int kSumBlock = 512;
 
-bool UnitWeights(int n, const double weight[]) {
-  return std::all_of(weight, weight + n, [](double w) { return w == 1.0; });
-}
-
 // Measure's 'e' (or with absolute, 'b') with unit weights from slot js of
 // rows (ndata rows of slots) to slots first ... end-1 into out: the terms
 // summed in ascending dimension order, then divided by their count.
@@ -68,6 +64,8 @@ inline void PlainUnitMeans(const double* const* rows, int ndata, int js, int fir
       else
         for (int x = block; x < stop; x++) out[x] += (c - v[x]) * (c - v[x]);
     }
+    // weightedmean without its check of the count, ndata > 0, so that the
+    // loop stays in vector registers.
     for (int x = block; x < stop; x++) {
       const double mean = out[x] / ndata;
       out[x] = std::isnan(mean) ? HUGE_VAL : mean;
@@ -96,7 +94,7 @@ Centroids::Centroids(const ElementSet& set, char dist)
     : nslots_(set.elements()),
       ndata_(set.dimensions()),
       fast_(ndata_ > 0 && std::string("cauxsk").find(dist) == std::string::npos &&
-            UnitWeights(ndata_, set.weight)),
+            unitweights(ndata_, set.weight)),
       dist_(dist),
       weight_(set.weight),
       values_(static_cast<std::size_t>(nslots_) * ndata_),

@@ -185,7 +185,7 @@ CompleteRows::CompleteRows(const ElementSet& set, char dist)
     : ndata_(set.dimensions()), weight_(set.weight), absolute_(dist == 'b'), unit_(false) {
   const int n = set.elements();
   if (!Differences(dist) || ndata_ < 1 || n < 1) return;
-  unit_ = std::all_of(weight_, weight_ + ndata_, [](double w) { return w == 1.0; });
+  unit_ = unitweights(ndata_, weight_);
   for (int d = 0; d < ndata_; d++) total_weight_ += weight_[d];
   usable_.assign(n, 1);
   for (int i = 0; i < n; i++)

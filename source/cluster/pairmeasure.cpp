@@ -49,10 +49,6 @@ double Dot(int n, const double x[], const double y[]) {
   return (s0 + s1) + (s2 + s3);
 }
 
-bool UnitWeights(int n, const double weight[]) {
-  return std::all_of(weight, weight + n, [](double w) { return w == 1.0; });
-}
-
 // The correlations' identities below hold for any weights, but the ranges
 // that keep Measure's sums defined are judged for weights that are >= 0.
 bool UsableWeights(int n, const double weight[]) {
@@ -77,7 +73,7 @@ PairMeasure::Path PathFor(char dist, const ElementSet& set) {
     case 'x':
       return UsableWeights(ndata, set.weight) ? Path::kUncentred : Path::kMeasure;
     default:  // 'e', 'b' and the codes read as 'e'
-      return UnitWeights(ndata, set.weight) ? Path::kDifferences : Path::kMeasure;
+      return unitweights(ndata, set.weight) ? Path::kDifferences : Path::kMeasure;
   }
 }
 
@@ -273,18 +269,10 @@ double Kept(double x, std::uint64_t both) {
   return kept;
 }
 
-// Measure's value for 'e' or 'b', by the same operations: over the
-// dimensions present in both, in ascending order, 1 * t is t and the unit
-// weights add up to `count`, a whole number, exactly.
-double WeightedMean(double sum, double count) {
-  if (count == 0) return 0;
-  const double mean = sum / count;
-  return std::isnan(mean) ? HUGE_VAL : mean;
-}
-
 // The distance from x to y, which step kLanes per dimension (see
-// Interleaved), summed over ascending dimensions as Measure sums it.
-// A difference that is NaN has a missing value in it.
+// Interleaved), summed over ascending dimensions as Measure sums it: 1 * t
+// is t, and the unit weights add up to `count`, a whole number, exactly. A
+// difference that is NaN has a missing value in it.
 template <bool kCityblock>
 double DifferencesOne(int ndata, const double x[], const double y[]) {
   double sum = 0, count = 0;
@@ -294,7 +282,7 @@ double DifferencesOne(int ndata, const double x[], const double y[]) {
     sum += Kept(kCityblock ? std::fabs(d) : d * d, both);
     count += Kept(1.0, both);
   }
-  return WeightedMean(sum, count);
+  return weightedmean(sum, count);
 }
 
 // One register of doubles and its like of 64-bit masks: two to a register
@@ -337,7 +325,7 @@ std::ptrdiff_t At(std::ptrdiff_t t, std::ptrdiff_t k, std::ptrdiff_t stride) {
   return (t / kPerBlock<V>)*stride + k * kLanes + width * (t % kPerBlock<V>);
 }
 
-// WeightedMean of each lane into out, a register at a time.
+// weightedmean of each lane into out, a register at a time.
 template <class V>
 void WeightedMeans(const V& sum, const V& count, double out[]) {
   const V mean = sum / count;
@@ -539,10 +527,7 @@ void PairMeasure::distances_by(int i, double out[], Measure& fallback) const {
 }
 
 #ifdef LOPPER_AVX2
-// Everything distances_by calls is compiled into this one function, so
-// that the Quads live in AVX2 registers.
-LOPPER_AVX2 __attribute__((flatten)) void PairMeasure::wide_distances(int i, double out[],
-                                                                      Measure& fallback) const {
+LOPPER_AVX2 void PairMeasure::wide_distances(int i, double out[], Measure& fallback) const {
   distances_by<Quad>(i, out, fallback);
 }
 #endif
