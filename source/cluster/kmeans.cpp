@@ -2,15 +2,14 @@
 // independent passes shared among threads.
 #include <algorithm>
 #include <cfloat>
-#include <climits>
 #include <cmath>
 #include <cstddef>
-#include <cstring>
 #include <deque>
 #include <optional>
 #include <vector>
 
 #include "cluster_internal.h"
+#include "lanes.h"
 
 namespace lopper {
 namespace detail {
@@ -79,56 +78,14 @@ bool Differences(char dist) {
   return true;
 }
 
-// Two doubles added, multiplied or subtracted as two separate IEEE
-// operations, in one instruction where the target has one (GCC's and
-// Clang's vector extension; elsewhere a pair of scalar operations).
-using Two = double __attribute__((vector_size(16)));
-using TwoBits = long long __attribute__((vector_size(16)));
-
-// |t| of each half: the sign bit cleared, as std::fabs does.
-Two Magnitude(Two t) {
-  const TwoBits sign = {LLONG_MIN, LLONG_MIN};
-  TwoBits bits;
-  std::memcpy(&bits, &t, sizeof t);
-  bits &= ~sign;
-  std::memcpy(&t, &bits, sizeof t);
-  return t;
-}
-double Magnitude(double t) { return std::fabs(t); }
-
 // The kind of difference and of weights, as types.
 template <bool a, bool u>
 struct Kind {
   static constexpr bool absolute = a, unit = u;
 };
 
-// How many doubles a lane holds.
-template <class Lane>
-struct Doubles;
-template <>
-struct Doubles<double> {
-  static constexpr int kCount = 1;
-};
-template <>
-struct Doubles<Two> {
-  static constexpr int kCount = 2;
-};
-
-// A lane's doubles from memory and back, without alignment or aliasing
-// assumptions.
-template <class Lane>
-Lane Load(const double* from) {
-  Lane lane;
-  std::memcpy(&lane, from, sizeof lane);
-  return lane;
-}
-template <class Lane>
-void Store(Lane lane, double* to) {
-  std::memcpy(to, &lane, sizeof lane);
-}
-
 // A block of L lanes of points laid out dimension by dimension (a lane is
-// one point, or two with Two; the lanes of dimension d follow each other
+// one point, or two with Twin; the lanes of dimension d follow each other
 // from block + d * W), measured from E elements x[0 ... E-1] at once: each
 // point's sum of weighted terms diff(x[e][d] - value) over the dimensions
 // in ascending order, as Measure adds them, into out[e][at ... at+W-1].
@@ -137,27 +94,31 @@ void Store(Lane lane, double* to) {
 template <class Lane, int L, int E, bool absolute, bool unit>
 void BlockSums(int ndata, const double weight[], const double* const x[], const double block[],
                double* const out[], int at) {
-  constexpr int W = L * Doubles<Lane>::kCount;
+  constexpr int W = L * kWidth<Lane>;
   Lane sum[E][L] = {};
   for (int d = 0; d < ndata; d++)
     for (int j = 0; j < L; j++) {
-      const std::ptrdiff_t place = static_cast<std::ptrdiff_t>(d) * W + j * Doubles<Lane>::kCount;
-      const Lane value = Load<Lane>(block + place);
+      const std::ptrdiff_t place = static_cast<std::ptrdiff_t>(d) * W + j * kWidth<Lane>;
+      Lane value;
+      Load(&value, block + place);
       for (int e = 0; e < E; e++) {
-        const Lane t = x[e][d] - value;
-        const Lane term = absolute ? Magnitude(t) : t * t;
+        Lane term = x[e][d] - value;
+        if (absolute)
+          Magnitude(term);
+        else
+          term *= term;
         sum[e][j] += unit ? term : weight[d] * term;
       }
     }
   for (int e = 0; e < E; e++)
-    for (int j = 0; j < L; j++) Store(sum[e][j], out[e] + at + j * Doubles<Lane>::kCount);
+    for (int j = 0; j < L; j++) Store(out[e] + at + j * kWidth<Lane>, sum[e][j]);
 }
 
 // BlockSums over `nblocks` consecutive blocks.
 template <class Lane, int L, int E, bool absolute, bool unit>
 void Sums(int ndata, const double weight[], const double* const x[], const double points[],
           int nblocks, double* const out[]) {
-  constexpr int W = L * Doubles<Lane>::kCount;
+  constexpr int W = L * kWidth<Lane>;
   for (int b = 0; b < nblocks; b++)
     BlockSums<Lane, L, E, absolute, unit>(
         ndata, weight, x, points + static_cast<std::size_t>(b) * ndata * W, out, b * W);
@@ -204,7 +165,7 @@ CompleteRows::CompleteRows(const ElementSet& set, char dist)
 
 void CompleteRows::distances(int count, const double* const x[], const double points[], int m,
                              double* const out[]) const {
-  SumsFor<Two, kBlock / 2>(absolute_, unit_, count, ndata_, weight_, x, points, blocks(m), out);
+  SumsFor<Twin, kBlock / 2>(absolute_, unit_, count, ndata_, weight_, x, points, blocks(m), out);
   for (int e = 0; e < count; e++)
     for (int j = 0; j < m; j++) out[e][j] = weightedmean(out[e][j], total_weight_);
 }

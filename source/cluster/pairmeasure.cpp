@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "cluster_internal.h"
+#include "lanes.h"
 
 namespace lopper {
 namespace detail {
@@ -285,44 +286,17 @@ double DifferencesOne(int ndata, const double x[], const double y[]) {
   return weightedmean(sum, count);
 }
 
-// One register of doubles and its like of 64-bit masks: two to a register
-// in every x86-64 processor (Twin), four where it has AVX2 (Quad, used only
-// in code compiled for it). Kernels take either: a block's kLanes values of
-// one dimension fill one Quad or two Twins, lane by lane the same
-// operations.
-using Twin = double __attribute__((vector_size(16)));
-using Quad = double __attribute__((vector_size(32)));
 template <class V>
-struct BitsOf;
-template <>
-struct BitsOf<Twin> {
-  using type = std::int64_t __attribute__((vector_size(16)));
-};
-template <>
-struct BitsOf<Quad> {
-  using type = std::int64_t __attribute__((vector_size(32)));
-};
-template <class V>
-using Bits = typename BitsOf<V>::type;
-template <class V>
-constexpr std::ptrdiff_t kPerBlock = kLanes * sizeof(double) / sizeof(V);
+constexpr std::ptrdiff_t kPerBlock = kLanes / kWidth<V>;
 
 // Blocks a kernel takes at a time: as many sums as registers hold.
 template <class V>
 constexpr int kMostBlocks = sizeof(V) == sizeof(Quad) ? 4 : 2;
 
-// *to from memory at `from`, with no claim on its alignment. (Kernels never
-// return a Quad: outside AVX2 code that would change the ABI.)
-template <class T>
-void Load(T* to, const void* from) {
-  std::memcpy(to, from, sizeof *to);
-}
-
 // Where register t of kernels over blocks starts, k dimensions in.
 template <class V>
 std::ptrdiff_t At(std::ptrdiff_t t, std::ptrdiff_t k, std::ptrdiff_t stride) {
-  constexpr std::ptrdiff_t width = sizeof(V) / sizeof(double);
-  return (t / kPerBlock<V>)*stride + k * kLanes + width * (t % kPerBlock<V>);
+  return (t / kPerBlock<V>)*stride + k * kLanes + kWidth<V> * (t % kPerBlock<V>);
 }
 
 // weightedmean of each lane into out, a register at a time.
@@ -331,7 +305,7 @@ void WeightedMeans(const V& sum, const V& count, double out[]) {
   const V mean = sum / count;
   V kept = mean != mean ? V{} + HUGE_VAL : mean;
   kept = count == 0 ? V{} : kept;
-  std::memcpy(out, &kept, sizeof kept);
+  Store(out, kept);
 }
 
 // t with its NaN lanes +0, the others as they are: max gives its second
@@ -374,11 +348,8 @@ void PresentCounts(int words, const std::uint64_t bx[], const std::uint64_t by[]
 template <class V, bool kCityblock, bool kMasked, int kBlocks>
 void DifferencesBlock(int ndata, const double x[], const double y[], int words,
                       const std::uint64_t bx[], const std::uint64_t by[], double out[]) {
-  using B = Bits<V>;
   constexpr std::ptrdiff_t kRegisters = kBlocks * kPerBlock<V>;
-  constexpr std::ptrdiff_t kWidth = sizeof(V) / sizeof(double);
   const std::ptrdiff_t stride = kLanes * ndata;  // from a block to the next
-  const B magnitude = B{} + INT64_MAX;           // all bits but the sign
   double counts[kBlocks * kLanes];
   if (kMasked) PresentCounts<kBlocks * kLanes>(words, bx, by, counts);
   V sum[kRegisters] = {};
@@ -387,17 +358,19 @@ void DifferencesBlock(int ndata, const double x[], const double y[], int words,
     for (std::ptrdiff_t t = 0; t < kRegisters; t++) {
       V yk;
       Load(&yk, &y[At<V>(t, k, stride)]);
-      const V d = xk - yk;
-      // A cast between vectors of one size keeps the bits.
-      V term = kCityblock ? (V)((B)d & magnitude) : d * d;
+      V term = xk - yk;
+      if (kCityblock)
+        Magnitude(term);
+      else
+        term *= term;
       if (kMasked) DropNaN(term);
       sum[t] += term;
     }
   }
   for (std::ptrdiff_t t = 0; t < kRegisters; t++) {
     V count = V{} + ndata;
-    if (kMasked) Load(&count, &counts[t * kWidth]);
-    WeightedMeans(sum[t], count, &out[t * kWidth]);
+    if (kMasked) Load(&count, &counts[t * kWidth<V>]);
+    WeightedMeans(sum[t], count, &out[t * kWidth<V>]);
   }
 }
 
@@ -417,9 +390,8 @@ void CorrelationBlock(int ndata, const double wx[], const double y[], double out
       sum[t] += xk * yk;
     }
   }
-  constexpr int width = sizeof(V) / sizeof(double);
   for (int e = 0; e < kBlocks * kLanes; e++) {
-    const double r = sum[e / width][e % width];
+    const double r = sum[e / kWidth<V>][e % kWidth<V>];
     out[e] = notbelowzero(1 - (kAbsolute ? std::fabs(r) : r));
   }
 }
