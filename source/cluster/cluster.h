@@ -20,6 +20,7 @@
 //                                                     except after a centroid distance measured
 //                                                     during the merges was not finite: working
 //                                                     values then
+//   treeclusterdata      null                         no storage kept
 //   cuttree              every clusterid entry -1     -; nothing written when nelements < 1
 //                                                     or clusterid is null
 //   cuttree_height       -1, every clusterid entry -1 as cuttree
@@ -56,7 +57,7 @@ namespace lopper {
 // Threads: every routine may run in several threads at once, as long as no
 // two calls at once share an array or matrix that one of them writes (an
 // output, or a matrix a routine overwrites, such as the distmatrix of
-// treecluster 'm', 'a' and 'c'); input only read may be shared. Each thread
+// treecluster other than 's'); input only read may be shared. Each thread
 // has its own random generator (see setrandomseed).
 
 // One internal node of a binary clustering tree over n elements; a tree is
@@ -82,12 +83,21 @@ double median(int n, double x[]);
 // values keep ascending index order, NaN sorts last. data is only read.
 void sort(int n, const double data[], int index[]);
 
-// Distance codes `dist`: 'e' squared Euclidean (weighted mean), 'b' city
-// block (weighted mean), 'c' 1 - Pearson correlation, 'a' 1 - |Pearson|,
-// 'u' 1 - uncentred correlation, 'x' 1 - |uncentred|, 's' 1 - Spearman,
-// 'k' 1 - Kendall's tau; any other character means 'e'. Dimensions missing
-// in either element take no part. A value present in both elements that is
-// not finite (NaN, infinite) makes their distance NaN under every measure.
+// Distance codes `dist`: 'e' mean squared difference and 'b' mean absolute
+// difference (weighted means over the dimensions present in both), 'c' 1 -
+// Pearson correlation, 'a' 1 - |Pearson|, 'u' 1 - uncentred correlation,
+// 'x' 1 - |uncentred|, 's' 1 - Spearman, 'k' 1 - Kendall's tau; and, as R's
+// dist() and SciPy's pdist() measure: 'E' Euclidean, the square root of 'Q';
+// 'Q' squared Euclidean, sum w (x - y)^2; 'B' city block (Manhattan), sum w
+// |x - y|; 'M' maximum (Chebyshev), the largest |x - y| over the dimensions
+// of positive weight; 'C' Canberra, sum w |x - y| / |x + y|, a term 0/0
+// counting as missing. The sums of 'E', 'Q', 'B' and 'C' over the dimensions
+// present in both are scaled by (sum of all weights) / (sum of the weights
+// present), R's rule for missing values (a factor of exactly 1 when none is
+// missing). Any other character means 'e'. Dimensions missing in either
+// element take no part; a pair with none in common is at distance 0. A value
+// present in both elements that is not finite (NaN, infinite) makes their
+// distance NaN under every measure.
 
 // Lower-triangular matrix of the distances between all elements: row 0 is
 // null, row i (1 ... nelements-1) holds the i distances to elements 0 ... i-1.
@@ -115,13 +125,22 @@ double clusterdistance(int nrows, int ncolumns, const double* const* data, const
 
 // Agglomerative hierarchical clustering of the elements by `method`: 's'
 // single (pairwise minimum, SLINK), 'm' maximum, 'a' average (size-weighted),
-// 'c' centroid (distance between member means, recomputed with `dist`).
+// 'c' centroid (distance between member means, recomputed with `dist`), and
+// by the Lance-Williams update of the merged cluster's distances (Lance and
+// Williams 1967; Mullner 2011): 'w' Ward (minimum variance: SciPy's and
+// fastcluster's ward, R's ward.D2), 'q' weighted (WPGMA, R's mcquitty),
+// 'd' median (WPGMC). 'w' and 'd' update the squares of the distances and
+// report heights as their square roots, as those tools do; they are Ward's
+// and Gower's criteria when the distances are Euclidean ('E'), and the same
+// formula on any others.
 // Distances come from `distmatrix` when given (lower triangle as returned by
-// distancematrix), otherwise from the data with code `dist`. 'm', 'a' and 'c'
-// overwrite a caller's matrix with working values; 's' only reads it.
-// Centroid linkage always needs the data, also with a caller's matrix.
+// distancematrix), otherwise from the data with code `dist`. Every method
+// but 's' overwrites a caller's matrix with working values; 's' only reads
+// it. Centroid linkage always needs the data, also with a caller's matrix.
+// Ties go to the pair first in the scan of the working matrix (rows, then
+// columns, ascending).
 // Returns nelements-1 records, children before parents (merge order for
-// 'm', 'a', 'c'; ascending distance for 's'), for the caller to free; null
+// all but 's'; ascending distance for 's'), for the caller to free; null
 // when nelements < 2, for another method or bad arguments, when a data
 // value that is used and present is not finite, when a distance (the
 // caller's, or one computed) is NaN or infinite, or when memory is short.
@@ -130,6 +149,18 @@ double clusterdistance(int nrows, int ncolumns, const double* const* data, const
 Node* treecluster(int nrows, int ncolumns, const double* const* data, const int* const* mask,
                   const double weight[], int transpose, char dist, char method,
                   double** distmatrix);
+
+// The tree of treecluster from the data alone, in memory of the order of
+// nelements * ndata instead of a distance matrix (Mullner 2011's generic
+// algorithm over the clusters' representatives; SLINK for 's'): methods 's'
+// and 'c' with any `dist`, 'w' and 'd' with 'E' over complete data (every
+// value present: their updates have no form in cluster means once a gap
+// scales a distance). The merges are treecluster's and the heights equal
+// to rounding (Ward's and the median's are measured between means here);
+// where distances tie, the order of the merges may differ. Null for other
+// methods or codes, gaps under 'w' or 'd', and as treecluster's null.
+Node* treeclusterdata(int nrows, int ncolumns, const double* const* data, const int* const* mask,
+                      const double weight[], int transpose, char dist, char method);
 
 // k-means ('a', or any method but 'm') or k-medians ('m') clustering into
 // nclusters clusters. npass > 1: that many passes from random partitions,

@@ -284,6 +284,10 @@ inline double weightedmean(double sum, double w) {
   return std::isnan(mean) ? HUGE_VAL : mean;
 }
 
+// Whether code dist is a weighted mean of differences: 'e', 'b' and every
+// code the measures read as 'e'.
+bool meandifferences(char dist);
+
 // Whether all n weights are 1, which 'e' and 'b' then need not multiply.
 inline bool unitweights(int n, const double weight[]) {
   return std::all_of(weight, weight + n, [](double w) { return w == 1.0; });

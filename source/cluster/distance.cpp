@@ -204,6 +204,8 @@ Metric setmetric(char dist) {
   }
 }
 
+bool meandifferences(char dist) { return setmetric(dist) == euclid || dist == 'b'; }
+
 double notbelowzero(double d) { return d < 0 ? 0.0 : d; }
 
 // Equal values keep index order, as a stable sort would leave them, without

@@ -93,8 +93,7 @@ void UnitMeans(const double* const* rows, int ndata, int js, int first, int end,
 Centroids::Centroids(const ElementSet& set, char dist)
     : nslots_(set.elements()),
       ndata_(set.dimensions()),
-      fast_(ndata_ > 0 && std::string("cauxsk").find(dist) == std::string::npos &&
-            unitweights(ndata_, set.weight)),
+      fast_(ndata_ > 0 && meandifferences(dist) && unitweights(ndata_, set.weight)),
       dist_(dist),
       weight_(set.weight),
       values_(static_cast<std::size_t>(nslots_) * ndata_),

@@ -70,14 +70,6 @@ void getclustermedians(int nclusters, int nrows, int ncolumns, const double* con
 
 namespace {
 
-// Codes whose distance is a weighted mean of differences: 'e', 'b' and
-// every code the measures read as 'e'.
-bool Differences(char dist) {
-  for (const char other : {'c', 'a', 'u', 'x', 's', 'k'})
-    if (dist == other) return false;
-  return true;
-}
-
 // The kind of difference and of weights, as types.
 template <bool a, bool u>
 struct Kind {
@@ -145,7 +137,7 @@ void SumsFor(bool absolute, bool unit, int count, int ndata, const double weight
 CompleteRows::CompleteRows(const ElementSet& set, char dist)
     : ndata_(set.dimensions()), weight_(set.weight), absolute_(dist == 'b'), unit_(false) {
   const int n = set.elements();
-  if (!Differences(dist) || ndata_ < 1 || n < 1) return;
+  if (!meandifferences(dist) || ndata_ < 1 || n < 1) return;
   unit_ = unitweights(ndata_, weight_);
   for (int d = 0; d < ndata_; d++) total_weight_ += weight_[d];
   usable_.assign(n, 1);

@@ -73,8 +73,9 @@ PairMeasure::Path PathFor(char dist, const ElementSet& set) {
     case 'u':
     case 'x':
       return UsableWeights(ndata, set.weight) ? Path::kUncentred : Path::kMeasure;
-    default:  // 'e', 'b' and the codes read as 'e'
-      return unitweights(ndata, set.weight) ? Path::kDifferences : Path::kMeasure;
+    default:
+      return meandifferences(dist) && unitweights(ndata, set.weight) ? Path::kDifferences
+                                                                      : Path::kMeasure;
   }
 }
 
