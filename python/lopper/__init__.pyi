@@ -5,9 +5,12 @@ import numpy as np
 import numpy.typing as npt
 
 ArrayLike = npt.ArrayLike
-Distance = Literal["euclidean", "cityblock", "pearson", "abspearson", "uncentered",
-                   "absuncentered", "spearman", "kendall", "e", "b", "c", "a", "u", "x", "s", "k"]
-Method = Literal["single", "complete", "average", "centroid", "s", "m", "a", "c"]
+Distance = Literal["euclidean", "sqeuclidean", "manhattan", "cityblock", "maximum", "chebyshev",
+                   "canberra", "meansquare", "meanabsolute", "pearson", "correlation",
+                   "abspearson", "uncentered", "cosine", "absuncentered", "spearman", "kendall",
+                   "E", "Q", "B", "M", "C", "e", "b", "c", "a", "u", "x", "s", "k"]
+Method = Literal["single", "complete", "average", "centroid", "ward", "ward.D2", "weighted",
+                 "mcquitty", "median", "s", "m", "a", "c", "w", "q", "d"]
 Centre = Literal["mean", "median", "a", "m"]
 Floats = npt.NDArray[np.float64]
 Ints = npt.NDArray[np.int32]
@@ -22,7 +25,7 @@ def distance_matrix(data: ArrayLike, distance: Distance = "pearson",
 def linkage(data: Optional[ArrayLike] = None, distances: Optional[ArrayLike] = None,
             method: Method = "average", distance: Distance = "pearson",
             mask: Optional[ArrayLike] = None, weights: Optional[ArrayLike] = None,
-            transpose: bool = False) -> Floats: ...
+            transpose: bool = False, no_matrix: bool = False) -> Floats: ...
 def cut(Z: ArrayLike, k: int) -> Ints: ...
 def cut_height(Z: ArrayLike, h: float) -> Ints: ...
 def kcluster(data: ArrayLike, k: int, method: Centre = "mean", npass: int = 10,

@@ -12,6 +12,8 @@
 #include <unordered_map>
 #include <utility>
 
+#include "names.h"
+
 namespace lopper_python {
 
 namespace {
@@ -173,22 +175,13 @@ void Fail(const std::string& argument, const std::string& why) {
 }
 
 char DistanceCode(const std::string& name) {
-  static const std::pair<const char*, char> kNames[] = {
-      {"euclidean", 'e'},  {"cityblock", 'b'},     {"pearson", 'c'},  {"abspearson", 'a'},
-      {"uncentered", 'u'}, {"absuncentered", 'x'}, {"spearman", 's'}, {"kendall", 'k'}};
-  for (const auto& [full, code] : kNames)
-    if (name == full || name == std::string(1, code)) return code;
-  Fail("distance", "'" + name +
-                       "' is not one of euclidean, cityblock, pearson, abspearson, uncentered, "
-                       "absuncentered, spearman, kendall or their letters e b c a u x s k");
+  if (const char code = lopper::CodeOf(name, lopper::kDistanceNames)) return code;
+  Fail("distance", "'" + name + "' is not one of " + lopper::NameList(lopper::kDistanceNames));
 }
 
 char LinkageCode(const std::string& name) {
-  static const std::pair<const char*, char> kNames[] = {
-      {"single", 's'}, {"complete", 'm'}, {"average", 'a'}, {"centroid", 'c'}};
-  for (const auto& [full, code] : kNames)
-    if (name == full || name == std::string(1, code)) return code;
-  Fail("method", "'" + name + "' is not one of single, complete, average, centroid or s m a c");
+  if (const char code = lopper::CodeOf(name, lopper::kLinkageNames)) return code;
+  Fail("method", "'" + name + "' is not one of " + lopper::NameList(lopper::kLinkageNames));
 }
 
 char CentreCode(const std::string& name) {

@@ -27,12 +27,12 @@ using IntArray = py::array_t<int, py::array::c_style | py::array::forcecast>;
 // Throws ValueError "argument: why".
 [[noreturn]] void Fail(const std::string& argument, const std::string& why);
 
-// The distance code of a name or letter as lopper-cluster takes them
-// (euclidean e, cityblock b, pearson c, ...); ValueError otherwise.
+// The distance code of a name or letter, as lopper-cluster takes them
+// (names.h); ValueError otherwise.
 char DistanceCode(const std::string& name);
 
-// The treecluster method code of single, complete, average, centroid or
-// their letters s m a c; ValueError otherwise.
+// The treecluster method code of a linkage's name or letter, as
+// lopper-cluster takes them (names.h); ValueError otherwise.
 char LinkageCode(const std::string& name);
 
 // 'a' for k-means (mean, a), 'm' for k-medians (median, m); ValueError

@@ -14,14 +14,17 @@ it is NaN, masked in a numpy.ma.MaskedArray, or 0 in `mask` (an array of the
 data's shape); missing values take no part in distances and centres.
 C-contiguous float64 data is used in place, other data converted once.
 `weights` has one finite weight per value (per column; per row with
-transpose=True). `distance` is a name or letter as in lopper-cluster:
-euclidean e (weighted mean of squared differences, no square root),
-cityblock b (mean absolute difference), pearson c (1 - r), abspearson a
-(1 - |r|), uncentered u (1 - cosine), absuncentered x, spearman s,
-kendall k.
+transpose=True). `distance` and linkage's `method` are names or letters as
+lopper-cluster takes them, listed below: 'euclidean' is the true Euclidean
+distance (R's dist(), SciPy's pdist()), 'meansquare' ('e') the mean of the
+squared differences that 'euclidean' meant in lopper 0.2.
 
 Bad arguments raise ValueError naming the argument; a routine short of
 memory raises MemoryError. Every routine releases the GIL while it works.)";
+
+// Headings of the name lists that follow kModule in the module's docstring.
+constexpr const char* kDistanceHeading = "\n\nDistances (distance=):\n";
+constexpr const char* kLinkageHeading = "\nLinkages (method=):\n";
 
 constexpr const char* kDistanceMatrix =
     R"(distance_matrix(data, distance='pearson', mask=None, weights=None, transpose=False)
@@ -30,20 +33,33 @@ Distances between all pairs of elements of `data` (at least 2 elements).
 
 Returns a float64 vector of n(n-1)/2 distances in SciPy's condensed order,
 pairs (0,1), (0,2), ..., (0,n-1), (1,2), ...: scipy.spatial.distance's
-squareform turns it into the n x n matrix. 'euclidean' is the weighted
-mean of squared differences over the values present in both elements,
-that is scipy's 'sqeuclidean' / number of values without gaps.)";
+squareform turns it into the n x n matrix. 'euclidean' is SciPy's
+'euclidean' (with gaps, R's dist(): the sum over the values present in
+both scaled by all values over those present); 'meansquare' is the weighted
+mean of squared differences, SciPy's 'sqeuclidean' / number of values
+without gaps.)";
 
 constexpr const char* kLinkage =
-    R"(linkage(data=None, distances=None, method='average', distance='pearson', mask=None, weights=None, transpose=False)
+    R"(linkage(data=None, distances=None, method='average', distance='pearson', mask=None, weights=None, transpose=False, no_matrix=False)
 
 Hierarchical clustering, from `data` (2-D, see the module) or from
 `distances` (a condensed vector as distance_matrix returns or a square
 symmetric matrix; finite), exactly one of them.
 
-method: 'single', 'complete', 'average' (size-weighted mean) or 'centroid'
-(distance between member means, measured with `distance`; needs data), or
-their letters s m a c. distance, mask, weights, transpose: for data only.
+method: 'single', 'complete', 'average' (size-weighted mean), 'centroid'
+(distance between member means, measured with `distance`; needs data),
+'ward' (or 'ward.D2'), 'weighted' (or 'mcquitty', WPGMA), 'median'
+(WPGMC), or their letters s m a c w q d (help(lopper._lopper) lists them).
+'ward' and 'median' take data only with distance='euclidean', where their
+criteria are defined (ValueError otherwise); from `distances` they update
+any matrix, as R's hclust does. linkage(x, method='ward',
+distance='euclidean') is SciPy's linkage(x, 'ward'). distance, mask,
+weights, transpose: for data only.
+
+no_matrix=True builds the tree from the data without a distance matrix,
+in memory proportional to the data (treeclusterdata): single and centroid
+linkage with any distance, ward and median on data without missing
+values; the same merges and heights (to rounding) as with the matrix.
 
 Returns Z, SciPy's linkage matrix: float64 of shape (n-1, 4), one row per
 merge in merge order: the ids merged (element e is e, the cluster of row i

@@ -15,6 +15,7 @@
 
 #include "convert.h"
 #include "docstrings.h"
+#include "names.h"
 
 namespace lopper_python {
 
@@ -100,23 +101,53 @@ py::array_t<double> DistanceMatrix(py::handle data, const std::string& distance,
   return condensed;
 }
 
+// Ward's and the median's criteria are defined on Euclidean distances: on
+// data no other is taken, while a given matrix is the caller's own choice.
+void CheckEuclideanLinkage(char code, char dist, const std::string& method) {
+  if ((code != 'w' && code != 'd') || dist == 'E') return;
+  Fail("method", "'" + method + "' needs distance='euclidean' on data (" +
+                     (code == 'w' ? "Ward's" : "the median's") +
+                     " criterion is defined on Euclidean distances); with distances= it updates "
+                     "any matrix as R's hclust does");
+}
+
+// What treeclusterdata takes: single and centroid linkage, Ward and the
+// median on complete data.
+void CheckNoMatrix(char code, const DataMatrix& m, const std::string& method) {
+  if (code != 's' && code != 'c' && code != 'w' && code != 'd')
+    Fail("no_matrix", "method '" + method +
+                          "' needs the distance matrix; no_matrix takes single, centroid, ward "
+                          "and median");
+  if ((code == 'w' || code == 'd') &&
+      std::find(m.present.begin(), m.present.end(), 0) != m.present.end())
+    Fail("data", "has missing values; method '" + method +
+                     "' with no_matrix needs complete data (its update has no form in cluster "
+                     "means once a gap scales a distance)");
+}
+
 // Exactly one of data and distances -> the SciPy linkage matrix of the tree.
 py::array_t<double> Linkage(py::handle data, py::handle distances, const std::string& method,
                             const std::string& distance, py::handle mask, py::handle weights,
-                            bool transpose) {
+                            bool transpose, bool no_matrix) {
   const char code = LinkageCode(method);
   const char dist = DistanceCode(distance);
   if (data.is_none() == distances.is_none())
     Fail("data", "give either data or distances (one of them, not both)");
   if (code == 'c' && data.is_none()) Fail("method", "centroid linkage needs data, not distances");
+  if (no_matrix && data.is_none()) Fail("no_matrix", "builds the tree from data, not distances");
   lopper::Node* tree = nullptr;
   int n = 0;
   if (!data.is_none()) {
+    CheckEuclideanLinkage(code, dist, method);
     DataMatrix m = ReadData(data, mask, weights, transpose, 2);
+    if (no_matrix) CheckNoMatrix(code, m, method);
     n = m.nelements();
     WithoutGil([&] {
-      tree = lopper::treecluster(m.nrows, m.ncolumns, m.rows.data(), m.mask_rows.data(),
-                                 m.weights.data(), m.transpose, dist, code, nullptr);
+      tree = no_matrix
+                 ? lopper::treeclusterdata(m.nrows, m.ncolumns, m.rows.data(), m.mask_rows.data(),
+                                           m.weights.data(), m.transpose, dist, code)
+                 : lopper::treecluster(m.nrows, m.ncolumns, m.rows.data(), m.mask_rows.data(),
+                                       m.weights.data(), m.transpose, dist, code, nullptr);
     });
   } else {
     LowerTriangle t = ReadDistances(distances, false);  // a copy: merging overwrites it
@@ -275,7 +306,9 @@ PYBIND11_MODULE(_lopper, module) {
   namespace py = pybind11;
   using namespace lopper_python;
   using py::arg;
-  module.doc() = docs::kModule;
+  module.doc() = std::string(docs::kModule) + docs::kDistanceHeading +
+                 lopper::NameLines(lopper::kDistanceNames) + docs::kLinkageHeading +
+                 lopper::NameLines(lopper::kLinkageNames);
   const auto guard = py::call_guard<NewCall>();
   module.def("distance_matrix", &DistanceMatrix, docs::kDistanceMatrix, arg("data"),
              arg("distance") = "pearson", arg("mask") = py::none(), arg("weights") = py::none(),
@@ -283,7 +316,7 @@ PYBIND11_MODULE(_lopper, module) {
   module.def("linkage", &Linkage, docs::kLinkage, arg("data") = py::none(),
              arg("distances") = py::none(), arg("method") = "average", arg("distance") = "pearson",
              arg("mask") = py::none(), arg("weights") = py::none(), arg("transpose") = false,
-             guard);
+             arg("no_matrix") = false, guard);
   module.def("cut", &Cut, docs::kCut, arg("Z"), arg("k"), guard);
   module.def("cut_height", &CutHeight, docs::kCutHeight, arg("Z"), arg("h"), guard);
   module.def("kcluster", &KCluster, docs::kKCluster, arg("data"), arg("k"), arg("method") = "mean",

@@ -15,7 +15,12 @@ def _ranks(x):
 # lopper's measure, and the same from SciPy's pdist: 'e' and 'b' are means
 # over the dimensions, the correlations 1 - r.
 MEASURES = [
-    ("euclidean", lambda pdist, x: pdist(x, "sqeuclidean") / x.shape[1]),
+    ("meansquare", lambda pdist, x: pdist(x, "sqeuclidean") / x.shape[1]),
+    ("euclidean", lambda pdist, x: pdist(x, "euclidean")),
+    ("Q", lambda pdist, x: pdist(x, "sqeuclidean")),
+    ("cityblock", lambda pdist, x: pdist(x, "cityblock")),
+    ("chebyshev", lambda pdist, x: pdist(x, "chebyshev")),
+    ("cosine", lambda pdist, x: pdist(x, "cosine")),
     ("b", lambda pdist, x: pdist(x, "cityblock") / x.shape[1]),
     ("pearson", lambda pdist, x: pdist(x, "correlation")),
     ("abspearson", lambda pdist, x: 1 - np.abs(1 - pdist(x, "correlation"))),
@@ -38,7 +43,7 @@ def test_linkage_heights_and_partitions_match_scipy(method):
     hierarchy = peer("scipy.cluster.hierarchy")
     spatial = peer("scipy.spatial.distance")
     x = profiles(40, 5)
-    z = lopper.linkage(x, method=method, distance="euclidean")
+    z = lopper.linkage(x, method=method, distance="meansquare")
     theirs = hierarchy.linkage(spatial.pdist(x, "sqeuclidean") / 5, method)
     assert hierarchy.is_valid_linkage(z, throw=True)
     assert sorted(hierarchy.dendrogram(z, no_plot=True)["leaves"]) == list(range(40))
@@ -67,7 +72,7 @@ def test_linkage_and_cuts_are_lopper_clusters(tmp_path, lopper_cluster, method, 
 @pytest.mark.parametrize("method", ["single", "complete", "average"])
 def test_linkage_from_data_condensed_or_square_distances_agree(method):
     x = profiles(20, 4)
-    d = lopper.distance_matrix(x, "cityblock")
+    d = lopper.distance_matrix(x, "meanabsolute")
     square = np.zeros((20, 20))
     square[np.triu_indices(20, 1)] = d
     square += square.T

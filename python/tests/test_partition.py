@@ -16,7 +16,7 @@ def blobs(seed=3):
 @pytest.mark.parametrize("method, command", [("mean", "kmeans"), ("median", "kmedians")])
 def test_kcluster_is_lopper_clusters_with_the_same_seed(tmp_path, lopper_cluster, method, command):
     x = profiles(40, 5, seed=4, gaps=0.05)
-    labels, error, found = lopper.kcluster(x, 4, method=method, seed=7, distance="cityblock")
+    labels, error, found = lopper.kcluster(x, 4, method=method, seed=7, distance="meanabsolute")
     cuts, files = lopper_cluster(tmp_path, x, "-m", command, "-d", "b", "-k", "4", "--seed", "7",
                                  "--report", "{report}", files=["report"])
     assert (by_first(labels) == cuts[:, 0]).all()
@@ -51,7 +51,7 @@ def test_som_is_lopper_clusters_with_the_same_seed(tmp_path, lopper_cluster):
 def test_kmeans_objective_and_partition_match_sklearn():
     cluster = peer("sklearn.cluster")
     x = blobs()
-    labels, error, _ = lopper.kcluster(x, 3, distance="euclidean", npass=20, seed=1)
+    labels, error, _ = lopper.kcluster(x, 3, distance="meansquare", npass=20, seed=1)
     theirs = cluster.KMeans(n_clusters=3, n_init=10, random_state=0).fit(x)
     # lopper's distance is the mean over the 4 dimensions: inertia / 4.
     assert error * 4 == pytest.approx(theirs.inertia_, rel=1e-10)

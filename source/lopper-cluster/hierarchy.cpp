@@ -1,10 +1,87 @@
 #include "hierarchy.h"
 
+#include <lopper/names.h>
+
+#include <algorithm>
+#include <cstdint>
 #include <utility>
+
+#include "memory.h"
 
 namespace lopper {
 
 namespace {
+
+// Whether treeclusterdata builds this tree: single and centroid on any
+// distance, Ward and the median (Euclidean by the command line's rule) on
+// complete data only, where their updates have a form in cluster means.
+bool RunsWithoutMatrix(char method, const Table& t) {
+  if (method == 's' || method == 'c') return true;
+  return (method == 'w' || method == 'd') &&
+         std::find(t.mask.begin(), t.mask.end(), 0) == t.mask.end();
+}
+
+std::string MethodName(const Settings& s) {
+  return std::string("-m ") + NameOf(s.method, kLinkageNames);
+}
+
+// How many distance matrices the tree route holds at once: treecluster's
+// own from the data (none for single linkage, SLINK), or the one the leaf
+// order and silhouettes keep, with a working copy for the merging.
+int MatricesNeeded(const Settings& s, const Dataset& d) {
+  const bool kept = s.optimal_leaf_order || s.silhouette;
+  const int working = s.method == 's' ? 0 : 1;
+  if (!d.profiles) return kept ? working : 0;
+  return kept ? 1 + working : working;
+}
+
+// Whether to build the tree without a matrix: asked for, or the matrices
+// would not fit in the memory available and the method can do without
+// (said on `err`). A failure when neither works, before any work.
+Result<bool> WithoutMatrix(const Settings& s, const Dataset& d, std::ostream& err) {
+  const bool possible = d.profiles && RunsWithoutMatrix(s.method, d.table);
+  if (s.no_matrix) {
+    if (possible) return true;
+    return Failure{MethodName(s) + " --no-matrix needs complete data: " + d.table.source +
+                   " has missing values, and Ward's and the median's updates have no form in "
+                   "cluster means once a gap scales a distance; run it with the matrix"};
+  }
+  const int matrices = MatricesNeeded(s, d);
+  const auto n = static_cast<std::uint64_t>(d.size());
+  const std::uint64_t need = matrices * (n * (n - 1) / 2) * sizeof(double);
+  const auto available = AvailableBytes(ReadMemoryFacts());
+  if (matrices == 0 || !available || need <= *available) return false;
+  const std::string sizes = "the distance matrix of " + std::to_string(n) + " elements needs " +
+                            GiB(need) + (matrices > 1 ? " (with its working copy)" : "") +
+                            ", more than the " + GiB(*available) + " of memory available";
+  if (possible && matrices == 1) {
+    err << "lopper-cluster: " << sizes << ": building the tree from the data without it (as "
+        << "--no-matrix)" << std::endl;
+    return true;
+  }
+  std::string fix;
+  if (possible)
+    fix = "without --leaf-order optimal and --silhouette, " + MethodName(s) +
+          " runs without the matrix";
+  else
+    fix =
+        "single and centroid linkage, and ward and median on complete data with -d euclidean, "
+        "run without the matrix (--no-matrix)";
+  return Failure{sizes + "; " + fix + ", or cluster fewer elements"};
+}
+
+// The tree from the profiles alone, by treeclusterdata.
+Result<Tree> TreeFromData(const Settings& s, const Dataset& d, ProgressLine& progress) {
+  const Table& t = d.table;
+  const int n = d.size();
+  progress.Start("building the tree of " + std::to_string(n) + " elements from the data");
+  Tree tree(treeclusterdata(n, static_cast<int>(t.ncolumns()), t.ValueRows().data(),
+                            t.MaskRows().data(), d.weights.data(), 0, s.distance, s.method));
+  if (!tree)
+    return Failure{"out of memory building the tree of " + std::to_string(n) + " elements"};
+  progress.Finish();
+  return tree;
+}
 
 Result<bool> OrderLeaves(int n, Node* tree, DistanceMatrix& distances) {
   if (!optimalleaforder(n, tree, distances.rows()))
@@ -14,7 +91,10 @@ Result<bool> OrderLeaves(int n, Node* tree, DistanceMatrix& distances) {
 
 }  // namespace
 
-Result<Tree> BuildTree(const Settings& s, Dataset& d, ProgressLine& progress) {
+Result<Tree> BuildTree(const Settings& s, Dataset& d, ProgressLine& progress, std::ostream& err) {
+  auto without = WithoutMatrix(s, d, err);
+  if (!without.ok()) return Failure{without.error()};
+  if (without.value()) return TreeFromData(s, d, progress);
   const int n = d.size();
   const LibraryProgress reports(progress, n);
   // The leaf order and silhouettes need the distances after the merging,

@@ -6,6 +6,7 @@
 #include <lopper/cluster.h>
 
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -17,8 +18,11 @@ namespace lopper {
 using Tree = std::unique_ptr<Node[], FreeDeleter>;
 
 // The tree of the dataset's elements by the settings' linkage, its leaves
-// ordered optimally when asked. Failures (memory short) are messages.
-Result<Tree> BuildTree(const Settings& s, Dataset& d, ProgressLine& progress);
+// ordered optimally when asked; from the data without a distance matrix
+// with --no-matrix, or when the matrix would not fit in the memory
+// available (said on err). Failures (memory short, before the work when
+// the matrix cannot fit) are messages.
+Result<Tree> BuildTree(const Settings& s, Dataset& d, ProgressLine& progress, std::ostream& err);
 
 // The tree of the profiles' columns by `method`, with every element
 // weighing 1, its leaves ordered optimally when the settings ask.

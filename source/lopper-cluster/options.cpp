@@ -1,11 +1,12 @@
 #include "options.h"
 
+#include <lopper/names.h>
+
 #include <boost/program_options.hpp>
 #include <cmath>
 #include <exception>
 #include <sstream>
 #include <stdexcept>
-#include <type_traits>
 
 namespace po = boost::program_options;
 
@@ -20,30 +21,21 @@ struct Named {
   T value;
 };
 
-constexpr Named<char> kMethods[] = {
-    {"single", 's'}, {"complete", 'm'}, {"average", 'a'}, {"centroid", 'c'}};
 constexpr Named<Partitioning> kPartitionings[] = {{"kmeans", Partitioning::kMeans},
                                                   {"kmedians", Partitioning::kMedians},
                                                   {"kmedoids", Partitioning::kMedoids},
                                                   {"som", Partitioning::kSom}};
-constexpr Named<char> kDistances[] = {
-    {"euclidean", 'e'},  {"cityblock", 'b'},     {"pearson", 'c'},  {"abspearson", 'a'},
-    {"uncentered", 'u'}, {"absuncentered", 'x'}, {"spearman", 's'}, {"kendall", 'k'}};
 constexpr Named<Init> kInits[] = {{"random", Init::kRandom}, {"kmeans++", Init::kKmeansPlusPlus}};
 constexpr Named<Centering> kCenterings[] = {
     {"none", Centering::kNone}, {"mean", Centering::kMean}, {"median", Centering::kMedian}};
 constexpr Named<Scaling> kScalings[] = {
     {"none", Scaling::kNone}, {"sd", Scaling::kStandardDeviation}, {"norm", Scaling::kNorm}};
 
-// What `word` stands for among `choices`, if anything; for a table of
-// library codes (char), the code's letter stands for itself.
+// What `word` stands for among `choices`, if anything.
 template <class T, std::size_t N>
 std::optional<T> Find(const std::string& word, const Named<T> (&choices)[N]) {
-  for (const Named<T>& c : choices) {
+  for (const Named<T>& c : choices)
     if (word == c.name) return c.value;
-    if constexpr (std::is_same_v<T, char>)
-      if (word == std::string(1, c.value)) return c.value;
-  }
   return std::nullopt;
 }
 
@@ -61,15 +53,23 @@ T Choose(const std::string& word, const Named<T> (&choices)[N], const std::strin
   throw std::invalid_argument("--" + option + " '" + word + "': expected one of " + Names(choices));
 }
 
+// The library code that `word`, the value of --option, names in `table`.
+template <std::size_t N>
+char ChooseCode(const std::string& word, const CodeName (&table)[N], const std::string& option) {
+  if (const char code = CodeOf(word, table)) return code;
+  throw std::invalid_argument("--" + option + " '" + word + "': expected one of " +
+                              NameList(table));
+}
+
 // -m: a linkage for a tree, or a partitioning method.
 void ParseMethod(const std::string& word, Settings& s) {
   if (const auto partitioning = Find(word, kPartitionings)) {
     s.partitioning = *partitioning;
-  } else if (const auto linkage = Find(word, kMethods)) {
-    s.method = *linkage;
+  } else if (const char linkage = CodeOf(word, kLinkageNames)) {
+    s.method = linkage;
   } else {
-    throw std::invalid_argument("--method '" + word + "': expected one of " + Names(kMethods) +
-                                ", " + Names(kPartitionings));
+    throw std::invalid_argument("--method '" + word + "': expected one of " +
+                                Names(kPartitionings) + ", " + NameList(kLinkageNames));
   }
 }
 
@@ -162,16 +162,16 @@ po::options_description Described() {
   po::options_description clustering("Clustering", 100, 50);
   clustering.add_options()(
       "method,m", po::value<std::string>()->default_value("average"),
-      "single, complete, average or centroid (or s, m, a, c): a tree by that linkage; kmeans, "
-      "kmedians, kmedoids: k clusters (-k) from random starts; som: a self-organising map "
-      "(--grid)")(
+      "a linkage (below, by name or letter): a tree; kmeans, kmedians, kmedoids: k clusters "
+      "(-k) from random starts; som: a self-organising map (--grid)")(
       "distance,d", po::value<std::string>()->default_value("pearson"),
-      "euclidean (e): mean of the squared differences, weighted, no square root; "
-      "cityblock (b): mean of the absolute differences, weighted; "
-      "pearson (c): 1 - Pearson correlation; abspearson (a): 1 - |Pearson correlation|; "
-      "uncentered (u): 1 - uncentred correlation (cosine); absuncentered (x): 1 - |uncentred "
-      "correlation|; spearman (s): 1 - Spearman rank correlation; kendall (k): 1 - Kendall's "
-      "tau. Values missing in either element take no part.")(
+      "a distance (below, by name or letter). Values missing in either element take no part; "
+      "the sums of euclidean, sqeuclidean, manhattan and canberra are scaled up by all "
+      "dimensions over those present, as R's dist() does")(
+      "no-matrix",
+      "build the tree from the data without a distance matrix, in memory proportional to the "
+      "data: single and centroid linkage, ward and median on complete data; chosen by itself "
+      "when the matrix would not fit in the memory available")(
       "leaf-order", po::value<std::string>()->default_value("none"),
       "none (as the tree was built) or optimal: swap the children of merges so that the sum of "
       "distances between neighbouring leaves is smallest")(
@@ -209,8 +209,8 @@ po::options_description Described() {
       "svg", po::value<std::string>()->default_value(""),
       "draw the data as a heatmap beside the tree (or grouped by cluster) to FILE")(
       "cluster-columns", po::value<std::string>(),
-      "with --svg: order the columns by a tree of this linkage (single, complete, average, "
-      "centroid), drawn above the heatmap")(
+      "with --svg: order the columns by a tree of this linkage (as -m), drawn above the "
+      "heatmap")(
       "threads", po::value<std::string>(),
       "threads to compute with, at least 1 (default: one per core); results do not depend "
       "on it")("progress", "show progress on standard error (default when it is a terminal)")(
@@ -219,6 +219,18 @@ po::options_description Described() {
   po::options_description all;
   all.add(input).add(clustering).add(output);
   return all;
+}
+
+const char kLinkagePolicy[] =
+    "  ward and median need -d euclidean on data, where their criteria are defined; with\n"
+    "  --input distances they update the given matrix as R's hclust does. centroid measures\n"
+    "  between the clusters' mean profiles by any distance.\n";
+
+// What the command line takes after the options: the names of the linkages
+// and distances, one line each.
+std::string NamesHelp() {
+  return "\nLinkages (-m, --cluster-columns):\n" + NameLines(kLinkageNames) + kLinkagePolicy +
+         "\nDistances (-d):\n" + NameLines(kDistanceNames);
 }
 
 const char kUsage[] =
@@ -245,7 +257,7 @@ void CheckOutputsWanted(const po::variables_map& vm, const Settings& s) {
 
 // Options that only data can take, rejected with --input distances.
 void CheckDistancesInput(const po::variables_map& vm, const Settings& s) {
-  for (const char* option : {"transpose", "log2", "svg"})
+  for (const char* option : {"transpose", "log2", "svg", "no-matrix"})
     if (vm.count(option) && !vm[option].defaulted())
       throw std::invalid_argument(std::string("--") + option +
                                   " applies to data, not to --input distances");
@@ -283,6 +295,7 @@ constexpr MethodOption kMethodOptions[] = {
     {"nexus", IsTree, "tree methods"},
     {"linkage", IsTree, "tree methods"},
     {"leaf-order", IsTree, "tree methods"},
+    {"no-matrix", IsTree, "tree methods"},
     {"-k", TakesK, "tree methods, kmeans, kmedians and kmedoids"},
     {"npass", TakesPasses, "kmeans, kmedians and kmedoids"},
     {"init", HasCentres, "kmeans and kmedians"},
@@ -308,6 +321,33 @@ void CheckMethodOptions(const po::variables_map& vm, const Settings& s) {
     throw std::invalid_argument("--cluster-columns orders the columns of the picture: give --svg");
 }
 
+// Ward's and the median's criteria are defined on Euclidean distances: on
+// data no other is taken, while a given matrix is the user's own choice.
+void CheckEuclideanLinkage(const std::string& option, char method, const Settings& s) {
+  if (s.distances_input || s.distance == 'E' || (method != 'w' && method != 'd')) return;
+  const bool ward = method == 'w';
+  throw std::invalid_argument(option + " " + NameOf(method, kLinkageNames) +
+                              " needs -d euclidean (" + (ward ? "Ward's" : "the median's") +
+                              " criterion is defined on Euclidean distances); with --input "
+                              "distances its update runs on your matrix as R's hclust does");
+}
+
+// --no-matrix builds the tree alone: nothing that needs the distances after
+// it, and only the linkages whose updates need no matrix.
+void CheckNoMatrix(const Settings& s) {
+  if (!s.no_matrix || !s.tree()) return;
+  if (s.method == 'm' || s.method == 'a' || s.method == 'q')
+    throw std::invalid_argument(std::string("-m ") + NameOf(s.method, kLinkageNames) +
+                                " needs the distance matrix; --no-matrix takes single, centroid, "
+                                "ward and median linkage");
+  if (s.optimal_leaf_order)
+    throw std::invalid_argument(
+        "--leaf-order optimal needs the distance matrix: it cannot run with --no-matrix");
+  if (s.silhouette)
+    throw std::invalid_argument(
+        "--silhouette needs the distance matrix: it cannot run with --no-matrix");
+}
+
 // The options of partitioning methods and of the picture.
 void ParseMethodSettings(const po::variables_map& vm, Settings& s) {
   s.npass = ParseWhole(vm["npass"].as<std::string>(), 1, "--npass");
@@ -327,7 +367,8 @@ void ParseMethodSettings(const po::variables_map& vm, Settings& s) {
   s.centroids = vm["centroids"].as<std::string>();
   s.svg = vm["svg"].as<std::string>();
   if (vm.count("cluster-columns"))
-    s.column_method = Choose(vm["cluster-columns"].as<std::string>(), kMethods, "cluster-columns");
+    s.column_method =
+        ChooseCode(vm["cluster-columns"].as<std::string>(), kLinkageNames, "cluster-columns");
   // A partition's report is its result; a tree's is asked for.
   if (vm.count("report"))
     s.report = vm["report"].as<std::string>();
@@ -353,7 +394,7 @@ Settings ToSettings(const po::variables_map& vm) {
         "--weight-cutoff must be a positive number, --weight-exponent finite");
   s.preprocessing = ParsePreprocessing(vm);
   ParseMethod(vm["method"].as<std::string>(), s);
-  s.distance = Choose(vm["distance"].as<std::string>(), kDistances, "distance");
+  s.distance = ChooseCode(vm["distance"].as<std::string>(), kDistanceNames, "distance");
   if (vm.count("-k")) s.ks = ParseKs(vm["-k"].as<std::vector<std::string>>());
   if (vm.count("height")) s.heights = vm["height"].as<std::vector<double>>();
   for (const double h : s.heights)
@@ -369,9 +410,13 @@ Settings ToSettings(const po::variables_map& vm) {
   s.progress = vm.count("progress") ? Progress::kOn
                : vm.count("quiet")  ? Progress::kOff
                                     : Progress::kAuto;
+  s.no_matrix = vm.count("no-matrix") > 0;
   CheckMethodOptions(vm, s);
   CheckOutputsWanted(vm, s);
+  if (s.tree()) CheckEuclideanLinkage("-m", s.method, s);
+  if (s.column_method) CheckEuclideanLinkage("--cluster-columns", *s.column_method, s);
   if (s.distances_input) CheckDistancesInput(vm, s);
+  CheckNoMatrix(s);
   return s;
 }
 
@@ -384,7 +429,7 @@ Parsed ParseCommandLine(int argc, const char* const argv[]) {
   po::positional_options_description positional;
   positional.add("table", 1);
   std::ostringstream help;
-  help << kUsage << visible;
+  help << kUsage << visible << NamesHelp();
   Parsed parsed;
   try {
     po::variables_map vm;

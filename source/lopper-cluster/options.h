@@ -36,9 +36,10 @@ struct Settings {
   double weight_exponent = 1.0;
   Preprocessing preprocessing;
   Partitioning partitioning = Partitioning::kNone;
-  char method = 'a';    // linkage, the library's code: s, m, a, c
-  char distance = 'c';  // the library's code: e, b, c, a, u, x, s, k
-  std::vector<int> ks;  // the cuts, or the k of each partition
+  char method = 'a';       // linkage, the library's code (see names.h)
+  char distance = 'c';     // the library's code (see names.h)
+  bool no_matrix = false;  // the tree from the data by treeclusterdata
+  std::vector<int> ks;     // the cuts, or the k of each partition
   std::vector<double> heights;
   bool optimal_leaf_order = false;
   int npass = 10;

@@ -73,9 +73,10 @@ struct Clustering {
   Tree column_tree;
 };
 
-Result<Clustering> ClusterTree(const Settings& s, Dataset& d, ProgressLine& progress) {
+Result<Clustering> ClusterTree(const Settings& s, Dataset& d, ProgressLine& progress,
+                               std::ostream& err) {
   Clustering c;
-  auto tree = BuildTree(s, d, progress);
+  auto tree = BuildTree(s, d, progress, err);
   if (!tree.ok()) return Failure{tree.error()};
   c.tree = std::move(tree).value();
   auto cuts = CutTree(s, d, c.tree.get());
@@ -103,7 +104,7 @@ Result<Clustering> Cluster(const Settings& s, Dataset& d, ProgressLine& progress
                            std::ostream& err) {
   Result<Clustering> c = Clustering{};
   if (s.tree()) {
-    c = ClusterTree(s, d, progress);
+    c = ClusterTree(s, d, progress, err);
   } else {
     auto partitions = Partition(s, d, Seed(s, err));
     if (!partitions.ok()) return Failure{partitions.error()};

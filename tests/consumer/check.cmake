@@ -5,7 +5,7 @@ file(REMOVE_RECURSE ${WORK_DIR})
 set(prefix ${WORK_DIR}/prefix)
 execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix}
                 COMMAND_ERROR_IS_FATAL ANY OUTPUT_QUIET)
-foreach(f bin/lopper include/lopper/cluster.h include/lopper/NexusTree.h)
+foreach(f bin/lopper include/lopper/cluster.h include/lopper/names.h include/lopper/NexusTree.h)
   if(NOT EXISTS ${prefix}/${f})
     message(FATAL_ERROR "not installed: ${f}")
   endif()

@@ -119,9 +119,11 @@ TEST(LopperCluster, ClustersAreTheLibrarysCutsNumberedByFirstElement) {
     char m, d;
   } const cases[] = {
       {"average", "pearson", false, false, 'a', 'c'},
-      {"single", "euclidean", false, true, 's', 'e'},
+      {"single", "euclidean", false, true, 's', 'E'},
+      {"ward", "euclidean", false, false, 'w', 'E'},
+      {"mcquitty", "manhattan", true, false, 'q', 'B'},
       {"complete", "b", false, false, 'm', 'b'},
-      {"c", "euclidean", false, true, 'c', 'e'},
+      {"c", "meansquare", false, true, 'c', 'e'},
       {"a", "spearman", true, false, 'a', 's'},
       {"complete", "kendall", false, false, 'm', 'k'},
       {"single", "absuncentered", true, false, 's', 'x'},
@@ -269,10 +271,47 @@ TEST(LopperCluster, BadInputIsReportedAndNoOutputChanges) {
        2,
        "lopper-cluster: -k 'x': expected whole numbers of at least 1, separated by commas"},
       {good,
-       {"-k", "2", "-d", "manhattan"},
+       {"-k", "2", "-d", "hamming"},
        2,
-       "lopper-cluster: --distance 'manhattan': expected one of euclidean, cityblock, pearson, "
-       "abspearson, uncentered, absuncentered, spearman, kendall"},
+       "lopper-cluster: --distance 'hamming': expected one of euclidean, sqeuclidean, manhattan, "
+       "cityblock, maximum, chebyshev, canberra, meansquare, meanabsolute, pearson, correlation, "
+       "abspearson, uncentered, cosine, absuncentered, spearman, kendall or the letters E Q B M "
+       "C e b c a u x s k"},
+      {good,
+       {"-k", "2", "-m", "ward.D2", "-d", "e"},
+       2,
+       "lopper-cluster: -m ward needs -d euclidean (Ward's criterion is defined on Euclidean "
+       "distances); with --input distances its update runs on your matrix as R's hclust does"},
+      {good,
+       {"-k", "2", "-m", "median", "--svg", "p.svg", "--cluster-columns", "ward"},
+       2,
+       "lopper-cluster: -m median needs -d euclidean (the median's criterion is defined on "
+       "Euclidean distances); with --input distances its update runs on your matrix as R's "
+       "hclust does"},
+      {good,
+       {"-k", "2", "-m", "weighted", "--no-matrix"},
+       2,
+       "lopper-cluster: -m weighted needs the distance matrix; --no-matrix takes single, "
+       "centroid, ward and median linkage"},
+      {good,
+       {"-k", "2", "-m", "s", "--no-matrix", "--leaf-order", "optimal"},
+       2,
+       "lopper-cluster: --leaf-order optimal needs the distance matrix: it cannot run with "
+       "--no-matrix"},
+      {good,
+       {"-k", "2", "-m", "kmedoids", "--no-matrix"},
+       2,
+       "lopper-cluster: --no-matrix applies to tree methods, not to -m kmedoids"},
+      {good,
+       {"-k", "2", "-m", "single", "--input", "distances", "--no-matrix"},
+       2,
+       "lopper-cluster: --no-matrix applies to data, not to --input distances"},
+      {"id\ts1\ts2\na\t1\t\nb\t2\t3\nc\t8\t1\n",
+       {"-k", "2", "-m", "ward", "-d", "euclidean", "--no-matrix"},
+       1,
+       "lopper-cluster: -m ward --no-matrix needs complete data: t.tsv has missing values, and "
+       "Ward's and the median's updates have no form in cluster means once a gap scales a "
+       "distance; run it with the matrix"},
       {good,
        {},
        2,
@@ -476,8 +515,8 @@ TEST(LopperCluster, PartitionsAreTheLibrarysOnTheSameSeed) {
     char code;
     const char* distance;
     char dist;
-  } const cases[] = {{"kmeans", 'a', "euclidean", 'e'},
-                     {"kmedians", 'm', "cityblock", 'b'},
+  } const cases[] = {{"kmeans", 'a', "meansquare", 'e'},
+                     {"kmedians", 'm', "cityblock", 'B'},
                      {"kmedoids", 'k', "pearson", 'c'},
                      {"kmeans", 'a', "spearman", 's'}};
   for (const auto& c : cases) {
