@@ -54,7 +54,8 @@ Result<bool> WithoutMatrix(const Settings& s, const Dataset& d, std::ostream& er
   const std::string sizes = "the distance matrix of " + std::to_string(n) + " elements needs " +
                             GiB(need) + (matrices > 1 ? " (with its working copy)" : "") +
                             ", more than the " + GiB(*available) + " of memory available";
-  if (possible && matrices == 1) {
+  const bool kept = s.optimal_leaf_order || s.silhouette;
+  if (possible && !kept) {
     err << "lopper-cluster: " << sizes << ": building the tree from the data without it (as "
         << "--no-matrix)" << std::endl;
     return true;

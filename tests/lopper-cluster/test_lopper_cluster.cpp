@@ -401,6 +401,36 @@ TEST(LopperCluster, BadInputIsReportedAndNoOutputChanges) {
   }
 }
 
+TEST(LopperCluster, AMatrixBeyondTheAddressLimitIsLeftOutOrRefusedBeforeTheWork) {
+  const Data data = MakeData(3000, 4, 26);  // a matrix of 34 MB
+  TempDir dir;
+  WriteFile(dir / "t.tsv", data.tsv);
+  const std::string limited = std::string("ulimit -v 30000; exec ") + LOPPER_CLUSTER_EXE;
+  struct Case {
+    const char* method;
+    int status;
+    std::string message;
+  } const cases[] = {
+      {"centroid", 0, "building the tree from the data without it (as --no-matrix)"},
+      {"average", 1, "single and centroid linkage, and ward and median on complete data"},
+      {"ward", 1, "single and centroid linkage, and ward and median on complete data"},  // gaps
+  };
+  for (const Case& c : cases) {
+    const std::string args = std::string(" t.tsv -d euclidean -k 2,5 -m ") + c.method;
+    const auto run = lopper_test::RunProgram(dir, "/bin/bash", {"-c", limited + args});
+    EXPECT_EQ(run.status, c.status) << c.method << ": " << run.err;
+    EXPECT_EQ(
+        run.err.rfind("lopper-cluster: the distance matrix of 3000 elements needs 0.03 GiB", 0), 0u)
+        << run.err;
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+    if (c.status == 0) {
+      EXPECT_EQ(run.out, RunCommand(dir, {"t.tsv", "-d", "euclidean", "-k", "2,5", "-m", c.method,
+                                          "--no-matrix"})
+                             .out);
+    }
+  }
+}
+
 TEST(LopperCluster, ProgressOnlyWhenAskedOrOnATerminal) {
   TempDir dir;
   WriteFile(dir / "t.tsv", MakeData(30, 4, 3).tsv);
