@@ -4,14 +4,19 @@
 //   lopper_bench_numeric som            somcluster on 10,000 x 50 normal data,
 //                                       10 x 10 grid, 100,000 iterations
 //   (svd and som: best of three runs, prints seconds)
-//   lopper_bench_numeric dump N FILE    the benchmark data set's condensed
-//                                       distance matrix (as SciPy takes it)
-//   lopper_bench_numeric linkage N M    treecluster method M on that set's
-//                                       matrix, built once and clustered in
-//                                       place ("s-data", "c-data": from the
-//                                       data, no matrix given, the distances
-//                                       timed with the merges); prints
-//                                       seconds, peak KB and matrix KB
+//   lopper_bench_numeric dump N FILE [D]
+//                                       the benchmark data set's condensed
+//                                       distance matrix by code D (default
+//                                       'e'), as SciPy takes it
+//   lopper_bench_numeric linkage N M [D]
+//                                       treecluster method M on that set's
+//                                       matrix by code D (default 'e'),
+//                                       built once and clustered in place
+//                                       ("s-data", "c-data": from the data,
+//                                       no matrix given, the distances timed
+//                                       with the merges; "w-vector": by
+//                                       treeclusterdata); prints seconds,
+//                                       peak KB and matrix KB
 //   lopper_bench_numeric profiles N FILE
 //                                       the benchmark set's N profiles into
 //                                       FILE (raw doubles, row-major)
@@ -129,9 +134,9 @@ long PeakKb() {
   return usage.ru_maxrss;
 }
 
-int Dump(int n, const char* path) {
+int Dump(int n, const char* path, char dist) {
   lopper_bench::Profiles p(n);
-  double** m = p.Matrix();
+  double** m = p.Matrix(dist);
   FILE* f = std::fopen(path, "wb");
   bool ok = f != nullptr;
   // SciPy's condensed form lists the pairs i < j row by row: entry (j, i).
@@ -145,20 +150,25 @@ int Dump(int n, const char* path) {
   return f && std::fclose(f) == 0 && ok ? 0 : 1;
 }
 
-int Linkage(int n, const std::string& method) {
+int Linkage(int n, const std::string& method, char dist) {
   lopper_bench::Profiles p(n);
   const bool from_data = method.size() > 1;
-  double** m = from_data ? nullptr : p.Matrix();
+  const bool vector = method.find("-vector") != std::string::npos;
+  double** m = from_data ? nullptr : p.Matrix(dist);
   const auto start = std::chrono::steady_clock::now();
-  lopper::Node* tree = lopper::treecluster(n, lopper_bench::kValues, p.rows.data(), p.masks.data(),
-                                           p.weight.data(), 0, 'e', method[0], m);
+  lopper::Node* tree =
+      vector ? lopper::treeclusterdata(n, lopper_bench::kValues, p.rows.data(), p.masks.data(),
+                                       p.weight.data(), 0, dist, method[0])
+             : lopper::treecluster(n, lopper_bench::kValues, p.rows.data(), p.masks.data(),
+                                   p.weight.data(), 0, dist, method[0], m);
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (!tree) return 1;
   std::free(tree);
   if (m) lopper_bench::FreeMatrix(m, n);
-  const long matrix_kb =
-      method == "s-data" ? 0 : static_cast<long>(static_cast<double>(n) * (n - 1) / 2 * 8 / 1024);
+  const long matrix_kb = method == "s-data" || vector
+                             ? 0
+                             : static_cast<long>(static_cast<double>(n) * (n - 1) / 2 * 8 / 1024);
   std::printf("%.4f %ld %ld\n", seconds, PeakKb(), matrix_kb);
   return 0;
 }
@@ -322,9 +332,12 @@ int Measures(int n, const std::string& codes, const char* path) {
 
 int main(int argc, char** argv) {
   if (const char* threads = std::getenv("LOPPER_THREADS")) lopper::setthreads(std::atoi(threads));
-  if (argc == 4 && std::strcmp(argv[1], "dump") == 0) return Dump(std::atoi(argv[2]), argv[3]);
-  if (argc == 4 && std::strcmp(argv[1], "linkage") == 0)
-    return Linkage(std::atoi(argv[2]), argv[3]);
+  // The distance code of dump and linkage, 'e' unless given.
+  const char dist = (argc == 5 && argv[4][0]) ? argv[4][0] : 'e';
+  if ((argc == 4 || argc == 5) && std::strcmp(argv[1], "dump") == 0)
+    return Dump(std::atoi(argv[2]), argv[3], dist);
+  if ((argc == 4 || argc == 5) && std::strcmp(argv[1], "linkage") == 0)
+    return Linkage(std::atoi(argv[2]), argv[3], dist);
   if (argc == 4 && std::strcmp(argv[1], "profiles") == 0)
     return WriteProfiles(lopper_bench::Profiles(std::atoi(argv[2])), argv[3]) ? 0 : 1;
   if (argc == 5 && std::strcmp(argv[1], "svd") == 0)
@@ -340,8 +353,8 @@ int main(int argc, char** argv) {
   if (argc == 5 && std::strcmp(argv[1], "measures") == 0)
     return Measures(std::atoi(argv[2]), argv[3], argv[4]);
   std::fprintf(stderr,
-               "usage: lopper_bench_numeric svd FILE M N | som | dump N FILE | linkage N METHOD |\n"
-               "       profiles N FILE |\n"
+               "usage: lopper_bench_numeric svd FILE M N | som | dump N FILE [D] |\n"
+               "       linkage N METHOD [D] | profiles N FILE |\n"
                "       kmeans FILE N M K NPASS SEED [random|kmeans++] | leaforder N DIR |\n"
                "       measures N CODES FILE\n");
   return 2;

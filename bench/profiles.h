@@ -27,8 +27,8 @@ struct Profiles {
   }
   int n() const { return static_cast<int>(rows.size()); }
   // The library's lower-triangular matrix; release with FreeMatrix.
-  double** Matrix() {
-    return lopper::distancematrix(n(), kValues, rows.data(), masks.data(), weight.data(), 'e', 0);
+  double** Matrix(char dist = 'e') {
+    return lopper::distancematrix(n(), kValues, rows.data(), masks.data(), weight.data(), dist, 0);
   }
 
   std::vector<std::vector<double>> values;
