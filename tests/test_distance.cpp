@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <new>
 #include <random>
 #include <string>
@@ -80,6 +83,26 @@ TEST(Measures, ListedValues) {
       {'k', {1, 2, 3}, {4, 5, 6}, one3, {1, 0, 0}, {}, 0},
       {'k', {2, 2, 2}, {1, 2, 3}, one3, {}, {}, 1},
       {'k', {1, 2, 3}, {2, 2, 2}, one3, {}, {}, 1},
+      // Sums, not means; with gaps scaled by total / present weight.
+      {'Q', {1, 2, 3}, {1, 2, 5}, one3, {}, {}, 4},
+      {'E', {1, 2, 3}, {1, 2, 5}, one3, {}, {}, 2},
+      {'B', {1, 2, 3}, {0, 2, 5}, one3, {}, {}, 3},
+      {'Q', {1, 2, 3}, {1, 2, 5}, {1, 1, 2}, {}, {}, 8},
+      {'E', {1, 2, 3}, {0, 2, 5}, {1, 1, 2}, {}, {1, 1, 0}, std::sqrt(2.0)},
+      {'Q', {1, 2, 3}, {0, 2, 5}, one3, {}, {1, 1, 0}, 1.5},
+      {'B', {1, 2, 3}, {0, 4, 5}, {1, 1, 2}, {0, 1, 1}, {}, 6 * 4.0 / 3},
+      {'B', {1, 2, 3}, {0, 4, 5}, {0, 0, 0}, {}, {}, 0},
+      // Weights only select dimensions; gaps are not scaled.
+      {'M', {1, 2, 3}, {2, 2, 9}, one3, {}, {}, 6},
+      {'M', {1, 2, 3}, {2, 2, 9}, {0.5, 1, 0}, {}, {}, 1},
+      {'M', {1, 2, 3}, {3, 2, 9}, one3, {}, {1, 1, 0}, 2},
+      {'M', {-1, 2, 3}, {2, 2, 9}, {0, 0, 0}, {}, {}, 0},
+      // |x| + |y| below, not |x + y|; a 0/0 term is missing.
+      {'C', {-1, 2}, {3, 2}, {1, 1}, {}, {}, 1},
+      {'C', {1, 2, 0}, {3, 2, 0}, one3, {}, {}, 0.75},
+      {'C', {1, 2, 0}, {3, 2, 0}, {2, 1, 1}, {}, {}, 4.0 / 3},
+      {'C', {1, 2, 4}, {3, 2, 0}, {1, 1, 1}, {}, {1, 0, 1}, 1.5 * (0.5 + 1)},
+      {'C', {0, 0}, {0, 0}, {1, 1}, {}, {}, 0},
   };
   for (const auto& c : cases)
     EXPECT_NEAR(Measure(c.dist, c.x, c.y, c.weight, c.mx, c.my), c.expected, 1e-15)
@@ -87,7 +110,7 @@ TEST(Measures, ListedValues) {
 }
 
 TEST(Measures, NoCommonDimensionGivesZero) {
-  for (const char dist : std::string("ebcauxsk")) {
+  for (const char dist : std::string("ebcauxskEQBMC")) {
     EXPECT_EQ(Measure(dist, {1, 2, 3}, {3, 5, 9}, {1, 1, 1}, {0, 0, 0}, {}), 0) << dist;
     EXPECT_EQ(Measure(dist, {1, 2, 3}, {3, 5, 9}, {1, 1, 1}, {1, 0, 1}, {0, 1, 0}), 0) << dist;
   }
@@ -124,8 +147,35 @@ TEST(Setmetric, CodesSelectMeasures) {
     Metric metric;
   } cases[] = {{'e', euclid},       {'b', cityblock},     {'c', correlation}, {'a', acorrelation},
                {'u', ucorrelation}, {'x', uacorrelation}, {'s', spearman},    {'k', kendall},
-               {'z', euclid},       {'E', euclid},        {'0', euclid},      {'\0', euclid}};
+               {'z', euclid},       {'E', rootsquares},   {'0', euclid},      {'\0', euclid},
+               {'Q', sumsquares},   {'B', sumabsolute},   {'M', maximum},     {'C', canberra},
+               {'q', euclid}};
   for (const auto& c : cases) EXPECT_EQ(setmetric(c.dist), c.metric) << c.dist;
+}
+
+// The fast paths take the codes differencesof names, and the centroid
+// linkage's means those meandifferences names; a code taken for another
+// would be measured by the wrong arithmetic.
+TEST(Setmetric, DifferencesAndTheirFinish) {
+  using lopper::detail::Finish;
+  const struct {
+    char dist;
+    bool differences, mean, absolute;
+    Finish finish;
+  } cases[] = {
+      {'e', true, true, false, Finish::kMean},    {'b', true, true, true, Finish::kMean},
+      {'z', true, true, false, Finish::kMean},    {'E', true, false, false, Finish::kRoot},
+      {'Q', true, false, false, Finish::kScaled}, {'B', true, false, true, Finish::kScaled},
+      {'M', false, false, false, Finish::kMean},  {'C', false, false, false, Finish::kMean},
+      {'c', false, false, false, Finish::kMean},  {'s', false, false, false, Finish::kMean}};
+  for (const auto& c : cases) {
+    lopper::detail::Differences how{};
+    EXPECT_EQ(lopper::detail::differencesof(c.dist, &how), c.differences) << c.dist;
+    EXPECT_EQ(lopper::detail::meandifferences(c.dist), c.mean) << c.dist;
+    if (!c.differences) continue;
+    EXPECT_EQ(how.absolute, c.absolute) << c.dist;
+    EXPECT_EQ(how.finish, c.finish) << c.dist;
+  }
 }
 
 TEST(Getrank, TiesShareTheMeanPosition) {
@@ -184,6 +234,129 @@ TEST(Spearman, ScratchComesFirstAndMeasuringNeverAllocates) {
   EXPECT_EQ(lopper_test::InjectedNewFailures(), 0);
   lopper_test::FailNthNew(0);
   EXPECT_EQ(d, full);
+}
+
+// Every number in the file, "NA" as NaN.
+Values ReadNumbers(const std::string& path) {
+  std::ifstream in(path);
+  Values v;
+  for (std::string word; in >> word;)
+    v.push_back(word == "NA" ? std::nan("") : std::strtod(word.c_str(), nullptr));
+  return v;
+}
+
+// n rows of the values, NaN as missing.
+Matrix WithGaps(const Values& v, int n) {
+  const std::size_t width = v.size() / n;
+  std::vector<Values> rows(n);
+  std::vector<Mask> mask(n);
+  for (std::size_t c = 0; c < v.size(); c++) {
+    rows[c / width].push_back(std::isnan(v[c]) ? 0 : v[c]);
+    mask[c / width].push_back(!std::isnan(v[c]));
+  }
+  return Matrix(rows, mask);
+}
+
+// Every pair's distance by code dist against a peer's square matrix
+// `expected` raised to `power`, to 1e-12 relative; where the peer has none
+// (NaN: no dimension in common) the library's 0.
+void ExpectPeerDistances(Matrix& m, char dist, const Values& expected, int power,
+                         const std::string& what) {
+  const int n = m.nrows();
+  ASSERT_EQ(expected.size(), static_cast<std::size_t>(n) * n) << what;
+  const Values w(m.ncolumns(), 1.0);
+  double** d = lopper::distancematrix(n, m.ncolumns(), m.data(), m.mask(), w.data(), dist, 0);
+  ASSERT_NE(d, nullptr);
+  for (int i = 1; i < n; i++)
+    for (int j = 0; j < i; j++) {
+      const double peer = std::pow(expected[i * n + j], power);
+      const bool near = std::isnan(peer) ? d[i][j] == 0
+                                         : d[i][j] == peer ||
+                                               std::fabs(d[i][j] - peer) <= 1e-12 * std::fabs(peer);
+      EXPECT_TRUE(near) << what << " " << dist << " pair " << i << " " << j << ": " << d[i][j]
+                        << " vs " << peer;
+    }
+  for (int i = 1; i < n; i++) lopper::detail::release(d[i]);
+  lopper::detail::release(d);
+}
+
+// R's dist() with its rule for missing values, on data sets with gaps:
+// USArrests with one pair that has no column in common, iris, and counts
+// from -1 up, whose pairs have 0/0 Canberra terms and x = -y.
+TEST(PeerDistances, AgreeWithRDist) {
+  if (std::system("Rscript -e 'invisible(0)' >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "Rscript (r-base-core) not installed";
+  lopper_test::TempDir dir;
+  const auto run = lopper_test::RunProgram(
+      dir, "Rscript",
+      {"-e",
+       "a <- as.matrix(USArrests); a[cbind(c(2, 5, 9, 14, 22, 30, 41), c(1, 3, 4, 2, 1, 4, 3))]"
+       " <- NA; a[1, 2:4] <- NA; a[3, c(1, 3, 4)] <- NA\n"
+       "i <- as.matrix(iris[, 1:4]); i[seq(7, 150, 11), 2] <- NA; i[seq(3, 150, 17), 4] <- NA\n"
+       "set.seed(26); k <- matrix(rpois(120, 1) - 1, 20); k[sample(120, 15)] <- NA\n"
+       "for (s in list(list('a', a), list('i', i), list('k', k))) {\n"
+       "  write(sprintf('%.17g', t(s[[2]])), s[[1]], ncolumns = ncol(s[[2]]))\n"
+       "  for (m in c('euclidean', 'manhattan', 'maximum', 'canberra'))\n"
+       "    write(sprintf('%.17g', as.matrix(dist(s[[2]], m))), paste0(s[[1]], '.', m))\n"
+       "}\n"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const struct {
+    const char* set;
+    int n;
+  } sets[] = {{"a", 50}, {"i", 150}, {"k", 20}};
+  const struct {
+    const char* method;
+    char dist;
+    int power;
+  } methods[] = {{"euclidean", 'E', 1},
+                 {"euclidean", 'Q', 2},
+                 {"manhattan", 'B', 1},
+                 {"maximum", 'M', 1},
+                 {"canberra", 'C', 1}};
+  for (const auto& s : sets) {
+    Matrix m = WithGaps(ReadNumbers(dir / s.set), s.n);
+    for (const auto& method : methods)
+      ExpectPeerDistances(m, method.dist,
+                          ReadNumbers(dir / (std::string(s.set) + "." + method.method)),
+                          method.power, std::string("R ") + s.set + " " + method.method);
+  }
+}
+
+// SciPy's pdist without gaps, where its measures are R's: random normal
+// values (SciPy counts a 0/0 Canberra term as 0; normal values have none).
+TEST(PeerDistances, AgreeWithScipyPdist) {
+  if (std::system("/usr/bin/python3 -c 'import scipy' 2>/dev/null") != 0)
+    GTEST_SKIP() << "python3-scipy not installed";
+  const unsigned seed = 2026;
+  std::mt19937 rng(seed);
+  std::normal_distribution<double> normal(0, 3);
+  std::vector<Values> rows(40, Values(6));
+  std::string text;
+  for (Values& row : rows) {
+    for (double& value : row) {
+      value = normal(rng);
+      char word[32];
+      std::snprintf(word, sizeof word, "%.17g ", value);
+      text += word;
+    }
+    text += "\n";
+  }
+  lopper_test::TempDir dir;
+  lopper_test::WriteFile(dir / "x.txt", text);
+  const char* const metrics[] = {"euclidean", "sqeuclidean", "cityblock", "chebyshev", "canberra"};
+  const auto run = lopper_test::RunProgram(
+      dir, "/usr/bin/python3",
+      {"-c",
+       "import numpy as np\n"
+       "from scipy.spatial.distance import pdist, squareform\n"
+       "x = np.loadtxt('x.txt', ndmin=2)\n"
+       "for m in ['euclidean', 'sqeuclidean', 'cityblock', 'chebyshev', 'canberra']:\n"
+       "    np.savetxt(m, squareform(pdist(x, m)), fmt='%.17g')\n"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  Matrix m(rows);
+  for (int c = 0; c < 5; c++)
+    ExpectPeerDistances(m, "EQBMC"[c], ReadNumbers(dir / metrics[c]), 1,
+                        std::string("SciPy ") + metrics[c] + ", seed " + std::to_string(seed));
 }
 
 }  // namespace

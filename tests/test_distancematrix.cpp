@@ -216,8 +216,8 @@ TEST(Distancematrix, EveryPairGivesTheMeasuresValue) {
     if (!cases[c].unit_weights)
       for (int k = 0; k < ndata; k++)
         w[k] = k == 2 ? 0 : std::uniform_real_distribution<>(0.5, 2)(rng);
-    for (const char dist : std::string("ebcauxskz")) {
-      const bool exact = std::string("ebskz").find(dist) != std::string::npos;
+    for (const char dist : std::string("ebcauxskzEQBMC")) {
+      const bool exact = std::string("ebskzEQBMC").find(dist) != std::string::npos;
       const auto metric = lopper::detail::setmetric(dist);
       for (const int transpose : {0, 1, 2}) {  // 2: as 0, with the plain kernels
         Matrix& m = transpose == 1 ? columns : rows;
@@ -261,7 +261,8 @@ double PairDistance(char dist, const Values& x, const Values& y, const std::vect
 
 // A value present in both elements that is not finite makes their distance
 // NaN under every measure; finite values whose terms overflow give infinity
-// for 'e' and 'b' and 1 for the correlations, and never NaN.
+// for the differences and 1 for the correlations, and never NaN; Canberra's
+// terms, each at most 1, do not overflow.
 TEST(Measures, NaNExactlyForValuesThatAreNotFinite) {
   const double inf = std::numeric_limits<double>::infinity(), nan = std::nan("");
   const double big = 1.5e308;
@@ -291,7 +292,7 @@ TEST(Measures, NaNExactlyForValuesThatAreNotFinite) {
       {"zero weight", {big, -big, 1}, {-big, big, -1}, all, all, {0, 1, 1}, kOverflow},
   };
   for (const Case& c : cases)
-    for (const char dist : std::string("ebcauxsk")) {
+    for (const char dist : std::string("ebcauxskEQBMC")) {
       const double d = PairDistance(dist, c.x, c.y, c.mx, c.my, c.w);
       const std::string what = std::string(c.catches) + " " + dist;
       if (c.expect == kNaN) {
@@ -302,8 +303,12 @@ TEST(Measures, NaNExactlyForValuesThatAreNotFinite) {
         for (double& v : y) v = std::isfinite(v) ? v : 0;
         const double clean = PairDistance(dist, x, y, c.mx, c.my, c.w);
         EXPECT_TRUE(Same(d, clean)) << what << " " << d << " " << clean;
-      } else if (dist == 'e' || dist == 'b') {
+      } else if (std::string("ebEQBM").find(dist) != std::string::npos) {
         EXPECT_EQ(d, inf) << what;
+      } else if (dist == 'C') {
+        double most = 0;  // every term is 1
+        for (const double w : c.w) most += w;
+        EXPECT_EQ(d, most) << what;
       } else if (dist == 's' || dist == 'k') {
         EXPECT_TRUE(std::isfinite(d)) << what << " " << d;  // ranks and orders stay finite
       } else {

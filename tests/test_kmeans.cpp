@@ -367,6 +367,11 @@ TEST(Kcluster, FastPathsGiveTheReferenceResultBitForBit) {
       {"medians e", 0, 1, true, 'e', 'm'},
       {"medians missing b", 0.1, 1, true, 'b', 'm'},
       {"code read as e", 0, 1, true, 'z', 'a'},
+      {"complete E", 0, 1, true, 'E', 'a'},
+      {"weighted Q", 0, 1, false, 'Q', 'a'},
+      {"missing weighted B", 0.05, 1, false, 'B', 'a'},
+      {"medians missing E", 0.1, 1, true, 'E', 'm'},
+      {"maximum", 0.05, 1, true, 'M', 'a'},
       {"pearson", 0.05, 1, true, 'c', 'a'},
       {"centroids overflow", 0, 1e307, true, 'e', 'a'},
   };
@@ -406,7 +411,7 @@ TEST(CompleteRows, PairDistancesAreMeasuresBitForBit) {
   Matrix m = lopper_test::RandomMatrix(30, 9, rng, 0.05);
   m.data()[3][2] = HUGE_VAL;  // present and not finite: element 3 takes Measure
   for (const bool unit : {true, false})
-    for (const char dist : {'e', 'b'}) {
+    for (const char dist : {'e', 'b', 'E', 'Q', 'B'}) {
       std::vector<double> w(9, 1.0);
       if (!unit)
         for (int d = 0; d < 9; d++) w[d] = 0.25 * d;

@@ -90,8 +90,8 @@ void sort(int n, const double data[], int index[]);
 // dist() and SciPy's pdist() measure: 'E' Euclidean, the square root of 'Q';
 // 'Q' squared Euclidean, sum w (x - y)^2; 'B' city block (Manhattan), sum w
 // |x - y|; 'M' maximum (Chebyshev), the largest |x - y| over the dimensions
-// of positive weight; 'C' Canberra, sum w |x - y| / |x + y|, a term 0/0
-// counting as missing. The sums of 'E', 'Q', 'B' and 'C' over the dimensions
+// of positive weight; 'C' Canberra, sum w |x - y| / (|x| + |y|), a term
+// 0/0 counting as missing. The sums of 'E', 'Q', 'B' and 'C' over the dimensions
 // present in both are scaled by (sum of all weights) / (sum of the weights
 // present), R's rule for missing values (a factor of exactly 1 when none is
 // missing). Any other character means 'e'. Dimensions missing in either

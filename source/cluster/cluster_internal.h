@@ -258,14 +258,16 @@ struct ElementPair {
   int index1, index2, transpose;
 };
 
-// The eight measures take an ElementPair's fields in order. Each is NaN for
-// a pair in which a value present in both is not finite; spearman may throw
-// std::bad_alloc (library code measures through Measure, which cannot).
+// The thirteen measures take an ElementPair's fields in order. Each is NaN
+// for a pair in which a value present in both is not finite; spearman may
+// throw std::bad_alloc (library code measures through Measure, which
+// cannot). euclid and cityblock are 'e' and 'b'; rootsquares, sumsquares,
+// sumabsolute, maximum and canberra are 'E', 'Q', 'B', 'M' and 'C'.
 using Metric = double (*)(int n, const double* const* data1, const double* const* data2,
                           const int* const* mask1, const int* const* mask2, const double weight[],
                           int index1, int index2, int transpose);
 extern const Metric euclid, cityblock, correlation, acorrelation, ucorrelation, uacorrelation,
-    spearman, kendall;
+    spearman, kendall, rootsquares, sumsquares, sumabsolute, maximum, canberra;
 Metric setmetric(char dist);
 
 // Ranks of data[0 ... n-1] from 0 into rank (n doubles), ties sharing the
@@ -287,6 +289,37 @@ inline double weightedmean(double sum, double w) {
 // Whether code dist is a weighted mean of differences: 'e', 'b' and every
 // code the measures read as 'e'.
 bool meandifferences(char dist);
+
+// How a measure of differences turns the weighted sum of its terms over the
+// dimensions present in both, of weight `present` out of `total`, into the
+// distance: the weighted mean ('e', 'b'), the sum scaled by total / present
+// as R's dist() scales it ('Q', 'B'), or the square root of that ('E').
+enum class Finish { kMean, kScaled, kRoot };
+
+// sum / (present / total), a factor of exactly 1 when nothing is missing,
+// as SciPy's pdist has it then; 0 when present is 0, infinitely far when
+// the finite values' terms overflowed into NaN.
+inline double scaledsum(double sum, double present, double total) {
+  if (present == 0) return 0;
+  const double scaled = sum / (present / total);
+  return std::isnan(scaled) ? HUGE_VAL : scaled;
+}
+
+// The distance from the sum, as `finish` makes it.
+inline double finished(Finish finish, double sum, double present, double total) {
+  if (finish == Finish::kMean) return weightedmean(sum, present);
+  const double scaled = scaledsum(sum, present, total);
+  return finish == Finish::kRoot ? std::sqrt(scaled) : scaled;
+}
+
+// The codes whose distance is a weighted sum of squared or absolute
+// differences, finished: 'e', 'b', 'E', 'Q', 'B' and the codes read as 'e'.
+struct Differences {
+  bool absolute;
+  Finish finish;
+};
+// Whether dist is one of them, and if so how, into *how.
+bool differencesof(char dist, Differences* how);
 
 // Whether all n weights are 1, which 'e' and 'b' then need not multiply.
 inline bool unitweights(int n, const double weight[]) {
@@ -343,7 +376,8 @@ struct ElementSet {
 // routines that measure every pair of it. What a pair of usable elements
 // (every present value finite) needs is computed once per element by the
 // constructor: the values in a row, NaN where missing, with a bit per
-// present value ('e', 'b' with unit weights, gaps allowed), and for
+// present value (the differences of differencesof with unit weights, gaps
+// allowed), and for
 // complete elements (every dimension present) the ranks ('s'), the signs
 // of the differences between dimensions ('k'), the centred or plain values
 // scaled to unit norm ('c', 'a', 'u', 'x'). Other pairs, and elements for
@@ -360,8 +394,8 @@ class PairMeasure {
   // is a Measure of the same code.
   void distances(int i, double out[], Measure& fallback) const;
 
-  // 'e', 'b' and the correlations keep their elements' values in blocks of
-  // kLanes elements.
+  // The differences and the correlations keep their elements' values in
+  // blocks of kLanes elements.
   static constexpr int kLanes = 4;
 
   // How usable pairs are measured.
@@ -378,7 +412,9 @@ class PairMeasure {
   // Usable pairs by path.
   template <int kMost, class Block, class One>
   void blocks_row(int i, double out[], Measure& fallback, Block block, One one) const;
-  template <class V, bool kCityblock>
+  template <class V>
+  void differences_by(int i, double out[], Measure& fallback) const;
+  template <class V, bool kCityblock, Finish kFinish>
   void differences_row(int i, double out[], Measure& fallback) const;
   template <class V, bool kAbsolute>
   void correlation_row(int i, double out[], Measure& fallback) const;
@@ -401,12 +437,13 @@ class PairMeasure {
   char dist_;
   std::vector<unsigned char> usable_;          // per element: the fast path applies
   std::vector<unsigned char> complete_;        // per element: usable with no value missing
-  std::vector<unsigned char> complete_block_;  // 'e', 'b': per block, all of it complete
-  // Per element, ndata_ each: values, NaN where missing ('e', 'b'), ranks
-  // ('s') or scaled values (correlations); in blocks but for 's' and 'k'.
+  std::vector<unsigned char> complete_block_;  // differences: per block, all of it complete
+  // Per element, ndata_ each: values, NaN where missing (differences),
+  // ranks ('s') or scaled values (correlations); in blocks but for 's' and
+  // 'k'.
   std::vector<double> values_;
-  int words_ = 0;                        // 'e', 'b': words of presence bits per element
-  std::vector<std::uint64_t> presence_;  // 'e', 'b': bit k of an element's words: k present
+  int words_ = 0;                        // differences: words of presence bits per element
+  std::vector<std::uint64_t> presence_;  // differences: bit k of an element's words: k present
   std::vector<double> weighted_;         // correlations: the scaled values times the weights
   std::vector<double> spread_;           // 's': the ranks' variance
   std::vector<signed char> signs_;       // 'k': sign(x[a] - x[b]) for b < a
@@ -415,10 +452,12 @@ class PairMeasure {
 
 // The elements of an ElementSet whose every value is present and finite,
 // copied into one row each, for the measures whose pairs of such elements
-// are plain weighted sums: 'e' and 'b' (and the codes read as 'e'). Their
-// distances are Measure's bit for bit (the same terms added in the same
-// order; 1 * t is t, so unit weights skip the product). Holds nothing for
-// the other measures, without dimensions, or when no element qualifies.
+// are plain weighted sums: the codes of differencesof. Their distances are
+// Measure's bit for bit (the same terms added in the same order; 1 * t is
+// t, so unit weights skip the product; the weights present add up to the
+// total as Measure adds them, so that its scale factor is 1). Holds
+// nothing for the other measures, without dimensions, or when no element
+// qualifies.
 // The constructor may throw std::bad_alloc; one CompleteRows serves any
 // number of threads.
 class CompleteRows {
@@ -451,6 +490,7 @@ class CompleteRows {
   int ndata_;
   const double* weight_;
   bool absolute_, unit_, all_ = false;
+  Finish finish_ = Finish::kMean;
   double total_weight_ = 0;
   std::vector<unsigned char> usable_;
   std::vector<double> values_;

@@ -1,4 +1,4 @@
-// The eight distance measures, their selection by code, and ranking.
+// The thirteen distance measures, their selection by code, and ranking.
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -109,24 +109,55 @@ double CorrelationDistance(const ElementPair& p) {
   return std::isnan(r) ? 1.0 : notbelowzero(1 - r);
 }
 
-// Weighted mean of diff(x - y) over the retained dimensions; 0 when W = 0;
-// infinitely far when the finite values' terms overflow into NaN.
-template <class Diff>
-double WeightedMean(const ElementPair& p, Diff diff) {
+// The sum of all n weights, added in the order the measures add the
+// weights present, so that with nothing missing the two are equal.
+double TotalWeight(const ElementPair& p) {
+  double total = 0;
+  for (int k = 0; k < p.n; k++) total += p.weight[k];
+  return total;
+}
+
+// The weighted sum of (x - y)^2, or of |x - y| when kAbsolute, over the
+// retained dimensions, finished as kFinish says ('e', 'b': the weighted
+// mean; 'Q', 'B', 'E': R's dist() scaling, and its root for 'E').
+template <bool kAbsolute, Finish kFinish>
+double Differenced(const ElementPair& p) {
   double sum = 0, w = 0;
   const bool finite = ForRetained(p, [&](int k, double x, double y) {
-    sum += p.weight[k] * diff(x - y);
+    const double d = x - y;
+    sum += p.weight[k] * (kAbsolute ? std::fabs(d) : d * d);
     w += p.weight[k];
   });
-  return finite ? weightedmean(sum, w) : kNaN;
+  if (!finite) return kNaN;
+  return finished(kFinish, sum, w, kFinish == Finish::kMean ? w : TotalWeight(p));
 }
 
-double Euclid(const ElementPair& p) {
-  return WeightedMean(p, [](double d) { return d * d; });
+// The largest |x - y| over the retained dimensions of positive weight:
+// weights only select dimensions, as SciPy's chebyshev takes them, and
+// nothing is scaled, as in R's maximum.
+double Maximum(const ElementPair& p) {
+  double most = 0;
+  const bool finite = ForRetained(p, [&](int k, double x, double y) {
+    if (p.weight[k] > 0) most = std::max(most, std::fabs(x - y));
+  });
+  return finite ? most : kNaN;
 }
 
-double Cityblock(const ElementPair& p) {
-  return WeightedMean(p, [](double d) { return std::fabs(d); });
+// Canberra as R's dist() documents it since 2017 (Lance and Williams 1966):
+// sum w |x - y| / (|x| + |y|), a term 0/0 (x = y = 0) left out as if
+// missing, the sum scaled as the other sums are. A term is at most 1: one
+// whose parts overflow (inf / inf) is taken again from the halves, which
+// leave every other term's rounding as it is.
+double Canberra(const ElementPair& p) {
+  double sum = 0, w = 0;
+  const bool finite = ForRetained(p, [&](int k, double x, double y) {
+    if (x == 0 && y == 0) return;
+    double term = std::fabs(x - y) / (std::fabs(x) + std::fabs(y));
+    if (std::isnan(term)) term = std::fabs(x / 2 - y / 2) / (std::fabs(x / 2) + std::fabs(y / 2));
+    sum += p.weight[k] * term;
+    w += p.weight[k];
+  });
+  return finite ? scaledsum(sum, w, TotalWeight(p)) : kNaN;
 }
 
 // 1 - the Pearson correlation of the ranks; weights take no part. Throws
@@ -164,7 +195,7 @@ double Kendall(const ElementPair& p) {
   return 1 - tau;
 }
 
-// A measure of the pair in the common signature of the eight.
+// A measure of the pair in the common signature of the thirteen.
 template <double (*Of)(const ElementPair&)>
 double InCommonSignature(int n, const double* const* data1, const double* const* data2,
                          const int* const* mask1, const int* const* mask2, const double weight[],
@@ -174,14 +205,19 @@ double InCommonSignature(int n, const double* const* data1, const double* const*
 
 }  // namespace
 
-const Metric euclid = InCommonSignature<Euclid>;
-const Metric cityblock = InCommonSignature<Cityblock>;
+const Metric euclid = InCommonSignature<Differenced<false, Finish::kMean>>;
+const Metric cityblock = InCommonSignature<Differenced<true, Finish::kMean>>;
 const Metric correlation = InCommonSignature<CorrelationDistance<CentredSums, false>>;
 const Metric acorrelation = InCommonSignature<CorrelationDistance<CentredSums, true>>;
 const Metric ucorrelation = InCommonSignature<CorrelationDistance<UncentredSums, false>>;
 const Metric uacorrelation = InCommonSignature<CorrelationDistance<UncentredSums, true>>;
 const Metric spearman = InCommonSignature<Spearman>;
 const Metric kendall = InCommonSignature<Kendall>;
+const Metric rootsquares = InCommonSignature<Differenced<false, Finish::kRoot>>;
+const Metric sumsquares = InCommonSignature<Differenced<false, Finish::kScaled>>;
+const Metric sumabsolute = InCommonSignature<Differenced<true, Finish::kScaled>>;
+const Metric maximum = InCommonSignature<Maximum>;
+const Metric canberra = InCommonSignature<Canberra>;
 
 Metric setmetric(char dist) {
   switch (dist) {
@@ -199,12 +235,39 @@ Metric setmetric(char dist) {
       return spearman;
     case 'k':
       return kendall;
+    case 'E':
+      return rootsquares;
+    case 'Q':
+      return sumsquares;
+    case 'B':
+      return sumabsolute;
+    case 'M':
+      return maximum;
+    case 'C':
+      return canberra;
     default:
       return euclid;
   }
 }
 
 bool meandifferences(char dist) { return setmetric(dist) == euclid || dist == 'b'; }
+
+bool differencesof(char dist, Differences* how) {
+  switch (dist) {
+    case 'E':
+      *how = {false, Finish::kRoot};
+      return true;
+    case 'Q':
+      *how = {false, Finish::kScaled};
+      return true;
+    case 'B':
+      *how = {true, Finish::kScaled};
+      return true;
+    default:
+      *how = {dist == 'b', Finish::kMean};
+      return meandifferences(dist);
+  }
+}
 
 double notbelowzero(double d) { return d < 0 ? 0.0 : d; }
 

@@ -135,9 +135,12 @@ void SumsFor(bool absolute, bool unit, int count, int ndata, const double weight
 }  // namespace
 
 CompleteRows::CompleteRows(const ElementSet& set, char dist)
-    : ndata_(set.dimensions()), weight_(set.weight), absolute_(dist == 'b'), unit_(false) {
+    : ndata_(set.dimensions()), weight_(set.weight), absolute_(false), unit_(false) {
   const int n = set.elements();
-  if (!meandifferences(dist) || ndata_ < 1 || n < 1) return;
+  Differences how;
+  if (!differencesof(dist, &how) || ndata_ < 1 || n < 1) return;
+  absolute_ = how.absolute;
+  finish_ = how.finish;
   unit_ = unitweights(ndata_, weight_);
   for (int d = 0; d < ndata_; d++) total_weight_ += weight_[d];
   usable_.assign(n, 1);
@@ -159,7 +162,8 @@ void CompleteRows::distances(int count, const double* const x[], const double po
                              double* const out[]) const {
   SumsFor<Twin, kBlock / 2>(absolute_, unit_, count, ndata_, weight_, x, points, blocks(m), out);
   for (int e = 0; e < count; e++)
-    for (int j = 0; j < m; j++) out[e][j] = weightedmean(out[e][j], total_weight_);
+    for (int j = 0; j < m; j++)
+      out[e][j] = finished(finish_, out[e][j], total_weight_, total_weight_);
 }
 
 double CompleteRows::distance(int i, int j) const {
@@ -167,7 +171,7 @@ double CompleteRows::distance(int i, int j) const {
   double sum;
   double* const out[] = {&sum};
   SumsFor<double, 1>(absolute_, unit_, 1, ndata_, weight_, x, row(j), 1, out);
-  return weightedmean(sum, total_weight_);
+  return finished(finish_, sum, total_weight_, total_weight_);
 }
 
 namespace {

@@ -73,9 +73,11 @@ PairMeasure::Path PathFor(char dist, const ElementSet& set) {
     case 'u':
     case 'x':
       return UsableWeights(ndata, set.weight) ? Path::kUncentred : Path::kMeasure;
-    default:
-      return meandifferences(dist) && unitweights(ndata, set.weight) ? Path::kDifferences
-                                                                      : Path::kMeasure;
+    default: {
+      Differences how;
+      return differencesof(dist, &how) && unitweights(ndata, set.weight) ? Path::kDifferences
+                                                                         : Path::kMeasure;
+    }
   }
 }
 
@@ -273,9 +275,10 @@ double Kept(double x, std::uint64_t both) {
 
 // The distance from x to y, which step kLanes per dimension (see
 // Interleaved), summed over ascending dimensions as Measure sums it: 1 * t
-// is t, and the unit weights add up to `count`, a whole number, exactly. A
-// difference that is NaN has a missing value in it.
-template <bool kCityblock>
+// is t, and the unit weights add up to `count`, and all of them to ndata,
+// whole numbers, exactly. A difference that is NaN has a missing value in
+// it.
+template <bool kCityblock, Finish kFinish>
 double DifferencesOne(int ndata, const double x[], const double y[]) {
   double sum = 0, count = 0;
   for (std::ptrdiff_t k = 0; k < ndata * kLanes; k += kLanes) {
@@ -284,7 +287,7 @@ double DifferencesOne(int ndata, const double x[], const double y[]) {
     sum += Kept(kCityblock ? std::fabs(d) : d * d, both);
     count += Kept(1.0, both);
   }
-  return weightedmean(sum, count);
+  return finished(kFinish, sum, count, ndata);
 }
 
 template <class V>
@@ -300,12 +303,27 @@ std::ptrdiff_t At(std::ptrdiff_t t, std::ptrdiff_t k, std::ptrdiff_t stride) {
   return (t / kPerBlock<V>)*stride + k * kLanes + kWidth<V> * (t % kPerBlock<V>);
 }
 
-// weightedmean of each lane into out, a register at a time.
-template <class V>
-void WeightedMeans(const V& sum, const V& count, double out[]) {
-  const V mean = sum / count;
-  V kept = mean != mean ? V{} + HUGE_VAL : mean;
+// t made its square root, lane by lane, correctly rounded as std::sqrt
+// (the vector extension has no root of its own).
+#ifdef __SSE2__
+inline void Root(Twin& t) { t = (Twin)_mm_sqrt_pd((__m128d)t); }
+#else
+inline void Root(Twin& t) {
+  for (int l = 0; l < kWidth<Twin>; l++) t[l] = std::sqrt(t[l]);
+}
+#endif
+#ifdef LOPPER_AVX2
+LOPPER_AVX2 inline void Root(Quad& t) { t = (Quad)_mm256_sqrt_pd((__m256d)t); }
+#endif
+
+// finished(kFinish, sum, count, total) of each lane into out, a register
+// at a time, by the same IEEE operations.
+template <Finish kFinish, class V>
+void Finished(const V& sum, const V& count, double total, double out[]) {
+  const V value = kFinish == Finish::kMean ? sum / count : sum / (count / (V{} + total));
+  V kept = value != value ? V{} + HUGE_VAL : value;
   kept = count == 0 ? V{} : kept;
+  if (kFinish == Finish::kRoot) Root(kept);
   Store(out, kept);
 }
 
@@ -345,8 +363,8 @@ void PresentCounts(int words, const std::uint64_t bx[], const std::uint64_t by[]
 // each count is ndata; true: the terms with a missing value, NaN, are +0
 // and the counts come from the presence bits of x, bx, and of the blocks'
 // elements from by on (`words` each), whole numbers as Measure's sums of
-// unit weights are.
-template <class V, bool kCityblock, bool kMasked, int kBlocks>
+// unit weights are. kFinish: how each sum becomes the distance.
+template <class V, bool kCityblock, Finish kFinish, bool kMasked, int kBlocks>
 void DifferencesBlock(int ndata, const double x[], const double y[], int words,
                       const std::uint64_t bx[], const std::uint64_t by[], double out[]) {
   constexpr std::ptrdiff_t kRegisters = kBlocks * kPerBlock<V>;
@@ -371,7 +389,7 @@ void DifferencesBlock(int ndata, const double x[], const double y[], int words,
   for (std::ptrdiff_t t = 0; t < kRegisters; t++) {
     V count = V{} + ndata;
     if (kMasked) Load(&count, &counts[t * kWidth<V>]);
-    WeightedMeans(sum[t], count, &out[t * kWidth<V>]);
+    Finished<kFinish>(sum[t], count, ndata, &out[t * kWidth<V>]);
   }
 }
 
@@ -449,7 +467,7 @@ void PairMeasure::blocks_row(int i, double out[], Measure& fallback, Block block
     if (!usable_[j]) out[j] = measured(i, j, fallback);
 }
 
-template <class V, bool kCityblock>
+template <class V, bool kCityblock, Finish kFinish>
 void PairMeasure::differences_row(int i, double out[], Measure& fallback) const {
   const double* x = &values_[lane(i)];
   const std::uint64_t* bx = &presence_[static_cast<std::size_t>(i) * words_];
@@ -461,11 +479,29 @@ void PairMeasure::differences_row(int i, double out[], Measure& fallback) const 
         const unsigned char* complete = &complete_block_[j / kLanes];
         const std::uint64_t* by = &presence_[static_cast<std::size_t>(j) * words_];
         if (complete_[i] && std::all_of(complete, complete + kBlocks, [](auto c) { return c; }))
-          DifferencesBlock<V, kCityblock, false, kBlocks>(ndata_, x, y, words_, bx, by, to);
+          DifferencesBlock<V, kCityblock, kFinish, false, kBlocks>(ndata_, x, y, words_, bx, by,
+                                                                   to);
         else
-          DifferencesBlock<V, kCityblock, true, kBlocks>(ndata_, x, y, words_, bx, by, to);
+          DifferencesBlock<V, kCityblock, kFinish, true, kBlocks>(ndata_, x, y, words_, bx, by, to);
       },
-      [&](int j) { return DifferencesOne<kCityblock>(ndata_, x, &values_[lane(j)]); });
+      [&](int j) { return DifferencesOne<kCityblock, kFinish>(ndata_, x, &values_[lane(j)]); });
+}
+
+// differences_row for the code's kind of difference and finish.
+template <class V>
+void PairMeasure::differences_by(int i, double out[], Measure& fallback) const {
+  Differences how;
+  static_cast<void>(differencesof(dist_, &how));
+  switch (how.finish) {
+    case Finish::kMean:
+      return how.absolute ? differences_row<V, true, Finish::kMean>(i, out, fallback)
+                          : differences_row<V, false, Finish::kMean>(i, out, fallback);
+    case Finish::kScaled:
+      return how.absolute ? differences_row<V, true, Finish::kScaled>(i, out, fallback)
+                          : differences_row<V, false, Finish::kScaled>(i, out, fallback);
+    case Finish::kRoot:
+      return differences_row<V, false, Finish::kRoot>(i, out, fallback);
+  }
 }
 
 template <class V, bool kAbsolute>
@@ -487,8 +523,7 @@ void PairMeasure::distances_by(int i, double out[], Measure& fallback) const {
   }
   switch (path_) {
     case Path::kDifferences:
-      return dist_ == 'b' ? differences_row<V, true>(i, out, fallback)
-                          : differences_row<V, false>(i, out, fallback);
+      return differences_by<V>(i, out, fallback);
     case Path::kRanks:
       return row_by(i, out, fallback, [&](int j) { return ranks(i, j); });
     case Path::kSigns:
