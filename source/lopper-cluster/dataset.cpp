@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "formats.h"
+#include "memory.h"
 #include "preprocess.h"
 #include "weights.h"
 
@@ -105,6 +106,10 @@ Result<DistanceMatrix> DistancesOf(const Table& t, const std::vector<double>& we
 
 Result<DistanceMatrix*> Distances(const Settings& s, Dataset& d) {
   if (!d.distances) {
+    // k-medoids and silhouettes cannot do without the matrix: refused
+    // before the work when it would not fit.
+    if (const auto shortfall = MatrixShortfall(d.size(), 1))
+      return Failure{*shortfall + "; -m kmedoids and --silhouette need it: cluster fewer elements"};
     auto computed = DistancesOf(d.table, d.weights, s.distance);
     if (!computed.ok()) return Failure{computed.error()};
     d.distances = std::move(computed).value();

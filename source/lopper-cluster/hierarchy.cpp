@@ -3,7 +3,6 @@
 #include <lopper/names.h>
 
 #include <algorithm>
-#include <cstdint>
 #include <utility>
 
 #include "memory.h"
@@ -46,14 +45,9 @@ Result<bool> WithoutMatrix(const Settings& s, const Dataset& d, std::ostream& er
                    " has missing values, and Ward's and the median's updates have no form in "
                    "cluster means once a gap scales a distance; run it with the matrix"};
   }
-  const int matrices = MatricesNeeded(s, d);
-  const auto n = static_cast<std::uint64_t>(d.size());
-  const std::uint64_t need = matrices * (n * (n - 1) / 2) * sizeof(double);
-  const auto available = AvailableBytes(ReadMemoryFacts());
-  if (matrices == 0 || !available || need <= *available) return false;
-  const std::string sizes = "the distance matrix of " + std::to_string(n) + " elements needs " +
-                            GiB(need) + (matrices > 1 ? " (with its working copy)" : "") +
-                            ", more than the " + GiB(*available) + " of memory available";
+  const auto shortfall = MatrixShortfall(d.size(), MatricesNeeded(s, d));
+  if (!shortfall) return false;
+  const std::string& sizes = *shortfall;
   const bool kept = s.optimal_leaf_order || s.silhouette;
   if (possible && !kept) {
     err << "lopper-cluster: " << sizes << ": building the tree from the data without it (as "

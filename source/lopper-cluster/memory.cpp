@@ -134,4 +134,13 @@ std::string GiB(std::uint64_t bytes) {
   return text;
 }
 
+std::optional<std::string> MatrixShortfall(std::uint64_t n, int matrices) {
+  const std::uint64_t need = matrices * (n * (n - 1) / 2) * sizeof(double);
+  const auto available = AvailableBytes(ReadMemoryFacts());
+  if (matrices == 0 || !available || need <= *available) return std::nullopt;
+  return "the distance matrix of " + std::to_string(n) + " elements needs " + GiB(need) +
+         (matrices > 1 ? " (with its working copy)" : "") + ", more than the " + GiB(*available) +
+         " of memory available";
+}
+
 }  // namespace lopper

@@ -53,6 +53,12 @@ MemoryFacts ReadMemoryFacts();
 // Bytes in GiB to two decimals, as "1.25 GiB".
 std::string GiB(std::uint64_t bytes);
 
+// When `matrices` distance matrices of n elements (n(n-1)/2 doubles each)
+// would not fit in the memory available to this process, what they need
+// and what there is, as "the distance matrix of N elements needs X GiB,
+// more than the Y GiB of memory available"; none when they fit.
+std::optional<std::string> MatrixShortfall(std::uint64_t n, int matrices);
+
 }  // namespace lopper
 
 #endif

@@ -414,6 +414,7 @@ TEST(LopperCluster, AMatrixBeyondTheAddressLimitIsLeftOutOrRefusedBeforeTheWork)
       {"centroid", 0, "building the tree from the data without it (as --no-matrix)"},
       {"average", 1, "single and centroid linkage, and ward and median on complete data"},
       {"ward", 1, "single and centroid linkage, and ward and median on complete data"},  // gaps
+      {"kmedoids", 1, "-m kmedoids and --silhouette need it: cluster fewer elements"},
   };
   for (const Case& c : cases) {
     const std::string args = std::string(" t.tsv -d euclidean -k 2,5 -m ") + c.method;
