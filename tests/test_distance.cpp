@@ -153,29 +153,14 @@ TEST(Setmetric, CodesSelectMeasures) {
   for (const auto& c : cases) EXPECT_EQ(setmetric(c.dist), c.metric) << c.dist;
 }
 
-// The fast paths take the codes differencesof names, and the centroid
-// linkage's means those meandifferences names; a code taken for another
-// would be measured by the wrong arithmetic.
-TEST(Setmetric, DifferencesAndTheirFinish) {
-  using lopper::detail::Finish;
-  const struct {
-    char dist;
-    bool differences, mean, absolute;
-    Finish finish;
-  } cases[] = {
-      {'e', true, true, false, Finish::kMean},    {'b', true, true, true, Finish::kMean},
-      {'z', true, true, false, Finish::kMean},    {'E', true, false, false, Finish::kRoot},
-      {'Q', true, false, false, Finish::kScaled}, {'B', true, false, true, Finish::kScaled},
-      {'M', false, false, false, Finish::kMean},  {'C', false, false, false, Finish::kMean},
-      {'c', false, false, false, Finish::kMean},  {'s', false, false, false, Finish::kMean}};
-  for (const auto& c : cases) {
-    lopper::detail::Differences how{};
-    EXPECT_EQ(lopper::detail::differencesof(c.dist, &how), c.differences) << c.dist;
-    EXPECT_EQ(lopper::detail::meandifferences(c.dist), c.mean) << c.dist;
-    if (!c.differences) continue;
-    EXPECT_EQ(how.absolute, c.absolute) << c.dist;
-    EXPECT_EQ(how.finish, c.finish) << c.dist;
-  }
+// meandifferences sends a code to the centroid linkage's means of
+// differences: the sums 'E', 'Q', 'B' and the other new codes do not belong
+// there.
+TEST(Setmetric, OnlyMeansAreMeanDifferences) {
+  for (const char dist : std::string("ebz0"))
+    EXPECT_TRUE(lopper::detail::meandifferences(dist)) << dist;
+  for (const char dist : std::string("EQBMCcs"))
+    EXPECT_FALSE(lopper::detail::meandifferences(dist)) << dist;
 }
 
 TEST(Getrank, TiesShareTheMeanPosition) {
