@@ -158,7 +158,7 @@ TEST(EntryPoints, NegativeSizesAreBadArguments) {
                                         group, group + 1, 'e', method, z.transpose),
                 -1.0)
           << what << method;
-    for (const char method : std::string("smac"))
+    for (const char method : std::string("smacwqd"))
       EXPECT_EQ(lopper::treecluster(z.nrows, z.ncolumns, m.data(), m.mask(), w.data(), z.transpose,
                                     'e', method, nullptr),
                 nullptr)

@@ -115,7 +115,7 @@ TEST(Treecluster, NoTreeForTooFewElementsOrAnotherMethod) {
   Matrix one({{1, 2, 3}});
   const Values w{1, 1, 1};
   const long before = lopper::detail::live_blocks();
-  for (const char method : std::string("smacq")) {
+  for (const char method : std::string("smacwqdz")) {
     EXPECT_EQ(lopper::treecluster(1, 3, one.data(), one.mask(), w.data(), 0, 'e', method, nullptr),
               nullptr);
     EXPECT_EQ(lopper::treecluster(0, 3, one.data(), one.mask(), w.data(), 0, 'e', method, nullptr),
@@ -126,7 +126,7 @@ TEST(Treecluster, NoTreeForTooFewElementsOrAnotherMethod) {
         nullptr);
   }
   Matrix three({{1}, {2}, {4}});
-  EXPECT_EQ(lopper::treecluster(3, 1, three.data(), three.mask(), w.data(), 0, 'e', 'q', nullptr),
+  EXPECT_EQ(lopper::treecluster(3, 1, three.data(), three.mask(), w.data(), 0, 'e', 'z', nullptr),
             nullptr);
   EXPECT_EQ(lopper::detail::live_blocks(), before);
   using lopper::detail::Status;
@@ -167,14 +167,14 @@ TEST(Treecluster, NonFiniteDistancesGiveNoTree) {
     std::string methods;
   } cases[] = {
       // One that checks NaN only.
-      {"+inf", &calm, {{}, {1}, {inf, 2}, {4, 5, 6}}, "smac"},
-      {"-inf", &calm, {{}, {1}, {-inf, 2}, {4, 5, 6}}, "smac"},
-      {"nan", &calm, {{}, {1}, {nan, 2}, {4, 5, 6}}, "smac"},
+      {"+inf", &calm, {{}, {1}, {inf, 2}, {4, 5, 6}}, "smacwqd"},
+      {"-inf", &calm, {{}, {1}, {-inf, 2}, {4, 5, 6}}, "smacwqd"},
+      {"nan", &calm, {{}, {1}, {nan, 2}, {4, 5, 6}}, "smacwqd"},
       // One that checks only the first rows or columns of the matrix.
-      {"last entry", &calm, {{}, {1}, {2, 3}, {4, 5, nan}}, "smac"},
+      {"last entry", &calm, {{}, {1}, {2, 3}, {4, 5, nan}}, "smacwqd"},
       // One that checks only the caller's matrix, not distances it computes
       // (for centroid linkage also those between merged clusters).
-      {"computed", &huge, {}, "smac"},
+      {"computed", &huge, {}, "smacwqd"},
       {"recomputed by centroid", &huge, {{}, {1}, {2, 3}, {4, 5, 6}}, "c"},
   };
   const long before = lopper::detail::live_blocks();
@@ -201,7 +201,7 @@ TEST(Treecluster, DataThatIsNotFiniteGivesNoTree) {
   const Values w{1, 1};
   for (const double bad : {std::nan(""), HUGE_VAL, -HUGE_VAL})
     for (const char dist : std::string("ebcauxsk"))
-      for (const char method : std::string("smac")) {
+      for (const char method : std::string("smacwqd")) {
         Matrix m({{0, 1}, {bad, 2}, {3, 4}, {1, 7}});
         Lower d({{}, {1}, {2, 3}, {4, 5, 6}});
         const Lower before(d);
@@ -228,7 +228,7 @@ TEST(Treecluster, DataThatIsNotFiniteGivesNoTree) {
                       std::string(1, dist) + method);
       }
   Matrix m({{0, 1}, {2, 2}, {3, 4}, {1, 7}});
-  for (const char method : std::string("smac"))
+  for (const char method : std::string("smacwqd"))
     EXPECT_NE(
         Take(lopper::treecluster(4, 2, m.data(), m.mask(), w.data(), 0, 'e', method, nullptr), 4)
             .size(),
@@ -256,7 +256,7 @@ TEST(Treecluster, CallersMatrixIsWorkingStorageExceptForSingle) {
   Matrix m = lopper_test::RandomMatrix(12, 4, rng, 0.1);
   const Values w(4, 1.0);
   const Lower original = lopper_test::DistancesOf(m, w, 'e');
-  for (const char method : std::string("smac")) {
+  for (const char method : std::string("smacwqd")) {
     Lower d(original);
     Take(lopper::treecluster(12, 4, m.data(), m.mask(), w.data(), 0, 'e', method, d.data()), 12);
     if (method == 's') {
@@ -279,7 +279,7 @@ TEST(Treecluster, SameTreeWhereverTheDistancesComeFrom) {
       Values w(5);
       for (double& x : w) x = 0.5 + std::uniform_real_distribution<double>()(rng);
       const Lower matrix = lopper_test::DistancesOf(rows, w, dist);
-      for (const char method : std::string("smac")) {
+      for (const char method : std::string("smacwqd")) {
         const std::string what = "seed " + std::to_string(seed) + " n " + std::to_string(n) +
                                  " dist " + dist + " method " + method;
         const Records from_rows = Take(
@@ -296,7 +296,7 @@ TEST(Treecluster, SameTreeWhereverTheDistancesComeFrom) {
                              n),
                         from_rows, what + " from a matrix");
         }
-        if (method == 'c') continue;
+        if (method == 'c' || method == 'd') continue;  // inversions are theirs
         for (std::size_t k = 1; k < from_rows.size(); k++)
           EXPECT_LE(from_rows[k - 1].distance, from_rows[k].distance) << what;
       }
@@ -409,7 +409,7 @@ TEST(Treecluster, MemoryShortageGivesNullAndChangesNothing) {
   const Values w(3, 1.0);
   const Lower original = lopper_test::DistancesOf(m, w, 'c');
   const long before = lopper::detail::live_blocks();
-  for (const char method : std::string("smac")) {
+  for (const char method : std::string("smacwqd")) {
     for (const bool with_matrix : {false, true}) {
       for (const bool in_new : {false, true}) {
         int failures = 0;
@@ -439,3 +439,129 @@ TEST(Treecluster, MemoryShortageGivesNullAndChangesNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+// Each merge of a tree as the members it joins, by their smallest element,
+// with its height: trees that merge the same clusters have the same map,
+// however their records are ordered and their children placed.
+std::map<std::vector<int>, double> Merges(const Records& tree, int n) {
+  std::vector<std::vector<int>> members(tree.size());
+  std::map<std::vector<int>, double> merges;
+  const auto of = [&](int r) { return r >= 0 ? std::vector<int>{r} : members[-r - 1]; };
+  for (std::size_t k = 0; k < tree.size(); k++) {
+    std::vector<int> joined = of(tree[k].left), right = of(tree[k].right);
+    joined.insert(joined.end(), right.begin(), right.end());
+    std::sort(joined.begin(), joined.end());
+    members[k] = joined;
+    merges[joined] = tree[k].distance;
+  }
+  EXPECT_EQ(merges.size(), static_cast<std::size_t>(n - 1));
+  return merges;
+}
+
+}  // namespace
+
+// The tree from the data alone merges what the matrix route merges, at the
+// same heights: bit for bit where both measure alike between the same
+// profiles (single; centroid by the differences), to rounding where the
+// matrix route updates distances (Ward, median); for any thread count, and
+// past the sizes at which sweeps are shared and merged-away slots
+// compacted.
+TEST(TreeclusterData, SameMergesAsTheMatrixRoute) {
+  const unsigned seed = 9191;
+  std::mt19937 rng(seed);
+  const struct Case {
+    char method, dist;
+    double missing;
+    bool unit;
+  } cases[] = {{'c', 'E', 0, true},  {'c', 'E', 0.1, true}, {'c', 'e', 0, false},
+               {'w', 'E', 0, true},  {'w', 'E', 0, false},  {'d', 'E', 0, true},
+               {'s', 'E', 0.1, true}};
+  for (const Case& c : cases)
+    for (const int n : {2, 3, 17, 300, 2100}) {
+      if (n == 2100 && c.dist != 'E') continue;
+      Matrix m = lopper_test::RandomMatrix(n, 6, rng, c.missing);
+      Values w(6, 1.0);
+      if (!c.unit)
+        for (double& x : w) x = 0.5 + std::uniform_real_distribution<double>()(rng);
+      const std::string what = "seed " + std::to_string(seed) + " method " + c.method + " dist " +
+                               c.dist + " n " + std::to_string(n);
+      const Records matrix = Take(
+          lopper::treecluster(n, 6, m.data(), m.mask(), w.data(), 0, c.dist, c.method, nullptr), n);
+      Records data[2];
+      for (const int threads : {1, 2}) {
+        lopper::setthreads(threads);
+        data[threads - 1] = Take(
+            lopper::treeclusterdata(n, 6, m.data(), m.mask(), w.data(), 0, c.dist, c.method), n);
+      }
+      lopper::setthreads(0);
+      ASSERT_EQ(data[0].size(), static_cast<std::size_t>(n - 1)) << what;
+      ExpectRecords(data[1], data[0], what + " two threads");
+      const auto expected = Merges(matrix, n), got = Merges(data[0], n);
+      const bool exact = c.method == 's' || c.method == 'c';
+      for (const auto& [members, height] : expected) {
+        const auto found = got.find(members);
+        ASSERT_NE(found, got.end()) << what << " a merge of " << members.size();
+        if (exact)
+          EXPECT_EQ(found->second, height) << what;
+        else
+          EXPECT_NEAR(found->second, height, 1e-12 * height) << what;
+      }
+    }
+}
+
+// What has no form without the matrix gives null and keeps nothing.
+TEST(TreeclusterData, NullForWhatItCannotBuild) {
+  std::mt19937 rng(77);
+  Matrix complete = lopper_test::RandomMatrix(5, 3, rng, 0);
+  Matrix gaps = lopper_test::RandomMatrix(5, 3, rng, 0.3);
+  Matrix bad({{0, 1}, {NAN, 2}, {3, 4}});
+  const Values w(3, 1.0);
+  const long before = lopper::detail::live_blocks();
+  const struct Case {
+    const char* what;
+    Matrix* data;
+    int n;
+    char dist, method;
+  } cases[] = {{"average", &complete, 5, 'E', 'a'},       {"complete", &complete, 5, 'E', 'm'},
+               {"weighted", &complete, 5, 'E', 'q'},      {"ward by 'e'", &complete, 5, 'e', 'w'},
+               {"median by 'Q'", &complete, 5, 'Q', 'd'}, {"ward with gaps", &gaps, 5, 'E', 'w'},
+               {"one element", &complete, 1, 'E', 'c'},   {"not finite", &bad, 3, 'E', 'c'}};
+  for (const Case& c : cases)
+    EXPECT_EQ(lopper::treeclusterdata(c.n, c.data->ncolumns(), c.data->data(), c.data->mask(),
+                                      w.data(), 0, c.dist, c.method),
+              nullptr)
+        << c.what;
+  EXPECT_EQ(lopper::detail::live_blocks(), before);
+}
+
+// Every allocation, from the library's allocator and from new: null, and
+// no block kept.
+TEST(TreeclusterData, MemoryShortageGivesNull) {
+  std::mt19937 rng(12);
+  Matrix m = lopper_test::RandomMatrix(9, 3, rng, 0);
+  const Values w(3, 1.0);
+  const long before = lopper::detail::live_blocks();
+  for (const char method : std::string("scwd"))
+    for (const bool in_new : {false, true}) {
+      int failures = 0;
+      for (long k = 1;; k++) {
+        if (in_new)
+          lopper_test::FailNthNew(k);
+        else
+          lopper::detail::fail_allocation(k);
+        Node* tree = lopper::treeclusterdata(9, 3, m.data(), m.mask(), w.data(), 0, 'E', method);
+        lopper_test::FailNthNew(0);
+        lopper::detail::fail_allocation(0);
+        if (tree) {
+          lopper::detail::release(tree);
+          break;
+        }
+        failures++;
+        EXPECT_EQ(lopper::detail::live_blocks(), before) << method << " k " << k;
+        ASSERT_LT(k, 200);
+      }
+      EXPECT_GE(failures, 1) << method << (in_new ? " new" : " malloc");
+    }
+}

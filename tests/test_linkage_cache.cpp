@@ -89,7 +89,7 @@ TEST(LinkageCache, SameTreesAsTheScan) {
       const std::vector<double> w(m.ncolumns(), 1.0);
       for (const char dist : {'e', 'b'}) {
         const Lower matrix = lopper_test::DistancesOf(m, w, dist);
-        for (const char method : {'m', 'a', 'c'}) {
+        for (const char method : {'m', 'a', 'c', 'w', 'q', 'd'}) {
           Lower fast(matrix), reference(matrix);
           std::vector<Node> a(n - 1), b(n - 1);
           lopper::detail::Status sa, sb;
@@ -99,10 +99,8 @@ TEST(LinkageCache, SameTreesAsTheScan) {
             sb = lopper::detail::CentroidLinkage<Scan>(
                 n, m.ncolumns(), m.data(), m.mask(), w.data(), reference.data(), dist, 0, b.data());
           } else {
-            sa = method == 'm' ? lopper::detail::pmlcluster(n, fast.data(), a.data())
-                               : lopper::detail::palcluster(n, fast.data(), a.data());
-            sb =
-                lopper::detail::PairwiseLinkage<Scan>(n, reference.data(), method == 'a', b.data());
+            sa = lopper::detail::pairwisecluster(n, fast.data(), method, a.data());
+            sb = lopper::detail::PairwiseLinkage<Scan>(n, reference.data(), method, b.data());
           }
           EXPECT_TRUE(sa == sb && Same(a.data(), b.data(), n))
               << "seed " << seed << " " << Name(family) << " n " << n << " dist " << dist
@@ -112,26 +110,25 @@ TEST(LinkageCache, SameTreesAsTheScan) {
     }
 }
 
-// Maximum ('m') or average ('a') linkage as first written: a full scan for
-// the closest pair, then its rows and columns updated one by one and the last
-// slot moved into the one merged away.
+// A linkage of MergeRule (whose formulas the SciPy cases check) as first
+// written: a full scan for the closest pair, then its rows and columns
+// updated one by one and the last slot moved into the one merged away.
 std::vector<Node> PlainPairwise(int n, Lower d, char method) {
   double** m = d.data();
   std::vector<Node> tree(n - 1);
   std::vector<int> id(n), size(n, 1);
   for (int i = 0; i < n; i++) id[i] = i;
+  if (lopper::detail::mergessquares(method))
+    for (int i = 1; i < n; i++)
+      for (int j = 0; j < i; j++) m[i][j] *= m[i][j];
   for (int active = n, k = 0; active > 1; active--, k++) {
     int is, js;
-    tree[k] = {0, 0, lopper::detail::find_closest_pair(active, m, &is, &js)};
-    tree[k].left = id[is];
-    tree[k].right = id[js];
-    const double scale = 1.0 / (size[is] + size[js]);
-    const auto merged = [&](double a, double b) {
-      return method == 'm' ? std::max(a, b) : (size[is] * a + size[js] * b) * scale;
-    };
-    for (int x = 0; x < js; x++) m[js][x] = merged(m[is][x], m[js][x]);
-    for (int x = js + 1; x < is; x++) m[x][js] = merged(m[is][x], m[x][js]);
-    for (int x = is + 1; x < active; x++) m[x][js] = merged(m[x][is], m[x][js]);
+    const double dij = lopper::detail::find_closest_pair(active, m, &is, &js);
+    tree[k] = {id[is], id[js], lopper::detail::mergeheight(method, dij)};
+    const lopper::detail::MergeRule rule(method, dij, size[is], size[js]);
+    for (int x = 0; x < js; x++) m[js][x] = rule(m[is][x], m[js][x], size[x]);
+    for (int x = js + 1; x < is; x++) m[x][js] = rule(m[is][x], m[x][js], size[x]);
+    for (int x = is + 1; x < active; x++) m[x][js] = rule(m[x][is], m[x][js], size[x]);
     const int last = active - 1;
     for (int x = 0; x < is; x++) m[is][x] = m[last][x];
     for (int x = is + 1; x < last; x++) m[x][is] = m[last][x];
@@ -259,7 +256,7 @@ TEST(LinkageCache, SameTreesAsThePlainMerges) {
           EXPECT_TRUE(single && Same(single, PlainSlink(n, matrix).data(), n))
               << what << " single, plain kernels " << narrow;
           std::free(single);
-          for (const char method : {'m', 'a', 'c'}) {
+          for (const char method : {'m', 'a', 'c', 'w', 'q', 'd'}) {
             Lower given(matrix);
             Node* tree = lopper::treecluster(n, m.ncolumns(), m.data(), m.mask(), w.data(), 0,
                                              c.dist, method, given.data());

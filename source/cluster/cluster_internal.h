@@ -540,6 +540,8 @@ double find_closest_pair(int n, const double* const* distmatrix, int* ip, int* j
 // is not finite.
 Status pmlcluster(int nelements, double** distmatrix, Node tree[]);
 Status palcluster(int nelements, double** distmatrix, Node tree[]);
+// Any linkage of MergeRule ('m', 'a', 'w', 'q', 'd'), as those two.
+Status pairwisecluster(int nelements, double** distmatrix, char method, Node tree[]);
 Status pclcluster(int nrows, int ncolumns, const double* const* data, const int* const* mask,
                   const double weight[], double** distmatrix, char dist, int transpose,
                   Node tree[]);

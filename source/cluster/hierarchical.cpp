@@ -1,5 +1,5 @@
-// Hierarchical clustering: single, maximum, average and centroid linkage,
-// and cutting a tree into clusters.
+// Hierarchical clustering: single, maximum, average, centroid, Ward,
+// weighted and median linkage.
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
@@ -28,11 +28,15 @@ double find_closest_pair(int n, const double* const* distmatrix, int* ip, int* j
 }
 
 Status pmlcluster(int nelements, double** distmatrix, Node tree[]) {
-  return PairwiseLinkage<RowMinima>(nelements, distmatrix, false, tree);
+  return PairwiseLinkage<RowMinima>(nelements, distmatrix, 'm', tree);
 }
 
 Status palcluster(int nelements, double** distmatrix, Node tree[]) {
-  return PairwiseLinkage<RowMinima>(nelements, distmatrix, true, tree);
+  return PairwiseLinkage<RowMinima>(nelements, distmatrix, 'a', tree);
+}
+
+Status pairwisecluster(int nelements, double** distmatrix, char method, Node tree[]) {
+  return PairwiseLinkage<RowMinima>(nelements, distmatrix, method, tree);
 }
 
 Status pclcluster(int nrows, int ncolumns, const double* const* data, const int* const* mask,
@@ -48,11 +52,14 @@ namespace {
 // first-level cache while the dimensions pass over them.
 constexpr int kSumBlock = 512;
 
-// Measure's 'e' (or with absolute, 'b') with unit weights from slot js of
-// rows (ndata rows of slots) to slots first ... end-1 into out: the terms
-// summed in ascending dimension order, then divided by their count.
-inline void PlainUnitMeans(const double* const* rows, int ndata, int js, int first, int end,
-                           bool absolute, double* __restrict out) {
+// Measure's distance of a code summing squared ('e', 'Q', 'E') or, with
+// absolute, absolute ('b', 'B') differences, with unit weights, from slot
+// js of rows (ndata rows of slots) to slots first ... end-1 into out: the
+// terms summed in ascending dimension order, then finished (nothing is
+// missing, so that R's scale is 1).
+template <Finish kFinish>
+inline void PlainUnitSums(const double* const* rows, int ndata, int js, int first, int end,
+                          bool absolute, double* __restrict out) {
   for (int block = first; block < end; block += kSumBlock) {
     const int stop = std::min(end, block + kSumBlock);
     std::fill(out + block, out + stop, 0.0);
@@ -64,28 +71,42 @@ inline void PlainUnitMeans(const double* const* rows, int ndata, int js, int fir
       else
         for (int x = block; x < stop; x++) out[x] += (c - v[x]) * (c - v[x]);
     }
-    // weightedmean without its check of the count, ndata > 0, so that the
-    // loop stays in vector registers.
+    // Measure's finishing without its check of the count, ndata > 0, so
+    // that the loop stays in vector registers.
     for (int x = block; x < stop; x++) {
-      const double mean = out[x] / ndata;
-      out[x] = std::isnan(mean) ? HUGE_VAL : mean;
+      const double sum = kFinish == Finish::kMean   ? out[x] / ndata
+                         : kFinish == Finish::kRoot ? std::sqrt(out[x])
+                                                    : out[x];
+      out[x] = std::isnan(sum) ? HUGE_VAL : sum;
     }
   }
 }
 
+void PlainUnits(Finish finish, const double* const* rows, int ndata, int js, int first, int end,
+                bool absolute, double out[]) {
+  switch (finish) {
+    case Finish::kMean:
+      return PlainUnitSums<Finish::kMean>(rows, ndata, js, first, end, absolute, out);
+    case Finish::kScaled:
+      return PlainUnitSums<Finish::kScaled>(rows, ndata, js, first, end, absolute, out);
+    default:
+      return PlainUnitSums<Finish::kRoot>(rows, ndata, js, first, end, absolute, out);
+  }
+}
+
 #ifdef LOPPER_AVX2
-LOPPER_AVX2 void WideUnitMeans(const double* const* rows, int ndata, int js, int first, int end,
-                               bool absolute, double* __restrict out) {
-  PlainUnitMeans(rows, ndata, js, first, end, absolute, out);
+LOPPER_AVX2 void WideUnits(Finish finish, const double* const* rows, int ndata, int js, int first,
+                           int end, bool absolute, double out[]) {
+  PlainUnits(finish, rows, ndata, js, first, end, absolute, out);
 }
 #endif
 
-void UnitMeans(const double* const* rows, int ndata, int js, int first, int end, bool absolute,
-               double out[]) {
+void UnitSums(Finish finish, const double* const* rows, int ndata, int js, int first, int end,
+              bool absolute, double out[]) {
 #ifdef LOPPER_AVX2
-  if (hasavx2()) return WideUnitMeans(rows, ndata, js, first, end, absolute, out);
+  if (hasavx2()) return WideUnits(finish, rows, ndata, js, first, end, absolute, out);
 #endif
-  PlainUnitMeans(rows, ndata, js, first, end, absolute, out);
+  PlainUnits(finish, rows, ndata, js, first, end, absolute, out);
 }
 
 }  // namespace
@@ -93,7 +114,7 @@ void UnitMeans(const double* const* rows, int ndata, int js, int first, int end,
 Centroids::Centroids(const ElementSet& set, char dist)
     : nslots_(set.elements()),
       ndata_(set.dimensions()),
-      fast_(ndata_ > 0 && meandifferences(dist) && unitweights(ndata_, set.weight)),
+      fast_(ndata_ > 0 && differencesof(dist, &differences_) && unitweights(ndata_, set.weight)),
       dist_(dist),
       weight_(set.weight),
       values_(static_cast<std::size_t>(nslots_) * ndata_),
@@ -135,6 +156,14 @@ void Centroids::merge(int js, int is) {
   judge(js);
 }
 
+void Centroids::midpoint(int js, int is) {
+  for (int k = 0; k < ndata_; k++) {
+    double* const v = value_rows_[k];
+    v[js] = 0.5 * (v[js] + v[is]);
+  }
+  judge(js);
+}
+
 void Centroids::move(int from, int to) {
   for (int k = 0; k < ndata_; k++) {
     value_rows_[k][to] = value_rows_[k][from];
@@ -147,7 +176,9 @@ double Centroids::cost() const { return std::max(ndata_, 1) * valuecost(dist_); 
 
 void Centroids::distances(int js, int first, int end, double out[], Measure& fallback) const {
   const bool fast = fast_ && complete_[js];
-  if (fast) UnitMeans(value_rows_.data(), ndata_, js, first, end, dist_ == 'b', out);
+  if (fast)
+    UnitSums(differences_.finish, value_rows_.data(), ndata_, js, first, end, differences_.absolute,
+             out);
   for (int x = first; x < end; x++)
     if (!fast || !complete_[x])
       out[x] = fallback(value_rows_.data(), value_rows_.data(), count_rows_.data(),
@@ -311,7 +342,7 @@ Status CheckTreeArguments(int nrows, int ncolumns, const double* const* data,
   const int nelements = transpose ? ncolumns : nrows;
   const int ndata = transpose ? nrows : ncolumns;
   if (nrows < 0 || ncolumns < 0 || nelements < 2) return Status::kBadArguments;
-  if (std::string("smac").find(method) == std::string::npos) return Status::kBadArguments;
+  if (std::string("smacwqd").find(method) == std::string::npos) return Status::kBadArguments;
   // Centroid linkage measures between member means even on a caller's
   // matrix; a value that is not finite would give NaN distances.
   if (distmatrix && method != 'c') return Status::kOk;
@@ -337,12 +368,10 @@ Status Link(int nrows, int ncolumns, const double* const* data, const int* const
   switch (method) {
     case 'c':
       return pclcluster(nrows, ncolumns, data, mask, weight, distmatrix, dist, transpose, tree);
-    case 'a':
-      return palcluster(nelements, distmatrix, tree);
-    case 'm':
-      return pmlcluster(nelements, distmatrix, tree);
-    default:
+    case 's':
       return pslcluster(nrows, ncolumns, data, mask, weight, distmatrix, dist, transpose, tree);
+    default:
+      return pairwisecluster(nelements, distmatrix, method, tree);
   }
 }
 

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <limits>
 #include <optional>
 #include <vector>
 
@@ -77,12 +78,57 @@ class RowMinima {
   std::vector<int> column_;
 };
 
-// The distance from the merger of slots is and js to another cluster at a and
-// b from them: the larger for maximum linkage, the size-weighted mean for
-// average linkage (the weighted sum times the reciprocal of the total).
-inline double MergedDistance(bool average, double a, double b, int nis, int njs, double scale) {
-  if (!average) return std::max(a, b);
-  return (nis * a + njs * b) * scale;
+// The distance from the merger of clusters i and j, of sizes ni and nj at
+// distance dij, to another cluster of size nk at a and b from them, by the
+// Lance-Williams update of `method` (Lance and Williams 1967; Mullner 2011,
+// table 1): the larger for maximum linkage; the size-weighted mean for
+// average (the weighted sum times the reciprocal of the total); the plain
+// mean for weighted; for Ward and median, on squared distances, Ward's
+// update and the median's (the squared distance to the midpoint).
+class MergeRule {
+ public:
+  MergeRule(char method, double dij, int ni, int nj)
+      : method_(method), dij_(dij), ni_(ni), nj_(nj), scale_(1.0 / (ni + nj)) {}
+  double operator()(double a, double b, int nk) const {
+    switch (method_) {
+      case 'a':
+        return (ni_ * a + nj_ * b) * scale_;
+      case 'q':
+        return 0.5 * (a + b);
+      case 'w':
+        return ((ni_ + nk) * a + (nj_ + nk) * b - nk * dij_) / (ni_ + nj_ + nk);
+      case 'd':
+        return 0.5 * a + 0.5 * b - 0.25 * dij_;
+      default:
+        return std::max(a, b);
+    }
+  }
+
+ private:
+  char method_;
+  double dij_;
+  int ni_, nj_;
+  double scale_;
+};
+
+// Whether `method` merges squared distances: Ward's and the median's updates
+// are those of squared Euclidean distances.
+inline bool mergessquares(char method) { return method == 'w' || method == 'd'; }
+
+// Whether every distance of the matrix has a finite square.
+inline bool squarable(int nelements, const double* const* d) {
+  const double largest = std::sqrt(std::numeric_limits<double>::max());
+  for (int i = 1; i < nelements; i++)
+    for (int j = 0; j < i; j++)
+      if (!(std::fabs(d[i][j]) <= largest)) return false;
+  return true;
+}
+
+// The height of a merge at working distance d: the square root for the
+// methods that merge squares (a rounding error of the updates below 0 is
+// 0, not NaN).
+inline double mergeheight(char method, double d) {
+  return mergessquares(method) ? std::sqrt(std::max(d, 0.0)) : d;
 }
 
 // Rows a merge walks ahead of the one it rewrites, for the memory to
@@ -154,34 +200,36 @@ bool RewriteSlots(Crew& crew, double** d, int is, int js, int last, Finder& find
   return true;
 }
 
-// Maximum or average linkage: n-1 merges of the closest pair, the merged
-// cluster in slot js, the last active slot moved into slot is. Throws
-// std::bad_alloc, before anything is written, when its scratch cannot be
-// had.
+// The linkages of MergeRule (maximum, average, Ward, weighted, median): n-1
+// merges of the closest pair, the merged cluster in slot js, the last active
+// slot moved into slot is. Throws std::bad_alloc, before anything is
+// written, when its scratch cannot be had.
 template <class Finder>
-void PairwiseMerges(int nelements, double** d, bool average, Node tree[]) {
+void PairwiseMerges(int nelements, double** d, char method, Node tree[]) {
   std::vector<int> clusterid(nelements);
-  std::vector<int> number(average ? nelements : 0, 1);
+  std::vector<int> number(nelements, 1);
   Finder finder(nelements);
   Crew crew(threadsfor(0.5 * nelements * nelements * kRowCost));
   for (int i = 0; i < nelements; i++) clusterid[i] = i;
+  if (mergessquares(method))
+    for (int i = 1; i < nelements; i++)
+      for (int j = 0; j < i; j++) d[i][j] *= d[i][j];
   finder.start(d, nelements);
   for (int n = nelements; n > 1; n--) {
     const int k = nelements - n;
     int is, js;
-    tree[k].distance = finder.pick(n, d, &is, &js);
+    const double dij = finder.pick(n, d, &is, &js);
+    tree[k].distance = mergeheight(method, dij);
     tree[k].left = clusterid[is];
     tree[k].right = clusterid[js];
-    const int nis = average ? number[is] : 0, njs = average ? number[js] : 0;
-    const double scale = average ? 1.0 / (nis + njs) : 0.0;
+    const MergeRule rule(method, dij, number[is], number[js]);
+    const int* const sizes = number.data();
     const bool rewritten = RewriteSlots(
         crew, d, is, js, n - 1, finder, [](int, int, int) { return true; },
-        [=](int, double a, double b) { return MergedDistance(average, a, b, nis, njs, scale); });
+        [&rule, sizes](int x, double a, double b) { return rule(a, b, sizes[x]); });
     static_cast<void>(rewritten);  // nothing to prepare, nothing to fail
-    if (average) {
-      number[js] = nis + njs;
-      number[is] = number[n - 1];
-    }
+    number[js] += number[is];
+    number[is] = number[n - 1];
     clusterid[js] = -(k + 1);
     clusterid[is] = clusterid[n - 1];
     reportprogress("merging", k + 1, nelements - 1);
@@ -191,10 +239,11 @@ void PairwiseMerges(int nelements, double** d, bool average, Node tree[]) {
 // PairwiseMerges into tree (nelements-1 slots) for nelements >= 2, as a
 // Status.
 template <class Finder>
-Status PairwiseLinkage(int nelements, double** d, bool average, Node tree[]) {
+Status PairwiseLinkage(int nelements, double** d, char method, Node tree[]) {
   if (nelements < 2) return Status::kBadArguments;
+  if (mergessquares(method) && !squarable(nelements, d)) return Status::kNotFinite;
   return guarded([&] {
-    PairwiseMerges<Finder>(nelements, d, average, tree);
+    PairwiseMerges<Finder>(nelements, d, method, tree);
     return Status::kOk;
   });
 }
@@ -202,10 +251,11 @@ Status PairwiseLinkage(int nelements, double** d, bool average, Node tree[]) {
 // The mean profiles of the clusters of centroid linkage, one slot per
 // active cluster, stored by dimension (row k holds dimension k of every
 // slot) so that the distances from one slot to all others run along
-// contiguous rows; a Measure reads them with transpose 1. 'e' and 'b' with
-// unit weights between slots whose every dimension is present and finite
-// take a loop of Measure's own operations in its order (1 * x is x, and
-// the unit weights add up to ndata exactly); other pairs take Measure. The
+// contiguous rows; a Measure reads them with transpose 1. 'e', 'b', 'Q',
+// 'B' and 'E' with unit weights between slots whose every dimension is
+// present and finite take a loop of Measure's own operations in its order
+// (1 * x is x, the unit weights add up to ndata exactly, and R's scale is
+// 1); other pairs take Measure. The
 // constructor may throw std::bad_alloc; distances may run in several
 // threads at once, each with its own Measure.
 class Centroids {
@@ -214,6 +264,9 @@ class Centroids {
   // Slot js becomes the merger of slots js and is: per dimension the mean
   // of the members' present values, the count of them as its mask.
   void merge(int js, int is);
+  // Slot js becomes the midpoint of slots js and is (median linkage, over
+  // complete profiles).
+  void midpoint(int js, int is);
   // Slot `from` takes the place of slot `to`.
   void move(int from, int to);
   // The distances from slot js to slots first ... end-1 into out[first ...
@@ -227,6 +280,7 @@ class Centroids {
   void judge(int slot);
 
   int nslots_, ndata_;
+  Differences differences_{};
   bool fast_;
   char dist_;
   const double* weight_;

@@ -26,7 +26,7 @@ inline constexpr CodeName kDistanceNames[] = {
     {"cityblock", 'B', ""},
     {"maximum", 'M', "the largest absolute difference"},
     {"chebyshev", 'M', ""},
-    {"canberra", 'C', "the sum of |x - y| / |x + y|, as R's dist()"},
+    {"canberra", 'C', "the sum of |x - y| / (|x| + |y|), as R's dist() and SciPy's pdist()"},
     {"meansquare", 'e', "the mean of the squared differences, no root (euclidean in lopper 0.2)"},
     {"meanabsolute", 'b', "the mean of the absolute differences (cityblock in lopper 0.2)"},
     {"pearson", 'c', "1 - Pearson correlation"},

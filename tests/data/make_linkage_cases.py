@@ -1,7 +1,9 @@
 #!/usr/bin/python3
 """Writes linkage_cases.txt: random data matrices with gaps, and what SciPy's
 hierarchical clustering gives on their distance matrices (merge heights of
-single, complete and average linkage, and fcluster 'maxclust' partitions).
+single, complete, average, weighted, Ward and median linkage, which SciPy
+updates by the same formulas whatever the distances, and fcluster
+'maxclust' partitions of the trees without inversions).
 The C++ tests read the file; Python is needed only to regenerate it:
     tests/data/make_linkage_cases.py > tests/data/linkage_cases.txt
 """
@@ -10,7 +12,11 @@ import sys
 import numpy as np
 from scipy.cluster.hierarchy import fcluster, linkage
 
-METHODS = {"s": "single", "m": "complete", "a": "average"}
+METHODS = {"s": "single", "m": "complete", "a": "average", "q": "weighted", "w": "ward",
+           "d": "median"}
+# maxclust cuts at a height, which undoes the highest merges only when no
+# merge lies below one it contains.
+MONOTONE = "smaqw"
 
 
 def distances(data, mask, weight, dist):
@@ -53,7 +59,8 @@ def main():
             out.write(f"heights {code} " + " ".join(repr(float(h)) for h in sorted(z[:, 2])) + "\n")
             # maxclust cannot undo the lowest merge, so it never gives more
             # than n - 2 clusters.
-            for k in sorted({k for k in (1, 2, 3, 7, n // 2, n - 2) if 1 <= k <= n - 2}):
+            for k in sorted({k for k in (1, 2, 3, 7, n // 2, n - 2) if 1 <= k <= n - 2}
+                            if code in MONOTONE else ()):
                 labels = fcluster(z, k, "maxclust")
                 out.write(f"labels {code} {k} " + " ".join(str(int(l)) for l in labels) + "\n")
     out.write("end\n")
