@@ -230,8 +230,9 @@ TEST(LinkageCache, SameTreesAsThePlainMerges) {
     char dist;
     double missing;
     bool unit;
-  } const cases[] = {{'e', 0, true},  {'e', 0.1, true}, {'b', 0, true},    {'b', 0.2, true},
-                     {'e', 0, false}, {'c', 0.1, true}, {'x', 0.05, false}};
+  } const cases[] = {{'e', 0, true},   {'e', 0.1, true}, {'b', 0, true},     {'b', 0.2, true},
+                     {'e', 0, false},  {'c', 0.1, true}, {'x', 0.05, false}, {'E', 0, true},
+                     {'Q', 0.1, true}, {'B', 0, true}};
   for (const Case& c : cases)
     for (const Family family :
          {Family::kContinuous, Family::kSmallIntegers, Family::kDuplicateRows, Family::kStar})
