@@ -83,11 +83,14 @@ Result Distances(Matrix& m, char dist) {
   return r;
 }
 
-// The tree of m's rows (unit weights) by dist and method.
-Result Tree(Matrix& m, char dist, char method) {
+// The tree of m's rows (unit weights) by dist and method, from a matrix or,
+// with data_only, by treeclusterdata.
+Result Tree(Matrix& m, char dist, char method, bool data_only = false) {
   const std::vector<double> w(m.ncolumns(), 1.0);
-  lopper::Node* tree = lopper::treecluster(m.nrows(), m.ncolumns(), m.data(), m.mask(), w.data(), 0,
-                                           dist, method, nullptr);
+  lopper::Node* tree = data_only ? lopper::treeclusterdata(m.nrows(), m.ncolumns(), m.data(),
+                                                           m.mask(), w.data(), 0, dist, method)
+                                 : lopper::treecluster(m.nrows(), m.ncolumns(), m.data(), m.mask(),
+                                                       w.data(), 0, dist, method, nullptr);
   Result r;
   for (int i = 0; tree && i < m.nrows() - 1; i++)
     r.insert(r.end(), {1.0 * tree[i].left, 1.0 * tree[i].right, tree[i].distance});
@@ -169,6 +172,11 @@ TEST(Threads, EveryThreadCountGivesTheOneThreadResult) {
       [](Matrix& x) { return Tree(x, 'e', 'a'); },
       [](Matrix& x) { return Tree(x, 'b', 'c'); },
       [](Matrix& x) { return Tree(x, 'c', 'c'); },
+      [](Matrix& x) { return Tree(x, 'E', 'w'); },
+      [](Matrix& x) { return Tree(x, 'E', 'q'); },
+      [](Matrix& x) { return Tree(x, 'E', 'd'); },
+      [](Matrix& x) { return Tree(x, 'E', 'c', true); },
+      [](Matrix& x) { return Tree(x, 'c', 'c', true); },
       Passes,
   };
   const int default_threads = lopper::getthreads();
