@@ -69,7 +69,7 @@ Result<bool> WithoutMatrix(const Settings& s, const Dataset& d, std::ostream& er
 Result<Tree> TreeFromData(const Settings& s, const Dataset& d, ProgressLine& progress) {
   const Table& t = d.table;
   const int n = d.size();
-  progress.Start("building the tree of " + std::to_string(n) + " elements from the data");
+  const LibraryProgress reports(progress, n);
   Tree tree(treeclusterdata(n, static_cast<int>(t.ncolumns()), t.ValueRows().data(),
                             t.MaskRows().data(), d.weights.data(), 0, s.distance, s.method));
   if (!tree)
