@@ -9,6 +9,7 @@
 #include "formats.h"
 #include "memory.h"
 #include "preprocess.h"
+#include "presence.h"
 #include "weights.h"
 
 namespace lopper {
@@ -29,7 +30,7 @@ Result<Dataset> PrepareData(const Settings& s, Table table) {
   if (s.transpose) table = table.Transposed();
   auto prepared = Preprocess(std::move(table), s.preprocessing);
   if (!prepared.ok()) return Failure{prepared.error()};
-  Dataset d{std::move(prepared).value(), {}, std::nullopt};
+  Dataset d{std::move(prepared).value(), {}, std::nullopt, true, {}, {}};
   const Table& t = d.table;
   if (s.weights.empty()) {
     d.weights.assign(t.ncolumns(), 1.0);
@@ -37,7 +38,7 @@ Result<Dataset> PrepareData(const Settings& s, Table table) {
     d.weights = ComputedWeights(s, t);
     if (d.weights.empty()) return Failure{"out of memory computing the weights"};
   } else {
-    auto weights = ReadWeights(s.weights, t, ReadOptions{s.separator, ""});
+    auto weights = ReadWeights(s.weights, t, ReadOptions{s.separator, "", {s.decimal, {}}});
     if (!weights.ok()) return Failure{weights.error()};
     d.weights = std::move(weights).value();
   }
@@ -63,25 +64,88 @@ Result<bool> CheckNames(const Settings& s, const Table& t) {
 
 Result<Dataset> ReadTableAsDataset(const Settings& s, ProgressLine& progress) {
   progress.Start("reading " + (s.table == "-" ? std::string("standard input") : s.table));
-  auto table = ReadTable(s.table, ReadOptions{s.separator, ""});
+  auto table = ReadTable(s.table, ReadOptions{s.separator, "", {s.decimal, s.exclude_columns}});
   if (!table.ok()) return Failure{table.error()};
   progress.Finish();
   if (!s.distances_input) return PrepareData(s, std::move(table).value());
   auto distances = ToDistanceMatrix(table.value());
   if (!distances.ok()) return Failure{distances.error()};
-  return Dataset{std::move(table).value(), {}, std::move(distances).value(), false};
+  return Dataset{std::move(table).value(), {}, std::move(distances).value(), false, {}, {}};
+}
+
+// "'NAME' (PLACE)" of row r of t.
+std::string Named(const Table& t, int r) { return "'" + t.names[r] + "' (" + RowPlace(t, r) + ")"; }
+
+// The rows of t named, the first `shown` of them, then how many more.
+std::string NamedList(const Table& t, const std::vector<int>& rows, std::size_t shown) {
+  std::string text;
+  for (std::size_t i = 0; i < rows.size() && i < shown; i++)
+    text += (i ? ", " : "") + Named(t, rows[i]);
+  if (rows.size() > shown) text += " and " + std::to_string(rows.size() - shown) + " more";
+  return text;
+}
+
+// Whether the method measures distances between every two elements: the
+// trees, k-medoids and silhouettes, where a pair without a common column
+// would count as identical.
+bool MeasuresPairs(const Settings& s) {
+  return s.tree() || s.partitioning == Partitioning::kMedoids || s.silhouette;
+}
+
+// Leaves out the elements without values (--drop-empty), listed on err;
+// the clusters file still names them.
+void DropEmpty(Dataset& d, std::ostream& err) {
+  const Table& t = d.table;
+  const std::vector<int> empty = EmptyElements(t);
+  if (empty.empty()) return;
+  err << "lopper-cluster: " << t.source << ": leaving out " << empty.size() << " element"
+      << (empty.size() == 1 ? "" : "s") << " without values: " << NamedList(t, empty, empty.size())
+      << std::endl;
+  d.all_names = t.names;
+  d.dropped = empty;
+  d.table = WithoutRows(t, empty);
 }
 
 }  // namespace
 
-Result<Dataset> ReadDataset(const Settings& s, ProgressLine& progress) {
+Result<bool> CheckMeasurable(const Table& t, bool empties, bool pairs, const std::string& noun) {
+  const std::vector<int> empty = empties ? EmptyElements(t) : std::vector<int>();
+  if (!empty.empty()) {
+    std::string others;
+    if (empty.size() > 1)
+      others =
+          " (nor have " + NamedList(t, std::vector<int>(empty.begin() + 1, empty.end()), 5) + ")";
+    return Failure{t.source + ": " + RowPlace(t, empty[0]) + ": " + noun + " '" +
+                   t.names[empty[0]] + "' has no value" + others + ", so no distance to any other" +
+                   (noun == "element" ? "; leave such elements out with --drop-empty" : "")};
+  }
+  if (!pairs) return true;
+  const auto pair = FirstDisjointPair(t);
+  if (!pair) return true;
+  const auto [a, b] = *pair;
+  const std::string other = noun == "element" ? "column" : "row";
+  return Failure{t.source + ": " + RowPlace(t, a) + " and " + RowPlace(t, b) + ": " + noun + "s '" +
+                 t.names[a] + "' and '" + t.names[b] + "' have no " + other +
+                 " where both have a value, so no distance between them; leaving out " +
+                 NamedList(t, RowsToDrop(t), 10) + " gives every pair a " + other + " in common"};
+}
+
+Result<Dataset> ReadDataset(const Settings& s, ProgressLine& progress, std::ostream& err) {
   auto d = ReadTableAsDataset(s, progress);
   if (!d.ok()) return d;
+  if (auto names = CheckNames(s, d.value().table); !names.ok()) return Failure{names.error()};
+  if (d.value().profiles) {
+    // Pairs are checked among the elements with values, before any are
+    // left out, so that messages name the places in the file.
+    auto measurable = CheckMeasurable(d.value().table, !s.drop_empty, MeasuresPairs(s), "element");
+    if (!measurable.ok()) return Failure{measurable.error()};
+    if (s.drop_empty) DropEmpty(d.value(), err);
+  }
   const Table& t = d.value().table;
   if (t.nrows() < 2)
-    return Failure{t.source + ": " + std::to_string(t.nrows()) +
-                   " element; clustering needs at least 2"};
-  if (auto names = CheckNames(s, t); !names.ok()) return Failure{names.error()};
+    return Failure{t.source + ": " + std::to_string(t.nrows()) + " element" +
+                   (d.value().dropped.empty() ? "" : " with values") +
+                   "; clustering needs at least 2"};
   for (const int k : s.ks)
     if (k > d.value().size())
       return Failure{"-k " + std::to_string(k) + " is outside 1.." + std::to_string(t.nrows()) +

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -29,15 +30,27 @@ struct Dataset {
   std::vector<double> weights;
   std::optional<DistanceMatrix> distances;
   bool profiles = true;  // false: the table is a distance matrix
+  // With --drop-empty, the names of all the table's elements and the
+  // indices among them of those left out (none: every element is kept).
+  std::vector<std::string> all_names;
+  std::vector<int> dropped;
 
   int size() const { return static_cast<int>(table.nrows()); }
 };
 
-// Reads the table named in the settings and prepares it. Fails with a
-// message naming the file and place of the fault: unreadable or malformed
-// text, fewer than two elements, a name that the outputs cannot hold, or
-// a -k above the number of elements.
-Result<Dataset> ReadDataset(const Settings& s, ProgressLine& progress);
+// Reads the table named in the settings and prepares it; elements left
+// out by --drop-empty are listed on err. Fails with a message naming the
+// file and place of the fault: unreadable or malformed text, fewer than
+// two elements, a name that the outputs cannot hold, an element without
+// values, two without a value in the same column where the method
+// measures distances, or a -k above the number of elements.
+Result<Dataset> ReadDataset(const Settings& s, ProgressLine& progress, std::ostream& err);
+
+// Where a distance cannot be measured between rows of t (elements, or
+// with noun "column" the columns of the picture's tree): the message for
+// the first row without values (with empties) or, with pairs, the first
+// two rows with values but no column in common; true when there is none.
+Result<bool> CheckMeasurable(const Table& t, bool empties, bool pairs, const std::string& noun);
 
 // The distances between the rows of t by the library's distancematrix,
 // with distance code dist and one weight per column.

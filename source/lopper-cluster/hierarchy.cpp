@@ -125,6 +125,8 @@ Result<Tree> BuildColumnTree(const Settings& s, const Dataset& d, char method) {
   const Table columns = d.table.Transposed();
   const int n = static_cast<int>(columns.nrows());
   if (n < 2) return Tree();
+  if (auto measurable = CheckMeasurable(columns, true, true, "column"); !measurable.ok())
+    return Failure{measurable.error()};
   const std::vector<double> ones(columns.ncolumns(), 1.0);
   Tree tree(treecluster(n, static_cast<int>(columns.ncolumns()), columns.ValueRows().data(),
                         columns.MaskRows().data(), ones.data(), 0, s.distance, method, nullptr));

@@ -126,6 +126,32 @@ struct Output {
   std::function<bool(std::ostream&)> write;
 };
 
+// The clusters file when --drop-empty left elements out: every element of
+// the table in its order, NA in each column for those left out.
+bool WriteClustersWithGaps(std::ostream& out, const Dataset& d,
+                           const std::vector<ClusterColumn>& columns) {
+  std::vector<std::vector<std::string>> rows{{d.table.ElementsLabel()}};
+  std::vector<std::vector<int>> numbers;
+  for (const ClusterColumn& column : columns) {
+    rows[0].push_back(column.label);
+    numbers.push_back(column.renumber ? NumberClustersByFirstElement(column.clusterid)
+                                      : column.clusterid);
+  }
+  auto dropped = d.dropped.begin();
+  std::size_t kept = 0;
+  for (std::size_t e = 0; e < d.all_names.size(); e++) {
+    rows.push_back({d.all_names[e]});
+    const bool gap = dropped != d.dropped.end() && static_cast<std::size_t>(*dropped) == e;
+    for (const std::vector<int>& column : numbers)
+      rows.back().push_back(gap ? "NA" : std::to_string(column[kept]));
+    if (gap)
+      ++dropped;
+    else
+      ++kept;
+  }
+  return WriteTsv(out, rows);
+}
+
 std::vector<Output> RequestedOutputs(const Settings& s, const Dataset& d, const Clustering& c,
                                      std::ostream& out, std::ostream& err) {
   const auto& names = d.table.names;
@@ -137,8 +163,10 @@ std::vector<Output> RequestedOutputs(const Settings& s, const Dataset& d, const 
     if (!path.empty()) outputs.push_back({path, standard, write});
   };
   if (!p.columns.empty())
-    add(s.clusters, &out,
-        [&names, &p](std::ostream& o) { return WriteClustersTsv(o, names, p.columns); });
+    add(s.clusters, &out, [&names, &p, &d](std::ostream& o) {
+      return d.dropped.empty() ? WriteClustersTsv(o, names, p.columns, d.table.ElementsLabel())
+                               : WriteClustersWithGaps(o, d, p.columns);
+    });
   add(s.report, &err, [&p](std::ostream& o) { return WriteTsv(o, p.report); });
   add(s.centroids, nullptr, [&p](std::ostream& o) { return WriteTsv(o, p.centroids); });
   add(s.newick, nullptr,
@@ -196,7 +224,7 @@ int RunClustering(const Settings& s, std::ostream& out, std::ostream& err, bool 
   };
   if (s.threads) setthreads(*s.threads);
   if (auto paths = CheckOutputPaths(s); !paths.ok()) return failed(paths.error());
-  auto dataset = ReadDataset(s, progress);
+  auto dataset = ReadDataset(s, progress, err);
   if (!dataset.ok()) return failed(dataset.error());
   const auto clustering = Cluster(s, dataset.value(), progress, err);
   if (!clustering.ok()) return failed(clustering.error());

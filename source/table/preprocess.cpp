@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "number.h"
@@ -75,11 +76,64 @@ std::optional<double> SpreadOf(Profile profile, Scaling how) {
   return spread;
 }
 
+// Each column's mean and sample standard deviation over its present
+// values, row by row through the table, in long double as R's colMeans
+// sums; a column with fewer than two values has no deviation.
+struct ColumnMoments {
+  std::vector<std::size_t> count;
+  std::vector<long double> mean, deviation;
+
+  explicit ColumnMoments(const Table& t)
+      : count(t.ncolumns(), 0), mean(t.ncolumns(), 0), deviation(t.ncolumns(), 0) {
+    const std::size_t m = t.ncolumns();
+    for (std::size_t i = 0; i < t.values.size(); ++i)
+      if (t.mask[i]) ++count[i % m], mean[i % m] += t.values[i];
+    for (std::size_t c = 0; c < m; ++c)
+      if (count[c] > 0) mean[c] /= static_cast<long double>(count[c]);
+    for (std::size_t i = 0; i < t.values.size(); ++i)
+      if (t.mask[i]) deviation[i % m] += (t.values[i] - mean[i % m]) * (t.values[i] - mean[i % m]);
+    for (std::size_t c = 0; c < m; ++c)
+      deviation[c] =
+          count[c] > 1 ? std::sqrt(deviation[c] / static_cast<long double>(count[c] - 1)) : 0.0L;
+  }
+};
+
+// Centres (and with kScale scales) every column of table in place. Empty
+// on success; otherwise the message for the first column that has no
+// standard deviation to divide by, with table unchanged.
+std::string ScaleColumns(Table& table, ColumnScaling how) {
+  const ColumnMoments moments(table);
+  const std::size_t m = table.ncolumns();
+  for (std::size_t c = 0; how == ColumnScaling::kScale && c < m; ++c) {
+    if (moments.deviation[c] > 0) continue;
+    const std::string place =
+        table.source + ": " + table.ColumnLocation(c) + " (" + table.columns[c] + "): ";
+    if (moments.count[c] < 2)
+      return place + "the column has " + std::to_string(moments.count[c]) + " value" +
+             (moments.count[c] == 1 ? "" : "s") +
+             ", too few for a standard deviation: it cannot be scaled; leave it out";
+    return place +
+           "the column's values are all equal (standard deviation 0): it cannot be scaled; "
+           "leave it out";
+  }
+  for (std::size_t i = 0; i < table.values.size(); ++i) {
+    if (!table.mask[i]) continue;
+    long double value = table.values[i] - moments.mean[i % m];
+    if (how == ColumnScaling::kScale) value /= moments.deviation[i % m];
+    table.values[i] = static_cast<double>(value);
+  }
+  return "";
+}
+
 }  // namespace
 
 Result<Table> Preprocess(Table table, const Preprocessing& steps) {
   if (steps.log2) {
     if (std::string fault = TakeLog2(table); !fault.empty()) return Failure{fault};
+  }
+  if (steps.columns != ColumnScaling::kNone) {
+    if (std::string fault = ScaleColumns(table, steps.columns); !fault.empty())
+      return Failure{fault};
   }
   std::vector<double> scratch;
   const std::size_t n = table.ncolumns();
