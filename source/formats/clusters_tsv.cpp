@@ -26,7 +26,7 @@ std::vector<int> NumberClustersByFirstElement(const std::vector<int>& clusterid)
 }
 
 bool WriteClustersTsv(std::ostream& out, const std::vector<std::string>& names,
-                      const std::vector<ClusterColumn>& columns) {
+                      const std::vector<ClusterColumn>& columns, const std::string& name_header) {
   if (FirstUnwritableName(names) != names.size()) return false;
   std::vector<std::vector<int>> numbers;
   for (const ClusterColumn& column : columns) {
@@ -34,7 +34,8 @@ bool WriteClustersTsv(std::ostream& out, const std::vector<std::string>& names,
     numbers.push_back(column.renumber ? NumberClustersByFirstElement(column.clusterid)
                                       : column.clusterid);
   }
-  out << "name";
+  // A label the table cannot hold falls back, as an empty one does.
+  out << (name_header.empty() || !IsWritableName(name_header) ? "name" : name_header);
   for (const ClusterColumn& column : columns) out << '\t' << column.label;
   out << '\n';
   for (std::size_t e = 0; e < names.size(); e++) {

@@ -43,13 +43,15 @@ struct ClusterColumn {
   bool renumber = true;
 };
 
-// The clusters table: a header line "name" and the labels, then one line
-// per element in element order, its name and its cluster in each column
-// (numbered by NumberClustersByFirstElement unless the column says not);
-// tab-separated, LF line ends. False when a column's length differs from
-// names.size() or a name or label is not writable.
+// The clusters table: a header line (name_header, or "name" when it is
+// empty or not writable, then the labels), then one line per element in
+// element order, its name and its cluster in each column (numbered by
+// NumberClustersByFirstElement unless the column says not); tab-separated,
+// LF line ends. False when a column's length differs from names.size() or
+// a name or label is not writable.
 bool WriteClustersTsv(std::ostream& out, const std::vector<std::string>& names,
-                      const std::vector<ClusterColumn>& columns);
+                      const std::vector<ClusterColumn>& columns,
+                      const std::string& name_header = "name");
 
 // The tree in Newick, one line ending in ";": every edge carries the
 // parent's height minus the child's (a leaf's height is 0) in the shortest

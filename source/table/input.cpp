@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 #include <string_view>
+#include <utility>
 
 namespace lopper::detail {
 
@@ -79,7 +80,101 @@ Result<std::string> Inflate(std::string_view packed) {
   return text;
 }
 
+// The tool that packed bytes and the command that unpacks path, for the
+// formats users meet that zlib does not read; nullptr for none of them.
+struct Packer {
+  const char* name;
+  const char* unpack;
+};
+
+const Packer* ForeignPacker(std::string_view bytes) {
+  static const Packer kBzip2{"bzip2", "bunzip2 -k"}, kXz{"xz", "unxz -k"}, kZstd{"zstd", "unzstd"},
+      kZip{"zip", "unzip"};
+  const auto starts = [bytes](std::string_view magic) {
+    return bytes.substr(0, magic.size()) == magic;
+  };
+  // "BZh", the block size, then a block's or the end's magic: a text table
+  // may well start with "BZh".
+  if (bytes.size() >= 10 && starts("BZh") && bytes[3] >= '1' && bytes[3] <= '9' &&
+      (bytes.substr(4, 6) == "\x31\x41\x59\x26\x53\x59" ||
+       bytes.substr(4, 6) == "\x17\x72\x45\x38\x50\x90"))
+    return &kBzip2;
+  if (starts(std::string_view("\xFD"
+                              "7zXZ\0",
+                              6)))
+    return &kXz;
+  if (starts("\x28\xB5\x2F\xFD")) return &kZstd;
+  if (starts("PK\x03\x04")) return &kZip;
+  return nullptr;
+}
+
+// Appends code point c (at most 0x10FFFF) in UTF-8.
+void AppendUtf8(char32_t c, std::string& out) {
+  const auto byte = [&out](unsigned b) { out.push_back(static_cast<char>(b)); };
+  if (c < 0x80) {
+    byte(c);
+  } else if (c < 0x800) {
+    byte(0xC0 | (c >> 6)), byte(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    byte(0xE0 | (c >> 12)), byte(0x80 | ((c >> 6) & 0x3F)), byte(0x80 | (c & 0x3F));
+  } else {
+    byte(0xF0 | (c >> 18)), byte(0x80 | ((c >> 12) & 0x3F)), byte(0x80 | ((c >> 6) & 0x3F));
+    byte(0x80 | (c & 0x3F));
+  }
+}
+
+bool IsUtf16(std::string_view bytes) {
+  return bytes.substr(0, 2) == "\xFF\xFE" || bytes.substr(0, 2) == "\xFE\xFF";
+}
+
+// UTF-16 text, byte order mark first, as UTF-8 (the mark too, which the
+// lexer skips). A lone surrogate becomes U+FFFD, as decoders commonly do;
+// an odd byte at the end cannot be a character and fails.
+Result<std::string> Utf16ToUtf8(std::string_view bytes) {
+  if (bytes.size() % 2 != 0) return Failure{"UTF-16 text ends in half a character"};
+  const bool little = bytes[0] == '\xFF';
+  const auto unit = [bytes, little](std::size_t i) -> char32_t {
+    const auto lo = static_cast<unsigned char>(bytes[i + (little ? 0 : 1)]);
+    const auto hi = static_cast<unsigned char>(bytes[i + (little ? 1 : 0)]);
+    return static_cast<char32_t>(hi << 8 | lo);
+  };
+  std::string text;
+  text.reserve(bytes.size() / 2 * 3 / 2);
+  for (std::size_t i = 0; i < bytes.size(); i += 2) {
+    char32_t c = unit(i);
+    const bool high = c >= 0xD800 && c < 0xDC00;
+    const bool paired =
+        high && i + 2 < bytes.size() && unit(i + 2) >= 0xDC00 && unit(i + 2) < 0xE000;
+    if (paired) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (unit(i + 2) - 0xDC00);
+      i += 2;
+    } else if (c >= 0xD800 && c < 0xE000) {
+      c = 0xFFFD;
+    }
+    AppendUtf8(c, text);
+  }
+  return text;
+}
+
 }  // namespace
+
+Result<std::string> DecodeInput(std::string bytes, const std::string& source,
+                                const std::string& path) {
+  if (const Packer* packer = ForeignPacker(bytes)) {
+    const std::string file = path == "-" ? "FILE" : path;
+    return Failure{source + ": " + packer->name + "-compressed data, which is not read here: " +
+                   "decompress it first (" + packer->unpack + " " + file + ")"};
+  }
+  if (IsGzip(bytes)) {
+    Result<std::string> text = Inflate(bytes);
+    if (!text.ok()) return Failure{source + ": corrupt gzip data (" + text.error() + ")"};
+    bytes = std::move(text).value();
+  }
+  if (!IsUtf16(bytes)) return bytes;
+  Result<std::string> text = Utf16ToUtf8(bytes);
+  if (!text.ok()) return Failure{source + ": " + text.error()};
+  return text;
+}
 
 Result<std::string> ReadWholeInput(const std::string& path, const std::string& source) {
   const bool standard_input = path == "-";
@@ -90,10 +185,7 @@ Result<std::string> ReadWholeInput(const std::string& path, const std::string& s
   const int read_errno = errno;
   if (!standard_input) ::close(fd);
   if (!read) return Failure{source + ": cannot read: " + std::strerror(read_errno)};
-  if (!IsGzip(bytes)) return bytes;
-  Result<std::string> text = Inflate(bytes);
-  if (!text.ok()) return Failure{source + ": corrupt gzip data (" + text.error() + ")"};
-  return text;
+  return DecodeInput(std::move(bytes), source, path);
 }
 
 }  // namespace lopper::detail

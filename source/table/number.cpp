@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <string>
 #include <system_error>
 
 namespace lopper::detail {
@@ -30,9 +31,18 @@ bool IsMissing(std::string_view text) {
 
 }  // namespace
 
-CellKind ReadValueCell(std::string_view cell, double& value) {
+CellKind ReadValueCell(std::string_view cell, double& value, char decimal) {
   std::string_view text = TrimBlanks(cell);
   if (IsMissing(text)) return CellKind::kMissing;
+  if (decimal != '.') {
+    // The number with its mark as from_chars reads it; a '.' then is no
+    // part of a number (a thousands mark is not read either).
+    if (text.find('.') != std::string_view::npos) return CellKind::kInvalid;
+    std::string usual(text);
+    for (char& c : usual)
+      if (c == decimal) c = '.';
+    return ReadValueCell(usual, value);
+  }
   // strtod takes a '+' sign; from_chars does not.
   if (text.front() == '+') {
     text.remove_prefix(1);

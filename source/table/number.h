@@ -11,7 +11,8 @@ enum class CellKind { kNumber, kMissing, kInvalid };
 
 // Reads a value cell as table.h describes: kNumber with value set, kMissing
 // (value untouched) for an empty cell, NA or NaN, kInvalid otherwise.
-CellKind ReadValueCell(std::string_view cell, double& value);
+// decimal is the decimal mark, '.' or ','.
+CellKind ReadValueCell(std::string_view cell, double& value, char decimal = '.');
 
 // The shortest text that reads back as value, whatever the locale.
 std::string NumberText(double value);

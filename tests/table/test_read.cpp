@@ -57,7 +57,10 @@ TEST(TableRead, RejectsCellsThatAreNoFiniteNumber) {
     ASSERT_FALSE(result.ok()) << cell;
     // The message quotes the cell as read, after unquoting.
     const std::string shown = cell[0] == '"' ? "1\"" : cell;
-    EXPECT_EQ(result.error(), "t.txt: line 2, column 3 (b): '" + shown + "' is not a number");
+    const std::string hint =
+        cell == "1,5" ? "; with a decimal comma it reads: give --decimal ," : "";
+    EXPECT_EQ(result.error(),
+              "t.txt: line 2, column 3 (b): '" + shown + "' is not a number" + hint);
   }
 }
 
@@ -75,8 +78,9 @@ TEST(TableRead, MalformedTablesFailWithOneLineMessages) {
       {"id\ta\t\tc\n", "t.txt: line 1, column 3: empty column name"},
       {"id\ta\tb\ta\n", "t.txt: line 1, column 4: column name 'a' occurs twice (also column 2)"},
       {"id\ta\tb\nx\t1\n", "t.txt: line 2: 2 cells, expected 3 (a name and 2 values)"},
-      {"id\ta\tb\nx\t1\t2\t3\n", "t.txt: line 2: 4 cells, expected 3 (a name and 2 values)"},
-      {"id\ta\nx\t1\t2\n", "t.txt: line 2: 3 cells, expected 2 (a name and 1 value)"},
+      {"id\ta\tb\nx\t1\t2\ny\t1\t2\t3\n",
+       "t.txt: line 3: 4 cells, expected 3 (a name and 2 values)"},
+      {"id\ta\nx\t1\ny\t1\t2\n", "t.txt: line 3: 3 cells, expected 2 (a name and 1 value)"},
       {"id\ta\nx\t1\n\ny\t2\n", "t.txt: line 3: 0 cells, expected 2 (a name and 1 value)"},
       {"id\ta\n\t1\n", "t.txt: line 2, column 1: empty name"},
       {"id\ta\nalpha\t1\nb\t2\nalpha\t3\n",
@@ -142,7 +146,7 @@ TEST(TableRead, FileNameChoosesSeparatorAndGzipIsInflated) {
   for (const auto& c : cases) {
     const std::string path = dir / c.file;
     c.gzip ? WriteGzip(path, c.text) : WriteFile(path, c.text);
-    const auto result = ReadTable(path, {c.separator, ""});
+    const auto result = ReadTable(path, {c.separator, "", {}});
     ASSERT_TRUE(result.ok()) << c.file << ": " << result.error();
     EXPECT_EQ(result.value().source, path);
     EXPECT_EQ(result.value().values, std::vector<double>{1}) << c.file;
@@ -182,7 +186,7 @@ TEST(TableRead, UnreadableInputFailsWithTheReason) {
       {dir / "bad.gz", "bad", "bad: corrupt gzip data (invalid block type)"},
   };
   for (const auto& c : cases) {
-    const auto result = ReadTable(c.path, {{}, c.display});
+    const auto result = ReadTable(c.path, {{}, c.display, {}});
     ASSERT_FALSE(result.ok()) << c.path;
     EXPECT_EQ(result.error(), c.message);
   }
