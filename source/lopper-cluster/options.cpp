@@ -129,6 +129,28 @@ std::optional<char> ParseSeparator(const std::string& word) {
                               "': expected one character, or tab, comma or semicolon");
 }
 
+// --decimal and --exclude-columns: how the table's cells read.
+void ParseCellOptions(const po::variables_map& vm, Settings& s) {
+  const std::string decimal = vm["decimal"].as<std::string>();
+  if (decimal != "." && decimal != ",")
+    throw std::invalid_argument("--decimal '" + decimal + "': expected . or ,");
+  s.decimal = decimal[0];
+  if (s.decimal == ',' && s.separator == ',')
+    throw std::invalid_argument(
+        "--decimal , needs another separator than a comma: give --sep ';' or --sep tab");
+  if (!vm.count("exclude-columns")) return;
+  for (const std::string& list : vm["exclude-columns"].as<std::vector<std::string>>()) {
+    std::istringstream names(list);
+    std::string name;
+    while (std::getline(names, name, ',')) {
+      if (name.empty())
+        throw std::invalid_argument("--exclude-columns '" + list +
+                                    "': expected column names separated by commas");
+      s.exclude_columns.push_back(name);
+    }
+  }
+}
+
 Preprocessing ParsePreprocessing(const po::variables_map& vm) {
   Preprocessing p;
   p.log2 = vm.count("log2") > 0;
@@ -141,8 +163,12 @@ po::options_description Described() {
   po::options_description input("Input", 100, 50);
   input.add_options()(
       "sep", po::value<std::string>()->default_value(""),
-      "cell separator: one character, tab or comma (default: comma for .csv and .csv.gz, "
-      "otherwise tab)")(
+      "cell separator: one character, tab, comma or semicolon (default: comma for .csv and "
+      ".csv.gz, semicolon there with --decimal ',', otherwise tab)")(
+      "decimal", po::value<std::string>()->default_value("."),
+      "the values' decimal mark: . or , (then the separator cannot be a comma)")(
+      "exclude-columns", po::value<std::vector<std::string>>()->composing(),
+      "leave out these columns of the table (text or ID columns), as NAME,NAME or repeated")(
       "input", po::value<std::string>()->default_value("data"),
       "data: a table of elements (rows) and their values; distances: a square, symmetric "
       "distance matrix with the names as header and first column")(
@@ -380,6 +406,7 @@ Settings ToSettings(const po::variables_map& vm) {
   Settings s;
   s.table = vm["table"].as<std::string>();
   s.separator = ParseSeparator(vm["sep"].as<std::string>());
+  ParseCellOptions(vm, s);
   const std::string input = vm["input"].as<std::string>();
   if (input != "data" && input != "distances")
     throw std::invalid_argument("--input '" + input + "': expected data or distances");

@@ -29,6 +29,8 @@ constexpr int kDefaultSeed = 1;
 struct Settings {
   std::string table;  // a path, or "-" for standard input
   std::optional<char> separator;
+  char decimal = '.';                        // the values' decimal mark
+  std::vector<std::string> exclude_columns;  // the table's columns left out
   bool distances_input = false;  // the table is a distance matrix
   bool transpose = false;
   std::string weights;  // a file, "auto", or empty for all 1

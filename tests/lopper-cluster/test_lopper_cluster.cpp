@@ -82,7 +82,9 @@ std::string Expected(Data d, char method, char dist, bool transpose, std::vector
   lopper::Node* tree = lopper::treecluster(nrows, ncols, rows.data(), masks.data(), weights.data(),
                                            transpose, dist, method, nullptr);
   std::vector<std::vector<int>> columns;
-  std::string text = "name";
+  // The clusters file takes the table's label for its names ("gene"), not
+  // for the column names of a transposed run.
+  std::string text = transpose ? "name" : "gene";
   for (const int k : ks) {
     std::vector<int> ids(n);
     lopper::cuttree(n, tree, k, ids.data());
@@ -211,13 +213,42 @@ TEST(LopperCluster, DistanceMatrixStdinAndGzipGiveTheSameClusters) {
                                  "gzip -c t.tsv > t.tsv.gz && " + command + "-d e t.tsv.gz"}) {
     const auto run = lopper_test::RunProgram(dir, "/bin/bash", {"-c", way});
     EXPECT_EQ(run.status, 0) << way << ": " << run.err;
-    EXPECT_EQ(run.out, ReadFile(dir / "ref.tsv")) << way;
+    // The matrix has no label over its names, the data the label "gene".
+    std::string expected = ReadFile(dir / "ref.tsv");
+    if (way.find("--input") != std::string::npos) expected.replace(0, 4, "name");
+    EXPECT_EQ(run.out, expected) << way;
   }
 }
 
 // Each case: the files present, the command line, the exit status and the
 // first line of standard error. Every output file already exists and must
 // stay as it was.
+// R's files, decimal commas and left-out columns through the command line;
+// the clusters file's first header is the table's label for its names.
+TEST(LopperCluster, TableFormsAndTheirOptionsReachTheClustersFile) {
+  struct Case {
+    const char* file;
+    std::string text;
+    std::vector<std::string> args;
+  } const cases[] = {
+      {"r.tsv", "\"s1\"\t\"s2\"\n\"a\"\t1\t2\n\"b\"\t2\t3\n\"c\"\t8\t1\n", {}},
+      {"e.csv", "state;s1;s2\na;1,0;2\nb;2;3,0\nc;8;1\n", {"--decimal", ","}},
+      {"x.tsv",
+       "state\tcode\ts1\ts2\na\tA\t1\t2\nb\tB\t2\t3\nc\tC\t8\t1\n",
+       {"--exclude-columns", "code"}},
+  };
+  TempDir dir;
+  for (const auto& c : cases) {
+    WriteFile(dir / c.file, c.text);
+    std::vector<std::string> args{c.file, "-d", "e", "-k", "2"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const auto run = RunCommand(dir, args);
+    EXPECT_EQ(run.status, 0) << c.file << ": " << run.err;
+    const std::string label = c.text[0] == '"' ? "name" : "state";
+    EXPECT_EQ(run.out, label + "\tk=2\na\t1\nb\t1\nc\t2\n") << c.file;
+  }
+}
+
 TEST(LopperCluster, BadInputIsReportedAndNoOutputChanges) {
   const std::string good = "id\ts1\ts2\na\t1\t2\nb\t2\t3\nc\t8\t1\n";
   struct Case {
@@ -321,6 +352,21 @@ TEST(LopperCluster, BadInputIsReportedAndNoOutputChanges) {
        {"-k", "2", "--progress", "--quiet"},
        2,
        "lopper-cluster: --progress and --quiet contradict each other"},
+      {"id,s1,s2\na,1,2\nb,2,3\n",
+       {"-k", "2"},
+       1,
+       "lopper-cluster: t.tsv: line 1: the header names no columns; it splits into 3 cells at "
+       "commas: give --sep ,"},
+      {good,
+       {"-k", "2", "--exclude-columns", "s2,s3"},
+       1,
+       "lopper-cluster: t.tsv: line 1: --exclude-columns names 's3', which is not a column"},
+      {good,
+       {"-k", "2", "--decimal", ",", "--sep", ","},
+       2,
+       "lopper-cluster: --decimal , needs another separator than a comma: give --sep ';' or "
+       "--sep tab"},
+      {good, {"-k", "2", "--decimal", "x"}, 2, "lopper-cluster: --decimal 'x': expected . or ,"},
       {good,
        {"-m", "kmeans", "-k", "4"},
        1,
