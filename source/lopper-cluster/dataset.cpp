@@ -153,6 +153,55 @@ Result<Dataset> ReadDataset(const Settings& s, ProgressLine& progress, std::ostr
   return d;
 }
 
+namespace {
+
+// The heatmap's bytes: a copy of the present values, sorted for the
+// colour scale, and the image, 3 bytes a pixel, of cells 20 pixels wide
+// shrinking to fit 2000 x 4000 but never below a pixel.
+std::uint64_t PictureBytes(std::uint64_t n, std::uint64_t m) {
+  const auto pixels = [](std::uint64_t cells, std::uint64_t extent) {
+    if (cells <= extent / 20) return cells * 20;
+    return cells * std::max<std::uint64_t>(1, extent / cells);
+  };
+  return n * m * sizeof(double) + 3 * pixels(n, 4000) * pixels(m, 2000);
+}
+
+}  // namespace
+
+std::vector<MemoryBlock> ExtraBlocks(const Settings& s, const Dataset& d) {
+  const std::uint64_t n = d.table.nrows(), m = d.table.ncolumns();
+  std::vector<MemoryBlock> blocks;
+  if (s.column_method) {
+    blocks.push_back(
+        {"the table turned for the column tree", n * m * (sizeof(double) + sizeof(int))});
+    const int matrices = s.optimal_leaf_order ? 2 : *s.column_method == 's' ? 0 : 1;
+    blocks.push_back(MatrixBlock(m, matrices, "columns"));
+  }
+  if (!s.svg.empty()) blocks.push_back({"the picture", PictureBytes(n, m)});
+  return blocks;
+}
+
+std::string LighterRuns(const Settings& s) {
+  std::string lighter;
+  if (s.column_method) lighter += ", without --cluster-columns";
+  if (!s.svg.empty()) lighter += std::string(", without --svg");
+  return lighter;
+}
+
+Result<bool> CheckPartitionMemory(const Settings& s, const Dataset& d) {
+  std::vector<MemoryBlock> blocks = ExtraBlocks(s, d);
+  const bool matrix = s.partitioning == Partitioning::kMedoids || s.silhouette;
+  // The library's matrix and the copy kept of it, while it is copied.
+  if (matrix) blocks.insert(blocks.begin(), MatrixBlock(d.table.nrows(), 2));
+  const auto shortfall = Shortfall(blocks);
+  if (!shortfall) return true;
+  return Failure{*shortfall +
+                 (matrix ? "; -m kmeans and -m kmedians need no matrix without "
+                           "--silhouette"
+                         : "") +
+                 LighterRuns(s) + ", or cluster fewer elements"};
+}
+
 Result<DistanceMatrix> DistancesOf(const Table& t, const std::vector<double>& weights, char dist) {
   const int n = static_cast<int>(t.nrows());
   double** const rows = distancematrix(n, static_cast<int>(t.ncolumns()), t.ValueRows().data(),
@@ -172,7 +221,7 @@ Result<DistanceMatrix*> Distances(const Settings& s, Dataset& d) {
   if (!d.distances) {
     // k-medoids and silhouettes cannot do without the matrix: refused
     // before the work when it would not fit.
-    if (const auto shortfall = MatrixShortfall(d.size(), 1))
+    if (const auto shortfall = Shortfall({MatrixBlock(d.size(), 1)}))
       return Failure{*shortfall + "; -m kmedoids and --silhouette need it: cluster fewer elements"};
     auto computed = DistancesOf(d.table, d.weights, s.distance);
     if (!computed.ok()) return Failure{computed.error()};

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "distances.h"
+#include "memory.h"
 #include "options.h"
 #include "progress.h"
 #include "result.h"
@@ -51,6 +52,21 @@ Result<Dataset> ReadDataset(const Settings& s, ProgressLine& progress, std::ostr
 // the first row without values (with empties) or, with pairs, the first
 // two rows with values but no column in common; true when there is none.
 Result<bool> CheckMeasurable(const Table& t, bool empties, bool pairs, const std::string& noun);
+
+// The large blocks a run holds besides the elements' distance matrices:
+// for the picture's column tree a copy of the table and the columns'
+// distances (two with --leaf-order optimal: its table too), and the
+// picture (the values sorted for its colours, the image).
+std::vector<MemoryBlock> ExtraBlocks(const Settings& s, const Dataset& d);
+
+// ", without --cluster-columns" and the like: the parts of the run that
+// ExtraBlocks counts and that could be left out, for messages.
+std::string LighterRuns(const Settings& s);
+
+// Partitions: fails, before the work, when the distance matrix k-medoids
+// and silhouettes need and ExtraBlocks would not fit in the memory
+// available, saying what would.
+Result<bool> CheckPartitionMemory(const Settings& s, const Dataset& d);
 
 // The distances between the rows of t by the library's distancematrix,
 // with distance code dist and one weight per column.

@@ -3,6 +3,7 @@
 #include <lopper/names.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <utility>
 
 #include "memory.h"
@@ -45,11 +46,14 @@ Result<bool> WithoutMatrix(const Settings& s, const Dataset& d, std::ostream& er
                    " has missing values, and Ward's and the median's updates have no form in "
                    "cluster means once a gap scales a distance; run it with the matrix"};
   }
-  const auto shortfall = MatrixShortfall(d.size(), MatricesNeeded(s, d));
+  std::vector<MemoryBlock> blocks{MatrixBlock(d.size(), MatricesNeeded(s, d))};
+  const std::vector<MemoryBlock> extra = ExtraBlocks(s, d);
+  blocks.insert(blocks.end(), extra.begin(), extra.end());
+  const auto shortfall = Shortfall(blocks);
   if (!shortfall) return false;
   const std::string& sizes = *shortfall;
   const bool kept = s.optimal_leaf_order || s.silhouette;
-  if (possible && !kept) {
+  if (possible && !kept && !Shortfall(extra)) {
     err << "lopper-cluster: " << sizes << ": building the tree from the data without it (as "
         << "--no-matrix)" << std::endl;
     return true;
@@ -62,7 +66,8 @@ Result<bool> WithoutMatrix(const Settings& s, const Dataset& d, std::ostream& er
     fix =
         "single and centroid linkage, and ward and median on complete data with -d euclidean, "
         "run without the matrix (--no-matrix)";
-  return Failure{sizes + "; " + fix + ", or cluster fewer elements"};
+  return Failure{sizes + "; " + fix + ", -m kmeans needs none" + LighterRuns(s) +
+                 ", or cluster fewer elements"};
 }
 
 // The tree from the profiles alone, by treeclusterdata.
@@ -78,11 +83,54 @@ Result<Tree> TreeFromData(const Settings& s, const Dataset& d, ProgressLine& pro
   return tree;
 }
 
-Result<bool> OrderLeaves(int n, Node* tree, DistanceMatrix& distances) {
+Result<bool> OrderLeaves(int n, Node* tree, DistanceMatrix& distances, const char* noun) {
   if (!optimalleaforder(n, tree, distances.rows()))
-    return Failure{"out of memory ordering the leaves of " + std::to_string(n) + " elements"};
+    return Failure{"out of memory ordering the leaves of " + std::to_string(n) + " " + noun};
   return true;
 }
+
+// Seconds a step of optimalleaforder takes on the development machine at
+// the sizes where it runs for minutes, where the steps wait on memory (see
+// the README's Performance section for the measurement).
+constexpr double kSecondsPerLeafOrderStep = 1.0e-8;
+
+// "0.0012 s", "45 s", "12 minutes", "3.5 hours": a duration for messages.
+std::string Duration(double seconds) {
+  char text[32];
+  if (seconds < 120)
+    std::snprintf(text, sizeof text, "%.2g s", seconds);
+  else if (seconds < 7200)
+    std::snprintf(text, sizeof text, "%.0f minutes", seconds / 60);
+  else
+    std::snprintf(text, sizeof text, "%.1f hours", seconds / 3600);
+  return text;
+}
+
+// The trees to order, what their leaves are, and the time each would take.
+struct LeafOrderPlan {
+  struct Part {
+    std::string what;
+    double seconds;
+  };
+  std::vector<Part> parts;
+  double seconds = 0;
+
+  void Add(int n, const Node* tree, const std::string& what) {
+    if (!tree || n < 3) return;
+    parts.push_back(
+        {std::to_string(n) + " " + what, LeafOrderSteps(n, tree) * kSecondsPerLeafOrderStep});
+    seconds += parts.back().seconds;
+  }
+  std::string Refusal(double limit) const {
+    std::string each;
+    for (const Part& p : parts)
+      each += (each.empty() ? "" : ", ") + Duration(p.seconds) + " for the " + p.what;
+    return "--leaf-order optimal would take about " + Duration(seconds) + " (" + each +
+           "; measured on a 2-core machine), more than the " + Duration(limit) +
+           " of --leaf-order-limit: add --force (or a larger --leaf-order-limit) to order the "
+           "leaves all the same, or leave --leaf-order optimal out";
+  }
+};
 
 }  // namespace
 
@@ -113,10 +161,6 @@ Result<Tree> BuildTree(const Settings& s, Dataset& d, ProgressLine& progress, st
   if (!tree)
     return Failure{"out of memory building the tree of " + std::to_string(n) + " elements"};
   if (!kept && !d.profiles && s.method != 's') d.distances.reset();  // overwritten
-  working.reset();
-  if (s.optimal_leaf_order)
-    if (auto done = OrderLeaves(n, tree.get(), *distances); !done.ok())
-      return Failure{done.error()};
   progress.Finish();
   return tree;
 }
@@ -131,13 +175,54 @@ Result<Tree> BuildColumnTree(const Settings& s, const Dataset& d, char method) {
   Tree tree(treecluster(n, static_cast<int>(columns.ncolumns()), columns.ValueRows().data(),
                         columns.MaskRows().data(), ones.data(), 0, s.distance, method, nullptr));
   if (!tree) return Failure{"out of memory building the tree of the columns"};
-  if (s.optimal_leaf_order) {
-    auto distances = DistancesOf(columns, ones, s.distance);
-    if (!distances.ok()) return Failure{distances.error()};
-    if (auto done = OrderLeaves(n, tree.get(), distances.value()); !done.ok())
-      return Failure{done.error()};
-  }
   return tree;
+}
+
+double LeafOrderSteps(int n, const Node* tree) {
+  // Leaves under each record, children first.
+  std::vector<double> size(static_cast<std::size_t>(n - 1));
+  const auto leaves = [&size](int child) { return child >= 0 ? 1.0 : size[-child - 1]; };
+  // Over the leaves i of a child, how many far ends its order from i has.
+  const auto far_ends = [&](int child) {
+    if (child >= 0) return 1.0;
+    const Node& r = tree[-child - 1];
+    return 2 * leaves(r.left) * leaves(r.right);
+  };
+  double steps = 0;
+  for (int r = 0; r < n - 1; r++) {
+    size[r] = leaves(tree[r].left) + leaves(tree[r].right);
+    steps += leaves(tree[r].right) * far_ends(tree[r].left) +
+             leaves(tree[r].left) * far_ends(tree[r].right);
+  }
+  return steps;
+}
+
+Result<bool> OrderAllLeaves(const Settings& s, Dataset& d, Node* tree, Node* column_tree,
+                            ProgressLine& progress) {
+  const Table columns = column_tree ? d.table.Transposed() : Table();
+  const int m = static_cast<int>(columns.nrows());
+  LeafOrderPlan plan;
+  plan.Add(d.size(), tree, "elements");
+  plan.Add(m, column_tree, "columns");
+  if (plan.seconds > s.leaf_order_limit && !s.force)
+    return Failure{plan.Refusal(s.leaf_order_limit)};
+  if (tree) {
+    auto distances = Distances(s, d);
+    if (!distances.ok()) return Failure{distances.error()};
+    const LibraryProgress reports(progress, d.size());
+    if (auto done = OrderLeaves(d.size(), tree, *distances.value(), "elements"); !done.ok())
+      return done;
+    progress.Finish();
+  }
+  if (column_tree && m > 1) {
+    const LibraryProgress reports(progress, m, "columns");
+    auto distances = DistancesOf(columns, std::vector<double>(columns.ncolumns(), 1.0), s.distance);
+    if (!distances.ok()) return Failure{distances.error()};
+    if (auto done = OrderLeaves(m, column_tree, distances.value(), "columns"); !done.ok())
+      return done;
+    progress.Finish();
+  }
+  return true;
 }
 
 Result<std::vector<ClusterColumn>> CutTree(const Settings& s, const Dataset& d, const Node* tree) {

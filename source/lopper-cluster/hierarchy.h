@@ -17,16 +17,27 @@ namespace lopper {
 
 using Tree = std::unique_ptr<Node[], FreeDeleter>;
 
-// The tree of the dataset's elements by the settings' linkage, its leaves
-// ordered optimally when asked; from the data without a distance matrix
-// with --no-matrix, or when the matrix would not fit in the memory
-// available (said on err). Failures (memory short, before the work when
-// the matrix cannot fit) are messages.
+// The tree of the dataset's elements by the settings' linkage; from the data without a distance
+// matrix with --no-matrix, or when the matrix would not fit in the memory available (said on err).
+// Failures (memory short, before the work when the matrix cannot fit) are messages.
 Result<Tree> BuildTree(const Settings& s, Dataset& d, ProgressLine& progress, std::ostream& err);
 
 // The tree of the profiles' columns by `method`, with every element
-// weighing 1, its leaves ordered optimally when the settings ask.
+// weighing 1. Fails when two columns have no row in common.
 Result<Tree> BuildColumnTree(const Settings& s, const Dataset& d, char method);
+
+// How many inner steps optimalleaforder takes on tree, each about as long:
+// for each record, the leaves of one child times the far ends that the
+// other child's orders can reach, both ways round; from n^2 for a chain to
+// about n^3 / 6 for a balanced tree.
+double LeafOrderSteps(int n, const Node* tree);
+
+// --leaf-order optimal: orders the leaves of the elements' tree and of the
+// columns' tree (each may be null), with progress. Fails, before any of
+// the work, when the two would take more than a minute on a machine like
+// the development machine, unless --force is given.
+Result<bool> OrderAllLeaves(const Settings& s, Dataset& d, Node* tree, Node* column_tree,
+                            ProgressLine& progress);
 
 // The cuts the settings ask for (-k, then --height), one column each.
 Result<std::vector<ClusterColumn>> CutTree(const Settings& s, const Dataset& d, const Node* tree);

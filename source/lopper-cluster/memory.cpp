@@ -134,13 +134,34 @@ std::string GiB(std::uint64_t bytes) {
   return text;
 }
 
-std::optional<std::string> MatrixShortfall(std::uint64_t n, int matrices) {
-  const std::uint64_t need = matrices * (n * (n - 1) / 2) * sizeof(double);
-  const auto available = AvailableBytes(ReadMemoryFacts());
-  if (matrices == 0 || !available || need <= *available) return std::nullopt;
-  return "the distance matrix of " + std::to_string(n) + " elements needs " + GiB(need) +
-         (matrices > 1 ? " (with its working copy)" : "") + ", more than the " + GiB(*available) +
-         " of memory available";
+MemoryBlock MatrixBlock(std::uint64_t n, int matrices, const std::string& noun) {
+  const std::uint64_t bytes = matrices * (n * (n - 1) / 2) * sizeof(double);
+  if (noun != "elements")
+    return {"the distance matrices of " + std::to_string(n) + " " + noun, bytes};
+  return {"the distance matrix of " + std::to_string(n) + " elements" +
+              (matrices > 1 ? " (with its working copy)" : ""),
+          bytes};
+}
+
+std::optional<std::string> Shortfall(const std::vector<MemoryBlock>& blocks,
+                                     std::optional<std::uint64_t> available) {
+  std::uint64_t need = 0;
+  std::vector<const MemoryBlock*> named;
+  for (const MemoryBlock& b : blocks) {
+    need += b.bytes;
+    if (b.bytes > 0) named.push_back(&b);
+  }
+  if (!available || need <= *available) return std::nullopt;
+  const std::string more = ", more than the " + GiB(*available) + " of memory available";
+  if (named.size() == 1) return named[0]->what + " needs " + GiB(need) + more;
+  std::string each;
+  for (const MemoryBlock* b : named)
+    each += (each.empty() ? "" : ", ") + b->what + " " + GiB(b->bytes);
+  return "the run needs " + GiB(need) + " (" + each + ")" + more;
+}
+
+std::optional<std::string> Shortfall(const std::vector<MemoryBlock>& blocks) {
+  return Shortfall(blocks, AvailableBytes(ReadMemoryFacts()));
 }
 
 }  // namespace lopper

@@ -53,11 +53,27 @@ MemoryFacts ReadMemoryFacts();
 // Bytes in GiB to two decimals, as "1.25 GiB".
 std::string GiB(std::uint64_t bytes);
 
-// When `matrices` distance matrices of n elements (n(n-1)/2 doubles each)
-// would not fit in the memory available to this process, what they need
-// and what there is, as "the distance matrix of N elements needs X GiB,
-// more than the Y GiB of memory available"; none when they fit.
-std::optional<std::string> MatrixShortfall(std::uint64_t n, int matrices);
+// One of the large blocks a run holds at once, named for messages.
+struct MemoryBlock {
+  std::string what;
+  std::uint64_t bytes;
+};
+
+// `matrices` distance matrices of n elements, n(n-1)/2 doubles each, named
+// "the distance matrix of N elements" (with "and its working copy" for 2)
+// or "the distance matrices of N noun" (none at all: 0 bytes).
+MemoryBlock MatrixBlock(std::uint64_t n, int matrices, const std::string& noun = "elements");
+
+// When blocks together would not fit in `available` bytes, what they need
+// and what there is: "WHAT needs X GiB, more than the Y GiB of memory
+// available" for one block, "the run needs X GiB (WHAT X1 GiB, ...), more
+// than ..." for several (blocks of 0 bytes left out); none when they fit
+// or nothing bounds the memory.
+std::optional<std::string> Shortfall(const std::vector<MemoryBlock>& blocks,
+                                     std::optional<std::uint64_t> available);
+
+// Shortfall against the memory available to this process now.
+std::optional<std::string> Shortfall(const std::vector<MemoryBlock>& blocks);
 
 }  // namespace lopper
 

@@ -28,6 +28,8 @@ constexpr Named<Partitioning> kPartitionings[] = {{"kmeans", Partitioning::kMean
 constexpr Named<Init> kInits[] = {{"random", Init::kRandom}, {"kmeans++", Init::kKmeansPlusPlus}};
 constexpr Named<Centering> kCenterings[] = {
     {"none", Centering::kNone}, {"mean", Centering::kMean}, {"median", Centering::kMedian}};
+constexpr Named<ColumnScaling> kColumnScalings[] = {{"center-columns", ColumnScaling::kCenter},
+                                                    {"scale-columns", ColumnScaling::kScale}};
 constexpr Named<Scaling> kScalings[] = {
     {"none", Scaling::kNone}, {"sd", Scaling::kStandardDeviation}, {"norm", Scaling::kNorm}};
 
@@ -156,6 +158,8 @@ Preprocessing ParsePreprocessing(const po::variables_map& vm) {
   p.log2 = vm.count("log2") > 0;
   p.center = Choose(vm["center"].as<std::string>(), kCenterings, "center");
   p.scale = Choose(vm["scale"].as<std::string>(), kScalings, "scale");
+  for (const auto& c : kColumnScalings)
+    if (vm.count(c.name) && c.value > p.columns) p.columns = c.value;
   return p;
 }
 
@@ -181,10 +185,18 @@ po::options_description Described() {
       "weight-exponent", po::value<double>()->default_value(1.0, "1"),
       "with --weights auto: exponent of the neighbour terms")(
       "log2", "replace each value by its base-2 logarithm (values must be above 0)")(
+      "center-columns",
+      "subtract from each column (variable) its mean, as R's scale(x, scale = FALSE)")(
+      "scale-columns",
+      "subtract from each column (variable) its mean and divide it by its standard deviation, "
+      "as R's scale(x): for variables in different units, before -d euclidean")(
       "center", po::value<std::string>()->default_value("none"),
-      "subtract from each profile its mean or median")(
+      "subtract from each profile (row) its mean or median: for gene profiles")(
       "scale", po::value<std::string>()->default_value("none"),
-      "divide each profile by its standard deviation (sd) or its norm");
+      "divide each profile (row) by its standard deviation (sd) or its norm")(
+      "drop-empty",
+      "leave out the elements without any value (listed on standard error, NA in the clusters "
+      "file) instead of stopping");
   po::options_description clustering("Clustering", 100, 50);
   clustering.add_options()(
       "method,m", po::value<std::string>()->default_value("average"),
@@ -201,6 +213,11 @@ po::options_description Described() {
       "leaf-order", po::value<std::string>()->default_value("none"),
       "none (as the tree was built) or optimal: swap the children of merges so that the sum of "
       "distances between neighbouring leaves is smallest")(
+      "leaf-order-limit", po::value<double>(),
+      "with --leaf-order optimal: the seconds it may be estimated to take (default 60) before "
+      "the run stops, saying how long it would take")(
+      "force",
+      "with --leaf-order optimal: order the leaves however long that is estimated to take")(
       "npass", po::value<std::string>()->default_value("10"),
       "kmeans, kmedians, kmedoids: starts per k (see --init); the best result is kept")(
       "init", po::value<std::string>()->default_value("random"),
@@ -283,7 +300,8 @@ void CheckOutputsWanted(const po::variables_map& vm, const Settings& s) {
 
 // Options that only data can take, rejected with --input distances.
 void CheckDistancesInput(const po::variables_map& vm, const Settings& s) {
-  for (const char* option : {"transpose", "log2", "svg", "no-matrix"})
+  for (const char* option :
+       {"transpose", "log2", "svg", "no-matrix", "center-columns", "scale-columns", "drop-empty"})
     if (vm.count(option) && !vm[option].defaulted())
       throw std::invalid_argument(std::string("--") + option +
                                   " applies to data, not to --input distances");
@@ -389,6 +407,15 @@ void ParseMethodSettings(const po::variables_map& vm, Settings& s) {
   if (order != "none" && order != "optimal")
     throw std::invalid_argument("--leaf-order '" + order + "': expected one of none, optimal");
   s.optimal_leaf_order = order == "optimal";
+  s.force = vm.count("force") > 0;
+  if (vm.count("leaf-order-limit")) s.leaf_order_limit = vm["leaf-order-limit"].as<double>();
+  if (!(s.leaf_order_limit > 0) || !std::isfinite(s.leaf_order_limit))
+    throw std::invalid_argument("--leaf-order-limit must be a finite number of seconds above 0");
+  if ((s.force || vm.count("leaf-order-limit")) && !s.optimal_leaf_order)
+    throw std::invalid_argument(
+        std::string(s.force ? "--force" : "--leaf-order-limit") +
+        " bounds the time of --leaf-order optimal: give --leaf-order optimal");
+  s.drop_empty = vm.count("drop-empty") > 0;
   s.silhouette = vm.count("silhouette") > 0;
   s.centroids = vm["centroids"].as<std::string>();
   s.svg = vm["svg"].as<std::string>();

@@ -31,7 +31,7 @@ struct Settings {
   std::optional<char> separator;
   char decimal = '.';                        // the values' decimal mark
   std::vector<std::string> exclude_columns;  // the table's columns left out
-  bool distances_input = false;  // the table is a distance matrix
+  bool distances_input = false;              // the table is a distance matrix
   bool transpose = false;
   std::string weights;  // a file, "auto", or empty for all 1
   double weight_cutoff = 0.1;
@@ -44,6 +44,9 @@ struct Settings {
   std::vector<int> ks;     // the cuts, or the k of each partition
   std::vector<double> heights;
   bool optimal_leaf_order = false;
+  bool force = false;            // order the leaves however long it would take
+  double leaf_order_limit = 60;  // seconds the leaf order may be estimated to take
+  bool drop_empty = false;       // leave out the elements without values
   int npass = 10;
   Init init = Init::kRandom;
   std::optional<int> seed = kDefaultSeed;  // none: from the clock, reported

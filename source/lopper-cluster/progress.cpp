@@ -41,8 +41,8 @@ void ProgressLine::Show(int percent) {
   last_ = std::chrono::steady_clock::now();
 }
 
-LibraryProgress::LibraryProgress(ProgressLine& line, int nelements)
-    : line_(line), nelements_(nelements) {
+LibraryProgress::LibraryProgress(ProgressLine& line, int nelements, const char* noun)
+    : line_(line), nelements_(nelements), noun_(noun) {
   setprogress(&LibraryProgress::Report, this);
 }
 
@@ -52,8 +52,10 @@ void LibraryProgress::Report(const char* step, long done, long total, void* cont
   auto* self = static_cast<LibraryProgress*>(context);
   if (self->step_ != step) {
     self->step_ = step;
-    const std::string n = std::to_string(self->nelements_) + " elements";
-    self->line_.Start(self->step_ == "distances" ? "distances between " + n : "merging " + n);
+    const std::string n = std::to_string(self->nelements_) + " " + self->noun_;
+    self->line_.Start(self->step_ == "distances"    ? "distances between " + n
+                      : self->step_ == "leaf order" ? "ordering the leaves of " + n
+                                                    : "merging " + n);
   }
   self->line_.Update(total > 0 ? static_cast<double>(done) / static_cast<double>(total) : 1.0);
 }

@@ -38,10 +38,11 @@ class ProgressLine {
 };
 
 // While it lives, the library's reports of the calling thread's long steps
-// (distances, merging) show on `line`, naming the number of elements.
+// (distances, merging, the leaf order) show on `line`, naming the number
+// of elements (or of what `noun` names, as "columns").
 class LibraryProgress {
  public:
-  LibraryProgress(ProgressLine& line, int nelements);
+  LibraryProgress(ProgressLine& line, int nelements, const char* noun = "elements");
   LibraryProgress(const LibraryProgress&) = delete;
   LibraryProgress& operator=(const LibraryProgress&) = delete;
   ~LibraryProgress();
@@ -51,6 +52,7 @@ class LibraryProgress {
 
   ProgressLine& line_;
   int nelements_;
+  const char* noun_;
   std::string step_;
 };
 

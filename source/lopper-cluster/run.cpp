@@ -106,6 +106,7 @@ Result<Clustering> Cluster(const Settings& s, Dataset& d, ProgressLine& progress
   if (s.tree()) {
     c = ClusterTree(s, d, progress, err);
   } else {
+    if (auto fits = CheckPartitionMemory(s, d); !fits.ok()) return Failure{fits.error()};
     auto partitions = Partition(s, d, Seed(s, err));
     if (!partitions.ok()) return Failure{partitions.error()};
     c.value().partitions = std::move(partitions).value();
@@ -114,6 +115,11 @@ Result<Clustering> Cluster(const Settings& s, Dataset& d, ProgressLine& progress
     auto columns = BuildColumnTree(s, d, *s.column_method);
     if (!columns.ok()) return Failure{columns.error()};
     c.value().column_tree = std::move(columns).value();
+  }
+  if (c.ok() && s.optimal_leaf_order) {
+    auto ordered =
+        OrderAllLeaves(s, d, c.value().tree.get(), c.value().column_tree.get(), progress);
+    if (!ordered.ok()) return Failure{ordered.error()};
   }
   return c;
 }

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <random>
 #include <sstream>
@@ -478,7 +479,8 @@ TEST(LopperCluster, BadInputIsReportedAndNoOutputChanges) {
       {good,
        {"-k", "2", "--force"},
        2,
-       "lopper-cluster: --force lets --leaf-order optimal run long: give --leaf-order optimal"},
+       "lopper-cluster: --force bounds the time of --leaf-order optimal: give --leaf-order "
+       "optimal"},
   };
   for (const auto& c : cases) {
     TempDir dir;
@@ -514,14 +516,15 @@ TEST(LopperCluster, AMatrixBeyondTheAddressLimitIsLeftOutOrRefusedBeforeTheWork)
       {"centroid", 0, "building the tree from the data without it (as --no-matrix)"},
       {"average", 1, "single and centroid linkage, and ward and median on complete data"},
       {"ward", 1, "single and centroid linkage, and ward and median on complete data"},  // gaps
-      {"kmedoids", 1, "-m kmedoids and --silhouette need it: cluster fewer elements"},
+      {"kmedoids", 1,
+       "; -m kmeans and -m kmedians need no matrix without --silhouette, or cluster fewer "
+       "elements"},
   };
   for (const Case& c : cases) {
     const std::string args = std::string(" t.tsv -d euclidean -k 2,5 -m ") + c.method;
     const auto run = lopper_test::RunProgram(dir, "/bin/bash", {"-c", limited + args});
     EXPECT_EQ(run.status, c.status) << c.method << ": " << run.err;
-    EXPECT_EQ(
-        run.err.rfind("lopper-cluster: the distance matrix of 3000 elements needs 0.03 GiB", 0), 0u)
+    EXPECT_EQ(run.err.rfind("lopper-cluster: the distance matrix of 3000 elements ", 0), 0u)
         << run.err;
     EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
     if (c.status == 0) {
@@ -558,6 +561,52 @@ TEST(LopperCluster, DroppedElementsAreNAAndTheOthersClusterAsWithoutThem) {
               "'none2' (line 23)")
         << method;
   }
+}
+
+// The picture's column tree counts too: a partition of a few rows whose
+// 3000 columns' matrix would not fit is refused before the work.
+TEST(LopperCluster, TheColumnTreeAndPictureCountInTheMemoryNeeded) {
+  TempDir dir;
+  WriteFile(dir / "t.tsv", MakeData(4, 3000, 27).tsv);
+  const std::string limited = std::string("ulimit -v 30000; exec ") + LOPPER_CLUSTER_EXE +
+                              " t.tsv -m kmeans -k 2 --svg p.svg --cluster-columns average";
+  const auto run = lopper_test::RunProgram(dir, "/bin/bash", {"-c", limited});
+  EXPECT_EQ(run.status, 1);
+  for (const char* part :
+       {"lopper-cluster: the run needs 0.03 GiB (the table turned for the column tree 0.00 GiB, "
+        "the distance matrices of 3000 columns 0.03 GiB, the picture 0.00 GiB), more than the ",
+        ", without --cluster-columns, without --svg, or cluster fewer elements\n"})
+    EXPECT_NE(run.err.find(part), std::string::npos) << run.err;
+  EXPECT_FALSE(std::filesystem::exists(dir / "p.svg"));
+}
+
+// --leaf-order optimal shows its progress for both trees, and stops before
+// the work when its estimate is above --leaf-order-limit, unless --force.
+TEST(LopperCluster, LeafOrderShowsProgressAndIsRefusedAboveItsLimit) {
+  TempDir dir;
+  WriteFile(dir / "t.tsv", MakeData(30, 5, 3).tsv);
+  const std::vector<std::string> args{"t.tsv",   "-k",       "2",     "--leaf-order",
+                                      "optimal", "--svg",    "p.svg", "--cluster-columns",
+                                      "average", "--newick", "t.nwk"};
+  auto limited = args, forced = args;
+  limited.insert(limited.end(), {"--leaf-order-limit", "1e-9"});
+  forced.insert(forced.end(), {"--leaf-order-limit", "1e-9", "--force", "--progress"});
+  const auto refused = RunCommand(dir, limited);
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.err.rfind("lopper-cluster: --leaf-order optimal would take about ", 0), 0u)
+      << refused.err;
+  for (const char* part : {" for the 30 elements, ", " for the 5 columns; ",
+                           "more than the 1e-09 s of --leaf-order-limit: add --force"})
+    EXPECT_NE(refused.err.find(part), std::string::npos) << refused.err;
+  EXPECT_FALSE(std::filesystem::exists(dir / "t.nwk"));
+  const auto run = RunCommand(dir, forced);
+  ASSERT_EQ(run.status, 0) << run.err;
+  for (const char* step :
+       {"ordering the leaves of 30 elements", "ordering the leaves of 5 columns"})
+    EXPECT_NE(run.err.find(std::string("lopper-cluster: ") + step + "... 100%\n"),
+              std::string::npos)
+        << run.err;
+  EXPECT_EQ(ReadFile(dir / "t.nwk"), (RunCommand(dir, args), ReadFile(dir / "t.nwk")));
 }
 
 TEST(LopperCluster, ProgressOnlyWhenAskedOrOnATerminal) {
@@ -643,9 +692,9 @@ KExpected LibraryK(Data d, char method, char dist, int k, int seed) {
     lopper::kmedoids(k, n, dm, 10, ids.data(), &error, &found);
     for (int i = 1; i < n; i++) std::free(dm[i]);
     std::free(dm);
-  } else {
-    lopper::kcluster(k, n, m, rows.data(), masks.data(), w.data(), 0, 10, method, dist, ids.data(),
-                     &error, &found);
+  } else {  // the command's passes start from k-means++ unless --init random
+    lopper::kclusterplusplus(k, n, m, rows.data(), masks.data(), w.data(), 0, 10, method, dist,
+                             ids.data(), &error, &found);
   }
   KExpected e{ByFirstElement(ids), {std::to_string(k), "", std::to_string(found)}, {}};
   char text[32];

@@ -61,4 +61,31 @@ TEST(Memory, TheLeastOfTheSourcesIsAvailable) {
   EXPECT_GT(lopper::AvailableBytes(lopper::ReadMemoryFacts()).value_or(0), 0u);
 }
 
+TEST(Memory, ShortfallsNameTheBlocksThatDoNotFit) {
+  constexpr std::uint64_t kGiB = std::uint64_t{1} << 30;
+  const lopper::MemoryBlock matrix = lopper::MatrixBlock(100000, 2);
+  EXPECT_EQ(matrix.bytes, 2 * (100000ull * 99999 / 2) * 8);
+  const lopper::MemoryBlock picture{"the picture", kGiB / 2};
+  const lopper::MemoryBlock none = lopper::MatrixBlock(5000, 0, "columns");
+  struct Case {
+    std::vector<lopper::MemoryBlock> blocks;
+    Bytes available;
+    std::optional<std::string> message;
+  } const cases[] = {
+      {{matrix}, 100 * kGiB, std::nullopt},
+      {{matrix}, std::nullopt, std::nullopt},
+      {{matrix, none},
+       kGiB,
+       "the distance matrix of 100000 elements (with its working copy) needs 74.51 GiB, more "
+       "than the 1.00 GiB of memory available"},
+      {{lopper::MatrixBlock(3000, 1), picture, lopper::MatrixBlock(4000, 2, "columns")},
+       kGiB / 2,
+       "the run needs 0.65 GiB (the distance matrix of 3000 elements 0.03 GiB, the picture 0.50 "
+       "GiB, the distance matrices of 4000 columns 0.12 GiB), more than the 0.50 GiB of memory "
+       "available"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(lopper::Shortfall(c.blocks, c.available), c.message) << c.blocks.size();
+}
+
 }  // namespace
