@@ -13,9 +13,10 @@ for p in clang libclang-rt-14-dev libboost-regex-dev; do
 done
 cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DLOPPER_FUZZ=ON -DLOPPER_BUILD_TESTS=OFF >/dev/null
-cmake --build build-fuzz -j"$(nproc)" --target lopper_fuzz_command lopper_fuzz_roundtrip lopper_fuzz_distance
+cmake --build build-fuzz -j"$(nproc)" --target lopper_fuzz_command lopper_fuzz_roundtrip lopper_fuzz_distance \
+  lopper_fuzz_table
 fuzz=build-fuzz/tests/fuzz
-for target in command roundtrip distance; do
+for target in command roundtrip distance table; do
   dict=()
   [ "$target" = command ] || [ "$target" = parse ] && dict=(-dict=tests/fuzz/nexus.dict)
   work="build-fuzz/corpus-$target"
