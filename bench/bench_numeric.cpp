@@ -26,10 +26,8 @@
 //                                       clusters, NPASS passes, seeds SEED
 //                                       and SEED+1; INIT random (default:
 //                                       kcluster's own passes) or kmeans++
-//                                       (each pass kmeansplusplus, then
-//                                       kcluster npass 0, the best kept, as
-//                                       lopper-cluster --init kmeans++
-//                                       runs them);
+//                                       (kclusterplusplus, as lopper-cluster
+//                                       runs them by default);
 //                                       prints the seconds of the calls and
 //                                       the within-cluster sum of squared
 //                                       differences
@@ -62,7 +60,6 @@
 #include <cstring>
 #include <random>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "profiles.h"
@@ -189,36 +186,6 @@ bool WriteDoubles(const std::string& path, const std::vector<double>& values) {
   return ok;
 }
 
-// NPASS passes from k-means++ partitions; the smallest error, or -1. As
-// lopper-cluster --init kmeans++ runs them: a round of passes, one per
-// thread, drawn in pass order, then refined in threads.
-double KmeansPlusPlus(int n, int m, int k, int npass, const double* const* rows,
-                      const int* const* masks, const double weight[]) {
-  const int nthreads = std::max(1, std::min(lopper::getthreads(), npass));
-  std::vector<std::vector<int>> ids(nthreads, std::vector<int>(n));
-  std::vector<double> error(nthreads);
-  std::vector<int> ifound(nthreads);
-  double best = -1;
-  for (int first = 0; first < npass; first += nthreads) {
-    const int count = std::min(nthreads, npass - first);
-    for (int r = 0; r < count; r++)
-      if (lopper::kmeansplusplus(k, n, m, rows, masks, weight, 0, 'e', ids[r].data()) != 1)
-        return -1;
-    std::vector<std::thread> threads;
-    for (int r = 0; r < count; r++)
-      threads.emplace_back([&, r] {
-        lopper::kcluster(k, n, m, rows, masks, weight, 0, 0, 'a', 'e', ids[r].data(), &error[r],
-                         &ifound[r]);
-      });
-    for (std::thread& thread : threads) thread.join();
-    for (int r = 0; r < count; r++) {
-      if (ifound[r] != 1) return -1;
-      if (best < 0 || error[r] < best) best = error[r];
-    }
-  }
-  return best;
-}
-
 int Kmeans(const char* path, int n, int m, int k, int npass, int seed, bool plusplus) {
   std::vector<double> values(static_cast<std::size_t>(n) * m);
   if (!ReadDoubles(path, values)) return 1;
@@ -235,13 +202,9 @@ int Kmeans(const char* path, int n, int m, int k, int npass, int seed, bool plus
   int ifound = 0;
   lopper::setrandomseed(seed, seed + 1);
   const auto start = std::chrono::steady_clock::now();
-  if (plusplus) {
-    error = KmeansPlusPlus(n, m, k, npass, rows.data(), masks.data(), weight.data());
-    ifound = error >= 0;
-  } else {
-    lopper::kcluster(k, n, m, rows.data(), masks.data(), weight.data(), 0, npass, 'a', 'e',
-                     ids.data(), &error, &ifound);
-  }
+  const auto passes = plusplus ? lopper::kclusterplusplus : lopper::kcluster;
+  passes(k, n, m, rows.data(), masks.data(), weight.data(), 0, npass, 'a', 'e', ids.data(), &error,
+         &ifound);
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (ifound < 1) return 1;

@@ -53,7 +53,7 @@ print(" ".join(sorted({os.path.realpath(w) for w in maps if os.path.basename(w).
 
 
 def planted(n, rng):
-    centres = rng.normal(scale=2.0, size=(K, COLUMNS))
+    centres = rng.normal(scale=3.0, size=(K, COLUMNS))
     return centres[rng.integers(K, size=n)] + rng.normal(size=(n, COLUMNS))
 
 

@@ -118,26 +118,29 @@ TEST(Kcluster, MemoryShortageGivesMinusOne) {
   const long before = lopper::detail::live_blocks();
   for (const char method : {'a', 'm'})
     for (const int npass : {0, 1, 3})
-      for (const bool in_new : {false, true}) {
-        int failures = 0;
-        for (long k = 1;; k++) {
-          const std::vector<double> w{1.0};
-          Result r{Ids{0, 0, 1, 1, 1}, -5.0, -9};
-          in_new ? lopper_test::FailNthNew(k) : lopper::detail::fail_allocation(k);
-          lopper::kcluster(2, 5, 1, m.data(), m.mask(), w.data(), 0, npass, method, 'e',
-                           r.ids.data(), &r.error, &r.ifound);
-          const bool fired = in_new ? lopper_test::PendingNewFailure() == 0 : r.ifound == -1;
-          lopper_test::FailNthNew(0);
-          lopper::detail::fail_allocation(0);
-          if (!fired) break;
-          failures++;
-          EXPECT_EQ(r.ifound, -1) << method << npass << " k " << k;
-          EXPECT_EQ(r.error, -5.0);
-          EXPECT_EQ(lopper::detail::live_blocks(), before);
-          ASSERT_LT(k, 50);
+      for (const bool in_new : {false, true})
+        for (const bool plusplus : {false, true}) {
+          if (plusplus && npass == 0) continue;
+          int failures = 0;
+          for (long k = 1;; k++) {
+            const std::vector<double> w{1.0};
+            Result r{Ids{0, 0, 1, 1, 1}, -5.0, -9};
+            in_new ? lopper_test::FailNthNew(k) : lopper::detail::fail_allocation(k);
+            const auto passes = plusplus ? lopper::kclusterplusplus : lopper::kcluster;
+            passes(2, 5, 1, m.data(), m.mask(), w.data(), 0, npass, method, 'e', r.ids.data(),
+                   &r.error, &r.ifound);
+            const bool fired = in_new ? lopper_test::PendingNewFailure() == 0 : r.ifound == -1;
+            lopper_test::FailNthNew(0);
+            lopper::detail::fail_allocation(0);
+            if (!fired) break;
+            failures++;
+            EXPECT_EQ(r.ifound, -1) << method << npass << plusplus << " k " << k;
+            EXPECT_EQ(r.error, -5.0);
+            EXPECT_EQ(lopper::detail::live_blocks(), before);
+            ASSERT_LT(k, 50);
+          }
+          EXPECT_GE(failures, 1);
         }
-        EXPECT_GE(failures, 1);
-      }
 }
 
 TEST(Getclustercentroids, MeansAndMediansOfPresentValues) {
@@ -509,6 +512,55 @@ TEST(Kmeansplusplus, FailuresChangeNothing) {
     }
     EXPECT_GE(failures, 1);
   }
+}
+
+// Passes from k-means++ starts: pass i refines the i-th draw of the
+// seeded generator as kcluster refines a given partition, and the passes
+// are judged in order (a strictly smaller error replaces the best, the
+// best partition found again counts); whatever the thread count.
+TEST(Kclusterplusplus, DrawsRefinesAndJudgesInPassOrder) {
+  const unsigned seed = 2024;
+  std::mt19937 rng(seed);
+  Matrix m = lopper_test::RandomMatrix(300, 5, rng, 0.1);
+  const std::vector<double> w(5, 1.0);
+  for (const char method : {'a', 'm'})
+    for (const int npass : {1, 3, 7}) {
+      Result expected{Ids(300), 0, 0};
+      lopper::setrandomseed(11, 12);
+      for (int pass = 0; pass < npass; pass++) {
+        Result r{Ids(300), 0, 0};
+        ASSERT_EQ(
+            lopper::kmeansplusplus(6, 300, 5, m.data(), m.mask(), w.data(), 0, 'e', r.ids.data()),
+            1);
+        lopper::kcluster(6, 300, 5, m.data(), m.mask(), w.data(), 0, 0, method, 'e', r.ids.data(),
+                         &r.error, &r.ifound);
+        ASSERT_EQ(r.ifound, 1);
+        std::set<std::pair<int, int>> pairs;
+        for (int e = 0; e < 300; e++) pairs.insert({expected.ids[e], r.ids[e]});
+        if (pass > 0 && pairs.size() == 6)
+          expected.ifound++;
+        else if (pass == 0 || r.error < expected.error)
+          expected = {r.ids, r.error, 1};
+      }
+      for (const int threads : {1, 2}) {
+        lopper::setthreads(threads);
+        lopper::setrandomseed(11, 12);
+        Result got{Ids(300), 0, 0};
+        lopper::kclusterplusplus(6, 300, 5, m.data(), m.mask(), w.data(), 0, npass, method, 'e',
+                                 got.ids.data(), &got.error, &got.ifound);
+        const std::string what = std::string("seed ") + std::to_string(seed) + " method " + method +
+                                 " npass " + std::to_string(npass);
+        EXPECT_EQ(got.ids, expected.ids) << what;
+        EXPECT_EQ(got.error, expected.error) << what;
+        EXPECT_EQ(got.ifound, expected.ifound) << what;
+      }
+      lopper::setthreads(0);
+    }
+  Result none{Ids(300, 7), -5, -9};
+  lopper::kclusterplusplus(6, 300, 5, m.data(), m.mask(), w.data(), 0, 0, 'a', 'e', none.ids.data(),
+                           &none.error, &none.ifound);
+  EXPECT_EQ(none.ifound, 0);
+  EXPECT_EQ(none.ids, Ids(300, 7));
 }
 
 }  // namespace

@@ -85,11 +85,13 @@ Returns int32 labels of shape (n,), numbered 1, 2, ... in the order of each
 cluster's first element.)";
 
 constexpr const char* kKCluster =
-    R"(kcluster(data, k, method='mean', npass=10, seed=None, distance='pearson', mask=None, weights=None, transpose=False)
+    R"(kcluster(data, k, method='mean', npass=10, seed=None, distance='pearson', mask=None, weights=None, transpose=False, init='kmeans++')
 
 k-means ('mean' or 'a') or k-medians ('median' or 'm') clustering of the
 elements of `data` into k clusters (1 <= k <= n), keeping the best of npass
-runs from random partitions (npass >= 1).
+runs (npass >= 1), each from a k-means++ start (init='kmeans++', as
+scikit-learn's KMeans and lopper-cluster by default) or from a random
+partition (init='random', lopper 0.2's starts, which stall more often).
 
 seed: None continues this thread's generator (seeded from the system at
 its first use); an int 0 ... 2**31-1 seeds it first, so that the same seed

@@ -199,10 +199,13 @@ py::tuple Partition(const char* routine, const std::vector<int>& clusterid, doub
 // data, k -> (labels 0 ... k-1, error, passes that found it).
 py::tuple KCluster(py::handle data, int k, const std::string& method, int npass,
                    std::optional<long long> seed, const std::string& distance, py::handle mask,
-                   py::handle weights, bool transpose) {
+                   py::handle weights, bool transpose, const std::string& init) {
   const char centre = CentreCode(method);
   const char dist = DistanceCode(distance);
   if (npass < 1) Fail("npass", "must be at least 1, not " + std::to_string(npass));
+  if (init != "kmeans++" && init != "random")
+    Fail("init", "'" + init + "' is not kmeans++ or random");
+  const auto passes = init == "random" ? lopper::kcluster : lopper::kclusterplusplus;
   const std::optional<int> start = ReadSeed(seed);
   const DataMatrix m = ReadData(data, mask, weights, transpose, 1);
   CheckClusters(k, m.nelements());
@@ -211,8 +214,8 @@ py::tuple KCluster(py::handle data, int k, const std::string& method, int npass,
   int found = 0;
   WithoutGil([&] {
     Seed(start);
-    lopper::kcluster(k, m.nrows, m.ncolumns, m.rows.data(), m.mask_rows.data(), m.weights.data(),
-                     m.transpose, npass, centre, dist, clusterid.data(), &error, &found);
+    passes(k, m.nrows, m.ncolumns, m.rows.data(), m.mask_rows.data(), m.weights.data(), m.transpose,
+           npass, centre, dist, clusterid.data(), &error, &found);
   });
   return Partition("kcluster", clusterid, error, found);
 }
@@ -322,7 +325,7 @@ PYBIND11_MODULE(_lopper, module) {
   module.def("kcluster", &KCluster, docs::kKCluster, arg("data"), arg("k"), arg("method") = "mean",
              arg("npass") = 10, arg("seed") = py::none(), arg("distance") = "pearson",
              arg("mask") = py::none(), arg("weights") = py::none(), arg("transpose") = false,
-             guard);
+             arg("init") = "kmeans++", guard);
   module.def("kmedoids", &KMedoids, docs::kKMedoids, arg("distances"), arg("k"), arg("npass") = 10,
              arg("seed") = py::none(), guard);
   module.def("som", &Som, docs::kSom, arg("data"), arg("grid"), arg("inittau") = 0.02,

@@ -72,6 +72,7 @@ BAD = [
     (lambda: lopper.kcluster(X, 2, npass=0), ValueError, "npass: must be at least 1"),
     (lambda: lopper.kcluster(X, 2, seed=-1), ValueError, "seed: must be from 0"),
     (lambda: lopper.kcluster(X, 2, method="mode"), ValueError, "method: 'mode' is not"),
+    (lambda: lopper.kcluster(X, 2, init="forgy"), ValueError, "init: 'forgy' is not"),
     (lambda: lopper.kmedoids(lopper.distance_matrix(X), 11), ValueError, "k: must be from 1"),
     (lambda: lopper.som(X, (0, 2)), ValueError, "grid: both sides"),
     (lambda: lopper.som(X, (2, 2), inittau=0.0), ValueError, "inittau: must be finite"),

@@ -69,3 +69,17 @@ def test_svd_decomposes(shape):
     np.testing.assert_allclose(u.T @ u, np.eye(n), atol=1e-12)
     np.testing.assert_allclose(v.T @ v, np.eye(n), atol=1e-12)
     np.testing.assert_allclose(np.sort(w), np.sort(np.linalg.svd(a, compute_uv=False)), rtol=1e-12)
+
+
+def test_default_starts_reach_sklearns_objective_on_wine():
+    """Random partitions stall on the unscaled wine data (k = 2: 4545746.29
+    whatever the seed); k-means++ starts reach scikit-learn's optimum."""
+    datasets = peer("sklearn.datasets")
+    cluster = peer("sklearn.cluster")
+    x = datasets.load_wine().data
+    theirs = cluster.KMeans(n_clusters=2, n_init=10, random_state=0).fit(x).inertia_
+    for seed in (1, 2, 3):
+        _, error, _ = lopper.kcluster(x, 2, distance="sqeuclidean", seed=seed)
+        assert error == pytest.approx(theirs, rel=1e-12), f"seed {seed}"
+        _, stalled, _ = lopper.kcluster(x, 2, distance="sqeuclidean", seed=seed, init="random")
+        assert stalled > theirs * (1 + 1e-6), f"seed {seed}"

@@ -27,8 +27,9 @@
 //   optimalleaforder     0                            tree as it was
 //   silhouette           -2.0 bad arguments or        nothing written (only reads)
 //                        short memory
-//   kcluster, kmedoids   *ifound 0 bad arguments,     clusterid and *error as they were;
-//                        -1 short memory              nothing written when ifound is null
+//   kcluster,            *ifound 0 bad arguments,     clusterid and *error as they were;
+//   kclusterplusplus,    -1 short memory              nothing written when ifound is null
+//   kmedoids
 //   kmeansplusplus       0 bad arguments, -1 short    clusterid as it was, no number drawn
 //                        memory
 //   getclustercentroids  0                            cdata and cmask as they were
@@ -176,6 +177,16 @@ Node* treeclusterdata(int nrows, int ncolumns, const double* const* data, const 
 void kcluster(int nclusters, int nrows, int ncolumns, const double* const* data,
               const int* const* mask, const double weight[], int transpose, int npass, char method,
               char dist, int clusterid[], double* error, int* ifound);
+
+// kcluster with each of npass passes (npass >= 1, else *ifound 0) from a
+// k-means++ start (kmeansplusplus) instead of a random partition: the
+// starts drawn in pass order from the calling thread's generator, the
+// passes refined as kcluster refines a given partition and judged in pass
+// order, so that the result does not depend on getthreads(). Outputs and
+// failures as kcluster's.
+void kclusterplusplus(int nclusters, int nrows, int ncolumns, const double* const* data,
+                      const int* const* mask, const double weight[], int transpose, int npass,
+                      char method, char dist, int clusterid[], double* error, int* ifound);
 
 // A k-means++ starting partition for kcluster with npass 0 (Arthur and
 // Vassilvitskii 2007): the first of nclusters centres is an element drawn

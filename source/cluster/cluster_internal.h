@@ -496,6 +496,37 @@ class CompleteRows {
   std::vector<double> values_;
 };
 
+// k-means++ draws (Arthur and Vassilvitskii 2007) of nclusters centres
+// among the elements of set, as kmeansplusplus makes them, over and over
+// from the same storage: the constructor obtains it all (it may throw
+// std::bad_alloc), run() never allocates. rows, CompleteRows of the same
+// set and code, must outlive it.
+class Seeding {
+ public:
+  Seeding(const ElementSet& set, const CompleteRows& rows, char dist, int nclusters);
+  // Draws the centres from the calling thread's generator and gives each
+  // element to its nearest (the lowest number on ties); a centre always to
+  // its own cluster, so that none is empty.
+  void run(int clusterid[]);
+
+ private:
+  double weight(int i, double d) const;
+  double weight(int i) const { return weight(i, nearest_[i]); }
+  double measured(int i, int c);
+  double potential(int c);
+  int sample(double total) const;
+  int draw(int j);
+  void add(int j, int c);
+
+  ElementSet set_;
+  const CompleteRows& rows_;
+  Measure measure_;
+  int n_;
+  std::vector<double> nearest_;  // each element's distance to its nearest centre so far
+  std::vector<int> owner_, centres_;
+  std::vector<char> centre_;
+};
+
 // One Measure of code dist for each thread worth starting to measure every
 // pair of set (at least one), for the threads' fallbacks; may throw
 // std::bad_alloc.

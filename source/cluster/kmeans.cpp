@@ -184,6 +184,7 @@ struct Problem {
   const double* weight;
   int transpose, npass;
   char method, dist;
+  bool plusplus = false;  // passes from k-means++ starts instead of random partitions
 
   int nelements() const { return transpose ? ncolumns : nrows; }
   int ndata() const { return transpose ? nrows : ncolumns; }
@@ -391,15 +392,24 @@ void KeepBest(const Problem& p, int ipass, const int partition[], double total, 
   }
 }
 
-// npass > 1 passes from random partitions, drawn in pass order, run by up
-// to scratch.size() threads a round at a time and judged in pass order, so
+// A pass's starting partition into clusterid: a k-means++ draw with
+// seeding, otherwise a random partition.
+void Start(const Problem& p, std::optional<Seeding>& seeding, int clusterid[]) {
+  if (seeding)
+    seeding->run(clusterid);
+  else
+    randomassign(p.nclusters, p.nelements(), clusterid);
+}
+
+// npass > 1 passes from their starts, drawn in pass order, run by up to
+// scratch.size() threads a round at a time and judged in pass order, so
 // that the result is the one-thread result. Returns ifound.
 int Competition(const Problem& p, const CompleteRows& rows, std::deque<Scratch>& scratch,
-                Round& round, int clusterid[], double* error) {
+                std::optional<Seeding>& seeding, Round& round, int clusterid[], double* error) {
   int found = 0;
   for (int first = 0; first < p.npass; first += round.size()) {
     const int count = std::min(round.size(), p.npass - first);
-    for (int r = 0; r < count; r++) randomassign(p.nclusters, p.nelements(), round.partition(r));
+    for (int r = 0; r < count; r++) Start(p, seeding, round.partition(r));
     UnitQueue passes(count, 1);
     auto work = [&](int t) {
       for (int r, end; passes.take(&r, &end);)
@@ -413,10 +423,12 @@ int Competition(const Problem& p, const CompleteRows& rows, std::deque<Scratch>&
 }
 
 // The passes of k-means or k-medians: one pass in clusterid itself (from
-// a random partition unless npass is 0), or the competition; ifound into
-// *found. Everything is obtained before the first draw or write.
+// its start unless npass is 0), or the competition; ifound into *found.
+// Everything is obtained before the first draw or write.
 Status Passes(const Problem& p, int clusterid[], double* error, int* found) {
   const CompleteRows rows(p.set(), p.dist);
+  std::optional<Seeding> seeding;
+  if (p.plusplus && p.npass > 0) seeding.emplace(p.set(), rows, p.dist, p.nclusters);
   const int nthreads = p.npass > 1 ? std::min(threadsfor(p.npass * PassOperations(p)), p.npass) : 1;
   std::deque<Scratch> scratch;
   for (int t = 0; t < nthreads; t++) {
@@ -426,10 +438,10 @@ Status Passes(const Problem& p, int clusterid[], double* error, int* found) {
   }
   if (p.npass > 1) {
     Round round(p, nthreads);
-    *found = Competition(p, rows, scratch, round, clusterid, error);
+    *found = Competition(p, rows, scratch, seeding, round, clusterid, error);
     return Status::kOk;
   }
-  if (p.npass != 0) randomassign(p.nclusters, p.nelements(), clusterid);
+  if (p.npass != 0) Start(p, seeding, clusterid);
   *error = Converge(p, rows, scratch.front(), clusterid);
   *found = 1;
   return Status::kOk;
@@ -484,28 +496,50 @@ int getclustercentroids(int nclusters, int nrows, int ncolumns, const double* co
   return status == detail::Status::kOk;
 }
 
+namespace detail {
+namespace {
+
+// kcluster and kclusterplusplus after their arguments: *ifound 0 for bad
+// ones, nothing else written.
+void KCluster(const Problem& p, int clusterid[], double* error, int* ifound) {
+  if (!ifound) return;
+  *ifound = 0;
+  if (p.nrows < 0 || p.ncolumns < 0 || p.nclusters < 1 || p.nelements() < p.nclusters ||
+      !clusterid || !error)
+    return;
+  if (p.ndata() > 0 && (!p.data || !p.mask || !p.weight)) return;
+  int found = 0;
+  const Status status = guarded([&] {
+    // A given partition needs every cluster: an empty one has no centroid.
+    if (p.npass == 0) {
+      const Status given = checkpartition(p.nclusters, p.nelements(), clusterid);
+      if (given != Status::kOk) return given;
+    }
+    return Passes(p, clusterid, error, &found);
+  });
+  *ifound = ifoundfor(status, found);
+}
+
+}  // namespace
+}  // namespace detail
+
 void kcluster(int nclusters, int nrows, int ncolumns, const double* const* data,
               const int* const* mask, const double weight[], int transpose, int npass, char method,
               char dist, int clusterid[], double* error, int* ifound) {
-  using detail::Status;
-  if (!ifound) return;
-  *ifound = 0;
-  const detail::Problem p{nclusters, nrows,     ncolumns, data,   mask,
-                          weight,    transpose, npass,    method, dist};
-  if (nrows < 0 || ncolumns < 0 || nclusters < 1 || p.nelements() < nclusters || !clusterid ||
-      !error)
+  detail::KCluster({nclusters, nrows, ncolumns, data, mask, weight, transpose, npass, method, dist},
+                   clusterid, error, ifound);
+}
+
+void kclusterplusplus(int nclusters, int nrows, int ncolumns, const double* const* data,
+                      const int* const* mask, const double weight[], int transpose, int npass,
+                      char method, char dist, int clusterid[], double* error, int* ifound) {
+  if (npass < 1) {
+    if (ifound) *ifound = 0;
     return;
-  if (p.ndata() > 0 && (!data || !mask || !weight)) return;
-  int found = 0;
-  const Status status = detail::guarded([&] {
-    // A given partition needs every cluster: an empty one has no centroid.
-    if (npass == 0) {
-      const Status given = detail::checkpartition(nclusters, p.nelements(), clusterid);
-      if (given != Status::kOk) return given;
-    }
-    return detail::Passes(p, clusterid, error, &found);
-  });
-  *ifound = detail::ifoundfor(status, found);
+  }
+  detail::KCluster(
+      {nclusters, nrows, ncolumns, data, mask, weight, transpose, npass, method, dist, true},
+      clusterid, error, ifound);
 }
 
 }  // namespace lopper

@@ -21,106 +21,94 @@ int UniformOther(int n, int taken, const std::vector<char>& centre) {
   return i;
 }
 
-// The seeding of one call: each element's distance to its nearest centre
-// so far and that centre's number. The constructor may throw
-// std::bad_alloc.
-class Seeding {
- public:
-  Seeding(const ElementSet& set, char dist, int nclusters)
-      : set_(set),
-        rows_(set, dist),
-        measure_(dist, set.dimensions()),
-        n_(set.elements()),
-        nearest_(n_, HUGE_VAL),
-        owner_(n_, 0),
-        centres_(nclusters),
-        centre_(n_, 0) {}
-  // Draws the centres from the calling thread's generator and gives each
-  // element to its nearest (the lowest number on ties); a centre always to
-  // its own cluster, so that none is empty.
-  void run(int clusterid[]) {
-    add(0, std::min(n_ - 1, static_cast<int>(n_ * uniform())));
-    for (int j = 1; j < static_cast<int>(centres_.size()); j++) add(j, draw(j));
-    for (int j = 0; j < static_cast<int>(centres_.size()); j++) owner_[centres_[j]] = j;
-    std::copy(owner_.begin(), owner_.end(), clusterid);
-  }
-
- private:
-  // The weight of element i in a draw when its nearest centre is at
-  // distance d: d (for 'e' the squared Euclidean distance of the paper),
-  // its share of kcluster's error; 0 for centres and for distances that
-  // are not finite.
-  double weight(int i, double d) const {
-    return !centre_[i] && d > 0 && std::isfinite(d) ? d : 0.0;
-  }
-  double weight(int i) const { return weight(i, nearest_[i]); }
-  double measured(int i, int c) {
-    return rows_.usable(i) && rows_.usable(c) ? rows_.distance(i, c)
-                                              : measure_(set_.data, set_.data, set_.mask, set_.mask,
-                                                         set_.weight, i, c, set_.transpose);
-  }
-  // The sum of the weights were element c a centre too.
-  double potential(int c) {
-    double sum = 0;
-    for (int i = 0; i < n_; i++) {
-      const double d = i == c ? 0.0 : measured(i, c);
-      sum += weight(i, d < nearest_[i] ? d : nearest_[i]);
-    }
-    return sum;
-  }
-  // The first element at which the running sum of weights passes a
-  // uniform fraction of their total.
-  int sample(double total) const {
-    const double target = uniform() * total;
-    double sum = 0;
-    int last = -1;
-    for (int i = 0; i < n_ && !(sum > target); i++)
-      if (weight(i) > 0) sum += weight(last = i);
-    return last;
-  }
-  // The next centre, the j+1-th: of 2 + ln k elements sampled, the one
-  // that leaves the smallest sum of weights (the greedy k-means++ that
-  // scikit-learn also runs; one sample alone often leaves two centres in
-  // one group). Uniform among the other elements when no weight is
-  // positive (every element equal to a centre) or their total is not
-  // finite.
-  int draw(int j) {
-    double total = 0;
-    for (int i = 0; i < n_; i++) total += weight(i);
-    if (!(total > 0) || !std::isfinite(total)) return UniformOther(n_, j, centre_);
-    const int trials = 2 + static_cast<int>(std::log(static_cast<double>(centres_.size())));
-    int best = -1;
-    double lowest = 0;
-    for (int t = 0; t < trials; t++) {
-      const int c = sample(total);
-      const double left = potential(c);
-      if (best < 0 || left < lowest) best = c, lowest = left;
-    }
-    return best;
-  }
-  // Element c becomes centre j; the nearest centres follow.
-  void add(int j, int c) {
-    centres_[j] = c;
-    centre_[c] = 1;
-    for (int i = 0; i < n_; i++) {
-      const double d = measured(i, c);
-      if (d < nearest_[i]) {
-        nearest_[i] = d;
-        owner_[i] = j;
-      }
-    }
-  }
-
-  ElementSet set_;
-  CompleteRows rows_;
-  Measure measure_;
-  int n_;
-  std::vector<double> nearest_;
-  std::vector<int> owner_, centres_;
-  std::vector<char> centre_;
-};
-
 }  // namespace
+
+Seeding::Seeding(const ElementSet& set, const CompleteRows& rows, char dist, int nclusters)
+    : set_(set),
+      rows_(rows),
+      measure_(dist, set.dimensions()),
+      n_(set.elements()),
+      nearest_(n_),
+      owner_(n_),
+      centres_(nclusters),
+      centre_(n_) {}
+
+void Seeding::run(int clusterid[]) {
+  std::fill(nearest_.begin(), nearest_.end(), HUGE_VAL);
+  std::fill(owner_.begin(), owner_.end(), 0);
+  std::fill(centre_.begin(), centre_.end(), 0);
+  add(0, std::min(n_ - 1, static_cast<int>(n_ * uniform())));
+  for (int j = 1; j < static_cast<int>(centres_.size()); j++) add(j, draw(j));
+  for (int j = 0; j < static_cast<int>(centres_.size()); j++) owner_[centres_[j]] = j;
+  std::copy(owner_.begin(), owner_.end(), clusterid);
+}
+
+// The weight of element i in a draw when its nearest centre is at distance
+// d: d (for 'e' the squared Euclidean distance of the paper), its share of
+// kcluster's error; 0 for centres and for distances that are not finite.
+double Seeding::weight(int i, double d) const {
+  return !centre_[i] && d > 0 && std::isfinite(d) ? d : 0.0;
+}
+
+double Seeding::measured(int i, int c) {
+  return rows_.usable(i) && rows_.usable(c) ? rows_.distance(i, c)
+                                            : measure_(set_.data, set_.data, set_.mask, set_.mask,
+                                                       set_.weight, i, c, set_.transpose);
+}
+
+// The sum of the weights were element c a centre too.
+double Seeding::potential(int c) {
+  double sum = 0;
+  for (int i = 0; i < n_; i++) {
+    const double d = i == c ? 0.0 : measured(i, c);
+    sum += weight(i, d < nearest_[i] ? d : nearest_[i]);
+  }
+  return sum;
+}
+
+// The first element at which the running sum of weights passes a uniform
+// fraction of their total.
+int Seeding::sample(double total) const {
+  const double target = uniform() * total;
+  double sum = 0;
+  int last = -1;
+  for (int i = 0; i < n_ && !(sum > target); i++)
+    if (weight(i) > 0) sum += weight(last = i);
+  return last;
+}
+
+// The next centre, the j+1-th: of 2 + ln k elements sampled, the one that
+// leaves the smallest sum of weights (the greedy k-means++ that
+// scikit-learn also runs; one sample alone often leaves two centres in one
+// group). Uniform among the other elements when no weight is positive
+// (every element equal to a centre) or their total is not finite.
+int Seeding::draw(int j) {
+  double total = 0;
+  for (int i = 0; i < n_; i++) total += weight(i);
+  if (!(total > 0) || !std::isfinite(total)) return UniformOther(n_, j, centre_);
+  const int trials = 2 + static_cast<int>(std::log(static_cast<double>(centres_.size())));
+  int best = -1;
+  double lowest = 0;
+  for (int t = 0; t < trials; t++) {
+    const int c = sample(total);
+    const double left = potential(c);
+    if (best < 0 || left < lowest) best = c, lowest = left;
+  }
+  return best;
+}
+
+// Element c becomes centre j; the nearest centres follow.
+void Seeding::add(int j, int c) {
+  centres_[j] = c;
+  centre_[c] = 1;
+  for (int i = 0; i < n_; i++) {
+    const double d = measured(i, c);
+    if (d < nearest_[i]) {
+      nearest_[i] = d;
+      owner_[i] = j;
+    }
+  }
+}
 
 }  // namespace detail
 
@@ -132,7 +120,8 @@ int kmeansplusplus(int nclusters, int nrows, int ncolumns, const double* const* 
     return 0;
   if (set.dimensions() > 0 && (!data || !mask || !weight)) return 0;
   const detail::Status status = detail::guarded([&] {
-    detail::Seeding seeding(set, dist, nclusters);
+    const detail::CompleteRows rows(set, dist);
+    detail::Seeding seeding(set, rows, dist, nclusters);
     seeding.run(clusterid);
     return detail::Status::kOk;
   });

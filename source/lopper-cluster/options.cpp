@@ -220,9 +220,10 @@ po::options_description Described() {
       "with --leaf-order optimal: order the leaves however long that is estimated to take")(
       "npass", po::value<std::string>()->default_value("10"),
       "kmeans, kmedians, kmedoids: starts per k (see --init); the best result is kept")(
-      "init", po::value<std::string>()->default_value("random"),
-      "kmeans, kmedians: how each start begins: random (a random partition) or kmeans++ "
-      "(centres drawn apart by k-means++, each element with its nearest)")(
+      "init", po::value<std::string>()->default_value("kmeans++"),
+      "kmeans, kmedians: how each start begins: kmeans++ (centres drawn apart by k-means++, "
+      "each element with its nearest, as scikit-learn's KMeans starts) or random (a random "
+      "partition, lopper 0.2's starts, which stall more often)")(
       "seed", po::value<std::string>()->default_value(std::to_string(kDefaultSeed)),
       "seed of the random starts, so that runs repeat exactly; clock: from the clock, and the "
       "seed is reported on standard error")("grid", po::value<std::string>(),

@@ -48,7 +48,7 @@ struct Settings {
   double leaf_order_limit = 60;  // seconds the leaf order may be estimated to take
   bool drop_empty = false;       // leave out the elements without values
   int npass = 10;
-  Init init = Init::kRandom;
+  Init init = Init::kKmeansPlusPlus;
   std::optional<int> seed = kDefaultSeed;  // none: from the clock, reported
   int grid_x = 0, grid_y = 0;              // the map's cells
   int iterations = 100000;

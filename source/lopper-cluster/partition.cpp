@@ -3,11 +3,8 @@
 #include <lopper/cluster.h>
 
 #include <algorithm>
-#include <atomic>
 #include <memory>
 #include <optional>
-#include <system_error>
-#include <thread>
 #include <utility>
 
 namespace lopper {
@@ -38,77 +35,19 @@ std::vector<std::string> ProfileCells(const double* values, const int* mask, std
   return cells;
 }
 
-// Runs refine(r) for r = 0 ... count-1 in as many threads as the library
-// may use, each taking the next r not yet taken.
-template <class Refine>
-void RefineInThreads(int count, Refine refine) {
-  std::atomic<int> next{0};
-  const auto work = [&] {
-    for (int r; (r = next.fetch_add(1)) < count;) refine(r);
-  };
-  std::vector<std::thread> helpers;
-  try {
-    for (int t = 1; t < std::min(getthreads(), count); t++) helpers.emplace_back(work);
-  } catch (const std::system_error&) {  // fewer threads, the same passes
-  }
-  work();
-  for (std::thread& helper : helpers) helper.join();
-}
-
-// --init kmeans++: each of the passes refines its own k-means++ partition
-// (kcluster with npass 0). A round of passes, one per thread, has its
-// partitions drawn in pass order from the seeded generator (refining draws
-// nothing), refined in threads, and judged in pass order: the best is kept
-// and its finds counted as kcluster counts its passes' (the same partition
-// up to renumbering is found again, a strictly smaller error replaces the
-// best). Found 0 or -1 as kcluster gives them.
-KResult KmeansPlusPlus(const Settings& s, Dataset& d, int k) {
-  const Table& t = d.table;
-  const int m = static_cast<int>(t.ncolumns());
-  const char method = s.partitioning == Partitioning::kMedians ? 'm' : 'a';
-  std::vector<KResult> round(std::max(1, std::min(getthreads(), s.npass)),
-                             KResult{std::vector<int>(d.size()), 0, 0});
-  KResult best{std::vector<int>(d.size()), 0, 0};
-  std::vector<int> best_numbers;
-  for (int first = 0; first < s.npass; first += static_cast<int>(round.size())) {
-    const int count = std::min(static_cast<int>(round.size()), s.npass - first);
-    for (int r = 0; r < count; r++) {
-      round[r].found = kmeansplusplus(k, d.size(), m, t.ValueRows().data(), t.MaskRows().data(),
-                                      d.weights.data(), 0, s.distance, round[r].clusterid.data());
-      if (round[r].found < 1) return round[r];
-    }
-    RefineInThreads(count, [&](int r) {
-      kcluster(k, d.size(), m, t.ValueRows().data(), t.MaskRows().data(), d.weights.data(), 0, 0,
-               method, s.distance, round[r].clusterid.data(), &round[r].error, &round[r].found);
-    });
-    for (int r = 0; r < count; r++) {
-      if (round[r].found < 1) return round[r];
-      std::vector<int> numbers = NumberClustersByFirstElement(round[r].clusterid);
-      if (first + r > 0 && numbers == best_numbers) {
-        best.found++;
-      } else if (first + r == 0 || round[r].error < best.error) {
-        best = {round[r].clusterid, round[r].error, 1};
-        best_numbers = std::move(numbers);
-      }
-    }
-  }
-  return best;
-}
-
 Result<KResult> RunK(const Settings& s, Dataset& d, int k) {
   const Table& t = d.table;
   KResult r{std::vector<int>(d.size()), 0, 0};
-  if (s.init == Init::kKmeansPlusPlus) {
-    r = KmeansPlusPlus(s, d, k);
-  } else if (s.partitioning == Partitioning::kMedoids) {
+  if (s.partitioning == Partitioning::kMedoids) {
     auto distances = Distances(s, d);
     if (!distances.ok()) return Failure{distances.error()};
     kmedoids(k, d.size(), distances.value()->rows(), s.npass, r.clusterid.data(), &r.error,
              &r.found);
   } else {
-    kcluster(k, d.size(), static_cast<int>(t.ncolumns()), t.ValueRows().data(), t.MaskRows().data(),
-             d.weights.data(), 0, s.npass, s.partitioning == Partitioning::kMedians ? 'm' : 'a',
-             s.distance, r.clusterid.data(), &r.error, &r.found);
+    const auto passes = s.init == Init::kKmeansPlusPlus ? kclusterplusplus : kcluster;
+    passes(k, d.size(), static_cast<int>(t.ncolumns()), t.ValueRows().data(), t.MaskRows().data(),
+           d.weights.data(), 0, s.npass, s.partitioning == Partitioning::kMedians ? 'm' : 'a',
+           s.distance, r.clusterid.data(), &r.error, &r.found);
   }
   if (r.found < 1) return Failure{"out of memory clustering into " + std::to_string(k)};
   return r;
