@@ -51,11 +51,7 @@ Result<bool> CheckNames(const Settings& s, const Table& t) {
   const std::size_t i = FirstUnwritableName(t.names);
   const char* const fault =
       ": the name holds a tab or line break, which the output files cannot hold";
-  if (i < t.names.size()) {
-    const std::string place = t.transposed ? "line 1, column " + std::to_string(i + 2)
-                                           : "line " + std::to_string(t.file_lines[i]);
-    return Failure{t.source + ": " + place + fault};
-  }
+  if (i < t.names.size()) return Failure{t.source + ": " + t.NameLocation(i) + fault};
   const std::size_t j = FirstUnwritableName(t.columns);
   if (j < t.columns.size() && (!s.centroids.empty() || !s.svg.empty()))
     return Failure{t.source + ": " + t.ColumnLocation(j) + fault};

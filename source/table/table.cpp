@@ -40,6 +40,7 @@ Table Table::Transposed() const {
   t.file_lines = file_lines;
   t.file_columns = file_columns;
   t.header_line = header_line;
+  t.header_shift = header_shift;
   t.transposed = !transposed;
   t.values.resize(values.size());
   t.mask.resize(mask.size());
@@ -60,9 +61,17 @@ std::string Table::CellLocation(std::size_t row, std::size_t column) const {
          std::to_string(file_columns[file_column]) + " (" + header + ")";
 }
 
+std::string Table::HeaderLocation(std::size_t index) const {
+  return "line " + std::to_string(header_line) + ", column " +
+         std::to_string(file_columns[index] - header_shift);
+}
+
+std::string Table::NameLocation(std::size_t row) const {
+  return transposed ? HeaderLocation(row) : "line " + std::to_string(file_lines[row]);
+}
+
 std::string Table::ColumnLocation(std::size_t column) const {
-  if (transposed) return "line " + std::to_string(file_lines[column]);
-  return "line " + std::to_string(header_line) + ", column " + std::to_string(file_columns[column]);
+  return transposed ? "line " + std::to_string(file_lines[column]) : HeaderLocation(column);
 }
 
 namespace {
@@ -85,14 +94,14 @@ int GctVersion(std::string_view text) {
 }
 
 // The first n physical lines of text, without line ends or byte order mark.
-std::vector<std::string> FirstLines(std::string_view text, std::size_t n) {
+std::vector<std::string_view> FirstLines(std::string_view text, std::size_t n) {
   if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
-  std::vector<std::string> lines;
+  std::vector<std::string_view> lines;
   while (lines.size() < n && !text.empty()) {
     std::string_view line = text.substr(0, text.find('\n'));
     text.remove_prefix(std::min(text.size(), line.size() + 1));
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    lines.emplace_back(line);
+    lines.push_back(line);
   }
   return lines;
 }
@@ -131,6 +140,14 @@ std::string SeparatorHint(std::string_view line, char separator) {
          ": give --sep " + best->option;
 }
 
+// The hint of each of the first two lines of text.
+std::vector<std::string> SeparatorHints(std::string_view text, char separator) {
+  std::vector<std::string> hints;
+  for (const std::string_view line : FirstLines(text, 2))
+    hints.push_back(SeparatorHint(line, separator));
+  return hints;
+}
+
 // word as one shell word, quoted when the shell would change it.
 std::string ShellWord(const std::string& word) {
   const bool plain = !word.empty() && std::all_of(word.begin(), word.end(), [](char c) {
@@ -155,7 +172,7 @@ class TableParser {
  public:
   TableParser(std::string& text, char separator, const std::string& source,
               const CellOptions& options)
-      : raw_lines_(FirstLines(text, 2)),
+      : hints_(SeparatorHints(text, separator)),
         lexer_(text, separator),
         separator_(separator),
         options_(options),
@@ -200,12 +217,13 @@ class TableParser {
   std::string Line() const { return "line " + std::to_string(lexer_.row_line()); }
   // The separator hint for a row of one cell on physical line `line`.
   std::string HintFor(long line) const {
-    if (gct_ || line < 1 || static_cast<std::size_t>(line) > raw_lines_.size()) return "";
-    return SeparatorHint(raw_lines_[line - 1], separator_);
+    if (gct_ || line < 1 || static_cast<std::size_t>(line) > hints_.size()) return "";
+    return hints_[line - 1];
   }
 
-  // Lines 1 and 2 as in the file: the lexer unescapes quoted cells in place.
-  std::vector<std::string> raw_lines_;
+  // The separator hints of lines 1 and 2, found before the lexer unescapes
+  // quoted cells in place.
+  std::vector<std::string> hints_;
   detail::CellLexer lexer_;
   char separator_;
   const CellOptions& options_;
@@ -275,6 +293,7 @@ bool TableParser::ReadHeader() {
                 (hint.empty() && data ? HintFor(lexer_.row_line()) : hint));
   }
   table_.name_label = row_names ? "" : header_[0];
+  table_.header_shift = row_names ? 1 : 0;
   if (!SetColumns(first, row_names ? 1 : 0)) return false;
   if (gct_ && table_.ncolumns() != static_cast<std::size_t>(gct_columns_))
     return Fail("line 2: the GCT dimensions give " + Counted(gct_columns_, "column", "columns") +

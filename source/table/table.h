@@ -68,6 +68,9 @@ struct Table {
   // column i, or of row i when transposed. Left-out columns leave gaps.
   std::vector<long> file_columns;
   long header_line = 1;
+  // How many cells left of its column each column name stands in the
+  // header: 1 in R's row-names form, 0 otherwise.
+  long header_shift = 0;
   bool transposed = false;
 
   std::size_t nrows() const { return names.size(); }
@@ -89,6 +92,12 @@ struct Table {
   // "line L, column C (HEADER)": where the cell at row, column stood in the
   // file, with the header of its file column, for messages.
   std::string CellLocation(std::size_t row, std::size_t column) const;
+  // Where the name of the file's value column file_columns[index] stood in
+  // the header: "line H, column C".
+  std::string HeaderLocation(std::size_t index) const;
+  // Where the name of a row stood in the file: "line L" of its data line,
+  // or "line H, column C" in the header once transposed.
+  std::string NameLocation(std::size_t row) const;
   // Where the name of a column stood in the file: "line H, column C" in the
   // header, or "line L" as a row's name once transposed.
   std::string ColumnLocation(std::size_t column) const;

@@ -31,54 +31,62 @@ TEST(TableForms, WritersFilesReadAsTheSameTable) {
     CellOptions options;
     const char* label;
     const char* place;
+    const char* header_place;  // of the name Assault
   } const cases[] = {
       {"plain",
        "state\tMurder\tAssault\nAlabama\t13.2\t236\nAlaska\t10\t263\n",
        '\t',
        {},
        "state",
-       "line 2, column 3 (Assault)"},
+       "line 2, column 3 (Assault)",
+       "line 1, column 3"},
       {"write.table, row names under no label",
        "\"Murder\"\t\"Assault\"\n\"Alabama\"\t13.2\t236\n\"Alaska\"\t10\t263\n",
        '\t',
        {},
        "",
-       "line 2, column 3 (Assault)"},
+       "line 2, column 3 (Assault)",
+       "line 1, column 2"},
       {"write.table, col.names = NA",
        "\"\"\t\"Murder\"\t\"Assault\"\n\"Alabama\"\t13.2\t236\n\"Alaska\"\t10\t263\n",
        '\t',
        {},
        "",
-       "line 2, column 3 (Assault)"},
+       "line 2, column 3 (Assault)",
+       "line 1, column 3"},
       {"Excel CSV: BOM, CR LF",
        "\xEF\xBB\xBFstate,Murder,Assault\r\nAlabama,13.2,236\r\nAlaska,10,263\r\n",
        ',',
        {},
        "state",
-       "line 2, column 3 (Assault)"},
+       "line 2, column 3 (Assault)",
+       "line 1, column 3"},
       {"write.csv2: semicolons, decimal commas",
        "\"\";\"Murder\";\"Assault\"\n\"Alabama\";13,2;236\n\"Alaska\";10;263\n", ';', kDecimalComma,
-       "", "line 2, column 3 (Assault)"},
+       "", "line 2, column 3 (Assault)", "line 1, column 3"},
       {"GCT 1.2, read as tab-separated",
        "#1.2\n2\t2\nName\tDescription\tMurder\tAssault\nAlabama\tna\t13.2\t236\nAlaska\tx "
        "1\t10\t263\n",
        ',',
        {},
        "Name",
-       "line 4, column 4 (Assault)"},
+       "line 4, column 4 (Assault)",
+       "line 3, column 4"},
       {"GCT 1.3, two row and one column annotations",
        "#1.3\t\n2\t2\t2\t1\nid\tsym\tdesc\tMurder\tAssault\nregion\t-666\t-666\tx\ty\n"
        "Alabama\tA\t1\t13.2\t236\nAlaska\tB\t2\t10\t263\n",
        '\t',
        {},
        "id",
-       "line 5, column 5 (Assault)"},
+       "line 5, column 5 (Assault)",
+       "line 3, column 5"},
       {"text and ID columns left out",
        "state\tcode\tMurder\tsym\tAssault\nAlabama\tAL\t13.2\ts\t236\nAlaska\tAK\t10\tt\t263\n",
        '\t',
        {'.', {"sym", "code"}},
        "state",
-       "line 2, column 5 (Assault)"},
+       "line 2, column 5 (Assault)",
+       "line 1, column 5"},
   };
   for (const auto& c : cases) {
     const auto read = ParseTable(c.text, c.separator, "t", c.options);
@@ -90,6 +98,8 @@ TEST(TableForms, WritersFilesReadAsTheSameTable) {
     EXPECT_EQ(t.values, (std::vector<double>{13.2, 236, 10, 263})) << c.what;
     EXPECT_EQ(t.CellLocation(0, 1), c.place) << c.what;
     EXPECT_EQ(t.Transposed().CellLocation(1, 0), c.place) << c.what;
+    EXPECT_EQ(t.ColumnLocation(1), c.header_place) << c.what;
+    EXPECT_EQ(t.Transposed().NameLocation(1), c.header_place) << c.what;
   }
 }
 
