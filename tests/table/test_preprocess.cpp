@@ -10,6 +10,7 @@
 namespace {
 
 using lopper::Centering;
+using lopper::ColumnScaling;
 using lopper::Scaling;
 using lopper_test::ParseOk;
 
@@ -23,27 +24,31 @@ TEST(TablePreprocess, StepsGiveHandComputedProfiles) {
   } const cases[] = {
       {{true}, "x,1,2,NA,8\ny,0.5,1,1,1", {0, 1, NAN, 3, -1, 0, 0, 0}},
       // means 12 / 3 = 4 and 20 / 4 = 5
-      {{false, Centering::kMean}, "x,1,NA,3,8\ny,2,4,6,8", {-3, NAN, -1, 4, -3, -1, 1, 3}},
+      {{false, ColumnScaling::kNone, Centering::kMean},
+       "x,1,NA,3,8\ny,2,4,6,8",
+       {-3, NAN, -1, 4, -3, -1, 1, 3}},
       // medians 5 and (2 + 10) / 2 = 6
-      {{false, Centering::kMedian}, "x,5,1,NA,100\ny,20,1,10,2", {0, -4, NAN, 95, 14, -5, 4, -4}},
+      {{false, ColumnScaling::kNone, Centering::kMedian},
+       "x,5,1,NA,100\ny,20,1,10,2",
+       {0, -4, NAN, 95, 14, -5, 4, -4}},
       // (4 + 0 + 4) / 2 = 2 ^ 2 and (3 * 0.25 + 2.25) / 3 = 1 ^ 2
-      {{false, Centering::kNone, Scaling::kStandardDeviation},
+      {{false, ColumnScaling::kNone, Centering::kNone, Scaling::kStandardDeviation},
        "x,2,4,NA,6\ny,1,1,1,3",
        {1, 2, NAN, 3, 1, 1, 1, 3}},
       // norms 5 and 2
-      {{false, Centering::kNone, Scaling::kNorm},
+      {{false, ColumnScaling::kNone, Centering::kNone, Scaling::kNorm},
        "x,3,NA,NA,4\ny,1,1,1,1",
        {0.6, NAN, NAN, 0.8, 0.5, 0.5, 0.5, 0.5}},
       // nothing to scale by: no spread, one value
-      {{false, Centering::kNone, Scaling::kStandardDeviation},
+      {{false, ColumnScaling::kNone, Centering::kNone, Scaling::kStandardDeviation},
        "x,3,3,3,NA\ny,NA,7,NA,NA",
        {3, 3, 3, NAN, NAN, 7, NAN, NAN}},
       // median 5 leaves -3, 0, 4, 0, of norm 5
-      {{false, Centering::kMedian, Scaling::kNorm},
+      {{false, ColumnScaling::kNone, Centering::kMedian, Scaling::kNorm},
        "x,0,0,NA,0\ny,2,5,9,5",
        {0, 0, NAN, 0, -0.6, 0, 0.8, 0}},
       // log2 gives 0, 2, 4, 2; the mean 2 leaves -2, 0, 2, 0, of sd sqrt(8 / 3)
-      {{true, Centering::kMean, Scaling::kStandardDeviation},
+      {{true, ColumnScaling::kNone, Centering::kMean, Scaling::kStandardDeviation},
        "x,1,4,16,4\ny,1,1,NA,1",
        {-2 / std::sqrt(8.0 / 3), 0, 2 / std::sqrt(8.0 / 3), 0, 0, 0, NAN, 0}},
   };
