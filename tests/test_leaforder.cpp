@@ -89,6 +89,36 @@ TEST(OptimalLeafOrder, BadArgumentsAndNoMemoryLeaveTheTree) {
   EXPECT_EQ(LeafOrder(tree), LeafOrder(c.tree));
 }
 
+// The reports of one run: each step's name, done and total.
+struct Reports {
+  std::vector<std::string> steps;
+  std::vector<long> done, total;
+  static void Add(const char* step, long done, long total, void* context) {
+    auto* r = static_cast<Reports*>(context);
+    r->steps.push_back(step), r->done.push_back(done), r->total.push_back(total);
+  }
+};
+
+TEST(OptimalLeafOrder, ProgressRisesFromNothingToItsTotal) {
+  std::mt19937 rng(11);
+  for (const char method : {'s', 'a'}) {
+    Case c = RandomCase(200, method, rng);
+    Reports r;
+    lopper::setprogress(&Reports::Add, &r);
+    ASSERT_EQ(lopper::optimalleaforder(200, c.tree.data(), c.distances.data()), 1);
+    lopper::setprogress(nullptr, nullptr);
+    ASSERT_EQ(r.steps.size(), 200u);  // one before the work, one per record
+    EXPECT_EQ(r.done.front(), 0);
+    EXPECT_EQ(r.done.back(), r.total.back());
+    EXPECT_GT(r.total.back(), 200L * 199 / 2) << method;  // at least a step per pair
+    for (std::size_t i = 0; i < r.steps.size(); i++) {
+      EXPECT_EQ(r.steps[i], "leaf order");
+      EXPECT_EQ(r.total[i], r.total.back());
+      EXPECT_GE(r.done[i], i > 0 ? r.done[i - 1] : 0);
+    }
+  }
+}
+
 TEST(OptimalLeafOrder, NeverALargerSumThanScipy) {
   if (std::system("/usr/bin/python3 -c 'import scipy' 2>/dev/null") != 0)
     GTEST_SKIP() << "python3-scipy not installed";
