@@ -83,10 +83,14 @@ std::string Counted(std::size_t n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
+std::string_view WithoutByteOrderMark(std::string_view text) {
+  return text.substr(0, 3) == "\xEF\xBB\xBF" ? text.substr(3) : text;
+}
+
 // 2 or 3 for text whose first line is GCT's "#1.2" or "#1.3" (blanks may
 // follow), 0 otherwise.
 int GctVersion(std::string_view text) {
-  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+  text = WithoutByteOrderMark(text);
   if (text.substr(0, 4) != "#1.2" && text.substr(0, 4) != "#1.3") return 0;
   for (std::size_t i = 4; i < text.size() && text[i] != '\n'; ++i)
     if (text[i] != '\t' && text[i] != ' ' && text[i] != '\r') return 0;
@@ -95,7 +99,7 @@ int GctVersion(std::string_view text) {
 
 // The first n physical lines of text, without line ends or byte order mark.
 std::vector<std::string_view> FirstLines(std::string_view text, std::size_t n) {
-  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+  text = WithoutByteOrderMark(text);
   std::vector<std::string_view> lines;
   while (lines.size() < n && !text.empty()) {
     std::string_view line = text.substr(0, text.find('\n'));
@@ -151,7 +155,7 @@ std::vector<std::string> SeparatorHints(std::string_view text, char separator) {
 // word as one shell word, quoted when the shell would change it.
 std::string ShellWord(const std::string& word) {
   const bool plain = !word.empty() && std::all_of(word.begin(), word.end(), [](char c) {
-    return std::isalnum(static_cast<unsigned char>(c)) || std::strchr("._-+=/:@%", c);
+    return std::isalnum(static_cast<unsigned char>(c)) || (c && std::strchr("._-+=/:@%", c));
   });
   if (plain) return word;
   std::string quoted = "'";
@@ -410,7 +414,9 @@ bool TableParser::TextBelow(std::size_t index) {
   // tell nothing.
   constexpr int kRowsLookedAt = 4;
   int text = 0;
-  for (int i = 0; i < kRowsLookedAt && NextRow(); ++i) {
+  // The lexer alone: a fault further on must not replace the message.
+  for (int i = 0; i < kRowsLookedAt && lexer_.Next(cells_) == detail::CellLexer::Status::kRow;
+       ++i) {
     if (cells_.size() != line_cells_) continue;
     double value = 0.0;
     const detail::CellKind kind = detail::ReadValueCell(cells_[index], value, options_.decimal);

@@ -165,6 +165,7 @@ TEST(TableForms, MessagesNameTheOptionThatReadsTheFile) {
        {},
        "t: line 2, column 2 (s): 'TP53' is not a number"},
       {"id\ts\nx\t1\ny\tTP53\n", '\t', {}, "t: line 3, column 2 (s): 'TP53' is not a number"},
+      {"id\ts\nx\tTP53\n\"y\tMYC\n", '\t', {}, "t: line 2, column 2 (s): 'TP53' is not a number"},
       {"id\ta\tb\nx\t1\t2\n",
        '\t',
        {'.', {"a", "c"}},
