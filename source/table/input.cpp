@@ -99,10 +99,7 @@ const Packer* ForeignPacker(std::string_view bytes) {
       (bytes.substr(4, 6) == "\x31\x41\x59\x26\x53\x59" ||
        bytes.substr(4, 6) == "\x17\x72\x45\x38\x50\x90"))
     return &kBzip2;
-  if (starts(std::string_view("\xFD"
-                              "7zXZ\0",
-                              6)))
-    return &kXz;
+  if (starts(std::string_view("\xFD\x37\x7A\x58\x5A\x00", 6))) return &kXz;
   if (starts("\x28\xB5\x2F\xFD")) return &kZstd;
   if (starts("PK\x03\x04")) return &kZip;
   return nullptr;
