@@ -132,9 +132,11 @@ Table WithoutRows(const Table& t, const std::vector<int>& rows) {
       ++next;
       continue;
     }
+    const auto first = static_cast<std::ptrdiff_t>(r * m),
+               last = first + static_cast<std::ptrdiff_t>(m);
     kept.names.push_back(t.names[r]);
-    kept.values.insert(kept.values.end(), t.values.begin() + r * m, t.values.begin() + (r + 1) * m);
-    kept.mask.insert(kept.mask.end(), t.mask.begin() + r * m, t.mask.begin() + (r + 1) * m);
+    kept.values.insert(kept.values.end(), t.values.begin() + first, t.values.begin() + last);
+    kept.mask.insert(kept.mask.end(), t.mask.begin() + first, t.mask.begin() + last);
     places.push_back(t.transposed ? t.file_columns[r] : t.file_lines[r]);
   }
   return kept;
