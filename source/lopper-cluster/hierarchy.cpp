@@ -165,16 +165,19 @@ Result<Tree> BuildTree(const Settings& s, Dataset& d, ProgressLine& progress, st
   return tree;
 }
 
-Result<Tree> BuildColumnTree(const Settings& s, const Dataset& d, char method) {
+Result<Tree> BuildColumnTree(const Settings& s, const Dataset& d, char method,
+                             ProgressLine& progress) {
   const Table columns = d.table.Transposed();
   const int n = static_cast<int>(columns.nrows());
   if (n < 2) return Tree();
   if (auto measurable = CheckMeasurable(columns, true, true, "column"); !measurable.ok())
     return Failure{measurable.error()};
   const std::vector<double> ones(columns.ncolumns(), 1.0);
+  const LibraryProgress reports(progress, n, "columns");
   Tree tree(treecluster(n, static_cast<int>(columns.ncolumns()), columns.ValueRows().data(),
                         columns.MaskRows().data(), ones.data(), 0, s.distance, method, nullptr));
   if (!tree) return Failure{"out of memory building the tree of the columns"};
+  progress.Finish();
   return tree;
 }
 

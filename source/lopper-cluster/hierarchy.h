@@ -24,7 +24,8 @@ Result<Tree> BuildTree(const Settings& s, Dataset& d, ProgressLine& progress, st
 
 // The tree of the profiles' columns by `method`, with every element
 // weighing 1. Fails when two columns have no row in common.
-Result<Tree> BuildColumnTree(const Settings& s, const Dataset& d, char method);
+Result<Tree> BuildColumnTree(const Settings& s, const Dataset& d, char method,
+                             ProgressLine& progress);
 
 // How many inner steps optimalleaforder takes on tree, each about as long:
 // for each record, the leaves of one child times the far ends that the

@@ -112,7 +112,7 @@ Result<Clustering> Cluster(const Settings& s, Dataset& d, ProgressLine& progress
     c.value().partitions = std::move(partitions).value();
   }
   if (c.ok() && s.column_method) {
-    auto columns = BuildColumnTree(s, d, *s.column_method);
+    auto columns = BuildColumnTree(s, d, *s.column_method, progress);
     if (!columns.ok()) return Failure{columns.error()};
     c.value().column_tree = std::move(columns).value();
   }
