@@ -95,7 +95,7 @@ struct Reports {
   std::vector<long> done, total;
   static void Add(const char* step, long done, long total, void* context) {
     auto* r = static_cast<Reports*>(context);
-    r->steps.push_back(step), r->done.push_back(done), r->total.push_back(total);
+    r->steps.emplace_back(step), r->done.push_back(done), r->total.push_back(total);
   }
 };
 
