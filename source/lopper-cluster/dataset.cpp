@@ -178,10 +178,8 @@ std::vector<MemoryBlock> ExtraBlocks(const Settings& s, const Dataset& d) {
 }
 
 std::string LighterRuns(const Settings& s) {
-  std::string lighter;
-  if (s.column_method) lighter += ", without --cluster-columns";
-  if (!s.svg.empty()) lighter += std::string(", without --svg");
-  return lighter;
+  if (!s.column_method) return s.svg.empty() ? "" : "leave out --svg";
+  return s.svg.empty() ? "leave out --cluster-columns" : "leave out --cluster-columns or --svg";
 }
 
 Result<bool> CheckPartitionMemory(const Settings& s, const Dataset& d) {
@@ -191,11 +189,10 @@ Result<bool> CheckPartitionMemory(const Settings& s, const Dataset& d) {
   if (matrix) blocks.insert(blocks.begin(), MatrixBlock(d.table.nrows(), 2));
   const auto shortfall = Shortfall(blocks);
   if (!shortfall) return true;
-  return Failure{*shortfall +
-                 (matrix ? "; -m kmeans and -m kmedians need no matrix without "
-                           "--silhouette"
-                         : "") +
-                 LighterRuns(s) + ", or cluster fewer elements"};
+  std::string fixes =
+      matrix ? "-m kmeans and -m kmedians need no matrix without --silhouette, " : "";
+  if (const std::string lighter = LighterRuns(s); !lighter.empty()) fixes += lighter + ", ";
+  return Failure{*shortfall + "; " + fixes + "or cluster fewer elements"};
 }
 
 Result<DistanceMatrix> DistancesOf(const Table& t, const std::vector<double>& weights, char dist) {

@@ -59,8 +59,8 @@ Result<bool> CheckMeasurable(const Table& t, bool empties, bool pairs, const std
 // picture (the values sorted for its colours, the image).
 std::vector<MemoryBlock> ExtraBlocks(const Settings& s, const Dataset& d);
 
-// ", without --cluster-columns" and the like: the parts of the run that
-// ExtraBlocks counts and that could be left out, for messages.
+// "leave out --cluster-columns or --svg" and the like: the parts of the
+// run that ExtraBlocks counts and that could be left out, for messages.
 std::string LighterRuns(const Settings& s);
 
 // Partitions: fails, before the work, when the distance matrix k-medoids

@@ -66,8 +66,9 @@ Result<bool> WithoutMatrix(const Settings& s, const Dataset& d, std::ostream& er
     fix =
         "single and centroid linkage, and ward and median on complete data with -d euclidean, "
         "run without the matrix (--no-matrix)";
-  return Failure{sizes + "; " + fix + ", -m kmeans needs none" + LighterRuns(s) +
-                 ", or cluster fewer elements"};
+  const std::string lighter = LighterRuns(s);
+  return Failure{sizes + "; " + fix + ", -m kmeans needs none, " +
+                 (lighter.empty() ? "" : lighter + ", ") + "or cluster fewer elements"};
 }
 
 // The tree from the profiles alone, by treeclusterdata.

@@ -575,7 +575,7 @@ TEST(LopperCluster, TheColumnTreeAndPictureCountInTheMemoryNeeded) {
   for (const char* part :
        {"lopper-cluster: the run needs 0.03 GiB (the table turned for the column tree 0.00 GiB, "
         "the distance matrices of 3000 columns 0.03 GiB, the picture 0.00 GiB), more than the ",
-        ", without --cluster-columns, without --svg, or cluster fewer elements\n"})
+        "; leave out --cluster-columns or --svg, or cluster fewer elements\n"})
     EXPECT_NE(run.err.find(part), std::string::npos) << run.err;
   EXPECT_FALSE(std::filesystem::exists(dir / "p.svg"));
 }
