@@ -261,10 +261,11 @@ void svd(int m, int n, double** u, double w[], double** v, int* ierr);
 void setrandomseed(int seed1, int seed2);
 void getrandomseed(int* seed1, int* seed2);
 
-// Progress of the calling thread's long routines (distancematrix and
-// treecluster): while a report is set, it is called in that thread as work
-// completes, with the step ("distances" or "merging"), the units done so
-// far and the step's total; done rises to total. It must not call the
+// Progress of the calling thread's long routines (distancematrix,
+// treecluster, optimalleaforder): while a report is set, it is called in
+// that thread as work completes, with the step ("distances", "merging" or
+// "leaf order"), the units done so far and the step's total; done rises to
+// total. It must not call the
 // library. Null stops the reports; threads that set none get none.
 using ProgressReport = void (*)(const char* step, long done, long total, void* context);
 void setprogress(ProgressReport report, void* context);
