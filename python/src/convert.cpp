@@ -190,6 +190,51 @@ char CentreCode(const std::string& name) {
   Fail("method", "'" + name + "' is not mean, median, a or m");
 }
 
+namespace {
+
+// Each element's present dimensions as bits, 64 to a word.
+std::vector<std::uint64_t> PresenceBits(const DataMatrix& m, int words) {
+  std::vector<std::uint64_t> bits(static_cast<std::size_t>(m.nelements()) * words, 0);
+  for (int r = 0; r < m.nrows; r++)
+    for (int c = 0; c < m.ncolumns; c++)
+      if (m.present[static_cast<std::size_t>(r) * m.ncolumns + c]) {
+        const int e = m.transpose ? c : r, k = m.transpose ? r : c;
+        bits[static_cast<std::size_t>(e) * words + k / 64] |= std::uint64_t{1} << (k % 64);
+      }
+  return bits;
+}
+
+}  // namespace
+
+void CheckMeasurable(const DataMatrix& m, bool pairs) {
+  const int n = m.nelements(), d = m.ndata(), words = (d + 63) / 64;
+  const std::vector<std::uint64_t> bits = PresenceBits(m, words);
+  std::vector<int> count(n, 0);
+  for (int e = 0; e < n; e++)
+    for (int w = 0; w < words; w++)
+      count[e] += __builtin_popcountll(bits[static_cast<std::size_t>(e) * words + w]);
+  for (int e = 0; e < n; e++)
+    if (count[e] == 0) Fail("data", "element " + std::to_string(e) + " has no value; leave it out");
+  if (!pairs) return;
+  // Two elements with more values than there are dimensions share one.
+  std::vector<int> gappy;
+  for (int e = 0; e < n; e++)
+    if (count[e] < d) gappy.push_back(e);
+  for (std::size_t a = 0; a < gappy.size(); a++)
+    for (std::size_t b = 0; b < a; b++) {
+      const int i = gappy[a], j = gappy[b];
+      if (count[i] + count[j] > d) continue;
+      bool shared = false;
+      for (int w = 0; w < words && !shared; w++)
+        shared = (bits[static_cast<std::size_t>(i) * words + w] &
+                  bits[static_cast<std::size_t>(j) * words + w]) != 0;
+      if (!shared)
+        Fail("data", "elements " + std::to_string(j) + " and " + std::to_string(i) +
+                         " have no dimension where both have a value, so no distance; leave "
+                         "one of them out");
+    }
+}
+
 DataMatrix ReadData(py::handle data, py::handle mask, py::handle weights, bool transpose,
                     int min_elements) {
   const py::module_ ma = py::module_::import("numpy.ma");

@@ -63,6 +63,11 @@ struct DataMatrix {
 DataMatrix ReadData(py::handle data, py::handle mask, py::handle weights, bool transpose,
                     int min_elements);
 
+// ValueError on `data` when an element of m has no present value, or, with
+// pairs, when two elements have no dimension present in both: the library
+// would measure them as identical (distance 0), which no tree can use.
+void CheckMeasurable(const DataMatrix& m, bool pairs);
+
 // a: a 2-D real array of at least one row and column, every value finite,
 // as C-contiguous float64 (the array itself when it is one).
 DoubleArray ReadFiniteMatrix(py::handle a, const std::string& argument);

@@ -84,6 +84,7 @@ py::array_t<double> DistanceMatrix(py::handle data, const std::string& distance,
                                    py::handle weights, bool transpose) {
   const char dist = DistanceCode(distance);
   const DataMatrix m = ReadData(data, mask, weights, transpose, 2);
+  CheckMeasurable(m, true);
   const std::ptrdiff_t n = m.nelements();
   py::array_t<double> condensed(n * (n - 1) / 2);
   double* const out = condensed.mutable_data();
@@ -141,6 +142,7 @@ py::array_t<double> Linkage(py::handle data, py::handle distances, const std::st
     CheckEuclideanLinkage(code, dist, method);
     DataMatrix m = ReadData(data, mask, weights, transpose, 2);
     if (no_matrix) CheckNoMatrix(code, m, method);
+    CheckMeasurable(m, true);
     n = m.nelements();
     WithoutGil([&] {
       tree = no_matrix
@@ -208,6 +210,7 @@ py::tuple KCluster(py::handle data, int k, const std::string& method, int npass,
   const auto passes = init == "random" ? lopper::kcluster : lopper::kclusterplusplus;
   const std::optional<int> start = ReadSeed(seed);
   const DataMatrix m = ReadData(data, mask, weights, transpose, 1);
+  CheckMeasurable(m, false);
   CheckClusters(k, m.nelements());
   std::vector<int> clusterid(static_cast<std::size_t>(m.nelements()));
   double error = 0;
@@ -248,6 +251,7 @@ py::tuple Som(py::handle data, std::pair<int, int> grid, double inittau, int nit
   if (niter < 1) Fail("niter", "must be at least 1, not " + std::to_string(niter));
   const std::optional<int> start = ReadSeed(seed);
   const DataMatrix m = ReadData(data, mask, weights, transpose, 2);
+  CheckMeasurable(m, false);
   const auto ndata = static_cast<std::size_t>(m.ndata());
   py::array_t<double> cells({static_cast<py::ssize_t>(nx), static_cast<py::ssize_t>(ny),
                              static_cast<py::ssize_t>(ndata)});

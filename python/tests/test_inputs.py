@@ -32,7 +32,15 @@ def test_nan_masked_array_and_mask_give_the_same_result(name):
 
 X = profiles(10, 3)
 Z = lopper.linkage(X)
+EMPTY = np.vstack([X[:3], np.full((1, 3), np.nan), X[3:]])  # element 3 has no value
+APART = np.vstack([[1.0, np.nan, np.nan], X[1:4], [np.nan, np.nan, 2.0]])  # 0 and 4 share none
 BAD = [
+    (lambda: lopper.linkage(EMPTY), ValueError, "data: element 3 has no value"),
+    (lambda: lopper.linkage(APART, method="single"), ValueError,
+     "data: elements 0 and 4 have no dimension where both have a value"),
+    (lambda: lopper.distance_matrix(APART), ValueError, "data: elements 0 and 4 have no"),
+    (lambda: lopper.kcluster(EMPTY, 2), ValueError, "data: element 3 has no value"),
+    (lambda: lopper.som(EMPTY, (2, 1)), ValueError, "data: element 3 has no value"),
     # (call, exception, what the message names)
     (lambda: lopper.linkage(np.float64(1.0)), ValueError, "data: must be 2-D"),
     (lambda: lopper.linkage(X[0]), ValueError, "data: must be 2-D"),
