@@ -38,7 +38,8 @@ Result<Dataset> PrepareData(const Settings& s, Table table) {
     d.weights = ComputedWeights(s, t);
     if (d.weights.empty()) return Failure{"out of memory computing the weights"};
   } else {
-    auto weights = ReadWeights(s.weights, t, ReadOptions{s.separator, "", {s.decimal, {}}});
+    auto weights =
+        ReadWeights(s.weights, t, ReadOptions{s.separator, "", {s.decimal, {}}}, s.exclude_columns);
     if (!weights.ok()) return Failure{weights.error()};
     d.weights = std::move(weights).value();
   }

@@ -1,5 +1,6 @@
 #include "weights.h"
 
+#include <algorithm>
 #include <string_view>
 #include <unordered_map>
 
@@ -7,7 +8,8 @@
 
 namespace lopper {
 
-Result<std::vector<double>> WeightsFor(const Table& weights, const Table& data) {
+Result<std::vector<double>> WeightsFor(const Table& weights, const Table& data,
+                                       const std::vector<std::string>& left_out) {
   const auto fail = [&weights](const std::string& what) {
     return Failure{weights.source + ": " + what};
   };
@@ -20,6 +22,9 @@ Result<std::vector<double>> WeightsFor(const Table& weights, const Table& data) 
   std::vector<double> result(data.ncolumns(), -1.0);
   for (std::size_t r = 0; r < weights.nrows(); ++r) {
     const auto found = column_index.find(weights.names[r]);
+    if (found == column_index.end() &&
+        std::find(left_out.begin(), left_out.end(), weights.names[r]) != left_out.end())
+      continue;
     if (found == column_index.end())
       return fail("line " + std::to_string(weights.file_lines[r]) + ": '" + weights.names[r] +
                   "' is not a column of " + data.source);
@@ -37,10 +42,11 @@ Result<std::vector<double>> WeightsFor(const Table& weights, const Table& data) 
 }
 
 Result<std::vector<double>> ReadWeights(const std::string& path, const Table& data,
-                                        const ReadOptions& options) {
+                                        const ReadOptions& options,
+                                        const std::vector<std::string>& left_out) {
   Result<Table> weights = ReadTable(path, options);
   if (!weights.ok()) return Failure{weights.error()};
-  return WeightsFor(weights.value(), data);
+  return WeightsFor(weights.value(), data, left_out);
 }
 
 }  // namespace lopper

@@ -16,11 +16,15 @@ namespace lopper {
 // Fails naming the line for a name that is not a column of data, the cell
 // of a missing or negative weight, and the first column of data that gets
 // no weight (with where data names it). (The reader has rejected repeated names and non-numbers.)
-Result<std::vector<double>> WeightsFor(const Table& weights, const Table& data);
+// Rows naming a column in left_out, one the data was read without, are
+// passed over: a weights file serves the table with and without it.
+Result<std::vector<double>> WeightsFor(const Table& weights, const Table& data,
+                                       const std::vector<std::string>& left_out = {});
 
 // WeightsFor the table read from path.
 Result<std::vector<double>> ReadWeights(const std::string& path, const Table& data,
-                                        const ReadOptions& options = {});
+                                        const ReadOptions& options = {},
+                                        const std::vector<std::string>& left_out = {});
 
 }  // namespace lopper
 

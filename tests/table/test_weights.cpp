@@ -26,6 +26,13 @@ TEST(TableWeights, OneWeightPerColumnInDataOrder) {
   EXPECT_EQ(by_row.value(), (std::vector<double>{1, 3}));
   EXPECT_EQ(lopper::WeightsFor(ParseOk("id\tw\ng1\t1\n"), data.Transposed()).error(),
             "t.txt: no weight for column 'g2' of data.txt (line 3)");
+  // A row for a column the data was read without is passed over, no other.
+  const auto left_out =
+      lopper::WeightsFor(ParseOk("c\tw\ns1\t2\ns9\t7\ns2\t1\ns3\t1\n"), data, {"s9"});
+  ASSERT_TRUE(left_out.ok()) << left_out.error();
+  EXPECT_EQ(left_out.value(), (std::vector<double>{2, 1, 1}));
+  EXPECT_FALSE(
+      lopper::WeightsFor(ParseOk("c\tw\ns1\t2\ns9\t7\ns2\t1\ns3\t1\n"), data, {"s8"}).ok());
 }
 
 TEST(TableWeights, EveryColumnNeedsOneKnownNonNegativeWeight) {
