@@ -71,7 +71,9 @@ Result<Dataset> ReadTableAsDataset(const Settings& s, ProgressLine& progress) {
 }
 
 // "'NAME' (PLACE)" of row r of t.
-std::string Named(const Table& t, int r) { return "'" + t.names[r] + "' (" + RowPlace(t, r) + ")"; }
+std::string Named(const Table& t, int r) {
+  return "'" + t.names[r] + "' (" + t.NameLocation(r) + ")";
+}
 
 // The rows of t named, the first `shown` of them, then how many more.
 std::string NamedList(const Table& t, const std::vector<int>& rows, std::size_t shown) {
@@ -112,7 +114,7 @@ Result<bool> CheckMeasurable(const Table& t, bool empties, bool pairs, const std
     if (empty.size() > 1)
       others =
           " (nor have " + NamedList(t, std::vector<int>(empty.begin() + 1, empty.end()), 5) + ")";
-    return Failure{t.source + ": " + RowPlace(t, empty[0]) + ": " + noun + " '" +
+    return Failure{t.source + ": " + t.NameLocation(empty[0]) + ": " + noun + " '" +
                    t.names[empty[0]] + "' has no value" + others + ", so no distance to any other" +
                    (noun == "element" ? "; leave such elements out with --drop-empty" : "")};
   }
@@ -121,8 +123,8 @@ Result<bool> CheckMeasurable(const Table& t, bool empties, bool pairs, const std
   if (!pair) return true;
   const auto [a, b] = *pair;
   const std::string other = noun == "element" ? "column" : "row";
-  return Failure{t.source + ": " + RowPlace(t, a) + " and " + RowPlace(t, b) + ": " + noun + "s '" +
-                 t.names[a] + "' and '" + t.names[b] + "' have no " + other +
+  return Failure{t.source + ": " + t.NameLocation(a) + " and " + t.NameLocation(b) + ": " + noun +
+                 "s '" + t.names[a] + "' and '" + t.names[b] + "' have no " + other +
                  " where both have a value, so no distance between them; leaving out " +
                  NamedList(t, RowsToDrop(t), 10) + " gives every pair a " + other + " in common"};
 }

@@ -111,13 +111,6 @@ std::vector<int> RowsToDrop(const Table& t) {
   return rows;
 }
 
-std::string RowPlace(const Table& t, std::size_t r) {
-  if (t.transposed)
-    return "line " + std::to_string(t.header_line) + ", column " +
-           std::to_string(t.file_columns[r]);
-  return "line " + std::to_string(t.file_lines[r]);
-}
-
 Table WithoutRows(const Table& t, const std::vector<int>& rows) {
   Table kept = t;
   kept.names.clear();

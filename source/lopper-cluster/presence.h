@@ -30,10 +30,6 @@ std::optional<std::pair<int, int>> FirstDisjointPair(const Table& t);
 // later one).
 std::vector<int> RowsToDrop(const Table& t);
 
-// Where row r of t stood in the file, as messages name it: "line L" for
-// a row of the file, "line 1, column C" for a column once transposed.
-std::string RowPlace(const Table& t, std::size_t r);
-
 // t without the rows listed (in increasing order); file places follow.
 Table WithoutRows(const Table& t, const std::vector<int>& rows);
 

@@ -85,7 +85,7 @@ TEST(Presence, EmptyRowsAreFoundAndLeftOutWithTheirPlaces) {
   EXPECT_EQ(lopper::EmptyElements(t), (std::vector<int>{1, 4}));
   const lopper::Table kept = lopper::WithoutRows(t, {1, 4});
   EXPECT_EQ(kept.names, (std::vector<std::string>{"r0", "r2", "r3", "r5"}));
-  EXPECT_EQ(lopper::RowPlace(kept, 3), "line 7");
+  EXPECT_EQ(kept.NameLocation(3), "line 7");
   EXPECT_EQ(std::vector<int>(kept.mask.begin() + 70, kept.mask.begin() + 140),
             std::vector<int>(t.mask.begin() + 140, t.mask.begin() + 210));
   EXPECT_TRUE(lopper::EmptyElements(kept).empty());
