@@ -481,6 +481,67 @@ TEST(Kmeansplusplus, EveryClusterHasMembersAndRunsRepeat) {
     }
 }
 
+// k-means++ as first written: every distance by Measure, one pair at a
+// time; the draws as the library documents them (the first centre uniform,
+// then the best of 2 + ln k samples by the sum of distances left).
+Ids PlainPlusPlus(Matrix& m, int k, char dist, int seed) {
+  const int n = m.nrows();
+  const std::vector<double> w(m.ncolumns(), 1.0);
+  lopper::detail::Measure measure(dist, m.ncolumns());
+  const auto d = [&](int i, int c) {
+    return measure(m.data(), m.data(), m.mask(), m.mask(), w.data(), i, c, 0);
+  };
+  std::vector<double> nearest(n, HUGE_VAL);
+  Ids owner(n, 0), centre(n, 0);
+  const auto weight = [&](int i, double x) { return !centre[i] && x > 0 ? x : 0.0; };
+  const auto add = [&](int j, int c) {
+    centre[c] = 1;
+    for (int i = 0; i < n; i++)
+      if (d(i, c) < nearest[i]) nearest[i] = d(i, c), owner[i] = j;
+  };
+  lopper::setrandomseed(seed, seed + 1);
+  std::vector<int> centres{std::min(n - 1, static_cast<int>(n * lopper::detail::uniform()))};
+  add(0, centres[0]);
+  for (int j = 1; j < k; j++) {
+    double total = 0;
+    for (int i = 0; i < n; i++) total += weight(i, nearest[i]);
+    int best = -1;
+    double lowest = 0;
+    for (int t = 0; t < 2 + static_cast<int>(std::log(static_cast<double>(k))); t++) {
+      const double target = lopper::detail::uniform() * total;
+      double sum = 0;
+      int c = -1;
+      for (int i = 0; i < n && !(sum > target); i++)
+        if (weight(i, nearest[i]) > 0) sum += weight(c = i, nearest[i]);
+      double left = 0;
+      for (int i = 0; i < n; i++) left += weight(i, i == c ? 0.0 : std::min(d(i, c), nearest[i]));
+      if (best < 0 || left < lowest) best = c, lowest = left;
+    }
+    add(j, best);
+    centres.push_back(best);
+  }
+  for (int j = 0; j < k; j++) owner[centres[j]] = j;
+  return owner;
+}
+
+// The draws measure a block of elements at a time, with the processor's
+// kernels and the plain ones: the partition of the straightforward draws.
+TEST(Kmeansplusplus, BlockedDistancesDrawAsThePlainMeasure) {
+  const unsigned seed = 4040;
+  std::mt19937 rng(seed);
+  for (const char dist : {'e', 'b', 'E', 'c'})
+    for (const double missing : {0.0, 0.1}) {
+      Matrix m = lopper_test::RandomMatrix(203, 6, rng, missing);
+      const Ids expected = PlainPlusPlus(m, 7, dist, 5);
+      for (const bool plain : {false, true}) {
+        lopper::detail::useplainkernels(plain);
+        EXPECT_EQ(PlusPlus(m, 7, dist, 5).second, expected)
+            << "seed " << seed << " dist " << dist << " missing " << missing << " plain " << plain;
+      }
+      lopper::detail::useplainkernels(false);
+    }
+}
+
 TEST(Kmeansplusplus, FailuresChangeNothing) {
   Matrix m = Points({0, 1, 5, 6, 9});
   const std::vector<double> w{1.0};

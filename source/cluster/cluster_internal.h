@@ -512,7 +512,7 @@ class Seeding {
  private:
   double weight(int i, double d) const;
   double weight(int i) const { return weight(i, nearest_[i]); }
-  double measured(int i, int c);
+  void measure(int c);
   double potential(int c);
   int sample(double total) const;
   int draw(int j);
@@ -525,6 +525,9 @@ class Seeding {
   std::vector<double> nearest_;  // each element's distance to its nearest centre so far
   std::vector<int> owner_, centres_;
   std::vector<char> centre_;
+  // The complete rows laid out as CompleteRows reads points, so that one
+  // element's distances to all are measured a block at a time, and them.
+  std::vector<double> points_, to_;
 };
 
 // One Measure of code dist for each thread worth starting to measure every

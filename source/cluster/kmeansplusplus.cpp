@@ -31,7 +31,15 @@ Seeding::Seeding(const ElementSet& set, const CompleteRows& rows, char dist, int
       nearest_(n_),
       owner_(n_),
       centres_(nclusters),
-      centre_(n_) {}
+      centre_(n_),
+      to_(static_cast<std::size_t>(CompleteRows::blocks(n_)) * CompleteRows::kBlock) {
+  if (!rows_.any()) return;
+  const int ndata = set.dimensions();
+  points_.resize(to_.size() * ndata);
+  for (int i = 0; i < n_; i++)
+    if (rows_.usable(i))
+      for (int d = 0; d < ndata; d++) points_[rows_.place(i, d)] = rows_.row(i)[d];
+}
 
 void Seeding::run(int clusterid[]) {
   std::fill(nearest_.begin(), nearest_.end(), HUGE_VAL);
@@ -50,17 +58,28 @@ double Seeding::weight(int i, double d) const {
   return !centre_[i] && d > 0 && std::isfinite(d) ? d : 0.0;
 }
 
-double Seeding::measured(int i, int c) {
-  return rows_.usable(i) && rows_.usable(c) ? rows_.distance(i, c)
-                                            : measure_(set_.data, set_.data, set_.mask, set_.mask,
-                                                       set_.weight, i, c, set_.transpose);
+// Every element's distance to element c into to_: the complete pairs a
+// block of elements at a time, with CompleteRows' operations (a difference
+// and its negation square alike), the others by Measure.
+void Seeding::measure(int c) {
+  const bool blocked = rows_.usable(c);
+  if (blocked) {
+    const double* const x[] = {rows_.row(c)};
+    double* const out[] = {to_.data()};
+    rows_.distances(1, x, points_.data(), n_, out);
+  }
+  for (int i = 0; i < n_; i++)
+    if (!blocked || !rows_.usable(i))
+      to_[i] =
+          measure_(set_.data, set_.data, set_.mask, set_.mask, set_.weight, i, c, set_.transpose);
 }
 
 // The sum of the weights were element c a centre too.
 double Seeding::potential(int c) {
+  measure(c);
   double sum = 0;
   for (int i = 0; i < n_; i++) {
-    const double d = i == c ? 0.0 : measured(i, c);
+    const double d = i == c ? 0.0 : to_[i];
     sum += weight(i, d < nearest_[i] ? d : nearest_[i]);
   }
   return sum;
@@ -101,8 +120,9 @@ int Seeding::draw(int j) {
 void Seeding::add(int j, int c) {
   centres_[j] = c;
   centre_[c] = 1;
+  measure(c);
   for (int i = 0; i < n_; i++) {
-    const double d = measured(i, c);
+    const double d = to_[i];
     if (d < nearest_[i]) {
       nearest_[i] = d;
       owner_[i] = j;

@@ -503,11 +503,17 @@ TEST(LopperCluster, BadInputIsReportedAndNoOutputChanges) {
   }
 }
 
-TEST(LopperCluster, AMatrixBeyondTheAddressLimitIsLeftOutOrRefusedBeforeTheWork) {
+// A sanitized program cannot start under an address-space limit: its
+// shadow memory alone is larger.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-  GTEST_SKIP() << "a sanitized program cannot start under an address-space limit: its shadow "
-                  "memory alone is larger";
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
 #endif
+constexpr const char* kNoAddressLimit = "no address-space limit under a sanitizer";
+
+TEST(LopperCluster, AMatrixBeyondTheAddressLimitIsLeftOutOrRefusedBeforeTheWork) {
+  if (kSanitized) GTEST_SKIP() << kNoAddressLimit;
   const Data data = MakeData(3000, 20, 26);  // a matrix of 34 MB
   TempDir dir;
   WriteFile(dir / "t.tsv", data.tsv);
@@ -570,6 +576,7 @@ TEST(LopperCluster, DroppedElementsAreNAAndTheOthersClusterAsWithoutThem) {
 // The picture's column tree counts too: a partition of a few rows whose
 // 3000 columns' matrix would not fit is refused before the work.
 TEST(LopperCluster, TheColumnTreeAndPictureCountInTheMemoryNeeded) {
+  if (kSanitized) GTEST_SKIP() << kNoAddressLimit;
   TempDir dir;
   WriteFile(dir / "t.tsv", MakeData(4, 3000, 27).tsv);
   const std::string limited = std::string("ulimit -v 30000; exec ") + LOPPER_CLUSTER_EXE +
