@@ -381,31 +381,35 @@ TEST(Kcluster, FastPathsGiveTheReferenceResultBitForBit) {
   const unsigned seed = 2024;
   for (const auto& c : cases)
     for (const int transpose : {0, 1})
-      for (const int npass : {0, 1}) {
-        std::mt19937 rng(seed);
-        Matrix rows = lopper_test::RandomMatrix(51, 7, rng, c.missing);
-        for (int i = 0; i < 51; i++)
-          for (int d = 0; d < 7; d++) rows.data()[i][d] = (rows.data()[i][d] + i % 3 * 2) * c.scale;
-        Matrix m = transpose ? rows.transposed() : rows;
-        std::vector<double> w(7, 1.0);
-        if (!c.unit) w = {0.5, 2, 0, 1.25, 3, 0.75, 1};
-        Ids ids(51), expected(51);
-        for (int i = 0; i < 51; i++) ids[i] = expected[i] = i % 4;
-        double error = -5;
-        int ifound = -9;
-        lopper::setrandomseed(seed, 7);
-        lopper::kcluster(4, m.nrows(), m.ncolumns(), m.data(), m.mask(), w.data(), transpose, npass,
-                         c.method, c.dist, ids.data(), &error, &ifound);
-        lopper::setrandomseed(seed, 7);
-        if (npass) lopper::detail::randomassign(4, 51, expected.data());
-        const double reference = ReferencePass(m, transpose, w, 4, c.method, c.dist, expected);
-        const std::string what = std::string(c.what) + " transpose " + std::to_string(transpose) +
-                                 " npass " + std::to_string(npass) + ", seed " +
-                                 std::to_string(seed);
-        EXPECT_EQ(ifound, 1) << what;
-        EXPECT_EQ(ids, expected) << what;
-        EXPECT_TRUE(Same(error, reference)) << what << ": " << error << " " << reference;
-      }
+      for (const int npass : {0, 1})
+        for (const bool plain : {false, true}) {
+          lopper::detail::useplainkernels(plain);  // the processor's kernels and the plain ones
+          std::mt19937 rng(seed);
+          Matrix rows = lopper_test::RandomMatrix(51, 7, rng, c.missing);
+          for (int i = 0; i < 51; i++)
+            for (int d = 0; d < 7; d++)
+              rows.data()[i][d] = (rows.data()[i][d] + i % 3 * 2) * c.scale;
+          Matrix m = transpose ? rows.transposed() : rows;
+          std::vector<double> w(7, 1.0);
+          if (!c.unit) w = {0.5, 2, 0, 1.25, 3, 0.75, 1};
+          Ids ids(51), expected(51);
+          for (int i = 0; i < 51; i++) ids[i] = expected[i] = i % 4;
+          double error = -5;
+          int ifound = -9;
+          lopper::setrandomseed(seed, 7);
+          lopper::kcluster(4, m.nrows(), m.ncolumns(), m.data(), m.mask(), w.data(), transpose,
+                           npass, c.method, c.dist, ids.data(), &error, &ifound);
+          lopper::setrandomseed(seed, 7);
+          if (npass) lopper::detail::randomassign(4, 51, expected.data());
+          const double reference = ReferencePass(m, transpose, w, 4, c.method, c.dist, expected);
+          const std::string what = std::string(c.what) + " transpose " + std::to_string(transpose) +
+                                   " npass " + std::to_string(npass) + " plain " +
+                                   std::to_string(plain) + ", seed " + std::to_string(seed);
+          EXPECT_EQ(ifound, 1) << what;
+          EXPECT_EQ(ids, expected) << what;
+          EXPECT_TRUE(Same(error, reference)) << what << ": " << error << " " << reference;
+        }
+  lopper::detail::useplainkernels(false);
 }
 
 TEST(CompleteRows, PairDistancesAreMeasuresBitForBit) {
