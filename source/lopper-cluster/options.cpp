@@ -201,7 +201,7 @@ po::options_description Described() {
   clustering.add_options()(
       "method,m", po::value<std::string>()->default_value("average"),
       "a linkage (below, by name or letter): a tree; kmeans, kmedians, kmedoids: k clusters "
-      "(-k) from random starts; som: a self-organising map (--grid)")(
+      "(-k) from --npass starts (see --init); som: a self-organising map (--grid)")(
       "distance,d", po::value<std::string>()->default_value("pearson"),
       "a distance (below, by name or letter). Values missing in either element take no part; "
       "the sums of euclidean, sqeuclidean, manhattan and canberra are scaled up by all "
