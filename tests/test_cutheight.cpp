@@ -1,14 +1,18 @@
 // cuttree_height against the rule it implements, written independently:
 // two elements share a cluster exactly when no merge in the smallest
 // subtree holding both lies above the height; and against SciPy's
-// fcluster(Z, h, 'distance') when SciPy is installed.
+// fcluster(Z, h, 'distance') when SciPy is installed. inconsistent and
+// cuttree_inconsistent against a worked example and SciPy's inconsistent
+// and fcluster(Z, t, 'inconsistent', depth).
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -153,6 +157,86 @@ TEST(CuttreeHeight, AgreesWithScipyFcluster) {
          "'distance')) + ' ')\n"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, expected) << "seed " << seed;
+  }
+}
+
+// Heights 1 and 2 under a root at 4: at depth 2 the root's heights are
+// 1, 2 and 4 (mean 7/3, deviation sqrt(7/3)), at depth 1 its own alone.
+TEST(CuttreeInconsistent, WorkedExampleAndBadArguments) {
+  const Tree tree{{0, 1, 1.0}, {2, 3, 2.0}, {-1, -2, 4.0}};
+  double stats[3][4];
+  ASSERT_EQ(lopper::inconsistent(4, tree.data(), 2, stats), 1);
+  EXPECT_DOUBLE_EQ(stats[2][0], 7.0 / 3);
+  EXPECT_DOUBLE_EQ(stats[2][1], std::sqrt(7.0 / 3));
+  EXPECT_EQ(stats[2][2], 3);
+  EXPECT_DOUBLE_EQ(stats[2][3], (4 - 7.0 / 3) / std::sqrt(7.0 / 3));
+  EXPECT_EQ(stats[0][3], 0);  // one height: no deviation
+  std::vector<int> ids(4);
+  EXPECT_EQ(lopper::cuttree_inconsistent(4, tree.data(), 1.0, 2, ids.data()), 2);
+  EXPECT_EQ(ids, (std::vector<int>{0, 0, 1, 1}));
+  EXPECT_EQ(lopper::cuttree_inconsistent(4, tree.data(), 1.1, 2, ids.data()), 1);
+  EXPECT_EQ(lopper::cuttree_inconsistent(4, tree.data(), 0.0, 1, ids.data()), 1);
+  const Tree used_twice{{0, 1, 1.0}, {0, 3, 2.0}, {-1, -2, 4.0}};
+  for (const auto& [t, depth] : {std::pair{&tree, 0}, std::pair{&used_twice, 2}}) {
+    EXPECT_EQ(lopper::inconsistent(4, t->data(), depth, stats), 0);
+    EXPECT_EQ(lopper::cuttree_inconsistent(4, t->data(), 1.0, depth, ids.data()), -1);
+    EXPECT_EQ(ids, std::vector<int>(4, -1));
+  }
+}
+
+TEST(CuttreeInconsistent, AgreesWithScipy) {
+  if (std::system("/usr/bin/python3 -c 'import scipy' 2>/dev/null") != 0)
+    GTEST_SKIP() << "python3-scipy not installed";
+  const unsigned seed = 20261211;
+  lopper_test::TempDir dir;
+  for (const Tree& tree : RandomTrees(seed)) {
+    const int n = static_cast<int>(tree.size()) + 1;
+    std::vector<double> stats(4 * tree.size());
+    std::string thresholds;
+    for (const int depth : {1, 2, 3, 5}) {
+      ASSERT_EQ(
+          lopper::inconsistent(n, tree.data(), depth, reinterpret_cast<double(*)[4]>(stats.data())),
+          1);
+      for (std::size_t i = 3; i < stats.size(); i += 4)
+        thresholds += std::to_string(depth) + " " + std::to_string(stats[i] - 1e-9) + "\n";
+    }
+    lopper_test::WriteFile(dir / "z.txt", lopper_test::ScipyLinkage(tree));
+    lopper_test::WriteFile(dir / "t.txt", thresholds);
+    // Per threshold, SciPy's statistics of that depth and its partition,
+    // renumbered by first element as the library numbers.
+    const auto run = lopper_test::RunProgram(
+        dir, "/usr/bin/python3",
+        {"-c",
+         "import numpy as np\n"
+         "from scipy.cluster.hierarchy import fcluster, inconsistent\n"
+         "z = np.loadtxt('z.txt', ndmin=2)\n"
+         "for d, t in np.loadtxt('t.txt', ndmin=2):\n"
+         "    r = inconsistent(z, int(d))\n"
+         "    seen = {}\n"
+         "    ids = [seen.setdefault(c, len(seen)) for c in fcluster(z, t, 'inconsistent', "
+         "int(d), r)]\n"
+         "    print(' '.join('%.17g' % v for v in r.ravel()), '|', ' '.join(map(str, ids)))\n"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::istringstream lines(run.out), asked(thresholds);
+    int depth;
+    double threshold;
+    for (std::string line; std::getline(lines, line) && asked >> depth >> threshold;) {
+      std::istringstream words(line);
+      ASSERT_EQ(
+          lopper::inconsistent(n, tree.data(), depth, reinterpret_cast<double(*)[4]>(stats.data())),
+          1);
+      for (const double ours : stats) {
+        double theirs;
+        words >> theirs;
+        EXPECT_NEAR(ours, theirs, 1e-9 * (1 + std::fabs(theirs))) << "seed " << seed;
+      }
+      std::string bar;
+      words >> bar;
+      std::vector<int> expected(n), ids(n);
+      for (int& id : expected) words >> id;
+      lopper::cuttree_inconsistent(n, tree.data(), threshold, depth, ids.data());
+      EXPECT_EQ(ids, expected) << "seed " << seed << " depth " << depth << " t " << threshold;
+    }
   }
 }
 

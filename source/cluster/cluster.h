@@ -23,7 +23,9 @@
 //   treeclusterdata      null                         no storage kept
 //   cuttree              every clusterid entry -1     -; nothing written when nelements < 1
 //                                                     or clusterid is null
-//   cuttree_height       -1, every clusterid entry -1 as cuttree
+//   cuttree_height,      -1, every clusterid entry -1 as cuttree
+//   cuttree_inconsistent
+//   inconsistent         0                            stats as they were
 //   optimalleaforder     0                            tree as it was
 //   silhouette           -2.0 bad arguments or        nothing written (only reads)
 //                        short memory
@@ -300,6 +302,25 @@ void cuttree(int nelements, const Node* tree, int nclusters, int* clusterid);
 // -1, for a height that is NaN, a tree that is not of that form, or no
 // scratch memory.
 int cuttree_height(int nelements, const Node* tree, double height, int* clusterid);
+
+// SciPy's inconsistency statistics (scipy.cluster.hierarchy.inconsistent,
+// after Zahn 1971) of every record of `tree` (as for cuttree, nelements >=
+// 2): over the heights of the records at most `depth` (>= 1) levels down
+// from record i, itself the first level, stats[i] receives their mean,
+// standard deviation (n - 1 in the divisor, 0 for one height), count, and
+// the inconsistency coefficient (height - mean) / deviation, 0 without
+// deviation. Returns 1; 0, with stats untouched, for a tree that is not of
+// cuttree's form, depth < 1, null arrays or short memory.
+int inconsistent(int nelements, const Node* tree, int depth, double stats[][4]);
+
+// Cuts `tree` (as for cuttree) where its merges are consistent, as SciPy's
+// fcluster(Z, threshold, 'inconsistent', depth): a cluster is a largest
+// subtree in which no record's inconsistency coefficient (see
+// inconsistent) lies above threshold, or an element with no such subtree.
+// Numbering, result and failures as cuttree_height's (-1 also for depth <
+// 1).
+int cuttree_inconsistent(int nelements, const Node* tree, double threshold, int depth,
+                         int* clusterid);
 
 // Optimal leaf ordering (Bar-Joseph, Gifford & Jaakkola 2001): swaps the
 // children of tree's records so that the leaf order (left subtree before

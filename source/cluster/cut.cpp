@@ -1,7 +1,10 @@
-// Cutting a clustering tree into clusters: by merge order (cuttree) or at
-// a height (cuttree_height).
+// Cutting a clustering tree into clusters: by merge order (cuttree), at a
+// height (cuttree_height) or where its merges are consistent
+// (cuttree_inconsistent).
 #include <algorithm>
 #include <cmath>
+#include <memory>
+#include <utility>
 #include <vector>
 
 #include "cluster_internal.h"
@@ -70,13 +73,13 @@ void cuttree(int nelements, const Node* tree, int nclusters, int* clusterid) {
 
 namespace {
 
-// Largest height in each record's subtree (its own included), so that a
-// subtree counts as below a height only if no merge inside it is above, as
-// centroid inversions can put a child above its parent. Children before
-// parents, so one pass suffices.
-void SubtreeMaxima(int nelements, const Node* tree, double highest[]) {
+// Largest value of each record's subtree (its own included; value[i] of
+// record i) into highest, so that a subtree counts as below a threshold
+// only if no merge inside it is above, as centroid inversions can put a
+// child above its parent. Children before parents, so one pass suffices.
+void SubtreeMaxima(int nelements, const Node* tree, const double value[], double highest[]) {
   for (int i = 0; i < nelements - 1; i++) {
-    highest[i] = tree[i].distance;
+    highest[i] = value[i];
     for (const int child : {tree[i].left, tree[i].right})
       if (child < 0) highest[i] = std::max(highest[i], highest[-child - 1]);
   }
@@ -124,10 +127,88 @@ int cuttree_height(int nelements, const Node* tree, double height, int* clusteri
     if (std::isnan(height) || (nelements > 1 && !detail::orderedtree(nelements, tree, used.data())))
       return Status::kBadArguments;
     const std::size_t nrecords = static_cast<std::size_t>(nelements - 1);
-    std::vector<double> highest(nrecords);
+    std::vector<double> heights(nrecords), highest(nrecords);
     std::vector<int> top(nrecords, -1);
-    SubtreeMaxima(nelements, tree, highest.data());
+    for (std::size_t i = 0; i < nrecords; i++) heights[i] = tree[i].distance;
+    SubtreeMaxima(nelements, tree, heights.data(), highest.data());
     nclusters = NumberClustersBelow(nelements, tree, height, highest.data(), clusterid, top.data());
+    return Status::kOk;
+  });
+  if (status != Status::kOk) {
+    std::fill(clusterid, clusterid + nelements, -1);
+    return -1;
+  }
+  return nclusters;
+}
+
+namespace {
+
+// Record i's statistics over the heights of the records at most depth
+// levels down from it (itself the first level): their mean, standard
+// deviation (n - 1 in the divisor; 0 for one height), count, and the
+// coefficient (height - mean) / deviation (0 without deviation). stack:
+// scratch of 2 * nelements pairs.
+void Statistics(const Node* tree, int i, int depth, std::vector<std::pair<int, int>>& stack,
+                double out[4]) {
+  double sum = 0, squares = 0;
+  int count = 0;
+  stack.assign(1, {i, 1});
+  while (!stack.empty()) {
+    const auto [r, level] = stack.back();
+    stack.pop_back();
+    sum += tree[r].distance;
+    squares += tree[r].distance * tree[r].distance;
+    count++;
+    if (level < depth)
+      for (const int child : {tree[r].left, tree[r].right})
+        if (child < 0) stack.emplace_back(-child - 1, level + 1);
+  }
+  const double mean = sum / count;
+  const double variance = count > 1 ? (squares - sum * sum / count) / (count - 1) : 0.0;
+  const double deviation = variance > 0 ? std::sqrt(variance) : 0.0;
+  out[0] = mean;
+  out[1] = deviation;
+  out[2] = count;
+  out[3] = deviation > 0 ? (tree[i].distance - mean) / deviation : 0.0;
+}
+
+}  // namespace
+
+int inconsistent(int nelements, const Node* tree, int depth, double stats[][4]) {
+  using detail::Status;
+  if (nelements < 2 || depth < 1 || !stats) return 0;
+  const Status status = detail::guarded([&] {
+    std::vector<char> used(static_cast<std::size_t>(2 * nelements - 1), 0);
+    if (!detail::orderedtree(nelements, tree, used.data())) return Status::kBadArguments;
+    std::vector<std::pair<int, int>> stack;
+    stack.reserve(2 * static_cast<std::size_t>(nelements));
+    for (int i = 0; i < nelements - 1; i++) Statistics(tree, i, depth, stack, stats[i]);
+    return Status::kOk;
+  });
+  return status == Status::kOk;
+}
+
+int cuttree_inconsistent(int nelements, const Node* tree, double threshold, int depth,
+                         int* clusterid) {
+  using detail::Status;
+  if (nelements < 1 || !clusterid) return -1;
+  int nclusters = -1;
+  const Status status = detail::guarded([&] {
+    if (std::isnan(threshold) || depth < 1) return Status::kBadArguments;
+    if (nelements == 1) {
+      clusterid[0] = 0;
+      nclusters = 1;
+      return Status::kOk;
+    }
+    const std::size_t nrecords = static_cast<std::size_t>(nelements - 1);
+    const std::unique_ptr<double[][4]> stats(new double[nrecords][4]);
+    std::vector<double> coefficient(nrecords), highest(nrecords);
+    if (!inconsistent(nelements, tree, depth, stats.get())) return Status::kBadArguments;
+    for (std::size_t i = 0; i < nrecords; i++) coefficient[i] = stats[i][3];
+    std::vector<int> top(nrecords, -1);
+    SubtreeMaxima(nelements, tree, coefficient.data(), highest.data());
+    nclusters =
+        NumberClustersBelow(nelements, tree, threshold, highest.data(), clusterid, top.data());
     return Status::kOk;
   });
   if (status != Status::kOk) {
