@@ -84,6 +84,17 @@ fcluster(Z, h, 'distance').
 Returns int32 labels of shape (n,), numbered 1, 2, ... in the order of each
 cluster's first element.)";
 
+constexpr const char* kCutInconsistent = R"(cut_inconsistent(Z, t, depth=2)
+
+Cuts the tree of linkage matrix Z where its merges are consistent, as
+SciPy's fcluster(Z, t, 'inconsistent', depth): a cluster is a largest
+subtree in which no merge's inconsistency coefficient (its height less the
+mean height of the merges at most depth levels down from it, over their
+standard deviation) is above t.
+
+Returns int32 labels of shape (n,), numbered 1, 2, ... in the order of each
+cluster's first element.)";
+
 constexpr const char* kKCluster =
     R"(kcluster(data, k, method='mean', npass=10, seed=None, distance='pearson', mask=None, weights=None, transpose=False, init='kmeans++')
 

@@ -189,6 +189,22 @@ py::array_t<int> CutHeight(py::handle z, double h) {
   return NumberByFirstElement(clusterid);
 }
 
+// Z, t, depth -> labels of SciPy's fcluster(Z, t, 'inconsistent', depth).
+py::array_t<int> CutInconsistent(py::handle z, double t, int depth) {
+  const std::vector<lopper::Node> tree = ReadLinkage(z);
+  const int n = static_cast<int>(tree.size()) + 1;
+  if (std::isnan(t)) Fail("t", "is NaN");
+  if (depth < 1) Fail("depth", "must be at least 1, not " + std::to_string(depth));
+  std::vector<int> clusterid(static_cast<std::size_t>(n));
+  int found = 0;
+  WithoutGil([&] {
+    found = lopper::cuttree_inconsistent(n, tree.empty() ? nullptr : tree.data(), t, depth,
+                                         clusterid.data());
+  });
+  if (found < 0) NoMemory("cut_inconsistent");
+  return NumberByFirstElement(clusterid);
+}
+
 // The result of kcluster and kmedoids: labels, error and passes, or the
 // exception for the library's failure code.
 py::tuple Partition(const char* routine, const std::vector<int>& clusterid, double error,
@@ -326,6 +342,8 @@ PYBIND11_MODULE(_lopper, module) {
              arg("no_matrix") = false, guard);
   module.def("cut", &Cut, docs::kCut, arg("Z"), arg("k"), guard);
   module.def("cut_height", &CutHeight, docs::kCutHeight, arg("Z"), arg("h"), guard);
+  module.def("cut_inconsistent", &CutInconsistent, docs::kCutInconsistent, arg("Z"), arg("t"),
+             arg("depth") = 2, guard);
   module.def("kcluster", &KCluster, docs::kKCluster, arg("data"), arg("k"), arg("method") = "mean",
              arg("npass") = 10, arg("seed") = py::none(), arg("distance") = "pearson",
              arg("mask") = py::none(), arg("weights") = py::none(), arg("transpose") = false,

@@ -54,6 +54,10 @@ def test_linkage_heights_and_partitions_match_scipy(method):
         assert (lopper.cut(z, k) == expected).all()
     for h in (z[10, 2] + z[11, 2]) / 2, (z[30, 2] + z[31, 2]) / 2:
         assert (lopper.cut_height(z, h) == by_first(hierarchy.fcluster(theirs, h, "distance"))).all()
+    for depth in 1, 2, 3:
+        for t in np.unique(hierarchy.inconsistent(theirs, depth)[:, 3])[::7] - 1e-9:
+            expected = by_first(hierarchy.fcluster(theirs, t, "inconsistent", depth))
+            assert (lopper.cut_inconsistent(z, t, depth) == expected).all(), (depth, t)
 
 
 @pytest.mark.parametrize("method, distance", [("s", "pearson"), ("complete", "cityblock"),

@@ -89,6 +89,7 @@ BAD = [
     (lambda: lopper.cut(np.vstack([Z[:1], Z[:-1]]), 2), ValueError, "merged a second time"),
     (lambda: lopper.cut(Z, 0), ValueError, "k: must be from 1"),
     (lambda: lopper.cut_height(Z, np.nan), ValueError, "h: is NaN"),
+    (lambda: lopper.cut_inconsistent(Z, 1.0, 0), ValueError, "depth: must be at least 1"),
     (lambda: lopper.svd(X.T), ValueError, "a: has fewer rows than columns"),
     (lambda: lopper.svd(np.full((3, 2), np.nan)), ValueError, "a: entry 0 is nan"),
 ]
