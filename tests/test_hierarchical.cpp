@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <random>
 #include <set>
 #include <sstream>
@@ -401,6 +402,32 @@ TEST(Treecluster, AgreesWithScipy) {
   }
 }
 
+// Builds a tree with the k-th allocation failing, from new or from the
+// library's allocator, for k = 1, 2, ... until one is built (released),
+// calling check(k) after each null; how many were null. A failure when
+// more than `most` were.
+template <class Build, class Check>
+int NullsUnderShortage(bool in_new, long most, Build build, Check check) {
+  for (long k = 1;; k++) {
+    if (in_new)
+      lopper_test::FailNthNew(k);
+    else
+      lopper::detail::fail_allocation(k);
+    Node* tree = build();
+    lopper_test::FailNthNew(0);
+    lopper::detail::fail_allocation(0);
+    if (tree) {
+      lopper::detail::release(tree);
+      return static_cast<int>(k - 1);
+    }
+    check(k);
+    if (k >= most) {
+      ADD_FAILURE() << "still null after " << k << " failed allocations";
+      return static_cast<int>(k);
+    }
+  }
+}
+
 // Every allocation of every method, with and without a caller's matrix: a
 // failure gives null, keeps no block and leaves the caller's matrix alone.
 TEST(Treecluster, MemoryShortageGivesNullAndChangesNothing) {
@@ -412,26 +439,18 @@ TEST(Treecluster, MemoryShortageGivesNullAndChangesNothing) {
   for (const char method : std::string("smacwqd")) {
     for (const bool with_matrix : {false, true}) {
       for (const bool in_new : {false, true}) {
-        int failures = 0;
-        for (long k = 1;; k++) {
-          Lower d(original);
-          if (in_new)
-            lopper_test::FailNthNew(k);
-          else
-            lopper::detail::fail_allocation(k);
-          Node* tree = lopper::treecluster(7, 3, m.data(), m.mask(), w.data(), 0, 'c', method,
-                                           with_matrix ? d.data() : nullptr);
-          lopper_test::FailNthNew(0);
-          lopper::detail::fail_allocation(0);
-          if (tree) {
-            lopper::detail::release(tree);
-            break;
-          }
-          failures++;
-          EXPECT_EQ(d.rows(), original.rows()) << method << " k " << k;
-          EXPECT_EQ(lopper::detail::live_blocks(), before) << method << " k " << k;
-          ASSERT_LT(k, 100);
-        }
+        std::optional<Lower> d(original);  // a fresh copy for every try
+        const int failures = NullsUnderShortage(
+            in_new, 100,
+            [&] {
+              return lopper::treecluster(7, 3, m.data(), m.mask(), w.data(), 0, 'c', method,
+                                         with_matrix ? d->data() : nullptr);
+            },
+            [&](long k) {
+              EXPECT_EQ(d->rows(), original.rows()) << method << " k " << k;
+              EXPECT_EQ(lopper::detail::live_blocks(), before) << method << " k " << k;
+              d.emplace(original);
+            });
         EXPECT_GE(failures, 1) << method << (in_new ? " new" : " malloc");
       }
     }
@@ -545,23 +564,14 @@ TEST(TreeclusterData, MemoryShortageGivesNull) {
   const long before = lopper::detail::live_blocks();
   for (const char method : std::string("scwd"))
     for (const bool in_new : {false, true}) {
-      int failures = 0;
-      for (long k = 1;; k++) {
-        if (in_new)
-          lopper_test::FailNthNew(k);
-        else
-          lopper::detail::fail_allocation(k);
-        Node* tree = lopper::treeclusterdata(9, 3, m.data(), m.mask(), w.data(), 0, 'E', method);
-        lopper_test::FailNthNew(0);
-        lopper::detail::fail_allocation(0);
-        if (tree) {
-          lopper::detail::release(tree);
-          break;
-        }
-        failures++;
-        EXPECT_EQ(lopper::detail::live_blocks(), before) << method << " k " << k;
-        ASSERT_LT(k, 200);
-      }
+      const int failures = NullsUnderShortage(
+          in_new, 200,
+          [&] {
+            return lopper::treeclusterdata(9, 3, m.data(), m.mask(), w.data(), 0, 'E', method);
+          },
+          [&](long k) {
+            EXPECT_EQ(lopper::detail::live_blocks(), before) << method << " k " << k;
+          });
       EXPECT_GE(failures, 1) << method << (in_new ? " new" : " malloc");
     }
 }
