@@ -63,7 +63,7 @@ mode=${1:-build}
 case "$mode" in
   test | test-sanitize | test-tsan)
     need python3-numpy python3-scipy python3-fastcluster python3-sklearn python3-dendropy \
-      r-base-core r-cran-ape gzip chromium \
+      r-base-core r-cran-ape r-cran-dynamictreecut gzip chromium \
       python3-dev python3-pybind11 pybind11-dev python3-pytest python3-setuptools python3-venv ;;
 esac
 # The Python module and its tests (python/) in the release build only: the

@@ -24,7 +24,9 @@
 //   cuttree              every clusterid entry -1     -; nothing written when nelements < 1
 //                                                     or clusterid is null
 //   cuttree_height,      -1, every clusterid entry -1 as cuttree
-//   cuttree_inconsistent
+//   cuttree_inconsistent,
+//   cuttree_dynamic, cuttree_hybrid, cuttree_clade
+//   dropsmallclusters    -1                           clusterid as it was
 //   inconsistent         0                            stats as they were
 //   optimalleaforder     0                            tree as it was
 //   silhouette           -2.0 bad arguments or        nothing written (only reads)
@@ -321,6 +323,64 @@ int inconsistent(int nelements, const Node* tree, int depth, double stats[][4]);
 // 1).
 int cuttree_inconsistent(int nelements, const Node* tree, double threshold, int depth,
                          int* clusterid);
+
+// The dynamic tree cut of Langfelder, Zhang & Horvath (Bioinformatics
+// 2008), as R's dynamicTreeCut::cutreeDynamic(method = "tree") gives it:
+// clusters are branches of `tree` (as for cuttree; distances are the merge
+// heights, increasing toward the root) told apart by the shape of the tree
+// alone, each of at least minsize elements, below cutheight (NaN: R's
+// default, 99% of the highest merge). deepsplit 0 or 1 is R's deepSplit
+// FALSE or TRUE. clusterid (nelements ints, caller's) receives each
+// element's cluster, numbered from 0 by size, largest first (R's label
+// minus one); -1 for an element in no cluster (R's 0). Returns the number
+// of clusters; -1, with every clusterid entry -1, for bad arguments
+// (deepsplit outside 0 ... 1, minsize < 1, a tree not of cuttree's form
+// or with heights decreasing toward the root) or short memory.
+int cuttree_dynamic(int nelements, const Node* tree, double cutheight, int deepsplit, int minsize,
+                    int* clusterid);
+
+// The hybrid dynamic tree cut, as R's dynamicTreeCut::cutreeDynamic(method
+// = "hybrid", distM = ...) gives it with its defaults otherwise: branches
+// of `tree` (as for cuttree_dynamic) judged also by the distances
+// (distmatrix: lower triangle over nelements, as distancematrix gives;
+// only read), deepsplit 0 ... 4 as R's, cutheight NaN for R's default; with
+// pamstage nonzero the elements left over are then assigned to a nearby
+// cluster as R's pamStage = TRUE does. Numbering, result and failures as
+// cuttree_dynamic's.
+int cuttree_hybrid(int nelements, const Node* tree, const double* const* distmatrix,
+                   double cutheight, int deepsplit, int minsize, int pamstage, int* clusterid);
+
+// The clade cuts of phylogenetics (Balaban et al., TreeCluster, 2019): the
+// fewest clusters such that each is the set of leaves of one connected
+// piece of the tree left after cutting branches, and its leaves satisfy
+// `threshold` under `rule`:
+//   'm'  max: the largest distance between two of its leaves along the tree
+//   'a'  avg: the mean distance between pairs of its leaves
+//   's'  sum: the total length of the branches joining its leaves
+//   'l'  single linkage: clusters are the groups of leaves joined by chains
+//        of leaves within threshold of each other
+// `tree` as for cuttree; its distances play no part. lengths[r][0] and
+// lengths[r][1] are the lengths (>= 0) of the branches above record r's
+// left and right child. support (nelements-1 values, or null): support[r]
+// of the branch above record r (NaN: none); a branch whose support is below
+// minsupport is never inside a cluster. joined (nelements-1 flags, or
+// null): joined[r] nonzero when record r and its parent are one node of
+// more than two children, the branch between them (length 0) not one of
+// the tree. clusterid (nelements ints, caller's) receives each element's
+// cluster, numbered from 0 in the order of each cluster's first element.
+// Returns the number of clusters; -1, with every clusterid entry -1, for an
+// unknown rule, a NaN threshold, a negative or NaN length, a tree not of
+// cuttree's form, or short memory.
+int cuttree_clade(int nelements, const Node* tree, const double (*lengths)[2],
+                  const double* support, const char* joined, char rule, double threshold,
+                  double minsupport, int* clusterid);
+
+// Leaves out the clusters of fewer than minsize elements: their elements
+// get -1, and the clusters kept are renumbered 0, 1, ... keeping their
+// order. clusterid (nelements ints) holds cluster numbers >= 0 or -1 (kept
+// as -1). Returns the number of clusters kept; -1, with clusterid
+// untouched, for bad arguments or short memory.
+int dropsmallclusters(int nelements, int* clusterid, int minsize);
 
 // Optimal leaf ordering (Bar-Joseph, Gifford & Jaakkola 2001): swaps the
 // children of tree's records so that the leaf order (left subtree before

@@ -1,0 +1,3 @@
+// The hybrid dynamic tree cut, by the tree and the distances
+// (cuttree_hybrid).
+#include "cluster_internal.h"
