@@ -350,27 +350,30 @@ int cuttree_dynamic(int nelements, const Node* tree, double cutheight, int deeps
 int cuttree_hybrid(int nelements, const Node* tree, const double* const* distmatrix,
                    double cutheight, int deepsplit, int minsize, int pamstage, int* clusterid);
 
-// The clade cuts of phylogenetics (Balaban et al., TreeCluster, 2019): the
-// fewest clusters such that each is the set of leaves of one connected
-// piece of the tree left after cutting branches, and its leaves satisfy
-// `threshold` under `rule`:
+// The clade cuts of phylogenetics (after Balaban et al., TreeCluster,
+// 2019): the fewest clusters such that each is a clade (the leaves below
+// one node of the tree, or one leaf) whose leaves satisfy `threshold` under
+// `rule`:
 //   'm'  max: the largest distance between two of its leaves along the tree
 //   'a'  avg: the mean distance between pairs of its leaves
-//   's'  sum: the total length of the branches joining its leaves
-//   'l'  single linkage: clusters are the groups of leaves joined by chains
-//        of leaves within threshold of each other
+//   's'  sum: the total length of the branches below its node
+//   'l'  single linkage: its leaves are joined by chains of leaves each
+//        within threshold of the next
+// A clade that satisfies the rule is one cluster, however its parts would.
 // `tree` as for cuttree; its distances play no part. lengths[r][0] and
 // lengths[r][1] are the lengths (>= 0) of the branches above record r's
 // left and right child. support (nelements-1 values, or null): support[r]
-// of the branch above record r (NaN: none); a branch whose support is below
-// minsupport is never inside a cluster. joined (nelements-1 flags, or
-// null): joined[r] nonzero when record r and its parent are one node of
-// more than two children, the branch between them (length 0) not one of
-// the tree. clusterid (nelements ints, caller's) receives each element's
-// cluster, numbered from 0 in the order of each cluster's first element.
-// Returns the number of clusters; -1, with every clusterid entry -1, for an
-// unknown rule, a NaN threshold, a negative or NaN length, a tree not of
-// cuttree's form, or short memory.
+// of the branch above record r (NaN: none given, never below); a cluster
+// never holds a branch whose support is below minsupport. joined
+// (nelements-1 flags, or null): joined[r] nonzero when record r and its
+// parent are one node of more than two children, the branch between them
+// (length 0) not one of the tree, so record r is no clade of its own.
+// clusterid (nelements ints, caller's) receives each element's cluster,
+// numbered from 0 in the order of each cluster's first element. Returns the
+// number of clusters; -1, with every clusterid entry -1, for an unknown
+// rule, a NaN threshold, a negative or NaN length, a tree not of cuttree's
+// form, a root record marked joined, or short memory. Time linear in
+// nelements.
 int cuttree_clade(int nelements, const Node* tree, const double (*lengths)[2],
                   const double* support, const char* joined, char rule, double threshold,
                   double minsupport, int* clusterid);
