@@ -241,3 +241,36 @@ TEST(CuttreeInconsistent, AgreesWithScipy) {
 }
 
 }  // namespace
+
+TEST(DropSmallClusters, LeavesOutSmallClustersAndKeepsTheOrderOfTheRest) {
+  struct Case {
+    std::vector<int> ids;
+    int minsize;
+    int kept;
+    std::vector<int> expected;
+  };
+  const Case cases[] = {
+      {{0, 1, 1, 2, 2, 2}, 1, 3, {0, 1, 1, 2, 2, 2}},
+      {{0, 1, 1, 2, 2, 2}, 2, 2, {-1, 0, 0, 1, 1, 1}},
+      {{2, 1, 2, 0, -1, 2}, 2, 1, {0, -1, 0, -1, -1, 0}},
+      {{0, 1, 1, 2, 2, 2}, 4, 0, {-1, -1, -1, -1, -1, -1}},
+      {{3, 3, 0, 0}, 2, 2, {1, 1, 0, 0}},
+  };
+  for (Case c : cases) {
+    EXPECT_EQ(lopper::dropsmallclusters(static_cast<int>(c.ids.size()), c.ids.data(), c.minsize),
+              c.kept);
+    EXPECT_EQ(c.ids, c.expected);
+  }
+  for (auto [ids, minsize] : {std::pair{std::vector<int>{0, 5}, 1},
+                              {std::vector<int>{0, -2}, 1},
+                              {std::vector<int>{0, 1}, 0}}) {
+    const std::vector<int> before = ids;
+    EXPECT_EQ(lopper::dropsmallclusters(2, ids.data(), minsize), -1);
+    EXPECT_EQ(ids, before);
+  }
+  std::vector<int> starved{0, 0, 1};
+  lopper_test::FailNthNew(1);
+  EXPECT_EQ(lopper::dropsmallclusters(3, starved.data(), 2), -1);
+  lopper_test::FailNthNew(0);
+  EXPECT_EQ(starved, (std::vector<int>{0, 0, 1}));
+}

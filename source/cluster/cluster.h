@@ -380,8 +380,8 @@ int cuttree_clade(int nelements, const Node* tree, const double (*lengths)[2],
 
 // Leaves out the clusters of fewer than minsize elements: their elements
 // get -1, and the clusters kept are renumbered 0, 1, ... keeping their
-// order. clusterid (nelements ints) holds cluster numbers >= 0 or -1 (kept
-// as -1). Returns the number of clusters kept; -1, with clusterid
+// order. clusterid (nelements ints) holds cluster numbers 0 ... nelements-1
+// or -1 (kept as -1). Returns the number of clusters kept; -1, with clusterid
 // untouched, for bad arguments or short memory.
 int dropsmallclusters(int nelements, int* clusterid, int minsize);
 

@@ -1,6 +1,7 @@
 // Cutting a clustering tree into clusters: by merge order (cuttree), at a
 // height (cuttree_height) or where its merges are consistent
-// (cuttree_inconsistent).
+// (cuttree_inconsistent); leaving out the clusters too small to keep
+// (dropsmallclusters).
 #include <algorithm>
 #include <cmath>
 #include <memory>
@@ -216,6 +217,29 @@ int cuttree_inconsistent(int nelements, const Node* tree, double threshold, int 
     return -1;
   }
   return nclusters;
+}
+
+int dropsmallclusters(int nelements, int* clusterid, int minsize) {
+  using detail::Status;
+  if (nelements < 0 || (nelements > 0 && !clusterid) || minsize < 1) return -1;
+  int nkept = 0;
+  const Status status = detail::guarded([&] {
+    // Numbers are at most nelements - 1 for a partition of nelements; a
+    // larger one is not a cluster number this routine can keep apart.
+    std::vector<int> size(static_cast<std::size_t>(nelements), 0);
+    for (int e = 0; e < nelements; e++) {
+      if (clusterid[e] < -1 || clusterid[e] >= nelements) return Status::kBadArguments;
+      if (clusterid[e] >= 0) size[static_cast<std::size_t>(clusterid[e])]++;
+    }
+    std::vector<int> renumbered(static_cast<std::size_t>(nelements), -1);
+    for (int c = 0; c < nelements; c++)
+      if (size[static_cast<std::size_t>(c)] >= minsize)
+        renumbered[static_cast<std::size_t>(c)] = nkept++;
+    for (int e = 0; e < nelements; e++)
+      if (clusterid[e] >= 0) clusterid[e] = renumbered[static_cast<std::size_t>(clusterid[e])];
+    return Status::kOk;
+  });
+  return status == Status::kOk ? nkept : -1;
 }
 
 }  // namespace lopper
