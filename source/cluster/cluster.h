@@ -359,15 +359,18 @@ int cuttree_hybrid(int nelements, const Node* tree, const double* const* distmat
 //   's'  sum: the total length of the branches below its node
 //   'l'  single linkage: its leaves are joined by chains of leaves each
 //        within threshold of the next
-// A clade that satisfies the rule is one cluster, however its parts would.
+// A clade that satisfies the rule is one cluster, however its parts would;
+// a leaf with no such clade above it is a cluster alone.
 // `tree` as for cuttree; its distances play no part. lengths[r][0] and
 // lengths[r][1] are the lengths (>= 0) of the branches above record r's
 // left and right child. support (nelements-1 values, or null): support[r]
 // of the branch above record r (NaN: none given, never below); a cluster
-// never holds a branch whose support is below minsupport. joined
+// never holds a branch whose support is below minsupport (NaN: no minimum),
+// the branch above its own node not counting as inside it. joined
 // (nelements-1 flags, or null): joined[r] nonzero when record r and its
-// parent are one node of more than two children, the branch between them
-// (length 0) not one of the tree, so record r is no clade of its own.
+// parent are one node of more than two children, the link between them no
+// branch of the tree (taken as length 0; the length and support given for
+// it play no part), so record r is no clade of its own.
 // clusterid (nelements ints, caller's) receives each element's cluster,
 // numbered from 0 in the order of each cluster's first element. Returns the
 // number of clusters; -1, with every clusterid entry -1, for an unknown
