@@ -346,14 +346,36 @@ int cuttree_inconsistent(int nelements, const Node* tree, double threshold, int 
 int cuttree_dynamic(int nelements, const Node* tree, double cutheight, int deepsplit, int minsize,
                     int* clusterid);
 
-// The hybrid dynamic tree cut, as R's dynamicTreeCut::cutreeDynamic(method
-// = "hybrid", distM = ...) gives it with its defaults otherwise: branches
-// of `tree` (as for cuttree_dynamic) judged also by the distances
-// (distmatrix: lower triangle over nelements, as distancematrix gives;
-// only read), deepsplit 0 ... 4 as R's, cutheight NaN for R's default; with
-// pamstage nonzero the elements left over are then assigned to a nearby
-// cluster as R's pamStage = TRUE does. Numbering, result and failures as
-// cuttree_dynamic's.
+// The hybrid dynamic tree cut of Langfelder, Zhang & Horvath
+// (Bioinformatics 2008), as R's dynamicTreeCut::cutreeDynamic(method =
+// "hybrid", distM = ...) gives it with its other defaults
+// (pamRespectsDendro, respectSmallClusters, no medoids): clusters are
+// branches of `tree` (as for cuttree; distances are the merge heights,
+// never decreasing toward the root, read in record order as R reads
+// hclust's merges) of at least minsize elements, judged by the tree and by
+// the mean distance within their cores (distmatrix: lower triangle over
+// nelements, as distancematrix gives; only read). The reference height is
+// that of record round(5% of nelements-1) (at least the first); deepsplit
+// 0 ... 4 sets the largest core scatter at 64, 73, 82, 91 or 95% of the way
+// from it to the cut, the smallest gap at three quarters of the rest of
+// that way. Merges above cutheight are not read; NaN: R's default, 99% of
+// the way from the reference height to the highest merge; a cutheight
+// above the highest merge is lowered to it. With pamstage nonzero, each
+// element left over below a join of clusters, or each group of them left
+// only for its size, then joins the cluster below that join nearest on
+// average if it is nearer than the cluster's spread (largest mean distance
+// of a member to the others) or than the cutheight given (the default
+// when NaN). clusterid (nelements ints, caller's) receives each element's
+// cluster, numbered from 0 by size, largest first, the first formed first
+// on equal sizes (R's label minus one); -1 for an element in no cluster
+// (R's 0). Returns the number of clusters: 0, every entry -1, when fewer
+// than minsize records lie below the cut (R's guard; so too for one
+// element); -1, with every clusterid entry -1, for bad arguments
+// (deepsplit outside 0 ... 4, minsize < 1, a tree not of cuttree's form or
+// with a height NaN or above its parent's, a null distmatrix or row 1 ...
+// nelements-1), a distance read that is not finite, or short memory. Time:
+// the records, the pairs within cores, and with the PAM stage the pairs
+// within clusters and between leftover elements and their candidates.
 int cuttree_hybrid(int nelements, const Node* tree, const double* const* distmatrix,
                    double cutheight, int deepsplit, int minsize, int pamstage, int* clusterid);
 
