@@ -14,28 +14,40 @@ double SubtreeHeight(int ref, const std::vector<double>& heights) {
   return ref >= 0 ? 0.0 : heights[-ref - 1];
 }
 
+// Whether the child at ref is a record of its parent's own node: its slot
+// is no branch of the file.
+bool IsLink(const TreeRead& tree, int ref) { return ref < 0 && tree.joined[-ref - 1]; }
+
 }  // namespace
 
+// A record's right child is always one of its node's children, so in the
+// join reading its length is the node's height.
 bool FitsJoinHeights(const TreeRead& tree) {
   for (std::size_t r = 0; r < tree.nodes.size(); r++) {
-    const auto& length = tree.lengths[r];
-    if (!(length[0] == length[1])) return false;  // unequal, or missing (NaN)
-    for (const int child : {tree.nodes[r].left, tree.nodes[r].right})
-      if (child < 0 && tree.lengths[-child - 1][0] > length[0]) return false;
+    const Node& node = tree.nodes[r];
+    const double height = tree.lengths[r][1];
+    const double left =
+        IsLink(tree, node.left) ? tree.lengths[-node.left - 1][1] : tree.lengths[r][0];
+    if (!(left == height)) return false;  // unequal, or missing (NaN)
+    for (const int child : {node.left, node.right})
+      if (child < 0 && !IsLink(tree, child) && tree.lengths[-child - 1][1] > height) return false;
   }
   return true;
 }
 
+// A link's slot holds 0: only the file's branches can miss a length.
 int MissingLengths(const TreeRead& tree) {
   int missing = 0;
   for (const auto& length : tree.lengths) missing += std::isnan(length[0]) + std::isnan(length[1]);
   return missing;
 }
 
-std::vector<Node> OrderedByHeight(const TreeRead& tree, BranchLengths reading) {
+std::vector<Node> OrderedByHeight(const TreeRead& tree, BranchLengths reading,
+                                  std::vector<char>* joined) {
   const std::size_t nrecords = tree.nodes.size();
   // Children come before parents, so one pass in record order sees every
-  // child's height before its parent's.
+  // child's height before its parent's. A link's slot holds 0, which
+  // changes no height: none is below its leaves' 0.
   std::vector<double> height(nrecords);
   for (std::size_t r = 0; r < nrecords; r++) {
     const Node& node = tree.nodes[r];
@@ -47,6 +59,10 @@ std::vector<Node> OrderedByHeight(const TreeRead& tree, BranchLengths reading) {
     height[r] =
         std::max({own, SubtreeHeight(node.left, height), SubtreeHeight(node.right, height)});
   }
+  // The top record of a node has seen all its children: its height goes
+  // down to the node's other records, parents before children.
+  for (std::size_t r = nrecords; r-- > 0;)
+    if (IsLink(tree, tree.nodes[r].left)) height[-tree.nodes[r].left - 1] = height[r];
   std::vector<int> order(nrecords);
   std::iota(order.begin(), order.end(), 0);
   std::stable_sort(order.begin(), order.end(),
@@ -58,6 +74,10 @@ std::vector<Node> OrderedByHeight(const TreeRead& tree, BranchLengths reading) {
   for (std::size_t i = 0; i < nrecords; i++) {
     const Node& node = tree.nodes[order[i]];
     ordered[i] = {moved(node.left), moved(node.right), height[order[i]]};
+  }
+  if (joined) {
+    joined->resize(nrecords);
+    for (std::size_t i = 0; i < nrecords; i++) (*joined)[i] = tree.joined[order[i]];
   }
   return ordered;
 }

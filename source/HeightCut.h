@@ -13,23 +13,32 @@ namespace lopper {
 
 // kEdge: a length is its edge's (every other tool, and lopper-cluster's
 // files); a merge's height is its greatest sum of lengths down to a leaf.
-// kJoin: both children of a merge carry the merge's height, as lopper's
+// kJoin: all children of a merge carry the merge's height, as lopper's
 // NexusTreeOut writes (100 x the height).
+// A node of more than two children (records marked joined, see TreeRead)
+// is one merge: the branches inside it are none of the file's.
 enum class BranchLengths { kEdge, kJoin };
 
-// Whether the tree's lengths fit the join reading: both children of every
+// Whether the tree's lengths fit the join reading: all children of every
 // merge carry the same length, and no merge's is below a merge inside it.
 bool FitsJoinHeights(const TreeRead& tree);
 
-// How many branches under the tree's merges have no length.
+// How many branches under the tree's merges have no length; the tree has
+// 2 x nodes.size() minus the number of joined records.
 int MissingLengths(const TreeRead& tree);
 
 // tree.nodes ordered by height, lowest first, each with its height as its
-// distance; cuttree on them undoes the highest merges. A merge lower than
+// distance; cuttree on them undoes the highest merges. Every record of a
+// node of more than two children gets the node's height, so that a cut by
+// height keeps its children together or parts them all. A merge lower than
 // one inside it (an inversion) is raised to that height, so that children
-// still come before parents; ties keep the file's order. Every branch
-// under a merge must have a length (MissingLengths 0).
-std::vector<Node> OrderedByHeight(const TreeRead& tree, BranchLengths reading);
+// still come before parents; ties keep the file's order (a node's records
+// among them). Every branch under a merge must have a length
+// (MissingLengths 0). joined, when given, receives tree.joined in the
+// order returned. Cuts that need no height order (cuttree_clade) take the
+// tree's records, lengths, support and joined as read.
+std::vector<Node> OrderedByHeight(const TreeRead& tree, BranchLengths reading,
+                                  std::vector<char>* joined = nullptr);
 
 }  // namespace lopper
 

@@ -292,6 +292,7 @@ class NewickParser {
   struct OpenNode {
     int record;
     int children;  // read so far
+    std::size_t open_at;
   };
   Fault At(const Token& t, std::string what) const { return Fault{std::move(what), t}; }
   std::optional<Fault> Item();
@@ -327,7 +328,7 @@ std::optional<Fault> NewickParser::Item() {
   while (tok_.kind == Tok::kOpen) {
     const int parent = open_.empty() ? -1 : open_.back().record;
     events_.Open(parent, open_.empty() ? 0 : open_.back().children, records_);
-    open_.push_back({records_++, 0});
+    open_.push_back({records_++, 0, tok_.at});
     tok_ = lex_.Next();
   }
   if (tok_.kind == Tok::kBad) return At(tok_, tok_.problem);
@@ -344,7 +345,8 @@ std::optional<Fault> NewickParser::Item() {
 
 // After an item: its optional length, then "," before the next item, or
 // ")" closing its node, which is an item of the node around it in turn
-// (with a label and a length in kNexus, the root's read and ignored).
+// (with a label and a length in kNexus, the root's length read and
+// ignored).
 // Returns at the "," or after the root.
 std::optional<Fault> NewickParser::AfterItem() {
   while (true) {
@@ -364,9 +366,14 @@ std::optional<Fault> NewickParser::AfterItem() {
     if (tok_.kind != Tok::kClose)
       return At(tok_, "expected ',', ')' or ':', found " + lex_.Shown(tok_));
     if (binary_ && node.children < 2) return At(tok_, NotBinary("only one child"));
+    std::string problem = events_.Close(node.record, node.children, node.open_at);
+    if (!problem.empty()) return At(tok_, std::move(problem));
     open_.pop_back();
     tok_ = lex_.Next();
-    if (nexus() && (tok_.kind == Tok::kWord || tok_.kind == Tok::kQuoted)) tok_ = lex_.Next();
+    if (nexus() && (tok_.kind == Tok::kWord || tok_.kind == Tok::kQuoted)) {
+      events_.Label(node.record, tok_);
+      tok_ = lex_.Next();
+    }
     if (open_.empty()) {
       if (nexus() && tok_.kind == Tok::kColon) return Length(-1, 0);
       return std::nullopt;

@@ -98,12 +98,19 @@ class Lexer {
 // is a child of (-1 for the root), slot the child's position in it (0 for
 // the first); records are numbered in the order of their "(". A non-empty
 // return is a problem tied to the token just read, and ends the parse.
+// Close comes at a node's ")" with the number of its children and the
+// offset of its "("; Label with the word after that ")" (kNexus only).
+// Readers that need neither leave them as they are.
 class TreeEvents {
  public:
   virtual ~TreeEvents() = default;
   virtual void Open(int parent, int slot, int record) = 0;
   virtual std::string Leaf(int parent, int slot, const Token& leaf) = 0;
   virtual void Length(int parent, int slot, double length) = 0;
+  virtual std::string Close(int /*record*/, int /*children*/, std::size_t /*open_at*/) {
+    return "";
+  }
+  virtual void Label(int /*record*/, const Token& /*label*/) {}
 };
 
 // A problem of the text, at a token or (where) at no place.

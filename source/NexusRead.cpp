@@ -226,8 +226,13 @@ std::optional<Fault> ReadNewickTrees(Lexer& lex, FileTrees& file) {
   }
 }
 
-// The tree as read: records root first with their lengths, and the leaves
-// in the order of the text, whose index is each leaf's provisional reference.
+// The tree as read: the records in the order they are made, with their
+// lengths, support and joined flags; the top record of every node by the
+// order of its "("; the leaves in the order of the text, whose index is
+// each leaf's provisional reference. A node's third and later children
+// each push the records it has so far down into a new joined record, so
+// that its children c1 ... ck come to be ((c1,c2),c3)...,ck with ck in the
+// node's own record, the top one.
 class TreeBuilder : public TreeEvents {
  public:
   TreeBuilder(const Lexer& lex, std::deque<std::string>& unquoted)
@@ -236,21 +241,40 @@ class TreeBuilder : public TreeEvents {
     if (leaf_count < 2) return;
     nodes.reserve(leaf_count - 1);
     lengths.reserve(leaf_count - 1);
+    support.reserve(leaf_count - 1);
+    joined.reserve(leaf_count - 1);
+    top_record.reserve(leaf_count - 1);
     leaves.reserve(leaf_count);
   }
-  void Open(int parent, int slot, int record) override {
-    nodes.push_back({0, 0, 0.0});
-    lengths.push_back({kNone, kNone});
-    if (parent >= 0) Child(parent, slot) = -(record + 1);
+  void Open(int parent, int slot, int /*record*/) override {
+    const int record = AddRecord({0, 0, 0.0}, {kNone, kNone}, 0);
+    top_record.push_back(record);
+    if (parent >= 0) Attach(parent, slot, -(record + 1));
   }
   std::string Leaf(int parent, int slot, const Token& leaf) override {
-    Child(parent, slot) = static_cast<int>(leaves.size());
+    Attach(parent, slot, static_cast<int>(leaves.size()));
     leaves.push_back({Word(lex_, leaf, unquoted_), leaf.at});
     return "";
   }
+  // A length follows the child just read: the first stands in slot 0 of
+  // the node's top record, every later one in its slot 1.
   void Length(int parent, int slot, double length) override {
-    nodes[parent].distance = length;
-    lengths[parent][slot] = length;
+    const int record = top_record[parent];
+    nodes[record].distance = length;
+    lengths[record][slot == 0 ? 0 : 1] = length;
+  }
+  std::string Close(int record, int children, std::size_t open_at) override {
+    if (children < 2) return "a node with only one child";
+    // Nodes close inside out: the first "(" is the lowest record number.
+    if (children > 2 && (!polytomy || record < polytomy->record))
+      polytomy = Polytomy{record, children, open_at};
+    return "";
+  }
+  void Label(int record, const Token& label) override {
+    const std::optional<double> value = label.kind == Tok::kQuoted
+                                            ? LengthValue(lex_.Text(label), Dialect::kNexus)
+                                            : LengthValue(lex_.Raw(label), Dialect::kNexus);
+    support[top_record[record]] = value.value_or(kNone);
   }
 
   static constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
@@ -260,12 +284,43 @@ class TreeBuilder : public TreeEvents {
     std::string_view text;
     std::size_t at;
   };
+  // The first node of more than two children: its "(" and their number.
+  struct Polytomy {
+    int record;
+    int children;
+    std::size_t open_at;
+  };
   std::vector<Node> nodes;
   std::vector<std::array<double, 2>> lengths;
+  std::vector<double> support;
+  std::vector<char> joined;
+  std::vector<int> top_record;
   std::vector<LeafWord> leaves;
+  std::optional<Polytomy> polytomy;
 
  private:
-  int& Child(int record, int slot) { return slot == 0 ? nodes[record].left : nodes[record].right; }
+  int AddRecord(Node node, std::array<double, 2> length, char is_joined) {
+    nodes.push_back(node);
+    lengths.push_back(length);
+    support.push_back(kNone);
+    joined.push_back(is_joined);
+    return static_cast<int>(nodes.size()) - 1;
+  }
+  void Attach(int parent, int slot, int ref) {
+    const int record = top_record[parent];
+    if (slot == 0) {
+      nodes[record].left = ref;
+      return;
+    }
+    if (slot >= 2) {
+      const int below = AddRecord(nodes[record], lengths[record], 1);
+      // The branch to the joined record is none of the file's: length 0.
+      nodes[record] = {-(below + 1), 0, 0.0};
+      lengths[record] = {0.0, kNone};
+    }
+    nodes[record].right = ref;
+  }
+
   const Lexer& lex_;
   std::deque<std::string>& unquoted_;
 };
@@ -336,6 +391,35 @@ std::optional<Fault> LeavesInOrder(const Lexer& lex,
   return std::nullopt;
 }
 
+// Where each record goes in the shared order, root last: the nodes in the
+// reverse order of their "(", each as its joined records, innermost first,
+// then its top record. For a binary tree that is the records reversed, the
+// order lopper has always given.
+std::vector<int> SharedOrder(const TreeBuilder& built) {
+  const auto joined_below = [&built](int record) {
+    const int left = built.nodes[record].left;
+    return left < 0 && built.joined[-left - 1] ? -left - 1 : -1;
+  };
+  std::vector<int> position(built.nodes.size());
+  int next = 0;
+  for (auto top = built.top_record.rbegin(); top != built.top_record.rend(); ++top) {
+    int below = 0;
+    for (int r = joined_below(*top); r >= 0; r = joined_below(r)) below++;
+    // Down the chain from the top, which goes last.
+    int place = next + below;
+    for (int r = *top; r >= 0; r = joined_below(r)) position[r] = place--;
+    next += below + 1;
+  }
+  return position;
+}
+
+template <class T>
+void Rearrange(std::vector<T>& values, const std::vector<int>& position) {
+  std::vector<T> placed(values.size());
+  for (std::size_t r = 0; r < values.size(); r++) placed[position[r]] = std::move(values[r]);
+  values = std::move(placed);
+}
+
 // The leaves as elements, each once; the records with their references to
 // elements and in the shared order, root last.
 std::optional<Fault> Finish(const Lexer& lex, const FileTrees& file, TreeBuilder& built,
@@ -351,14 +435,18 @@ std::optional<Fault> Finish(const Lexer& lex, const FileTrees& file, TreeBuilder
   std::vector<TreeBuilder::LeafWord>().swap(built.leaves);
   tree.names.reserve(tree.names.size() + byleaf.size());
   for (const std::size_t i : byleaf) tree.names.emplace_back(file.entries[i].name);
+  const std::vector<int> position = SharedOrder(built);
   for (Node& node : built.nodes)
     for (int* child : {&node.left, &node.right})
-      if (*child >= 0) *child = element[*child];
-  const int n = static_cast<int>(element.size());
-  ReorderTree(built.nodes.data(), n);
+      *child = *child >= 0 ? element[*child] : -position[-*child - 1] - 1;
+  Rearrange(built.nodes, position);
+  Rearrange(built.lengths, position);
+  Rearrange(built.support, position);
+  Rearrange(built.joined, position);
   tree.nodes = std::move(built.nodes);
-  std::reverse(built.lengths.begin(), built.lengths.end());
   tree.lengths = std::move(built.lengths);
+  tree.support = std::move(built.support);
+  tree.joined = std::move(built.joined);
   return std::nullopt;
 }
 
@@ -398,8 +486,17 @@ std::optional<std::size_t> Chosen(const FileTrees& file, const TreeChoice& choic
   return std::nullopt;
 }
 
+// A fault's message in the reader's form: the source, the place if any,
+// what it is.
+std::string Placed(const std::string& source, const Fault& fault) {
+  if (!fault.where) return source + ": " + fault.what;
+  return source + ": line " + std::to_string(fault.where->line) + ", character " +
+         std::to_string(fault.where->column) + ": " + fault.what;
+}
+
 // The chosen tree of a file whose statements are read, built.
-std::optional<Fault> BuildTree(Lexer& lex, FileTrees& file, std::size_t chosen, TreeRead& tree) {
+std::optional<Fault> BuildTree(Lexer& lex, FileTrees& file, std::size_t chosen,
+                               const std::string& source, TreeRead& tree) {
   tree.tree_name = file.trees[chosen].name;
   lex.Restore(file.trees[chosen].start);
   TreeBuilder built(lex, file.unquoted);
@@ -407,8 +504,12 @@ std::optional<Fault> BuildTree(Lexer& lex, FileTrees& file, std::size_t chosen, 
   // them at once spares the copies and the page faults of growing.
   built.Reserve(file.entries.size());
   Token after;
-  std::optional<Fault> fault = ParseNewick(lex, true, built, after);
+  std::optional<Fault> fault = ParseNewick(lex, false, built, after);
   if (!fault) fault = TreeEnd(lex, after, file.nexus);
+  if (!fault && built.polytomy)
+    tree.polytomy =
+        Placed(source, At(lex.Place(built.polytomy->open_at),
+                          "a node of " + std::to_string(built.polytomy->children) + " children"));
   if (!fault) fault = Finish(lex, file, built, tree);
   return fault;
 }
@@ -422,9 +523,7 @@ TreeReadResult Refused(std::string message) {
 }
 
 TreeReadResult Failed(const std::string& source, const Fault& fault) {
-  if (!fault.where) return Refused(source + ": " + fault.what);
-  return Refused(source + ": line " + std::to_string(fault.where->line) + ", character " +
-                 std::to_string(fault.where->column) + ": " + fault.what);
+  return Refused(Placed(source, fault));
 }
 
 TreeReadResult ParseText(std::string_view text, const std::string& source,
@@ -440,7 +539,7 @@ TreeReadResult ParseText(std::string_view text, const std::string& source,
   const std::optional<std::size_t> chosen = Chosen(file, choice, problem);
   if (!chosen) return Refused(source + ": " + problem);
   TreeRead tree;
-  fault = BuildTree(lex, file, *chosen, tree);
+  fault = BuildTree(lex, file, *chosen, source, tree);
   if (fault) return Failed(source, *fault);
   return {std::move(tree), ""};
 }

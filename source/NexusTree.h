@@ -20,18 +20,34 @@ struct TreeChoice {
   int index = 0;
 };
 
-// A binary tree as read from a Nexus or Newick file.
+// A tree as read from a Nexus or Newick file.
 struct TreeRead {
   std::vector<std::string> names;  // names[e]: the name of element e
-  // names.size() - 1 records, children before parents, the root last, in
-  // the order lopper has always given them: the reverse of their opening
-  // parentheses. left is a node's first child, right its second; distance
-  // is the length given after the second child, else after the first,
-  // else 0.
+  // names.size() - 1 records, children before parents, the root last. A
+  // node of the file with k > 2 children c1 ... ck (in file order) is k-1
+  // records, ((c1,c2),c3)...,ck: each record's left child is the record
+  // below it in the node, its right child the next of the node's children,
+  // the top record (holding ck) last. The nodes go in the order lopper has
+  // always given them, the reverse of their opening parentheses, a node's
+  // records from the innermost up. left is a record's first child, right
+  // its second; distance is the length given after the second child, else
+  // after the first, else 0.
   std::vector<Node> nodes;
   // lengths[r]: the lengths given after record r's left and right child;
-  // NaN where none is given.
+  // NaN where none is given; 0 for the left child of a record above a
+  // joined one (no branch of the file).
   std::vector<std::array<double, 2>> lengths;
+  // support[r]: the label after the ")" of record r's node, read as a
+  // number when it is one ("95", "0.87", "1e2", also in quotes), else NaN;
+  // NaN for all but a node's top record.
+  std::vector<double> support;
+  // joined[r] nonzero: record r and its parent are records of one node of
+  // the file, the branch between them none of the file's. All zero for a
+  // binary tree.
+  std::vector<char> joined;
+  // Empty for a binary tree; else the first node (by its "(") of more than
+  // two children: "t.nex: line 7, character 12: a node of 3 children".
+  std::string polytomy;
   std::string tree_name;  // as the file names it; empty for Newick
 };
 
@@ -45,11 +61,12 @@ struct TreeReadResult {
 // Reads one tree from a Nexus file (a TREES block with an optional
 // TRANSLATE table) or a plain Newick file, as R ape, DendroPy and lopper
 // write them: keywords in any case, [...] comments anywhere, quoted names,
-// leaves by TRANSLATE number or by name, lengths with sign and exponent,
-// internal labels (ignored). Leaves are the elements: by TRANSLATE number
-// L (element L-1) when the file has such a table, otherwise in the order
-// of the tree. A node of one child or more than two is an error: lopper
-// cuts binary trees. Linear in the size of the text; no recursion.
+// line breaks between any tokens, leaves by TRANSLATE number or by name,
+// lengths with sign and exponent, internal labels (support where they are
+// numbers). Leaves are the elements: by TRANSLATE number L (element L-1)
+// when the file has such a table, otherwise in the order of the tree. Nodes
+// of more than two children are read (see TreeRead); a node of one child
+// is an error. Linear in the size of the text; no recursion.
 TreeReadResult ReadNexusTree(const std::string& path, const TreeChoice& choice = {});
 // The same from text in memory; `source` names it in messages.
 TreeReadResult ParseNexusTree(const std::string& text, const std::string& source,

@@ -6,12 +6,14 @@
 
 #include <cmath>
 #include <filesystem>
+#include <limits>
 #include <random>
 #include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "HeightCut.h"
 #include "NexusTree.h"
 #include "test_util.h"
 #include "tree_gen.h"
@@ -103,6 +105,179 @@ TEST(ParseNexusTree, KeepsLengthsPerSideAndTheDistanceRule) {
   EXPECT_EQ(t.nodes[2].distance, 0.5);   // the second wins
 }
 
+// What a record holds beyond its children, for comparing whole trees.
+struct Record {
+  int left, right;
+  double distance, length0, length1, support;
+  int joined;
+};
+using Records = std::vector<Record>;
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// Equal, NaN matching NaN.
+bool Same(double a, double b) { return a == b || (std::isnan(a) && std::isnan(b)); }
+
+void ExpectRecords(const TreeRead& t, const Records& want, const std::string& what) {
+  ASSERT_EQ(t.nodes.size(), want.size()) << what;
+  ASSERT_EQ(t.lengths.size(), want.size()) << what;
+  ASSERT_EQ(t.support.size(), want.size()) << what;
+  ASSERT_EQ(t.joined.size(), want.size()) << what;
+  for (std::size_t r = 0; r < want.size(); r++) {
+    const Record& w = want[r];
+    const std::string at = what + ", record " + std::to_string(r);
+    EXPECT_EQ(t.nodes[r].left, w.left) << at;
+    EXPECT_EQ(t.nodes[r].right, w.right) << at;
+    EXPECT_TRUE(Same(t.nodes[r].distance, w.distance)) << at << ": " << t.nodes[r].distance;
+    EXPECT_TRUE(Same(t.lengths[r][0], w.length0)) << at << ": " << t.lengths[r][0];
+    EXPECT_TRUE(Same(t.lengths[r][1], w.length1)) << at << ": " << t.lengths[r][1];
+    EXPECT_TRUE(Same(t.support[r], w.support)) << at << ": " << t.support[r];
+    EXPECT_EQ(t.joined[r] != 0, w.joined != 0) << at;
+  }
+}
+
+// Worked by hand: a node c1 ... ck is ((c1,c2),c3)...,ck, nodes in the
+// reverse order of their "(", each from its innermost record up.
+TEST(ParseNexusTree, ReadsNodesOfMoreThanTwoChildrenAndSupport) {
+  const double n = kNaN;
+  struct Case {
+    const char* what;
+    std::string text;
+    Names names;
+    Records records;
+    std::string polytomy;
+  } const cases[] = {
+      {"a root of three children, no lengths",
+       "(a,b,c);",
+       {"a", "b", "c"},
+       {{0, 1, 0, n, n, n, 1}, {-1, 2, 0, 0, n, n, 0}},
+       "t.nex: line 1, character 1: a node of 3 children"},
+      {"a node of four inside, quoted numeric label",
+       "(x,(a,b,c,d)'0.75');",
+       {"x", "a", "b", "c", "d"},
+       {{1, 2, 0, n, n, n, 1},
+        {-1, 3, 0, 0, n, n, 1},
+        {-2, 4, 0, 0, n, 0.75, 0},
+        {0, -3, 0, n, n, n, 0}},
+       "t.nex: line 1, character 4: a node of 4 children"},
+      {"both, with lengths and labels; the first by its '(' is named",
+       kHead + "TREE t = ((a:1,b:2,c:3)90:4,(d:5,e:6)0.5:7,\n  f:8)root;\nEND;",
+       {"a", "b", "c", "d", "e", "f"},
+       {{3, 4, 6, 5, 6, 0.5, 0},
+        {0, 1, 2, 1, 2, n, 1},
+        {-2, 2, 3, 0, 3, 90, 0},
+        {-3, -1, 7, 4, 7, n, 1},
+        {-4, 5, 8, 0, 8, n, 0}},
+       "t.nex: line 3, character 10: a node of 3 children"},
+      {"binary: labels as numbers or not, the root's too",
+       "(((a,b)1e2,(c,d)87/95),(e,f)clade_A:1)-0.5;",
+       {"a", "b", "c", "d", "e", "f"},
+       {{4, 5, 0, n, n, n, 0},
+        {2, 3, 0, n, n, n, 0},
+        {0, 1, 0, n, n, 100, 0},
+        {-3, -2, 0, n, n, n, 0},
+        {-4, -1, 1, n, 1, -0.5, 0}},
+       ""},
+  };
+  for (const auto& c : cases) {
+    const TreeRead t = Parsed(c.text);
+    EXPECT_EQ(t.names, c.names) << c.what;
+    ExpectRecords(t, c.records, c.what);
+    EXPECT_EQ(t.polytomy, c.polytomy) << c.what;
+  }
+}
+
+// Phylogenetics users break trees over lines anywhere between tokens; a
+// quoted name keeps the line break inside it, and places count the lines.
+TEST(ParseNexusTree, ReadsTreesOverSeveralLines) {
+  const double n = kNaN;
+  struct Case {
+    const char* what;
+    std::string text;
+    Names names;
+    Records records;
+  } const cases[] = {
+      {"Newick, a line per token, CR LF",
+       "(\r\n'a b'\r\n:\r\n1\r\n,\r\n(\r\nc\r\n,\r\nd\r\n,\r\ne\r\n)\r\n95\r\n:\r\n2\r\n)"
+       "\r\n;\r\n",
+       {"a b", "c", "d", "e"},
+       {{1, 2, 0, n, n, n, 1}, {-1, 3, 0, 0, n, 95, 0}, {0, -2, 2, 1, 2, n, 0}}},
+      {"Nexus, statement and table over lines, a name with a line break",
+       kHead + "TRANSLATE\n1\n'x\ny'\n,\n2\nz\n;\nTREE\nt\n=\n[&R]\n(\n2\n:\n0.5\n,\n1\n)\n;\nEND;",
+       {"x\ny", "z"},
+       {{1, 0, 0.5, 0.5, n, n, 0}}},
+  };
+  for (const auto& c : cases) {
+    const TreeRead t = Parsed(c.text);
+    EXPECT_EQ(t.names, c.names) << c.what;
+    ExpectRecords(t, c.records, c.what);
+  }
+  EXPECT_EQ(lopper::ParseNexusTree("(a\n,\n(b\n,\n  c\n)\n,\n(\nd)\n);", "t.nex").error,
+            "t.nex: line 9, character 2: a node with only one child");
+}
+
+// A node of more than two children is one merge: all its children carry
+// its height in the join reading, and its records all get its height.
+TEST(HeightCut, JudgesANodeOfManyChildrenByItsOwnBranches) {
+  struct Case {
+    std::string text;
+    bool fits_join;
+    int missing;
+  } const cases[] = {
+      {"((a:1,b:1,c:1):3,(d:3,e:3):3);", true, 0},
+      {"(a:1,b:1,c:1,d:1);", true, 0},
+      {"((a:1,b:1,c:2):2,d:2);", false, 0},
+      {"((a:2,b:1,c:1):2,d:2);", false, 0},
+      {"((a:3,b:3,c:3):2,d:2);", false, 0},
+      {"((a,b:1,c:1):1,d:1);", false, 1},
+      {"(a:1,b,c:1,d);", false, 2},
+      {"(a,b,c);", false, 3},
+  };
+  for (const auto& c : cases) {
+    const TreeRead t = Parsed(c.text);
+    EXPECT_EQ(lopper::FitsJoinHeights(t), c.fits_join) << c.text;
+    EXPECT_EQ(lopper::MissingLengths(t), c.missing) << c.text;
+  }
+}
+
+TEST(HeightCut, GivesEveryRecordOfANodeItsHeight) {
+  using lopper::BranchLengths;
+  // As read: (d,e), (a,b) joined, its top with c, the root.
+  struct Case {
+    std::string text;
+    BranchLengths reading;
+    Pairs children;
+    std::vector<double> heights;
+    std::vector<char> joined;
+  } const cases[] = {
+      // c, the last child, is the highest: (a,b) is raised with it.
+      {"((a:1,b:1,c:4):1,(d:1,e:1):1);",
+       BranchLengths::kEdge,
+       {{3, 4}, {0, 1}, {-2, 2}, {-3, -1}},
+       {1, 4, 4, 5},
+       {0, 1, 0, 0}},
+      {"((a:1,b:1,c:1):6,(d:4,e:4):6);",
+       BranchLengths::kJoin,
+       {{0, 1}, {-1, 2}, {3, 4}, {-2, -3}},
+       {1, 1, 4, 6},
+       {1, 0, 0, 0}},
+      {"((a:1,b:1,c:1):6,(d:4,e:4):6);",
+       BranchLengths::kEdge,
+       {{0, 1}, {-1, 2}, {3, 4}, {-2, -3}},
+       {1, 1, 4, 10},
+       {1, 0, 0, 0}},
+  };
+  for (const auto& c : cases) {
+    const TreeRead t = Parsed(c.text);
+    std::vector<char> joined;
+    const std::vector<Node> ordered = lopper::OrderedByHeight(t, c.reading, &joined);
+    EXPECT_EQ(Children(ordered), c.children) << c.text;
+    std::vector<double> heights;
+    for (const Node& node : ordered) heights.push_back(node.distance);
+    EXPECT_EQ(heights, c.heights) << c.text;
+    EXPECT_EQ(joined, c.joined) << c.text;
+  }
+}
+
 TEST(ParseNexusTree, ChoosesTheTreeByNameOrPosition) {
   const std::string nexus = kHead + "TREE a = (x,y);\nTREE 'b c' = (y,x);\nTREE d = (x,y);\nEND;";
   const std::string newick = "(x,y);\n(y,x);\n(x,y);\n";
@@ -132,10 +307,9 @@ TEST(ParseNexusTree, NamesEveryFaultInOneLine) {
     int choice_index;
     std::string error;
   } const cases[] = {
-      {kHead + "TREE t = (a,b,c);\nEND;", "", 0,
-       "t.nex: line 3, character 14: a node with more than two children: lopper cuts binary trees"},
-      {"((a,b),(c));", "", 0,
-       "t.nex: line 1, character 10: a node with only one child: lopper cuts binary trees"},
+      {"((a,b),(c));", "", 0, "t.nex: line 1, character 10: a node with only one child"},
+      {kHead + "TREE t = ((a,b,c),\n  (d)\n);\nEND;", "", 0,
+       "t.nex: line 4, character 5: a node with only one child"},
       {kHead + "TREE t = (a,\n  a);\nEND;", "", 0,
        "t.nex: line 4, character 3: leaf 'a' occurs twice"},
       {table + "TREE t = (1,(3,1));\nEND;", "", 0,

@@ -20,6 +20,10 @@ expected.tsv, one row per file and tree choice, tab separated:
     error    "-" for a file that must be read; otherwise a fragment the
              reading error must contain
     line     for a rejected file, the line the error must name
+    support  the shape with each node's label after its ")" (printf
+             %.6g) where the file gives a label that is a number
+    polytomy "-" for a binary tree; else "line L: a node of K children",
+             the first node (in file order) of more than two children
 In names, shape and lengths a name's "\\", "(", ")", ",", ":" are escaped
 with a backslash, so that the strings stay unambiguous whatever the names.
 
@@ -41,8 +45,9 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 
 
 # A known tree: a leaf is (name, length); a node is
-# (left, right, label, length) with label None for none. Roots have
-# length None: no writer below then writes a root length.
+# (left, right, label, length), a node of more children (kids, label,
+# length), with label None for none. Roots have length None: no writer
+# below then writes a root length.
 def leaf(name, length):
     return (name, length)
 
@@ -51,15 +56,49 @@ def node(left, right, length, label=None):
     return (left, right, label, length)
 
 
+def poly(kids, length, label=None):
+    return (tuple(kids), label, length)
+
+
 def is_leaf(t):
     return len(t) == 2
+
+
+def children(t):
+    return t[0] if len(t) == 3 else (t[0], t[1])
+
+
+def label_of(t):
+    return t[-2]
 
 
 def leaves(t):
     """Leaf names in order of appearance."""
     if is_leaf(t):
         return [t[0]]
-    return leaves(t[0]) + leaves(t[1])
+    return [name for child in children(t) for name in leaves(child)]
+
+
+NUMBER = re.compile(r"[+-]?(\d+\.?\d*|\.\d+)([eE][+-]?\d+)?")
+
+
+def support_suffix(label):
+    """A label that is a decimal number, as the support column gives it."""
+    return fmt(float(label)) if label is not None and NUMBER.fullmatch(label) else ""
+
+
+def first_polytomy(t):
+    """The number of children of the first node in preorder with more
+    than two, or 0."""
+    if is_leaf(t):
+        return 0
+    if len(children(t)) > 2:
+        return len(children(t))
+    for child in children(t):
+        k = first_polytomy(child)
+        if k:
+            return k
+    return 0
 
 
 def esc(name):
@@ -70,30 +109,32 @@ def fmt(length):
     return "%.6g" % length
 
 
-def canon(t, rename, with_lengths):
+def canon(t, rename, with_lengths, with_support=False):
     """The nested-set string of t, leaves renamed by rename."""
     if is_leaf(t):
         return esc(rename(t[0]))
     kids = []
-    for child in (t[0], t[1]):
-        s = canon(child, rename, with_lengths)
+    for child in children(t):
+        s = canon(child, rename, with_lengths, with_support)
         if with_lengths:
             s += ":" + fmt(child[-1])
         kids.append(s)
-    return "(" + ",".join(sorted(kids)) + ")"
+    suffix = support_suffix(label_of(t)) if with_support else ""
+    return "(" + ",".join(sorted(kids)) + ")" + suffix
 
 
-def canon_dendropy(nd, with_lengths):
+def canon_dendropy(nd, with_lengths, with_support=False):
     """The same string from a tree DendroPy read back."""
     if nd.is_leaf():
         return esc(nd.taxon.label)
     kids = []
     for child in nd.child_nodes():
-        s = canon_dendropy(child, with_lengths)
+        s = canon_dendropy(child, with_lengths, with_support)
         if with_lengths:
             s += ":" + fmt(child.edge.length)
         kids.append(s)
-    return "(" + ",".join(sorted(kids)) + ")"
+    suffix = support_suffix(nd.label) if with_support else ""
+    return "(" + ",".join(sorted(kids)) + ")" + suffix
 
 
 # ---- the known trees ----
@@ -154,6 +195,16 @@ def random_tree(names, seed):
 
 T30 = random_tree(["taxon_%02d" % k for k in range(1, 31)], 30)
 
+# Nodes of more than two children, as ape and DendroPy leave unresolved
+# clades and unrooted trees, with support labels numeric and not (RAxML,
+# IQ-TREE's "SH-aLRT/UFBoot", a clade name). The root comes first in the
+# file: the first node of more than two children.
+TP = poly([node(leaf("A", 0.1), leaf("B", 0.2), 0.3, "100"),
+           poly([leaf("C", 0.4), leaf("D", 0.5), leaf("E", 0.6), leaf("F", 0.7)], 0.8, "0.87"),
+           node(leaf("G", 0.9), node(leaf("H", 1.0), leaf("I", 1.1), 1.2, "95/87"), 1.3,
+                "clade_X")], None)
+T3C = node(poly([leaf("a", 1.0), leaf("b", 1.0), leaf("c", 1.0)], 0.5), leaf("d", 2.0), None)
+
 
 # ---- what the writers make of names ----
 
@@ -188,13 +239,18 @@ def ape_safe(t):
 ROWS = []
 
 
-def expect(fname, choice, tree_name, t, element_names, rename):
+def expect(fname, choice, tree_name, t, element_names, rename, labels=True, line=1):
+    """labels: the writer wrote the internal labels; line: the line of the
+    tree in the file."""
+    k = first_polytomy(t)
     ROWS.append([fname, choice, tree_name, ",".join(esc(n) for n in element_names),
-                 canon(t, rename, False), canon(t, rename, True), "-", "-"])
+                 canon(t, rename, False), canon(t, rename, True), "-", "-",
+                 canon(t, rename, False, labels),
+                 "line %d: a node of %d children" % (line, k) if k else "-"])
 
 
 def expect_error(fname, fragment, line):
-    ROWS.append([fname, "-", "", "", "", "", fragment, str(line)])
+    ROWS.append([fname, "-", "", "", "", "", fragment, str(line), "-", "-"])
 
 
 def r_string(s):
@@ -214,8 +270,8 @@ def r_phylo(t, tip_order):
     def walk(nd):
         counter[0] += 1
         me = counter[0]
-        labels.append(nd[2] or "")
-        for child in (nd[0], nd[1]):
+        labels.append(label_of(nd) or "")
+        for child in children(nd):
             if is_leaf(child):
                 edges.append((me, number[child[0]]))
                 lengths.append(child[-1])
@@ -229,7 +285,7 @@ def r_phylo(t, tip_order):
     return ("structure(list(edge=matrix(c(%s),ncol=2,byrow=TRUE),tip.label=c(%s),"
             "edge.length=c(%s),Nnode=%dL,node.label=c(%s)),class=\"phylo\")" %
             (flat, ",".join(r_string(x) for x in tip_order), ",".join(repr(x) for x in lengths),
-             n - 1, ",".join(r_string(x) for x in labels)))
+             len(labels), ",".join(r_string(x) for x in labels)))
 
 
 def run_r(code):
@@ -260,7 +316,7 @@ def check_translate(fname, element_names):
     assert got == want, (fname, got, want)
 
 
-def check_readback(fname, schema, choice_index, t, rename):
+def check_readback(fname, schema, choice_index, t, rename, labels=True):
     """DendroPy reads the file as expected: leaves in order, same shape."""
     text = open(os.path.join(HERE, fname)).read()
     if schema == "nexus":
@@ -273,10 +329,12 @@ def check_readback(fname, schema, choice_index, t, rename):
     assert got == [rename(n) for n in leaves(t)], (fname, got)
     for with_lengths in (False, True):
         assert canon_dendropy(tree.seed_node, with_lengths) == canon(t, rename, with_lengths), fname
+    if labels:
+        assert canon_dendropy(tree.seed_node, False, True) == canon(t, rename, False, True), fname
 
 
 def write_ape():
-    for t in (T2, T3, T5, T5B, T5C, T30):
+    for t in (T2, T3, T5, T5B, T5C, T30, TP):
         ape_safe(t)
     order5 = sorted(leaves(T5))
     code = []
@@ -304,6 +362,8 @@ def write_ape():
     code.append('write.nexus(%s, file="ape_nexus_several_notranslate.nex", translate=FALSE)' %
                 (multi % ",".join("%s=%s" % (nm, phylo(t))
                                   for nm, t in (("two", T2), ("thirty", T30), ("three", T3)))))
+    code.append('write.tree(%s, "ape_polytomy.nwk")' % phylo(TP))
+    code.append('write.nexus(%s, file="ape_polytomy.nex")' % phylo(TP, sorted(leaves(TP))[::-1]))
     # A node of one child: ape writes such singleton nodes as they are.
     code.append('write.tree(structure(list(edge=matrix(c(4L,1L,4L,5L,5L,6L,6L,2L,6L,3L),ncol=2,'
                 'byrow=TRUE),tip.label=c("a","b","c"),edge.length=c(1,2,3,4,5),Nnode=3L),'
@@ -341,7 +401,13 @@ def write_ape():
         expect(fname, "#%d" % (k + 1), nm, t, [u(n) for n in leaves(t)], u)
     expect(fname, "=thirty", "thirty", T30, [u(n) for n in leaves(T30)], u)
     expect(fname, "-", "three", T3, [u(n) for n in leaves(T3)], u)
-    expect_error("ape_reject_one_child.nwk", "binary", 1)
+    expect_error("ape_reject_one_child.nwk", "only one child", 1)
+    check_readback("ape_polytomy.nwk", "newick", 0, TP, u)
+    expect("ape_polytomy.nwk", "-", "", TP, leaves(TP), u)
+    order = sorted(leaves(TP))[::-1]
+    check_translate("ape_polytomy.nex", order)
+    expect("ape_polytomy.nex", "-", "UNTITLED", TP, order, same,
+           line=tree_line("ape_polytomy.nex"))
 
 
 def dendropy_tree(t, tns, name=None):
@@ -350,9 +416,9 @@ def dendropy_tree(t, tns, name=None):
         if is_leaf(nd):
             x.taxon = tns.get_taxon(nd[0])
         else:
-            x.add_child(build(nd[0]))
-            x.add_child(build(nd[1]))
-            x.label = nd[2]
+            for child in children(nd):
+                x.add_child(build(child))
+            x.label = label_of(nd)
         x.edge.length = nd[-1]
         return x
 
@@ -376,12 +442,14 @@ def write_dendropy():
             options["translate_tree_taxa"] = translate
         tree.write(path=os.path.join(HERE, fname), schema=schema, **options)
         tree_name = name if schema == "nexus" else ""
+        labels = not options.get("suppress_internal_node_labels", False)
+        line = tree_line(fname) if schema == "nexus" else 1
         if translate:
             check_translate(fname, [rename(n) for n in order])
-            expect(fname, "-", tree_name, t, [rename(n) for n in order], rename)
+            expect(fname, "-", tree_name, t, [rename(n) for n in order], rename, labels, line)
         else:
-            check_readback(fname, schema, 0, t, rename)
-            expect(fname, "-", tree_name, t, [rename(n) for n in leaves(t)], rename)
+            check_readback(fname, schema, 0, t, rename, labels)
+            expect(fname, "-", tree_name, t, [rename(n) for n in leaves(t)], rename, labels, line)
 
     # Defaults: a TAXA block and names in the tree, [&R] before it.
     single("dendropy_nexus_5.nex", "nexus", T5, leaves(T5))
@@ -428,25 +496,13 @@ def write_dendropy():
         expect(fname, "#%d" % (k + 1), "", t, [u(n) for n in leaves(t)], u)
     expect(fname, "-", "", T30, [u(n) for n in leaves(T30)], u)
 
-    # A node of three children.
-    tns = namespace(["a", "b", "c", "d"])
-    three = dendropy.Node()
-    for n in ("a", "b", "c"):
-        x = dendropy.Node(edge_length=1.0)
-        x.taxon = tns.get_taxon(n)
-        three.add_child(x)
-    three.edge.length = 0.5
-    root = dendropy.Node()
-    root.add_child(three)
-    d = dendropy.Node(edge_length=2.0)
-    d.taxon = tns.get_taxon("d")
-    root.add_child(d)
-    tree = dendropy.Tree(seed_node=root, taxon_namespace=tns, is_rooted=True, label="three")
-    tree.write(path=os.path.join(HERE, "dendropy_reject_three_children.nwk"), schema="newick")
-    expect_error("dendropy_reject_three_children.nwk", "binary", 1)
-    tree.write(path=os.path.join(HERE, "dendropy_reject_three_children.nex"), schema="nexus")
-    expect_error("dendropy_reject_three_children.nex", "binary",
-                 tree_line("dendropy_reject_three_children.nex"))
+    # Nodes of more than two children, support labels.
+    single("dendropy_three_children.nwk", "newick", T3C, leaves(T3C), name="three")
+    single("dendropy_three_children.nex", "nexus", T3C, leaves(T3C), name="three")
+    single("dendropy_polytomy.nwk", "newick", TP, leaves(TP))
+    single("dendropy_polytomy.nex", "nexus", TP, leaves(TP))
+    single("dendropy_polytomy_translate.nex", "nexus", TP, sorted(leaves(TP))[::-1],
+           translate=True)
 
 
 def tree_line(fname):
@@ -463,12 +519,14 @@ def quoted(name):
     return "'" + name.replace("'", "''") + "'"
 
 
-def newick(t, label):
-    """Newick text of t, each leaf written as label(name)."""
+def newick(t, label, labels=False, sep=","):
+    """Newick text of t, each leaf written as label(name), each node's
+    label after its ")" with labels, children parted by sep."""
     if is_leaf(t):
         return label(t[0])
-    kids = ["%s:%r" % (newick(c, label), c[-1]) for c in (t[0], t[1])]
-    return "(" + ",".join(kids) + ")"
+    kids = ["%s:%r" % (newick(c, label, labels, sep), c[-1]) for c in children(t)]
+    own = quoted(label_of(t)) if labels and label_of(t) is not None else ""
+    return "(" + sep.join(kids) + ")" + own
 
 
 def write_by_hand():
@@ -485,7 +543,7 @@ def write_by_hand():
     put("hand_lowercase_oneline_translate.nex",
         "#nexus\n[written by hand]\nbegin trees;\n  translate %s;\n"
         "  tree [a comment] hand = [&R] %s;\nend;\n" % (table, newick(T8, number.get)))
-    expect("hand_lowercase_oneline_translate.nex", "-", "hand", T8, order, same)
+    expect("hand_lowercase_oneline_translate.nex", "-", "hand", T8, order, same, labels=False)
     # TREE * name, as FigTree and PAUP write the default tree; CR LF line
     # ends; a comment inside the tree.
     rows = [" %s %s" % (number[n], quoted(n)) for n in order]
@@ -494,21 +552,28 @@ def write_by_hand():
     put("hand_star_crlf.nex",
         "#NEXUS\r\nBEGIN TREES;\r\n\tTRANSLATE\r\n%s\r\n\t;\r\n"
         "\tTREE * UNTITLED = [&U] %s;\r\nEND;\r\n" % (",\r\n".join(rows), text))
-    expect("hand_star_crlf.nex", "-", "UNTITLED", T8, order, same)
+    expect("hand_star_crlf.nex", "-", "UNTITLED", T8, order, same, labels=False)
     # Names and lengths without TRANSLATE, the tree over several lines.
     lines = newick(T30, quoted).replace("),", "),\n    ")
     put("hand_multiline.nex", "#NEXUS\nBegin Trees;\n  Tree multi =\n    %s;\nEnd;\n" % lines)
-    expect("hand_multiline.nex", "-", "multi", T30, leaves(T30), same)
+    expect("hand_multiline.nex", "-", "multi", T30, leaves(T30), same, labels=False)
     # A node of three children through TRANSLATE numbers.
-    put("hand_reject_three_children.nex",
+    put("hand_three_children.nex",
         "#NEXUS\nBEGIN TREES;\n\tTRANSLATE\n\t\t1 a,\n\t\t2 b,\n\t\t3 c\n\t;\n"
         "\tTREE t = (1:1,2:1,3:1);\nEND;\n")
-    expect_error("hand_reject_three_children.nex", "binary",
-                 tree_line("hand_reject_three_children.nex"))
+    expect("hand_three_children.nex", "-", "t", poly([leaf(n, 1.0) for n in "abc"], None),
+           ["a", "b", "c"], same, labels=False, line=tree_line("hand_three_children.nex"))
+    # Support labels and nodes of more than two children over many lines,
+    # CR LF, a line break between every child; the tree (its root the first
+    # node of more than two) opens on the line after the statement's.
+    put("hand_polytomy_multiline.nwk",
+        "[written by hand]\r\n%s\r\n;\r\n" % newick(TP, quoted, True, "\r\n,\r\n  "))
+    expect("hand_polytomy_multiline.nwk", "-", "", TP, leaves(TP), same, line=2)
     put("hand_reject_one_child.nex",
         "#NEXUS\nBEGIN TREES;\n\tTRANSLATE\n\t\t1 a,\n\t\t2 b,\n\t\t3 c\n\t;\n"
         "\tTREE t = ((1:1,2:1):1,(3:1):1);\nEND;\n")
-    expect_error("hand_reject_one_child.nex", "binary", tree_line("hand_reject_one_child.nex"))
+    expect_error("hand_reject_one_child.nex", "only one child",
+                 tree_line("hand_reject_one_child.nex"))
 
 
 def main():
@@ -521,7 +586,7 @@ def main():
     with open(os.path.join(HERE, "expected.tsv"), "w") as out:
         out.write("# Written by make_peer_trees.py from its known trees.\n")
         out.write("\t".join(["file", "choice", "tree", "names", "shape", "lengths", "error",
-                             "line"]) + "\n")
+                             "line", "support", "polytomy"]) + "\n")
         for row in ROWS:
             assert all("\t" not in x and "\n" not in x for x in row), row
             out.write("\t".join(row) + "\n")
