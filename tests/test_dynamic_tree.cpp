@@ -168,6 +168,19 @@ TEST(DynamicTreeCut, AgreesWithRLive) {
   EXPECT_GT(compared, static_cast<int>(cases.size()) * 3 / 4);
 }
 
+// R's cuts of a hand-made tree (leaves in order 0 ... 7, joining at 3.5, 3,
+// 1, 1, 3, 3, 3, 3) at its top, 4: one static branch that splits into two
+// halves of 4, too small for minsize 5, where R's labels are all NA.
+TEST(DynamicTreeCut, HalvesTooSmallLeaveNoCluster) {
+  const std::vector<Node> tree{{2, 3, 1.0}, {1, -1, 3.0},  {0, -2, 3.5}, {4, 5, 3.0},
+                               {6, 7, 3.0}, {-4, -5, 3.2}, {-3, -6, 4.0}};
+  int count = 0;
+  EXPECT_EQ(Cut(tree, 4.0, 0, 4, &count), (std::vector<int>{0, 0, 0, 0, 1, 1, 1, 1}));
+  EXPECT_EQ(count, 2);
+  EXPECT_EQ(Cut(tree, 4.0, 0, 5, &count), std::vector<int>(8, -1));
+  EXPECT_EQ(count, 0);
+}
+
 TEST(DynamicTreeCut, RefusesBadArgumentsAndShortMemory) {
   // ((0 1) 2) 3: heights 1, 2, 3.
   const std::vector<Node> good{{0, 1, 1.0}, {-1, 2, 2.0}, {-2, 3, 3.0}};
