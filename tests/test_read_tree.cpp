@@ -146,10 +146,10 @@ TEST(ParseNexusTree, ReadsNodesOfMoreThanTwoChildrenAndSupport) {
     Records records;
     std::string polytomy;
   } const cases[] = {
-      {"a root of three children, no lengths",
-       "(a,b,c);",
+      {"a root of three children, the last without a length",
+       "(a:1,b:2,c);",
        {"a", "b", "c"},
-       {{0, 1, 0, n, n, n, 1}, {-1, 2, 0, 0, n, n, 0}},
+       {{0, 1, 2, 1, 2, n, 1}, {-1, 2, 0, 0, n, n, 0}},
        "t.nex: line 1, character 1: a node of 3 children"},
       {"a node of four inside, quoted numeric label",
        "(x,(a,b,c,d)'0.75');",
