@@ -132,8 +132,9 @@ std::vector<Span> StaticBranches(const std::vector<int>& label) {
 // cut ends of its pieces (offsets, the first piece [cuts[0], cuts[1]));
 // fewer than three ends: no split. Ends: every climb from below the level
 // to above it that follows a run of at least minsize/3 + 1 heights not
-// above it (counted back to the previous climb, kept or not; none when the
-// stretch has no height above), with 1 and the branch's size as outer ends. Then a
+// above it (as R counts back to the previous climb, which starts above the
+// level, only a first climb with no height above before it, past the first,
+// has none), with 1 and the branch's size as outer ends. Then a
 // piece lower on average than the piece before it and smaller than
 // 2 * minsize joins that piece (only with three pieces or more; the first
 // piece's mean leaves out its first height, as R's does), and a last piece
@@ -141,13 +142,12 @@ std::vector<Span> StaticBranches(const std::vector<int>& label) {
 void SplitEnds(const double joins[], int size, double level, int minsize, std::vector<int>& ends) {
   ends.assign(1, 1);
   const int tail = minsize / 3 + 1;
-  int last_above = -1, last_climb = 1;
+  int last_above = -1;
   for (int o = 1; o + 1 < size; o++) {
     if (joins[o] > level) last_above = o;
     if (joins[o] < level && joins[o + 1] > level) {
-      const int run = last_above >= last_climb ? o - last_above : 0;
+      const int run = last_above >= 1 ? o - last_above : 0;
       if (run >= tail) ends.push_back(o + 1);
-      last_climb = o + 1;
     }
   }
   ends.push_back(size);
