@@ -18,6 +18,32 @@ double SubtreeHeight(int ref, const std::vector<double>& heights) {
 // is no branch of the file.
 bool IsLink(const TreeRead& tree, int ref) { return ref < 0 && tree.joined[-ref - 1]; }
 
+// Every record's height in the reading: a merge lower than one inside it
+// raised to that height, and every record of a node of more than two
+// children at the node's height.
+std::vector<double> NodeHeights(const TreeRead& tree, BranchLengths reading) {
+  const std::size_t nrecords = tree.nodes.size();
+  // Children come before parents, so one pass in record order sees every
+  // child's height before its parent's. A link's slot holds 0, which
+  // changes no height: none is below its leaves' 0.
+  std::vector<double> height(nrecords);
+  for (std::size_t r = 0; r < nrecords; r++) {
+    const Node& node = tree.nodes[r];
+    const auto& length = tree.lengths[r];
+    const double own = reading == BranchLengths::kJoin
+                           ? std::max(length[0], length[1])
+                           : std::max(SubtreeHeight(node.left, height) + length[0],
+                                      SubtreeHeight(node.right, height) + length[1]);
+    height[r] =
+        std::max({own, SubtreeHeight(node.left, height), SubtreeHeight(node.right, height)});
+  }
+  // The top record of a node has seen all its children: its height goes
+  // down to the node's other records, parents before children.
+  for (std::size_t r = nrecords; r-- > 0;)
+    if (IsLink(tree, tree.nodes[r].left)) height[-tree.nodes[r].left - 1] = height[r];
+  return height;
+}
+
 }  // namespace
 
 // A record's right child is always one of its node's children, so in the
@@ -45,24 +71,7 @@ int MissingLengths(const TreeRead& tree) {
 std::vector<Node> OrderedByHeight(const TreeRead& tree, BranchLengths reading,
                                   std::vector<char>* joined) {
   const std::size_t nrecords = tree.nodes.size();
-  // Children come before parents, so one pass in record order sees every
-  // child's height before its parent's. A link's slot holds 0, which
-  // changes no height: none is below its leaves' 0.
-  std::vector<double> height(nrecords);
-  for (std::size_t r = 0; r < nrecords; r++) {
-    const Node& node = tree.nodes[r];
-    const auto& length = tree.lengths[r];
-    const double own = reading == BranchLengths::kJoin
-                           ? std::max(length[0], length[1])
-                           : std::max(SubtreeHeight(node.left, height) + length[0],
-                                      SubtreeHeight(node.right, height) + length[1]);
-    height[r] =
-        std::max({own, SubtreeHeight(node.left, height), SubtreeHeight(node.right, height)});
-  }
-  // The top record of a node has seen all its children: its height goes
-  // down to the node's other records, parents before children.
-  for (std::size_t r = nrecords; r-- > 0;)
-    if (IsLink(tree, tree.nodes[r].left)) height[-tree.nodes[r].left - 1] = height[r];
+  const std::vector<double> height = NodeHeights(tree, reading);
   std::vector<int> order(nrecords);
   std::iota(order.begin(), order.end(), 0);
   std::stable_sort(order.begin(), order.end(),
@@ -80,6 +89,19 @@ std::vector<Node> OrderedByHeight(const TreeRead& tree, BranchLengths reading,
     for (std::size_t i = 0; i < nrecords; i++) (*joined)[i] = tree.joined[order[i]];
   }
   return ordered;
+}
+
+// A link's slot comes to 0: the joined record has its node's height.
+std::vector<std::array<double, 2>> EdgeLengths(const TreeRead& tree, BranchLengths reading) {
+  if (reading == BranchLengths::kEdge) return tree.lengths;
+  const std::vector<double> height = NodeHeights(tree, reading);
+  std::vector<std::array<double, 2>> edges(tree.nodes.size());
+  for (std::size_t r = 0; r < tree.nodes.size(); r++) {
+    const Node& node = tree.nodes[r];
+    edges[r] = {height[r] - SubtreeHeight(node.left, height),
+                height[r] - SubtreeHeight(node.right, height)};
+  }
+  return edges;
 }
 
 }  // namespace lopper

@@ -5,6 +5,7 @@
 
 #include <lopper/cluster.h>
 
+#include <array>
 #include <vector>
 
 #include "NexusTree.h"
@@ -39,6 +40,13 @@ int MissingLengths(const TreeRead& tree);
 // tree's records, lengths, support and joined as read.
 std::vector<Node> OrderedByHeight(const TreeRead& tree, BranchLengths reading,
                                   std::vector<char>* joined = nullptr);
+
+// The lengths of the edges above each record's left and right child, in
+// the tree's own record order (as cuttree_clade takes them): kEdge, the
+// lengths as read; kJoin, the height of the record's node less its
+// child's, the heights as OrderedByHeight gives them (so never negative).
+// A link's slot is 0. Every branch must have a length (MissingLengths 0).
+std::vector<std::array<double, 2>> EdgeLengths(const TreeRead& tree, BranchLengths reading);
 
 }  // namespace lopper
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <array>
 #include <cmath>
 #include <filesystem>
 #include <limits>
@@ -276,6 +277,26 @@ TEST(HeightCut, GivesEveryRecordOfANodeItsHeight) {
     EXPECT_EQ(heights, c.heights) << c.text;
     EXPECT_EQ(joined, c.joined) << c.text;
   }
+}
+
+// The clade cut's lengths in file order: join heights become the
+// differences of heights, an inversion raised as the height order raises
+// it, a link's slot 0.
+TEST(HeightCut, GivesEdgeLengthsInEitherReading) {
+  using lopper::BranchLengths;
+  using Edges = std::vector<std::array<double, 2>>;
+  struct Case {
+    std::string text;
+    BranchLengths reading;
+    Edges edges;
+  } const cases[] = {
+      // As read: (d,e), (a,b) joined, its top with c, the root.
+      {"((a:1,b:1,c:1):3,(d:3,e:3):3);", BranchLengths::kJoin, {{3, 3}, {1, 1}, {0, 1}, {2, 0}}},
+      {"((a:1,b:1,c:1):3,(d:3,e:3):3);", BranchLengths::kEdge, {{3, 3}, {1, 1}, {0, 1}, {3, 3}}},
+      {"((a:2,b:2):1,c:1);", BranchLengths::kJoin, {{2, 2}, {0, 2}}},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(lopper::EdgeLengths(Parsed(c.text), c.reading), c.edges) << c.text;
 }
 
 TEST(ParseNexusTree, ChoosesTheTreeByNameOrPosition) {
