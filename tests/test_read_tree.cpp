@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <filesystem>
@@ -184,6 +185,54 @@ TEST(ParseNexusTree, ReadsNodesOfMoreThanTwoChildrenAndSupport) {
     EXPECT_EQ(t.names, c.names) << c.what;
     ExpectRecords(t, c.records, c.what);
     EXPECT_EQ(t.polytomy, c.polytomy) << c.what;
+  }
+}
+
+// Random trees of nodes of two to four children: the records, a node's
+// joined ones taken with its top one, give back the generator's clades.
+TEST(ParseNexusTree, KeepsTheCladesOfRandomTreesOfManyChildren) {
+  std::mt19937 rng(7);
+  for (int trial = 0; trial < 200; trial++) {
+    const int n = 2 + trial % 40;
+    struct Subtree {
+      std::string text;
+      std::vector<int> leaves;
+    };
+    std::vector<Subtree> pool;
+    for (int e = 0; e < n; e++) pool.push_back({"L" + std::to_string(e), {e}});
+    std::set<std::vector<int>> clades;
+    bool polytomy = false;
+    while (pool.size() > 1) {
+      const int k = std::min(static_cast<int>(pool.size()), 2 + static_cast<int>(rng() % 3));
+      polytomy = polytomy || k > 2;
+      Subtree node{"(", {}};
+      for (int i = 0; i < k; i++) {
+        const std::size_t pick = rng() % pool.size();
+        node.text += (i ? "," : "") + pool[pick].text;
+        node.leaves.insert(node.leaves.end(), pool[pick].leaves.begin(), pool[pick].leaves.end());
+        pool.erase(pool.begin() + static_cast<std::ptrdiff_t>(pick));
+      }
+      node.text += ")";
+      std::sort(node.leaves.begin(), node.leaves.end());
+      clades.insert(node.leaves);
+      pool.push_back(std::move(node));
+    }
+    const TreeRead t = Parsed(pool[0].text + ";");
+    ASSERT_EQ(t.names.size(), static_cast<std::size_t>(n)) << pool[0].text;
+    ASSERT_EQ(t.joined.size(), t.nodes.size()) << pool[0].text;
+    std::vector<std::vector<int>> below(t.nodes.size());
+    std::set<std::vector<int>> got;
+    for (int r = 0; r < n - 1; r++) {
+      for (const int c : {t.nodes[r].left, t.nodes[r].right}) {
+        ASSERT_TRUE(c < n && c >= -r) << pool[0].text;
+        if (c >= 0) below[r].push_back(std::stoi(t.names[c].substr(1)));
+        if (c < 0) below[r].insert(below[r].end(), below[-c - 1].begin(), below[-c - 1].end());
+      }
+      std::sort(below[r].begin(), below[r].end());
+      if (!t.joined[r]) got.insert(below[r]);
+    }
+    EXPECT_EQ(got, clades) << "seed 7, trial " << trial << ": " << pool[0].text;
+    EXPECT_EQ(t.polytomy.empty(), !polytomy) << pool[0].text;
   }
 }
 
@@ -448,6 +497,20 @@ TEST(ParseNexusTree, ReadsAChainOfAMillionLevels) {
   EXPECT_EQ(t.nodes.front().left, depth - 1);
   EXPECT_EQ(t.nodes.front().right, depth);
   EXPECT_EQ(t.nodes.back().right, -depth + 1);
+}
+
+// A node of a million children: a chain of joined records as deep.
+TEST(ParseNexusTree, ReadsANodeOfAMillionChildren) {
+  const int n = 1000000;
+  std::string text = "(";
+  for (int i = 0; i < n; i++) text += "x" + std::to_string(i) + (i + 1 < n ? ":1," : ":1);");
+  const TreeRead t = Parsed(text);
+  ASSERT_EQ(t.nodes.size(), static_cast<std::size_t>(n - 1));
+  EXPECT_EQ(t.nodes.front().left, 0);
+  EXPECT_EQ(t.nodes.back().left, -(n - 2));
+  EXPECT_EQ(t.nodes.back().right, n - 1);
+  EXPECT_EQ(std::count(t.joined.begin(), t.joined.end(), 1), n - 2);
+  EXPECT_EQ(t.polytomy, "t.nex: line 1, character 1: a node of 1000000 children");
 }
 
 // The command's reading: NexusFileIn, NexusTreeCheck, LeafNames,
