@@ -135,8 +135,8 @@ TEST(CuttreeHybrid, MatchesRLabelsOnRealAndPlantedData) {
     nsets++;
     ncases += static_cast<int>(cases.size());
   }
-  EXPECT_EQ(nsets, 5);
-  EXPECT_EQ(ncases, 5 * 60);
+  EXPECT_EQ(nsets, 7);
+  EXPECT_EQ(ncases, 7 * 82);
 }
 
 // R reads the data, builds the average-linkage tree and cuts it; this side
