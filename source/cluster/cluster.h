@@ -361,14 +361,15 @@ int cuttree_dynamic(int nelements, const Node* tree, double cutheight, int deeps
 // that way. Merges above cutheight are not read; NaN: R's default, 99% of
 // the way from the reference height to the highest merge; a cutheight
 // above the highest merge is lowered to it. With pamstage nonzero, each
-// element left over below a join of clusters, or each group of them left
-// only for its size, then joins the cluster below that join nearest on
+// element left over below a join of clusters, or each group of them
+// absorbed whole though its core and gap passed, then joins the cluster below that join nearest on
 // average if it is nearer than the cluster's spread (largest mean distance
 // of a member to the others) or than the cutheight given (the default
-// when NaN). clusterid (nelements ints, caller's) receives each element's
-// cluster, numbered from 0 by size, largest first, the first formed first
-// on equal sizes (R's label minus one); -1 for an element in no cluster
-// (R's 0). Returns the number of clusters: 0, every entry -1, when fewer
+// when NaN). R's defaults: deepsplit 1, minsize 20, pamstage on.
+// clusterid (nelements ints, caller's) receives each element's cluster,
+// numbered from 0 by size, largest first, the first formed first on equal
+// sizes (R's label minus one); -1 for an element in no cluster (R's 0).
+// Returns the number of clusters: 0, every entry -1, when fewer
 // than minsize records lie below the cut (R's guard; so too for one
 // element); -1, with every clusterid entry -1, for bad arguments
 // (deepsplit outside 0 ... 4, minsize < 1, a tree not of cuttree's form or

@@ -48,7 +48,7 @@ struct Criteria {
   double cut;         // merges above are not read
   double maxscatter;  // a cluster's core scatter stays below
   double mingap;      // a cluster's merge lies above its core scatter by more
-  double minsplit;    // merges below are always absorbed
+  double minsplit;    // merges below are always absorbed (R: the reference height)
   double maxpam;      // a seeker always joins a cluster nearer than this
   int minsize;
 };
@@ -103,9 +103,9 @@ struct Basic {
 struct Composite {
   int left, right;
   int size;
-  bool haschild = false;  // is itself a child of a later composite
-  int nclusters = 0;      // clusters of the basic branches below
-  int first = 0;          // position of the first of them among all
+  bool nested = false;  // is itself a child of a later composite
+  int nclusters = 0;    // clusters of the basic branches below
+  int first = 0;        // position of the first of them among all
 };
 
 // Scratch of the pass over the merges and its result.
@@ -217,7 +217,7 @@ int BranchPass::join(int left, int right, double height) {
     if (IsBasic(child))
       basics[child].attach = height;
     else
-      composites[CompositeIndex(child)].haschild = true;
+      composites[CompositeIndex(child)].nested = true;
   }
   return -(index + 1);
 }
@@ -281,7 +281,7 @@ void PlaceClusters(const BranchPass& pass, std::vector<Composite>& composites,
   stage.position.assign(static_cast<std::size_t>(stage.nclusters), kNone);
   int free = 0;
   for (auto c = composites.rbegin(); c != composites.rend(); ++c) {
-    if (!c->haschild) c->first = free, free += c->nclusters;
+    if (!c->nested) c->first = free, free += c->nclusters;
     int first = c->first;
     for (const int child : {c->left, c->right}) {
       if (!IsBasic(child))
@@ -300,7 +300,11 @@ void PlaceClusters(const BranchPass& pass, std::vector<Composite>& composites,
 // Gives each element its cluster, and each leftover element below a
 // composite its seeker: the group absorbed only for its size that it
 // belongs to, or itself. A leaf's group is the latest created such branch
-// among those that held it.
+// among those that held it, as R marks them in order of creation, each
+// over the ones before. The candidates are the clusters below the
+// composite; a basic branch below it that is no cluster (its scatter or
+// gap exactly at a threshold) R counts as the unassigned elements, and
+// stops with an error when they are nearest.
 Stage PrepareStage(int nelements, const BranchPass& pass) {
   std::vector<Composite> composites = pass.composites;
   std::vector<int> number;
