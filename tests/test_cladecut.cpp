@@ -309,8 +309,15 @@ TEST(CuttreeClade, BadArgumentsAndNoMemoryGiveMinusOnes) {
     EXPECT_EQ(cut.nclusters, -1);
     EXPECT_EQ(cut.ids, none);
   }
+  // Null lengths: the differences of the heights; an inversion has none.
+  const std::vector<lopper::Node> heights{{0, 1, 1.0}, {2, 3, 0.5}, {-1, -2, 2.0}};
+  const std::vector<lopper::Node> inversion{{0, 1, 1.0}, {2, 3, 0.5}, {-1, -2, 0.75}};
   std::vector<int> ids(4, -99);
-  EXPECT_EQ(lopper::cuttree_clade(4, kFour.tree.data(), nullptr, nullptr, nullptr, 'm', 1, kNaN,
+  EXPECT_EQ(
+      lopper::cuttree_clade(4, heights.data(), nullptr, nullptr, nullptr, 'm', 2, kNaN, ids.data()),
+      2);
+  EXPECT_EQ(ids, (std::vector<int>{0, 0, 1, 1}));
+  EXPECT_EQ(lopper::cuttree_clade(4, inversion.data(), nullptr, nullptr, nullptr, 'm', 2, kNaN,
                                   ids.data()),
             -1);
   EXPECT_EQ(ids, none);

@@ -12,6 +12,7 @@
 // never a cluster of its own.
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <vector>
 
 #include "cluster_internal.h"
@@ -179,6 +180,22 @@ detail::Status CheckArguments(int nelements, const Node* tree, const double (*le
   return Status::kOk;
 }
 
+// The branch lengths of a tree of heights (lengths null): a record's
+// distance less its child's, a leaf's height being 0. Null for a tree not
+// of cuttree's form, whose references cannot be followed.
+std::unique_ptr<double[][2]> HeightDifferences(int nelements, const Node* tree) {
+  std::vector<char> used(static_cast<std::size_t>(2 * nelements - 1), 0);
+  if (!detail::orderedtree(nelements, tree, used.data())) return nullptr;
+  std::unique_ptr<double[][2]> lengths(new double[static_cast<std::size_t>(nelements - 1)][2]);
+  for (int r = 0; r < nelements - 1; r++) {
+    const int children[2] = {tree[r].left, tree[r].right};
+    for (int side = 0; side < 2; side++)
+      lengths[r][side] =
+          tree[r].distance - (children[side] < 0 ? tree[-children[side] - 1].distance : 0.0);
+  }
+  return lengths;
+}
+
 }  // namespace
 
 int cuttree_clade(int nelements, const Node* tree, const double (*lengths)[2],
@@ -188,6 +205,11 @@ int cuttree_clade(int nelements, const Node* tree, const double (*lengths)[2],
   if (nelements < 1 || !clusterid) return -1;
   int nclusters = -1;
   const Status status = detail::guarded([&] {
+    std::unique_ptr<double[][2]> differences;
+    if (!lengths && nelements > 1) {
+      differences = HeightDifferences(nelements, tree);
+      lengths = differences.get();
+    }
     const Status valid = CheckArguments(nelements, tree, lengths, joined, rule, threshold);
     if (valid != Status::kOk) return valid;
     std::vector<char> fits(static_cast<std::size_t>(nelements - 1), 0);

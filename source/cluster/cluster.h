@@ -391,9 +391,10 @@ int cuttree_hybrid(int nelements, const Node* tree, const double* const* distmat
 //        within threshold of the next
 // A clade that satisfies the rule is one cluster, however its parts would;
 // a leaf with no such clade above it is a cluster alone.
-// `tree` as for cuttree; its distances play no part. lengths[r][0] and
-// lengths[r][1] are the lengths (>= 0) of the branches above record r's
-// left and right child. support (nelements-1 values, or null): support[r]
+// `tree` as for cuttree. lengths[r][0] and lengths[r][1] are the lengths
+// (>= 0) of the branches above record r's left and right child; null: the
+// differences of the records' distances as heights (a leaf at 0), so a
+// tree with an inversion fails. support (nelements-1 values, or null): support[r]
 // of the branch above record r (NaN: none given, never below); a cluster
 // never holds a branch whose support is below minsupport (NaN: no minimum),
 // the branch above its own node not counting as inside it. joined
