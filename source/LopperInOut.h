@@ -3,6 +3,7 @@
 #define LOPPER_LOPPERINOUT_H
 
 #include <iostream>
+#include <limits>
 #include <string>
 
 namespace lopper {
@@ -24,19 +25,48 @@ inline void welcome(std::ostream& out = std::cout) {
       << blanks << std::endl;
 }
 
+// The rule a tree is cut by. kNesting undoes the Level-1 last merges of the
+// file's nesting; kByHeight the Level-1 highest merges by branch lengths;
+// the others need no Level.
+enum class CutKind { kNesting, kByHeight, kHeight, kInconsistent, kDynamic, kClade };
+
+// The names --clade takes, with the library's rule codes.
+struct CladeName {
+  const char* name;
+  char rule;
+};
+inline constexpr CladeName kCladeNames[] = {
+    {"max", 'm'}, {"avg", 'a'}, {"sum", 's'}, {"single", 'l'}};
+
 // Which tree of the file is cut, and how, beyond the number of clusters.
 struct CutSettings {
+  static constexpr double kUnset = std::numeric_limits<double>::quiet_NaN();
   std::string tree;        // a tree's name or 1-based position; empty: the file's default
   bool by_height = false;  // cut below the highest merges by branch lengths
-  std::string lengths;     // with by_height: "edge", "join", or empty: read from the tree
+  std::string lengths;     // "edge", "join", or empty: read from the tree
+  CutKind kind = CutKind::kNesting;
+  // kHeight's height; kInconsistent's and kClade's threshold.
+  double threshold = 0;
+  int depth = 2;  // kInconsistent: the levels of merges a coefficient sees
+  // kDynamic: R's deepSplit, 0 (FALSE) or 1 (TRUE); no branch above
+  // cut_height (unset: R's default).
+  int deep_split = 0;
+  double cut_height = kUnset;
+  // kClade: 'm' max, 'a' avg, 's' sum, 'l' single; branches of support below
+  // `support` are never inside a cluster (unset: none).
+  char clade = 0;
+  double support = kUnset;
+  // Elements of clusters smaller than min_size get -1; 0: none, except
+  // kDynamic's minimum of 20 (R's).
+  int min_size = 0;
 };
 
 // Parses the command line into the Nexus file name, the number of clusters
 // and the cluster file name, and into *cut (when given) the choice of tree
 // and cut; the echo then names those given.
-// Returns 0 when the run may go on, the three echoed on `out`. Returns 1
-// when it must stop: help or the version was printed, Nexus or Level is
-// missing (Level -1 counts as missing: the options table is printed), or the
+// Returns 0 when the run may go on, the settings echoed on `out`. Returns 1
+// when it must stop: help or the version was printed, Nexus or the cut is
+// missing (a Level of -1 and no other rule: the options table is printed), or the
 // command line was rejected (the table and the options library's message).
 // For the last two, *usage_error (if given) is set true; otherwise false.
 // NexusFile keeps its value unless Nexus is given; Lvl and OutName receive

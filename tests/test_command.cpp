@@ -208,11 +208,10 @@ TEST(Command, BadInputIsReportedAndLeavesTheClusterFileAlone) {
       {names3 + "TREE t = ((1,2),3));\n", 2,
        "lopper: t.nex: line 6, character 19: expected ';' after the tree, found ')'\n"},
       {names3 + "TREE t = (1,2,3);\n", 2,
-       "lopper: t.nex: line 6, character 14: a node with more than two children: lopper cuts "
-       "binary trees\n"},
+       "lopper: t.nex: line 6, character 10: a node of 3 children; cutting by nesting (-L) needs "
+       "every node to have two children (--height, --dynamic and --clade cut such trees)\n"},
       {names3 + "TREE t = ((1),2,3);\n", 2,
-       "lopper: t.nex: line 6, character 13: a node with only one child: lopper cuts binary "
-       "trees\n"},
+       "lopper: t.nex: line 6, character 13: a node with only one child\n"},
       {names3 + "TREE t = ((0,1),2);\n", 2,
        "lopper: t.nex: line 6, character 12: leaf number 0 is outside 1..3 (the TRANSLATE "
        "table's numbers)\n"},

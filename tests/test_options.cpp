@@ -106,7 +106,26 @@ TEST(UserInterface, RejectedCommandLinesPrintTableAndTheLibrarysMessage) {
       {{"-N", "t", "-L", "3x"}, "the argument ('3x') for option '--Level' is invalid"},
       {{"-N", "t", "-L"}, "the required argument for option '--Level' is missing"},
       {{"-N", "a", "-N", "b", "-L", "2"}, "option '--Nexus' cannot be specified more than once"},
-      {{"-N", "t", "-L", "2", "--lengths", "edge"}, "option '--lengths' applies to '--by-height'"},
+      {{"-N", "t", "-L", "2", "--lengths", "edge"},
+       "option '--lengths' applies to a cut by branch lengths (--by-height, --height, "
+       "--inconsistent, --dynamic, --clade)"},
+      {{"-N", "t", "-L", "2", "--height", "1"},
+       "choose one cut: --Level, --height, --inconsistent, --dynamic or --clade"},
+      {{"-N", "t", "--dynamic", "--clade", "max", "--threshold", "1"},
+       "choose one cut: --Level, --height, --inconsistent, --dynamic or --clade"},
+      {{"-N", "t", "--height", "1", "--depth", "3"},
+       "option '--depth' applies to '--inconsistent'"},
+      {{"-N", "t", "--inconsistent", "1", "--depth", "0"}, "option '--depth' must be at least 1"},
+      {{"-N", "t", "--height", "1", "--cut-height", "3"},
+       "option '--cut-height' applies to '--dynamic'"},
+      {{"-N", "t", "--dynamic", "--deep-split", "2"},
+       "option '--deep-split' takes 0 or 1 for a tree file (R's deepSplit FALSE or TRUE)"},
+      {{"-N", "t", "--clade", "median", "--threshold", "1"},
+       "the argument ('median') for option '--clade' is invalid: expected max, avg, sum or single"},
+      {{"-N", "t", "--clade", "max"}, "option '--clade' needs '--threshold'"},
+      {{"-N", "t", "--height", "1", "--support", "50"}, "option '--support' applies to '--clade'"},
+      {{"-N", "t", "--height", "1", "--min-size", "0"}, "option '--min-size' must be at least 1"},
+      {{"-N", "t", "--height", "nan"}, "option '--height' needs a number, not NaN"},
       {{"-N", "t", "-L", "2", "--by-height", "--lengths", "up"},
        "the argument ('up') for option '--lengths' is invalid: expected edge or join"},
   };
@@ -115,6 +134,56 @@ TEST(UserInterface, RejectedCommandLinesPrintTableAndTheLibrarysMessage) {
     EXPECT_EQ(p.result, 1);
     EXPECT_TRUE(p.usage_error);
     EXPECT_EQ(p.out, std::string(kOptionsTable) + "\n\n" + c.message + "\n");
+  }
+}
+
+// A rule other than Level needs no Level: its line stands where Level's
+// would, and its settings reach the caller (the dynamic cut's minimum size
+// is R's 20 unless given).
+TEST(UserInterface, RulesNeedNoLevelAndAreEchoed) {
+  struct Case {
+    std::vector<std::string> args;
+    lopper::CutKind kind;
+    int min_size;
+    std::string line;
+  } const cases[] = {
+      {{"--height", "0.5"}, lopper::CutKind::kHeight, 0, "Cut tree at height: 0.5"},
+      {{"--inconsistent", "1.5", "--depth", "3", "--min-size", "2"},
+       lopper::CutKind::kInconsistent,
+       2,
+       "Cut tree where inconsistency is at most 1.5, depth 3"},
+      {{"--dynamic"},
+       lopper::CutKind::kDynamic,
+       20,
+       "Dynamic tree cut: deep split 0, cut height 99% of the highest merge"},
+      {{"--dynamic", "--deep-split", "1", "--cut-height", "4", "--min-size", "5"},
+       lopper::CutKind::kDynamic,
+       5,
+       "Dynamic tree cut: deep split 1, cut height 4"},
+      {{"--clade", "sum", "--threshold", "2", "--support", "70"},
+       lopper::CutKind::kClade,
+       0,
+       "Clade cut: sum within 2, support at least 70"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args{"lopper", "-N", "t.nex"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(&a[0]);
+    std::string nexus, outname;
+    int level = -1;
+    lopper::CutSettings cut;
+    std::ostringstream out;
+    ASSERT_EQ(lopper::UserInterface(static_cast<int>(argv.size()), argv.data(), nexus, level,
+                                    outname, out, nullptr, &cut),
+              0)
+        << out.str();
+    const std::string smallest =
+        c.min_size ? "Smallest cluster kept: " + std::to_string(c.min_size) + "\n" : "";
+    EXPECT_EQ(out.str(), "Options of your run:\nNexus file Name: t.nex\n" + c.line +
+                             "\nOutput cluster file name: Out.clu\n" + smallest);
+    EXPECT_EQ(cut.kind, c.kind);
+    EXPECT_EQ(cut.min_size, c.min_size);
   }
 }
 
