@@ -226,23 +226,4 @@ Result<DistanceMatrix*> Distances(const Settings& s, Dataset& d) {
   return &*d.distances;
 }
 
-int ClusterCount(const std::vector<int>& clusterid) {
-  const std::vector<int> numbered = NumberClustersByFirstElement(clusterid);
-  return numbered.empty() ? 0 : *std::max_element(numbered.begin(), numbered.end());
-}
-
-Result<std::string> SilhouetteText(const Settings& s, Dataset& d,
-                                   const std::vector<int>& clusterid) {
-  const int n = static_cast<int>(clusterid.size());
-  std::vector<int> numbered = NumberClustersByFirstElement(clusterid);
-  const int k = n > 0 ? *std::max_element(numbered.begin(), numbered.end()) : 0;
-  if (k < 2 || k >= n) return std::string("NA");
-  auto distances = Distances(s, d);
-  if (!distances.ok()) return Failure{distances.error()};
-  for (int& id : numbered) id--;
-  const double width = silhouette(n, distances.value()->rows(), numbered.data());
-  if (width < -1) return Failure{"out of memory computing the silhouette widths"};
-  return ShortestDecimal(width);
-}
-
 }  // namespace lopper

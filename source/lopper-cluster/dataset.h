@@ -76,15 +76,6 @@ Result<DistanceMatrix> DistancesOf(const Table& t, const std::vector<double>& we
 // the settings' distance and weights.
 Result<DistanceMatrix*> Distances(const Settings& s, Dataset& d);
 
-// How many clusters clusterid (any numbering) has.
-int ClusterCount(const std::vector<int>& clusterid);
-
-// The mean silhouette width of the partition clusterid (any numbering),
-// from Distances, as report text: "NA" where it is not defined (one
-// cluster, or as many as elements).
-Result<std::string> SilhouetteText(const Settings& s, Dataset& d,
-                                   const std::vector<int>& clusterid);
-
 }  // namespace lopper
 
 #endif

@@ -27,9 +27,10 @@ std::string MethodName(const Settings& s) {
 
 // How many distance matrices the tree route holds at once: treecluster's
 // own from the data (none for single linkage, SLINK), or the one the leaf
-// order and silhouettes keep, with a working copy for the merging.
+// order, silhouettes and the hybrid dynamic cut keep, with a working copy
+// for the merging.
 int MatricesNeeded(const Settings& s, const Dataset& d) {
-  const bool kept = s.optimal_leaf_order || s.silhouette;
+  const bool kept = s.keeps_distances();
   const int working = s.method == 's' ? 0 : 1;
   if (!d.profiles) return kept ? working : 0;
   return kept ? 1 + working : working;
@@ -52,7 +53,7 @@ Result<bool> WithoutMatrix(const Settings& s, const Dataset& d, std::ostream& er
   const auto shortfall = Shortfall(blocks);
   if (!shortfall) return false;
   const std::string& sizes = *shortfall;
-  const bool kept = s.optimal_leaf_order || s.silhouette;
+  const bool kept = s.keeps_distances();
   if (possible && !kept && !Shortfall(extra)) {
     err << "lopper-cluster: " << sizes << ": building the tree from the data without it (as "
         << "--no-matrix)" << std::endl;
@@ -60,8 +61,8 @@ Result<bool> WithoutMatrix(const Settings& s, const Dataset& d, std::ostream& er
   }
   std::string fix;
   if (possible)
-    fix = "without --leaf-order optimal and --silhouette, " + MethodName(s) +
-          " runs without the matrix";
+    fix = "without --leaf-order optimal, --silhouette and --dynamic-method hybrid, " +
+          MethodName(s) + " runs without the matrix";
   else
     fix =
         "single and centroid linkage, and ward and median on complete data with -d euclidean, "
@@ -141,10 +142,10 @@ Result<Tree> BuildTree(const Settings& s, Dataset& d, ProgressLine& progress, st
   if (without.value()) return TreeFromData(s, d, progress);
   const int n = d.size();
   const LibraryProgress reports(progress, n);
-  // The leaf order and silhouettes need the distances after the merging,
+  // The leaf order, silhouettes and the hybrid cut need the distances after the merging,
   // which overwrites a matrix: it works on a copy, and distances computed
   // from the profiles serve both.
-  const bool kept = s.optimal_leaf_order || s.silhouette;
+  const bool kept = s.keeps_distances();
   DistanceMatrix* distances = nullptr;
   if (!d.profiles || kept) {
     auto found = Distances(s, d);
@@ -227,38 +228,6 @@ Result<bool> OrderAllLeaves(const Settings& s, Dataset& d, Node* tree, Node* col
     progress.Finish();
   }
   return true;
-}
-
-Result<std::vector<ClusterColumn>> CutTree(const Settings& s, const Dataset& d, const Node* tree) {
-  const int n = d.size();
-  std::vector<ClusterColumn> columns;
-  for (const int k : s.ks) {
-    ClusterColumn column{"k=" + std::to_string(k), std::vector<int>(n)};
-    cuttree(n, tree, k, column.clusterid.data());
-    if (column.clusterid[0] < 0) return Failure{"out of memory cutting the tree"};
-    columns.push_back(std::move(column));
-  }
-  for (const double h : s.heights) {
-    ClusterColumn column{"h=" + ShortestDecimal(h), std::vector<int>(n)};
-    if (cuttree_height(n, tree, h, column.clusterid.data()) < 0)
-      return Failure{"out of memory cutting the tree"};
-    columns.push_back(std::move(column));
-  }
-  return columns;
-}
-
-Result<std::vector<std::vector<std::string>>> CutReport(const Settings& s, Dataset& d,
-                                                        const std::vector<ClusterColumn>& cuts) {
-  std::vector<std::vector<std::string>> report{{"cut", "clusters"}};
-  if (s.silhouette) report[0].push_back("silhouette");
-  for (const ClusterColumn& cut : cuts) {
-    report.push_back({cut.label, std::to_string(ClusterCount(cut.clusterid))});
-    if (!s.silhouette) continue;
-    auto width = SilhouetteText(s, d, cut.clusterid);
-    if (!width.ok()) return Failure{width.error()};
-    report.back().push_back(width.value());
-  }
-  return report;
 }
 
 }  // namespace lopper

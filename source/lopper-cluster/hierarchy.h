@@ -1,5 +1,5 @@
 // lopper-cluster's tree methods: the tree of the elements (and of the
-// columns, for the picture), its leaf order, and its cuts.
+// columns, for the picture) and its leaf order.
 #ifndef LOPPER_CLUSTER_COMMAND_HIERARCHY_H
 #define LOPPER_CLUSTER_COMMAND_HIERARCHY_H
 
@@ -39,14 +39,6 @@ double LeafOrderSteps(int n, const Node* tree);
 // the development machine, unless --force is given.
 Result<bool> OrderAllLeaves(const Settings& s, Dataset& d, Node* tree, Node* column_tree,
                             ProgressLine& progress);
-
-// The cuts the settings ask for (-k, then --height), one column each.
-Result<std::vector<ClusterColumn>> CutTree(const Settings& s, const Dataset& d, const Node* tree);
-
-// The report of the cuts: for each, its label, how many clusters it gave
-// and (--silhouette) their mean silhouette width; a header line first.
-Result<std::vector<std::vector<std::string>>> CutReport(const Settings& s, Dataset& d,
-                                                        const std::vector<ClusterColumn>& cuts);
 
 }  // namespace lopper
 

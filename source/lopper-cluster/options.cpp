@@ -103,22 +103,45 @@ void ParseGrid(const std::string& word, Settings& s) {
   }
 }
 
-std::vector<int> ParseKs(const std::vector<std::string>& lists) {
-  std::vector<int> ks;
+// The words of comma-separated lists (one per occurrence of an option),
+// each read by `read`.
+template <typename Read>
+auto ParseList(const std::vector<std::string>& lists, Read read) {
+  std::vector<decltype(read(std::string()))> values;
   for (const std::string& list : lists) {
     std::istringstream words(list);
     std::string word;
-    while (std::getline(words, word, ',')) {
-      try {
-        ks.push_back(ParseWhole(word, 1, "-k"));
-      } catch (const std::invalid_argument&) {
-        throw std::invalid_argument("-k '" + word +
-                                    "': expected whole numbers of at least 1, "
-                                    "separated by commas");
-      }
-    }
+    while (std::getline(words, word, ',')) values.push_back(read(word));
   }
-  return ks;
+  return values;
+}
+
+std::vector<int> ParseKs(const std::vector<std::string>& lists) {
+  return ParseList(lists, [](const std::string& word) {
+    try {
+      return ParseWhole(word, 1, "-k");
+    } catch (const std::invalid_argument&) {
+      throw std::invalid_argument("-k '" + word +
+                                  "': expected whole numbers of at least 1, separated by commas");
+    }
+  });
+}
+
+// Comma-separated finite numbers, from one or several occurrences of option.
+std::vector<double> ParseNumbers(const std::vector<std::string>& lists, const std::string& option) {
+  return ParseList(lists, [&option](const std::string& word) {
+    std::size_t used = 0;
+    double number = 0;
+    try {
+      number = std::stod(word, &used);
+    } catch (const std::exception&) {
+      used = 0;
+    }
+    if (used == 0 || used != word.size() || !std::isfinite(number))
+      throw std::invalid_argument(option + " '" + word +
+                                  "': expected finite numbers separated by commas");
+    return number;
+  });
 }
 
 std::optional<char> ParseSeparator(const std::string& word) {
@@ -237,6 +260,29 @@ po::options_description Described() {
                        "cut into this many clusters; several as 2,3,10 or repeated")(
       "height", po::value<std::vector<double>>()->composing(),
       "cut at this height (repeatable): a cluster is a largest subtree with no merge above it")(
+      "inconsistent", po::value<std::vector<std::string>>()->composing(),
+      "cut where the inconsistency coefficient is at most T (SciPy's fcluster 'inconsistent'); "
+      "several as 0.8,1.2")("depth", po::value<std::string>(),
+                            "with --inconsistent: the levels of merges a coefficient sees "
+                            "[2]")("dynamic",
+                                   "the dynamic tree cut (R's cutreeDynamic); elements it "
+                                   "leaves out get cluster 0")(
+      "dynamic-method", po::value<std::string>(),
+      "with --dynamic: tree (the tree's shape) or hybrid (with the distances, as R's default) "
+      "[tree]")("deep-split", po::value<std::string>(),
+                "with --dynamic: R's deepSplit, 0 or 1 for tree, 0 to 4 for hybrid [0 tree, 1 "
+                "hybrid]")("cut-height", po::value<double>(),
+                           "with --dynamic: no cluster above this height [R's default]")(
+      "no-pam",
+      "with --dynamic-method hybrid: leave the elements out of clusters as they are "
+      "(R's pamStage = FALSE)")(
+      "clade", po::value<std::string>(),
+      "the fewest clades within --threshold: max (largest distance along the tree), avg (mean "
+      "distance), sum (total branch length) or single (single linkage)")(
+      "threshold", po::value<std::vector<std::string>>()->composing(),
+      "with --clade: the threshold; several as 0.2,0.5")(
+      "min-size", po::value<std::string>(),
+      "clusters smaller than this get cluster 0 [none; 20 for --dynamic]")(
       "clusters", po::value<std::string>()->default_value("-"),
       "file of the cuts: a name column, then one column per cut (- : standard output)")(
       "newick", po::value<std::string>()->default_value(""), "write the tree in Newick to FILE")(
@@ -288,13 +334,13 @@ namespace {
 
 // A tree run needs something to write; a partition always has clusters.
 void CheckOutputsWanted(const po::variables_map& vm, const Settings& s) {
-  const bool cuts = !s.ks.empty() || !s.heights.empty() || !s.tree();
+  const bool cuts = !s.ks.empty() || !s.heights.empty() || s.cuts.any() || !s.tree();
   if (!cuts && !vm["clusters"].defaulted())
-    throw std::invalid_argument("--clusters needs a cut: give -k or --height");
+    throw std::invalid_argument("--clusters needs a cut: give -k, --height or another cut");
   if (!cuts && s.newick.empty() && s.nexus.empty() && s.linkage.empty() && s.svg.empty())
     throw std::invalid_argument(
-        "nothing to write: give -k or --height for clusters, or --newick, --nexus, --linkage or "
-        "--svg");
+        "nothing to write: give -k, --height, --inconsistent, --dynamic or --clade for clusters, "
+        "or --newick, --nexus, --linkage or --svg");
   if (s.silhouette && !cuts)
     throw std::invalid_argument("--silhouette measures clusters: give -k or --height");
 }
@@ -336,6 +382,10 @@ bool HasCentres(Partitioning p) { return p == Partitioning::kMeans || p == Parti
 
 constexpr MethodOption kMethodOptions[] = {
     {"height", IsTree, "tree methods"},
+    {"inconsistent", IsTree, "tree methods"},
+    {"dynamic", IsTree, "tree methods"},
+    {"clade", IsTree, "tree methods"},
+    {"min-size", IsTree, "tree methods"},
     {"newick", IsTree, "tree methods"},
     {"nexus", IsTree, "tree methods"},
     {"linkage", IsTree, "tree methods"},
@@ -391,6 +441,60 @@ void CheckNoMatrix(const Settings& s) {
   if (s.silhouette)
     throw std::invalid_argument(
         "--silhouette needs the distance matrix: it cannot run with --no-matrix");
+  if (s.cuts.hybrid)
+    throw std::invalid_argument(
+        "--dynamic-method hybrid needs the distance matrix: it cannot run with --no-matrix (the "
+        "tree method needs none)");
+}
+
+constexpr Named<char> kCladeRules[] = {{"max", 'm'}, {"avg", 'a'}, {"sum", 's'}, {"single", 'l'}};
+
+// The cuts besides -k and --height; each option checked against the cut it
+// goes with.
+TreeCuts ParseTreeCuts(const po::variables_map& vm) {
+  TreeCuts c;
+  if (vm.count("inconsistent"))
+    c.inconsistent =
+        ParseNumbers(vm["inconsistent"].as<std::vector<std::string>>(), "--inconsistent");
+  c.dynamic = vm.count("dynamic") > 0;
+  if (vm.count("clade")) c.clade = Choose(vm["clade"].as<std::string>(), kCladeRules, "clade");
+  const auto needs = [&vm](const char* option, bool given, const char* cut) {
+    if (vm.count(option) && !given)
+      throw std::invalid_argument(std::string("--") + option + " applies to " + cut);
+  };
+  needs("depth", !c.inconsistent.empty(), "--inconsistent");
+  for (const char* option : {"dynamic-method", "deep-split", "cut-height"})
+    needs(option, c.dynamic, "--dynamic");
+  needs("threshold", c.clade, "--clade");
+  if (vm.count("depth")) c.depth = ParseWhole(vm["depth"].as<std::string>(), 1, "--depth");
+  if (vm.count("dynamic-method")) {
+    const std::string method = vm["dynamic-method"].as<std::string>();
+    if (method != "tree" && method != "hybrid")
+      throw std::invalid_argument("--dynamic-method '" + method + "': expected tree or hybrid");
+    c.hybrid = method == "hybrid";
+  }
+  needs("no-pam", c.hybrid, "--dynamic-method hybrid");
+  c.pam = !vm.count("no-pam");
+  c.deep_split = c.hybrid ? 1 : 0;
+  if (vm.count("deep-split")) {
+    c.deep_split = ParseWhole(vm["deep-split"].as<std::string>(), 0, "--deep-split");
+    if (c.deep_split > (c.hybrid ? 4 : 1))
+      throw std::invalid_argument(c.hybrid ? "--deep-split takes 0 to 4 (R's levels)"
+                                           : "--deep-split takes 0 or 1 with the tree method "
+                                             "(R's FALSE or TRUE); the hybrid method takes 0 to 4");
+  }
+  if (vm.count("cut-height")) c.cut_height = vm["cut-height"].as<double>();
+  if (std::isnan(c.cut_height) != !vm.count("cut-height") || std::isinf(c.cut_height))
+    throw std::invalid_argument("--cut-height must be a finite number");
+  if (c.clade && !vm.count("threshold")) throw std::invalid_argument("--clade needs --threshold");
+  if (c.clade)
+    c.clade_thresholds =
+        ParseNumbers(vm["threshold"].as<std::vector<std::string>>(), "--threshold");
+  if (vm.count("min-size"))
+    c.min_size = ParseWhole(vm["min-size"].as<std::string>(), 1, "--min-size");
+  else if (c.dynamic)
+    c.min_size = 20;
+  return c;
 }
 
 // The options of partitioning methods and of the picture.
@@ -454,6 +558,11 @@ Settings ToSettings(const po::variables_map& vm) {
   if (vm.count("height")) s.heights = vm["height"].as<std::vector<double>>();
   for (const double h : s.heights)
     if (!std::isfinite(h)) throw std::invalid_argument("--height must be a finite number");
+  s.cuts = ParseTreeCuts(vm);
+  if (s.cuts.clade && (s.method == 'c' || s.method == 'd'))
+    throw std::invalid_argument(
+        "--clade needs branch lengths, which centroid and median trees lack where a merge lies "
+        "below the one inside it: choose another linkage");
   s.clusters = vm["clusters"].as<std::string>();
   s.newick = vm["newick"].as<std::string>();
   s.nexus = vm["nexus"].as<std::string>();
@@ -499,6 +608,12 @@ Parsed ParseCommandLine(int argc, const char* const argv[]) {
     return {std::nullopt, 2,
             std::string("lopper-cluster: ") + e.what() + "\n" + "Try 'lopper-cluster --help'.\n"};
   }
+}
+
+const char* CladeRuleName(char rule) {
+  for (const Named<char>& clade : kCladeRules)
+    if (clade.value == rule) return clade.name;
+  return "";
 }
 
 }  // namespace lopper

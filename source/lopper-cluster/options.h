@@ -3,6 +3,7 @@
 #ifndef LOPPER_CLUSTER_COMMAND_OPTIONS_H
 #define LOPPER_CLUSTER_COMMAND_OPTIONS_H
 
+#include <limits>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -24,6 +25,25 @@ enum class Init { kRandom, kKmeansPlusPlus };
 // The seed of every random start when none is given: runs repeat exactly.
 constexpr int kDefaultSeed = 1;
 
+// The cuts of a tree besides -k and --height, each a column of the
+// clusters file.
+struct TreeCuts {
+  std::vector<double> inconsistent;  // thresholds on the inconsistency coefficient
+  int depth = 2;                     // the levels of merges a coefficient sees
+  bool dynamic = false;              // the dynamic tree cut
+  bool hybrid = false;               // its hybrid method, on the distances
+  int deep_split = 0;                // R's deepSplit: 0-1 (tree), 0-4 (hybrid)
+  double cut_height = std::numeric_limits<double>::quiet_NaN();  // NaN: R's default
+  bool pam = true;  // hybrid: assign the leftovers as R's pamStage
+  char clade = 0;   // 'm' max, 'a' avg, 's' sum, 'l' single; 0: none
+  std::vector<double> clade_thresholds;
+  // Elements of clusters smaller than this are in none (0); 0: no minimum,
+  // except the dynamic cut's own (R's 20).
+  int min_size = 0;
+
+  bool any() const { return !inconsistent.empty() || dynamic || clade; }
+};
+
 // A run's settings, each as the user gave it or its default. Output paths
 // are empty when the output is not wanted; clusters "-" is standard output.
 struct Settings {
@@ -43,6 +63,7 @@ struct Settings {
   bool no_matrix = false;  // the tree from the data by treeclusterdata
   std::vector<int> ks;     // the cuts, or the k of each partition
   std::vector<double> heights;
+  TreeCuts cuts;
   bool optimal_leaf_order = false;
   bool force = false;            // order the leaves however long it would take
   double leaf_order_limit = 60;  // seconds the leaf order may be estimated to take
@@ -64,6 +85,8 @@ struct Settings {
   std::optional<int> threads;  // none: the library's default, one per core
 
   bool tree() const { return partitioning == Partitioning::kNone; }
+  // Whether the distances are needed after the tree is built.
+  bool keeps_distances() const { return optimal_leaf_order || silhouette || cuts.hybrid; }
 };
 
 // What the command line asks for: a run, or to stop with an exit status
@@ -77,6 +100,9 @@ struct Parsed {
 };
 
 Parsed ParseCommandLine(int argc, const char* const argv[]);
+
+// The name --clade takes for the library's clade rule code.
+const char* CladeRuleName(char rule);
 
 }  // namespace lopper
 

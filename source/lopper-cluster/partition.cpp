@@ -7,6 +7,8 @@
 #include <optional>
 #include <utility>
 
+#include "cuts.h"
+
 namespace lopper {
 
 namespace {

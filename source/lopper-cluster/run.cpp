@@ -11,6 +11,7 @@
 
 #include "CommandSupport.h"
 #include "SafeOutFile.h"
+#include "cuts.h"
 #include "dataset.h"
 #include "formats.h"
 #include "hierarchy.h"
@@ -79,7 +80,7 @@ Result<Clustering> ClusterTree(const Settings& s, Dataset& d, ProgressLine& prog
   auto tree = BuildTree(s, d, progress, err);
   if (!tree.ok()) return Failure{tree.error()};
   c.tree = std::move(tree).value();
-  auto cuts = CutTree(s, d, c.tree.get());
+  auto cuts = CutColumns(s, d, c.tree.get());
   if (!cuts.ok()) return Failure{cuts.error()};
   if (!s.report.empty()) {
     auto report = CutReport(s, d, cuts.value());

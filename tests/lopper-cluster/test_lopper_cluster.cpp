@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -344,11 +345,44 @@ TEST(LopperCluster, BadInputIsReportedAndNoOutputChanges) {
        "lopper-cluster: -m ward --no-matrix needs complete data: t.tsv has missing values, and "
        "Ward's and the median's updates have no form in cluster means once a gap scales a "
        "distance; run it with the matrix"},
+      {good, {"--depth", "3", "-k", "2"}, 2, "lopper-cluster: --depth applies to --inconsistent"},
+      {good,
+       {"--dynamic", "--deep-split", "2"},
+       2,
+       "lopper-cluster: --deep-split takes 0 or 1 with the tree method (R's FALSE or TRUE); the "
+       "hybrid method takes 0 to 4"},
+      {good,
+       {"--dynamic", "--dynamic-method", "hybrid", "--deep-split", "5"},
+       2,
+       "lopper-cluster: --deep-split takes 0 to 4 (R's levels)"},
+      {good,
+       {"--dynamic", "--no-pam"},
+       2,
+       "lopper-cluster: --no-pam applies to --dynamic-method hybrid"},
+      {good, {"--clade", "max"}, 2, "lopper-cluster: --clade needs --threshold"},
+      {good,
+       {"--clade", "max", "--threshold", "0.5,x"},
+       2,
+       "lopper-cluster: --threshold 'x': expected finite numbers separated by commas"},
+      {good,
+       {"-m", "centroid", "-d", "euclidean", "--clade", "max", "--threshold", "1"},
+       2,
+       "lopper-cluster: --clade needs branch lengths, which centroid and median trees lack where "
+       "a merge lies below the one inside it: choose another linkage"},
+      {good,
+       {"-m", "kmeans", "-k", "2", "--dynamic"},
+       2,
+       "lopper-cluster: --dynamic applies to tree methods, not to -m kmeans"},
+      {good,
+       {"--dynamic", "--dynamic-method", "hybrid", "-m", "single", "--no-matrix"},
+       2,
+       "lopper-cluster: --dynamic-method hybrid needs the distance matrix: it cannot run with "
+       "--no-matrix (the tree method needs none)"},
       {good,
        {},
        2,
-       "lopper-cluster: nothing to write: give -k or --height for clusters, or --newick, --nexus, "
-       "--linkage or --svg"},
+       "lopper-cluster: nothing to write: give -k, --height, --inconsistent, --dynamic or --clade "
+       "for clusters, or --newick, --nexus, --linkage or --svg"},
       {good,
        {"-k", "2", "--progress", "--quiet"},
        2,
@@ -1092,3 +1126,88 @@ TEST(LopperCluster, LopperCutsByHeightAsTheLibrary) {
 }
 
 }  // namespace
+
+// Every rule beyond -k and --height, with a minimum size, in lopper-cluster
+// (numbering promised: by first element, or by size for the dynamic cut,
+// 0 for elements in none) and in lopper on the tree file it wrote
+// (groupings, with the same elements in none).
+TEST(LopperCluster, EveryCutRuleIsTheLibrarysInBothCommands) {
+  const unsigned seed = 20261210;
+  Data data = MakeData(60, 6, seed);
+  TempDir dir;
+  WriteFile(dir / "t.tsv", data.tsv);
+  const int n = 60;
+  std::vector<double*> rows;
+  std::vector<int*> masks;
+  for (int i = 0; i < n; i++)
+    rows.push_back(data.values[i].data()), masks.push_back(data.mask[i].data());
+  const std::vector<double> w(6, 1.0);
+  lopper::Node* tree =
+      lopper::treecluster(n, 6, rows.data(), masks.data(), w.data(), 0, 'c', 'a', nullptr);
+  ASSERT_NE(tree, nullptr);
+  const int min_size = 4;
+  struct Rule {
+    std::vector<std::string> cluster_args, lopper_args;
+    std::string label;
+    std::vector<int> ids;
+    bool by_size;
+  };
+  std::vector<Rule> rules{
+      {{"--inconsistent", "0.9"}, {"--inconsistent", "0.9"}, "inconsistent=0.9", {}, false},
+      {{"--dynamic"}, {"--dynamic"}, "dynamic", {}, true},
+      {{"--clade", "max", "--threshold", "0.8,1.2"},
+       {"--clade", "max", "--threshold", "0.8"},
+       "max-clade=0.8",
+       {},
+       false},
+      {{}, {"--clade", "max", "--threshold", "1.2"}, "max-clade=1.2", {}, false}};
+  for (Rule& rule : rules) rule.ids.assign(n, -9);
+  lopper::cuttree_inconsistent(n, tree, 0.9, 2, rules[0].ids.data());
+  lopper::cuttree_dynamic(n, tree, std::nan(""), 0, min_size, rules[1].ids.data());
+  lopper::cuttree_clade(n, tree, nullptr, nullptr, nullptr, 'm', 0.8, 0, rules[2].ids.data());
+  lopper::cuttree_clade(n, tree, nullptr, nullptr, nullptr, 'm', 1.2, 0, rules[3].ids.data());
+  std::free(tree);
+  std::vector<std::string> args{
+      "t.tsv", "-m", "average", "--min-size", std::to_string(min_size), "--nexus", "t.nex"};
+  std::string header = "gene";
+  for (Rule& rule : rules) {
+    args.insert(args.end(), rule.cluster_args.begin(), rule.cluster_args.end());
+    if (!rule.by_size) lopper::dropsmallclusters(n, rule.ids.data(), min_size);
+    header += "\t" + rule.label;
+  }
+  // The command's numbering, worked out here: by size as the library
+  // gives it, else by first element among the elements in a cluster.
+  std::vector<std::vector<int>> numbered;
+  for (const Rule& rule : rules) {
+    std::map<int, int> number;
+    std::vector<int> column;
+    for (const int id : rule.ids)
+      column.push_back(id < 0         ? 0
+                       : rule.by_size ? id + 1
+                                      : number.emplace(id, number.size() + 1).first->second);
+    numbered.push_back(column);
+  }
+  std::string expected = header + "\n";
+  for (int e = 0; e < n; e++) {
+    expected += "g" + std::to_string(e + 1);
+    for (const auto& column : numbered) expected += "\t" + std::to_string(column[e]);
+    expected += "\n";
+  }
+  const auto run = RunCommand(dir, args);
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, expected) << "seed " << seed;
+  for (const Rule& rule : rules) {
+    std::vector<std::string> cut{"-N",    "t.nex",      "-O",
+                                 "c.clu", "--min-size", std::to_string(min_size)};
+    cut.insert(cut.end(), rule.lopper_args.begin(), rule.lopper_args.end());
+    const auto lopper_run = lopper_test::RunProgram(dir, LOPPER_EXE, cut);
+    ASSERT_EQ(lopper_run.status, 0) << lopper_run.err;
+    std::istringstream clusters(ReadFile(dir / "c.clu"));
+    std::vector<int> ids(n, -9);
+    std::string name;
+    for (int id; clusters >> name >> id;) ids[std::stoi(name.substr(1)) - 1] = id;
+    EXPECT_EQ(ByFirstElement(ids), ByFirstElement(rule.ids)) << rule.label << ", seed " << seed;
+    for (int e = 0; e < n; e++)
+      EXPECT_EQ(ids[e] < 0, rule.ids[e] < 0) << rule.label << " g" << e + 1;
+  }
+}
