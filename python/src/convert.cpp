@@ -371,8 +371,9 @@ py::array_t<int> NumberByFirstElement(const std::vector<int>& clusterid) {
   py::array_t<int> labels(static_cast<py::ssize_t>(clusterid.size()));
   int* out = labels.mutable_data();
   std::unordered_map<int, int> number_of;
+  number_of.emplace(-1, 0);
   for (std::size_t e = 0; e < clusterid.size(); e++)
-    out[e] = number_of.emplace(clusterid[e], static_cast<int>(number_of.size()) + 1).first->second;
+    out[e] = number_of.emplace(clusterid[e], static_cast<int>(number_of.size())).first->second;
   return labels;
 }
 

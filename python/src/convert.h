@@ -107,7 +107,7 @@ py::array_t<double> LinkageMatrix(int n, const lopper::Node* tree);
 std::vector<lopper::Node> ReadLinkage(py::handle z);
 
 // Cluster ids renumbered 1, 2, ... in the order of each cluster's first
-// element, as lopper-cluster numbers them.
+// element, as lopper-cluster numbers them; -1 (in no cluster) becomes 0.
 py::array_t<int> NumberByFirstElement(const std::vector<int>& clusterid);
 
 // What the last call in this thread handed the library, for the tests and

@@ -67,15 +67,16 @@ is n+i; smaller id first), the merge height and the number of elements
 under it. scipy.cluster.hierarchy's dendrogram, fcluster and
 is_valid_linkage take it as it is.)";
 
-constexpr const char* kCut = R"(cut(Z, k)
+constexpr const char* kCut = R"(cut(Z, k, min_size=None)
 
 Cuts the tree of linkage matrix Z (n-1 x 4, as linkage or SciPy returns)
 into k clusters (1 <= k <= n) by undoing its k-1 last merges.
 
 Returns int32 labels of shape (n,), numbered 1, 2, ... in the order of each
-cluster's first element, as lopper-cluster numbers them.)";
+cluster's first element, as lopper-cluster numbers them. With min_size,
+the elements of clusters smaller than that get 0, as in every cut.)";
 
-constexpr const char* kCutHeight = R"(cut_height(Z, h)
+constexpr const char* kCutHeight = R"(cut_height(Z, h, min_size=None)
 
 Cuts the tree of linkage matrix Z at height h: a cluster is a largest
 subtree with no merge above h (inversions included), as SciPy's
@@ -84,7 +85,7 @@ fcluster(Z, h, 'distance').
 Returns int32 labels of shape (n,), numbered 1, 2, ... in the order of each
 cluster's first element.)";
 
-constexpr const char* kCutInconsistent = R"(cut_inconsistent(Z, t, depth=2)
+constexpr const char* kCutInconsistent = R"(cut_inconsistent(Z, t, depth=2, min_size=None)
 
 Cuts the tree of linkage matrix Z where its merges are consistent, as
 SciPy's fcluster(Z, t, 'inconsistent', depth): a cluster is a largest
@@ -94,6 +95,34 @@ standard deviation) is above t.
 
 Returns int32 labels of shape (n,), numbered 1, 2, ... in the order of each
 cluster's first element.)";
+
+constexpr const char* kCutDynamic =
+    R"(cut_dynamic(Z, D=None, method='tree', min_size=20, deep_split=None, cut_height=None, pam=True)
+
+The dynamic tree cut of Langfelder, Zhang & Horvath (2008), as R's
+dynamicTreeCut::cutreeDynamic: method 'tree' judges the branches of Z by
+the shape of the tree alone; 'hybrid' also by the distances D (condensed,
+as scipy.spatial.distance.pdist gives, or square), with the elements left
+over then assigned to a nearby cluster unless pam is False (R's pamStage).
+min_size is R's minClusterSize; deep_split R's deepSplit (tree: 0 or 1,
+default 0; hybrid: 0 ... 4, default 1); cut_height None is R's default.
+
+Returns int32 labels of shape (n,) as R's: 1, 2, ... by cluster size,
+largest first, and 0 for the elements in no cluster.)";
+
+constexpr const char* kCutClade = R"(cut_clade(Z, t, rule='max', min_size=None)
+
+The fewest clusters such that each is a clade of the tree of Z (the leaves
+below one merge, or one leaf) whose leaves keep within t: 'max' (the
+largest distance between two of them along the tree), 'avg' (the mean
+distance), 'sum' (the total length of the branches below the merge) or
+'single' (chains of leaves each within t of the next), as TreeCluster's
+rules. Branch lengths are the differences of the merge heights; Z may not
+have inversions.
+
+Returns int32 labels of shape (n,), numbered 1, 2, ... in the order of each
+cluster's first element; with min_size, 0 for the elements of smaller
+clusters.)";
 
 constexpr const char* kKCluster =
     R"(kcluster(data, k, method='mean', npass=10, seed=None, distance='pearson', mask=None, weights=None, transpose=False, init='kmeans++')

@@ -163,8 +163,19 @@ py::array_t<double> Linkage(py::handle data, py::handle distances, const std::st
   return LinkageMatrix(n, tree);
 }
 
+// The labels of a cut: clusters below min_size (when given) left out, as 0.
+py::array_t<int> Labels(std::vector<int>& clusterid, std::optional<int> min_size) {
+  if (min_size) {
+    if (*min_size < 1) Fail("min_size", "must be at least 1, not " + std::to_string(*min_size));
+    if (lopper::dropsmallclusters(static_cast<int>(clusterid.size()), clusterid.data(), *min_size) <
+        0)
+      NoMemory("dropsmallclusters");
+  }
+  return NumberByFirstElement(clusterid);
+}
+
 // Z -> labels 1 ... k of the cut into k clusters by merge order.
-py::array_t<int> Cut(py::handle z, int k) {
+py::array_t<int> Cut(py::handle z, int k, std::optional<int> min_size) {
   const std::vector<lopper::Node> tree = ReadLinkage(z);
   const int n = static_cast<int>(tree.size()) + 1;
   CheckClusters(k, n);
@@ -172,11 +183,11 @@ py::array_t<int> Cut(py::handle z, int k) {
   WithoutGil(
       [&] { lopper::cuttree(n, tree.empty() ? nullptr : tree.data(), k, clusterid.data()); });
   if (clusterid[0] < 0) NoMemory("cut");
-  return NumberByFirstElement(clusterid);
+  return Labels(clusterid, min_size);
 }
 
 // Z -> labels of the cut at height h.
-py::array_t<int> CutHeight(py::handle z, double h) {
+py::array_t<int> CutHeight(py::handle z, double h, std::optional<int> min_size) {
   const std::vector<lopper::Node> tree = ReadLinkage(z);
   const int n = static_cast<int>(tree.size()) + 1;
   if (std::isnan(h)) Fail("h", "is NaN");
@@ -186,11 +197,11 @@ py::array_t<int> CutHeight(py::handle z, double h) {
     found = lopper::cuttree_height(n, tree.empty() ? nullptr : tree.data(), h, clusterid.data());
   });
   if (found < 0) NoMemory("cut_height");
-  return NumberByFirstElement(clusterid);
+  return Labels(clusterid, min_size);
 }
 
 // Z, t, depth -> labels of SciPy's fcluster(Z, t, 'inconsistent', depth).
-py::array_t<int> CutInconsistent(py::handle z, double t, int depth) {
+py::array_t<int> CutInconsistent(py::handle z, double t, int depth, std::optional<int> min_size) {
   const std::vector<lopper::Node> tree = ReadLinkage(z);
   const int n = static_cast<int>(tree.size()) + 1;
   if (std::isnan(t)) Fail("t", "is NaN");
@@ -202,7 +213,75 @@ py::array_t<int> CutInconsistent(py::handle z, double t, int depth) {
                                          clusterid.data());
   });
   if (found < 0) NoMemory("cut_inconsistent");
-  return NumberByFirstElement(clusterid);
+  return Labels(clusterid, min_size);
+}
+
+// Z (and D for the hybrid method) -> R's cutreeDynamic labels: 1 ... k by
+// size, largest first, 0 for the elements in no cluster.
+py::array_t<int> CutDynamic(py::handle z, py::handle d, const std::string& method, int min_size,
+                            std::optional<int> deep_split, std::optional<double> cut_height,
+                            bool pam) {
+  const std::vector<lopper::Node> tree = ReadLinkage(z);
+  const int n = static_cast<int>(tree.size()) + 1;
+  if (method != "tree" && method != "hybrid") Fail("method", "must be 'tree' or 'hybrid'");
+  const bool hybrid = method == "hybrid";
+  const int split = deep_split.value_or(hybrid ? 1 : 0);
+  if (split < 0 || split > (hybrid ? 4 : 1))
+    Fail("deep_split", hybrid ? "must be 0 ... 4 for the hybrid method"
+                              : "must be 0 or 1 (False or True) for the tree method");
+  if (min_size < 1) Fail("min_size", "must be at least 1");
+  const double height = cut_height.value_or(std::nan(""));
+  if (cut_height && !std::isfinite(height)) Fail("cut_height", "must be a finite number");
+  std::vector<int> clusterid(static_cast<std::size_t>(n));
+  int found = 0;
+  if (hybrid) {
+    if (d.is_none()) Fail("D", "the hybrid method needs the distance matrix");
+    const LowerTriangle t = ReadDistances(d, true);
+    if (t.n != n) Fail("D", "has " + std::to_string(t.n) + " elements, Z " + std::to_string(n));
+    WithoutGil([&] {
+      found = lopper::cuttree_hybrid(n, tree.data(), t.rows.data(), height, split, min_size, pam,
+                                     clusterid.data());
+    });
+  } else {
+    WithoutGil([&] {
+      found = lopper::cuttree_dynamic(n, tree.empty() ? nullptr : tree.data(), height, split,
+                                      min_size, clusterid.data());
+    });
+  }
+  if (found < 0) NoMemory("cut_dynamic");
+  for (int& id : clusterid) id++;
+  return IntVector(clusterid);
+}
+
+// Z -> labels of the fewest clades within t by `rule`, the branch lengths
+// being the differences of the merge heights.
+py::array_t<int> CutClade(py::handle z, double t, const std::string& rule,
+                          std::optional<int> min_size) {
+  const std::vector<lopper::Node> tree = ReadLinkage(z);
+  const int n = static_cast<int>(tree.size()) + 1;
+  if (std::isnan(t)) Fail("t", "is NaN");
+  const char code = rule == "max"      ? 'm'
+                    : rule == "avg"    ? 'a'
+                    : rule == "sum"    ? 's'
+                    : rule == "single" ? 'l'
+                                       : 0;
+  if (!code) Fail("rule", "must be 'max', 'avg', 'sum' or 'single', not '" + rule + "'");
+  // The library takes the differences of the heights as branch lengths;
+  // an inversion, which has none, is told apart from short memory here.
+  for (const lopper::Node& node : tree)
+    for (const int child : {node.left, node.right})
+      if (child < 0 && tree[static_cast<std::size_t>(-child - 1)].distance > node.distance)
+        Fail("Z",
+             "has a merge below the one inside it (an inversion): clades need branch "
+             "lengths");
+  std::vector<int> clusterid(static_cast<std::size_t>(n));
+  int found = 0;
+  WithoutGil([&] {
+    found = lopper::cuttree_clade(n, tree.empty() ? nullptr : tree.data(), nullptr, nullptr,
+                                  nullptr, code, t, 0.0, clusterid.data());
+  });
+  if (found < 0) NoMemory("cut_clade");
+  return Labels(clusterid, min_size);
 }
 
 // The result of kcluster and kmedoids: labels, error and passes, or the
@@ -340,10 +419,16 @@ PYBIND11_MODULE(_lopper, module) {
              arg("distances") = py::none(), arg("method") = "average", arg("distance") = "pearson",
              arg("mask") = py::none(), arg("weights") = py::none(), arg("transpose") = false,
              arg("no_matrix") = false, guard);
-  module.def("cut", &Cut, docs::kCut, arg("Z"), arg("k"), guard);
-  module.def("cut_height", &CutHeight, docs::kCutHeight, arg("Z"), arg("h"), guard);
+  module.def("cut", &Cut, docs::kCut, arg("Z"), arg("k"), arg("min_size") = py::none(), guard);
+  module.def("cut_height", &CutHeight, docs::kCutHeight, arg("Z"), arg("h"),
+             arg("min_size") = py::none(), guard);
   module.def("cut_inconsistent", &CutInconsistent, docs::kCutInconsistent, arg("Z"), arg("t"),
-             arg("depth") = 2, guard);
+             arg("depth") = 2, arg("min_size") = py::none(), guard);
+  module.def("cut_dynamic", &CutDynamic, docs::kCutDynamic, arg("Z"), arg("D") = py::none(),
+             arg("method") = "tree", arg("min_size") = 20, arg("deep_split") = py::none(),
+             arg("cut_height") = py::none(), arg("pam") = true, guard);
+  module.def("cut_clade", &CutClade, docs::kCutClade, arg("Z"), arg("t"), arg("rule") = "max",
+             arg("min_size") = py::none(), guard);
   module.def("kcluster", &KCluster, docs::kKCluster, arg("data"), arg("k"), arg("method") = "mean",
              arg("npass") = 10, arg("seed") = py::none(), arg("distance") = "pearson",
              arg("mask") = py::none(), arg("weights") = py::none(), arg("transpose") = false,

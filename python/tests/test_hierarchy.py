@@ -85,3 +85,27 @@ def test_linkage_from_data_condensed_or_square_distances_agree(method):
     assert np.array_equal(lopper.linkage(distances=d, method=method), z)
     assert np.array_equal(lopper.linkage(distances=square, method=method), z)
     assert np.array_equal(d, kept[0]) and np.array_equal(square, kept[1])  # merging works on a copy
+
+
+def test_min_size_and_clade_cuts_follow_the_height_cut():
+    """Ultrametric trees: a clade's largest leaf distance is twice its
+    height, so the max-clade cut at t is the height cut at t / 2; min_size
+    leaves the smaller clusters out as 0 and keeps the order of the rest."""
+    rng = np.random.default_rng(7)
+    x = np.repeat(rng.normal(scale=3, size=(5, 4)), [2, 9, 1, 12, 6], axis=0)
+    x += rng.normal(size=x.shape)
+    Z = lopper.linkage(x, method="average", distance="euclidean")
+    for t in np.quantile(Z[:, 2], [0.2, 0.5, 0.8]) * 2 + 1e-9:
+        by_height = lopper.cut_height(Z, t / 2)
+        assert np.array_equal(lopper.cut_clade(Z, t, "max"), by_height)
+        sizes = np.bincount(by_height)
+        kept = sizes[by_height] >= 5
+        expected = np.zeros_like(by_height)
+        expected[kept] = by_first(by_height[kept])
+        assert np.array_equal(lopper.cut_height(Z, t / 2, min_size=5), expected)
+    with pytest.raises(ValueError, match="rule"):
+        lopper.cut_clade(Z, 1.0, "median")
+    with pytest.raises(ValueError, match="deep_split"):
+        lopper.cut_dynamic(Z, deep_split=2)
+    with pytest.raises(ValueError, match="D"):
+        lopper.cut_dynamic(Z, method="hybrid")

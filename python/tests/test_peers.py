@@ -106,3 +106,39 @@ def test_no_matrix_is_the_matrix_route(tmp_path, lopper_cluster, data_sets, meth
     args = ["-m", method, "-d", distance, "-k", ",".join(map(str, KS))]
     assert np.array_equal(lopper_cluster(tmp_path, x, *args, "--no-matrix")[0],
                           lopper_cluster(tmp_path, x, *args)[0])
+
+
+def r_linkage(merge, height):
+    """R's hclust merge matrix and heights as a linkage matrix."""
+    n = len(height) + 1
+    ids = np.where(merge < 0, -merge - 1, merge + n - 1)
+    sizes = np.ones(2 * n - 1)
+    for i, (a, b) in enumerate(ids):
+        sizes[n + i] = sizes[a] + sizes[b]
+    return np.column_stack([ids, height, sizes[n:]]).astype(float)
+
+
+@pytest.mark.parametrize("name", ["iris", "gaps"])
+def test_dynamic_cut_is_r_cutreedynamic(tmp_path, data_sets, name):
+    x = np.nan_to_num(data_sets[name])
+    path = tmp_path / "x.tsv"
+    np.savetxt(path, x, fmt="%.17g")
+    cases = [("tree", 0, 10), ("tree", 1, 5), ("hybrid", 1, 10), ("hybrid", 3, 8)]
+    calls = "; ".join(
+        f'cat(cutreeDynamic(h, minClusterSize={m}, method="{method}", deepSplit={s}, '
+        f'distM=as.matrix(d), verbose=0), "\\n")' for method, s, m in cases)
+    out = rscript(f'if (!requireNamespace("dynamicTreeCut", quietly=TRUE)) cat("missing\\n") '
+                  f'else {{ library(dynamicTreeCut); x <- as.matrix(read.table("{path}")); '
+                  f'd <- dist(x); h <- hclust(d, "average"); '
+                  f'cat(t(h$merge), "\\n"); cat(sprintf("%.17g", h$height), "\\n"); {calls} }}')
+    lines = out.splitlines()
+    if lines[0] == "missing":
+        pytest.skip("R's dynamicTreeCut (r-cran-dynamictreecut) is not installed")
+    merge = np.array(lines[0].split(), dtype=int).reshape(-1, 2)
+    Z = r_linkage(merge, np.array(lines[1].split(), dtype=float))
+    D = np.sqrt(((x[:, None, :] - x[None, :, :]) ** 2).sum(axis=2))
+    for (method, split, size), line in zip(cases, lines[2:]):
+        theirs = np.array(line.split(), dtype=int)
+        ours = lopper.cut_dynamic(Z, D if method == "hybrid" else None, method=method,
+                                  min_size=size, deep_split=split)
+        assert np.array_equal(ours, theirs), (method, split, size)
