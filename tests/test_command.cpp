@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <csignal>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -162,6 +163,46 @@ TEST(Command, OutnameAndExistingFiles) {
 }
 
 const std::string kStray = "too many positional options have been specified on the command line\n";
+
+// A phylogeny with a node of three children and support labels, cut by
+// the rules defined on it, with clusters worked out by hand: heights X 1,
+// Y 2, root 4; largest leaf distances X 2, Y 3, root 7.5.
+TEST(Command, RulesCutTreesOfManyChildrenAndHonourSupport) {
+  const std::string newick = "((a:1,b:1,c:1)90:2,(d:1,e:2)40:1.5,f:4);\n";
+  struct Case {
+    std::vector<std::string> rule;
+    std::string clusters;  // a ... f
+  } const cases[] = {
+      {{"--height", "1.5"}, "0 0 0 1 2 3"},
+      {{"--height", "2"}, "0 0 0 1 1 2"},
+      {{"--height", "2", "--min-size", "2"}, "0 0 0 1 1 -1"},
+      {{"--clade", "max", "--threshold", "3"}, "0 0 0 1 1 2"},
+      {{"--clade", "max", "--threshold", "10"}, "0 0 0 0 0 0"},
+      {{"--clade", "max", "--threshold", "10", "--support", "50"}, "0 0 0 1 1 2"},
+      {{"--clade", "max", "--threshold", "10", "--support", "30"}, "0 0 0 0 0 0"},
+  };
+  for (const auto& c : cases) {
+    TempDir dir;
+    WriteFile(dir / "t.nwk", newick);
+    std::vector<std::string> args{"-N", "t.nwk", "-O", "t.clu"};
+    args.insert(args.end(), c.rule.begin(), c.rule.end());
+    const RunResult r = Lopper(dir, args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::istringstream lines(ReadFile(dir / "t.clu"));
+    std::string name, clusters;
+    for (int id; lines >> name >> id;)
+      clusters += (clusters.empty() ? "" : " ") + std::to_string(id);
+    EXPECT_EQ(clusters, c.clusters) << c.rule[0] << " " << c.rule[1];
+  }
+  for (const char* rule : {"-L", "--inconsistent"}) {
+    TempDir dir;
+    WriteFile(dir / "t.nwk", newick);
+    const RunResult r = Lopper(dir, {"-N", "t.nwk", rule, "2"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("t.nwk: line 1, character 1: a node of 3 children; "), std::string::npos)
+        << r.err;
+  }
+}
 
 TEST(Command, HelpAndRejectedCommandLines) {
   struct Case {

@@ -142,3 +142,22 @@ def test_dynamic_cut_is_r_cutreedynamic(tmp_path, data_sets, name):
         ours = lopper.cut_dynamic(Z, D if method == "hybrid" else None, method=method,
                                   min_size=size, deep_split=split)
         assert np.array_equal(ours, theirs), (method, split, size)
+
+
+@pytest.mark.parametrize("name", ["usarrests", "iris"])
+def test_height_cuts_are_r_cutree_h(data_sets, tmp_path, name):
+    """cut_height on R's own tree equals R's cutree(tree, h = H), at heights
+    between merges and exactly at one."""
+    path = tmp_path / "x.tsv"
+    np.savetxt(path, data_sets[name], fmt="%.17g")
+    out = rscript(f'h <- hclust(dist(as.matrix(read.table("{path}"))), "average"); '
+                  f'cat(t(h$merge), "\\n"); cat(sprintf("%.17g", h$height), "\\n"); '
+                  f'for (q in c(0.5, 0.9, 0.97)) {{ H <- quantile(h$height, q, type=1); '
+                  f'cat(sprintf("%.17g", H), cutree(h, h=H), "\\n") }}')
+    lines = out.splitlines()
+    merge = np.array(lines[0].split(), dtype=int).reshape(-1, 2)
+    Z = r_linkage(merge, np.array(lines[1].split(), dtype=float))
+    for line in lines[2:]:
+        height, *labels = line.split()
+        assert np.array_equal(lopper.cut_height(Z, float(height)),
+                              np.array(labels, dtype=int)), height
