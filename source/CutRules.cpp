@@ -14,11 +14,12 @@ namespace lopper {
 
 namespace {
 
-// The tree as a rule sees it: the records by height for the rules of
-// heights, the file's records and their edge lengths for the clade cut.
+// The tree as a rule sees it: the records with their heights for the rules
+// of heights (in height order for --by-height), the file's records and
+// their edge lengths for the clade cut.
 struct Prepared {
   const TreeRead& tree;
-  std::vector<Node> by_height;
+  std::vector<Node> heights;
   std::vector<std::array<double, 2>> edges;
 };
 
@@ -32,22 +33,22 @@ int Nesting(const Prepared& p, int Lvl, const CutSettings&, int* cluid) {
 
 int ByHeight(const Prepared& p, int Lvl, const CutSettings&, int* cluid) {
   const int n = static_cast<int>(p.tree.names.size());
-  cuttree(n, p.by_height.data(), Lvl, cluid);
+  cuttree(n, p.heights.data(), Lvl, cluid);
   return cluid[0] < 0 ? -1 : Lvl;
 }
 
 int Height(const Prepared& p, int, const CutSettings& cut, int* cluid) {
-  return cuttree_height(static_cast<int>(p.tree.names.size()), p.by_height.data(), cut.threshold,
+  return cuttree_height(static_cast<int>(p.tree.names.size()), p.heights.data(), cut.threshold,
                         cluid);
 }
 
 int Inconsistent(const Prepared& p, int, const CutSettings& cut, int* cluid) {
-  return cuttree_inconsistent(static_cast<int>(p.tree.names.size()), p.by_height.data(),
+  return cuttree_inconsistent(static_cast<int>(p.tree.names.size()), p.heights.data(),
                               cut.threshold, cut.depth, cluid);
 }
 
 int Dynamic(const Prepared& p, int, const CutSettings& cut, int* cluid) {
-  return cuttree_dynamic(static_cast<int>(p.tree.names.size()), p.by_height.data(), cut.cut_height,
+  return cuttree_dynamic(static_cast<int>(p.tree.names.size()), p.heights.data(), cut.cut_height,
                          cut.deep_split, cut.min_size, cluid);
 }
 
@@ -60,24 +61,28 @@ int Clade(const Prepared& p, int, const CutSettings& cut, int* cluid) {
                        cut.support, cluid);
 }
 
+// Which records with heights a rule takes: none, in the file's order (any
+// order with children first will do), or lowest first.
+enum class Heights { kNone, kAsRead, kSorted };
+
 // What each rule needs and is called: heights, edge lengths, a binary
 // tree; the name its messages use.
 struct RuleEntry {
   CutKind kind;
   Rule cut;
-  bool heights;
+  Heights heights;
   bool edges;
   bool binary;
   const char* name;
 };
 
 constexpr RuleEntry kRules[] = {
-    {CutKind::kNesting, Nesting, false, false, true, "cutting by nesting (-L)"},
-    {CutKind::kByHeight, ByHeight, true, false, true, "--by-height"},
-    {CutKind::kHeight, Height, true, false, false, "--height"},
-    {CutKind::kInconsistent, Inconsistent, true, false, true, "--inconsistent"},
-    {CutKind::kDynamic, Dynamic, true, false, false, "--dynamic"},
-    {CutKind::kClade, Clade, false, true, false, "--clade"},
+    {CutKind::kNesting, Nesting, Heights::kNone, false, true, "cutting by nesting (-L)"},
+    {CutKind::kByHeight, ByHeight, Heights::kSorted, false, true, "--by-height"},
+    {CutKind::kHeight, Height, Heights::kAsRead, false, false, "--height"},
+    {CutKind::kInconsistent, Inconsistent, Heights::kAsRead, false, true, "--inconsistent"},
+    {CutKind::kDynamic, Dynamic, Heights::kAsRead, false, false, "--dynamic"},
+    {CutKind::kClade, Clade, Heights::kNone, true, false, "--clade"},
 };
 
 const RuleEntry& EntryOf(CutKind kind) {
@@ -111,7 +116,7 @@ std::string Unfit(const TreeRead& tree, int Lvl, const RuleEntry& entry,
     return tree.polytomy + "; " + entry.name +
            " needs every node to have two children (--height, --dynamic and --clade cut such "
            "trees)";
-  if (entry.heights || entry.edges)
+  if (entry.heights != Heights::kNone || entry.edges)
     if (const int missing = MissingLengths(tree)) {
       // A node of k children is k-1 records with k-2 links, which are no branches.
       const auto links =
@@ -131,9 +136,10 @@ CutResult CutByRule(const TreeRead& tree, int Lvl, const CutSettings& cut,
   CutResult result{Unfit(tree, Lvl, entry, source), {}};
   if (!result.problem.empty()) return result;
   Prepared prepared{tree, {}, {}};
-  if (entry.heights || entry.edges) {
+  if (entry.heights != Heights::kNone || entry.edges) {
     const BranchLengths reading = ReadingOf(tree, cut, source);
-    if (entry.heights) prepared.by_height = OrderedByHeight(tree, reading);
+    if (entry.heights == Heights::kAsRead) prepared.heights = WithHeights(tree, reading);
+    if (entry.heights == Heights::kSorted) prepared.heights = OrderedByHeight(tree, reading);
     if (entry.edges) prepared.edges = EdgeLengths(tree, reading);
   }
   result.cluid.assign(tree.names.size(), -1);

@@ -68,25 +68,27 @@ int MissingLengths(const TreeRead& tree) {
   return missing;
 }
 
-std::vector<Node> OrderedByHeight(const TreeRead& tree, BranchLengths reading,
-                                  std::vector<char>* joined) {
-  const std::size_t nrecords = tree.nodes.size();
+std::vector<Node> WithHeights(const TreeRead& tree, BranchLengths reading) {
   const std::vector<double> height = NodeHeights(tree, reading);
+  std::vector<Node> records(tree.nodes);
+  for (std::size_t r = 0; r < records.size(); r++) records[r].distance = height[r];
+  return records;
+}
+
+std::vector<Node> OrderedByHeight(const TreeRead& tree, BranchLengths reading) {
+  const std::vector<Node> records = WithHeights(tree, reading);
+  const std::size_t nrecords = records.size();
   std::vector<int> order(nrecords);
   std::iota(order.begin(), order.end(), 0);
   std::stable_sort(order.begin(), order.end(),
-                   [&height](int a, int b) { return height[a] < height[b]; });
+                   [&records](int a, int b) { return records[a].distance < records[b].distance; });
   std::vector<int> position(nrecords);
   for (std::size_t i = 0; i < nrecords; i++) position[order[i]] = static_cast<int>(i);
   const auto moved = [&position](int ref) { return ref >= 0 ? ref : -position[-ref - 1] - 1; };
   std::vector<Node> ordered(nrecords);
   for (std::size_t i = 0; i < nrecords; i++) {
-    const Node& node = tree.nodes[order[i]];
-    ordered[i] = {moved(node.left), moved(node.right), height[order[i]]};
-  }
-  if (joined) {
-    joined->resize(nrecords);
-    for (std::size_t i = 0; i < nrecords; i++) (*joined)[i] = tree.joined[order[i]];
+    const Node& node = records[order[i]];
+    ordered[i] = {moved(node.left), moved(node.right), node.distance};
   }
   return ordered;
 }

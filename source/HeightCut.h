@@ -28,18 +28,17 @@ bool FitsJoinHeights(const TreeRead& tree);
 // 2 x nodes.size() minus the number of joined records.
 int MissingLengths(const TreeRead& tree);
 
-// tree.nodes ordered by height, lowest first, each with its height as its
-// distance; cuttree on them undoes the highest merges. Every record of a
-// node of more than two children gets the node's height, so that a cut by
-// height keeps its children together or parts them all. A merge lower than
-// one inside it (an inversion) is raised to that height, so that children
-// still come before parents; ties keep the file's order (a node's records
-// among them). Every branch under a merge must have a length
-// (MissingLengths 0). joined, when given, receives tree.joined in the
-// order returned. Cuts that need no height order (cuttree_clade) take the
-// tree's records, lengths, support and joined as read.
-std::vector<Node> OrderedByHeight(const TreeRead& tree, BranchLengths reading,
-                                  std::vector<char>* joined = nullptr);
+// tree.nodes in the file's order, each with its height as its distance:
+// a merge lower than one inside it (an inversion) is raised to that height,
+// and every record of a node of more than two children gets the node's
+// height, so that a cut by height keeps its children together or parts
+// them all. The cuts at a height, by inconsistency and the dynamic cut take
+// them so. Every branch under a merge must have a length (MissingLengths 0).
+std::vector<Node> WithHeights(const TreeRead& tree, BranchLengths reading);
+
+// The same records ordered by height, lowest first (ties in the file's
+// order), so that cuttree on them undoes the highest merges.
+std::vector<Node> OrderedByHeight(const TreeRead& tree, BranchLengths reading);
 
 // The lengths of the edges above each record's left and right child, in
 // the tree's own record order (as cuttree_clade takes them): kEdge, the
