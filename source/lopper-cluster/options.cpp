@@ -186,6 +186,34 @@ Preprocessing ParsePreprocessing(const po::variables_map& vm) {
   return p;
 }
 
+// The cuts besides -k and --height, into the "Cuts and outputs" group.
+void AddRuleOptions(po::options_description& output) {
+  output.add_options()(
+      "inconsistent", po::value<std::vector<std::string>>()->composing(),
+      "cut where the inconsistency coefficient is at most T (SciPy's fcluster 'inconsistent'); "
+      "several as 0.8,1.2")("depth", po::value<std::string>(),
+                            "with --inconsistent: the levels of merges a coefficient sees "
+                            "[2]")("dynamic",
+                                   "the dynamic tree cut (R's cutreeDynamic); elements it "
+                                   "leaves out get cluster 0")(
+      "dynamic-method", po::value<std::string>(),
+      "with --dynamic: tree (the tree's shape) or hybrid (with the distances, as R's default) "
+      "[tree]")("deep-split", po::value<std::string>(),
+                "with --dynamic: R's deepSplit, 0 or 1 for tree, 0 to 4 for hybrid [0 tree, 1 "
+                "hybrid]")("cut-height", po::value<double>(),
+                           "with --dynamic: no cluster above this height [R's default]")(
+      "no-pam",
+      "with --dynamic-method hybrid: leave the elements out of clusters as they are "
+      "(R's pamStage = FALSE)")(
+      "clade", po::value<std::string>(),
+      "the fewest clades within --threshold: max (largest distance along the tree), avg (mean "
+      "distance), sum (total branch length) or single (single linkage)")(
+      "threshold", po::value<std::vector<std::string>>()->composing(),
+      "with --clade: the threshold; several as 0.2,0.5")(
+      "min-size", po::value<std::string>(),
+      "clusters smaller than this get cluster 0 [none; 20 for --dynamic]");
+}
+
 po::options_description Described() {
   po::options_description input("Input", 100, 50);
   input.add_options()(
@@ -259,30 +287,9 @@ po::options_description Described() {
   output.add_options()(",k", po::value<std::vector<std::string>>()->composing(),
                        "cut into this many clusters; several as 2,3,10 or repeated")(
       "height", po::value<std::vector<double>>()->composing(),
-      "cut at this height (repeatable): a cluster is a largest subtree with no merge above it")(
-      "inconsistent", po::value<std::vector<std::string>>()->composing(),
-      "cut where the inconsistency coefficient is at most T (SciPy's fcluster 'inconsistent'); "
-      "several as 0.8,1.2")("depth", po::value<std::string>(),
-                            "with --inconsistent: the levels of merges a coefficient sees "
-                            "[2]")("dynamic",
-                                   "the dynamic tree cut (R's cutreeDynamic); elements it "
-                                   "leaves out get cluster 0")(
-      "dynamic-method", po::value<std::string>(),
-      "with --dynamic: tree (the tree's shape) or hybrid (with the distances, as R's default) "
-      "[tree]")("deep-split", po::value<std::string>(),
-                "with --dynamic: R's deepSplit, 0 or 1 for tree, 0 to 4 for hybrid [0 tree, 1 "
-                "hybrid]")("cut-height", po::value<double>(),
-                           "with --dynamic: no cluster above this height [R's default]")(
-      "no-pam",
-      "with --dynamic-method hybrid: leave the elements out of clusters as they are "
-      "(R's pamStage = FALSE)")(
-      "clade", po::value<std::string>(),
-      "the fewest clades within --threshold: max (largest distance along the tree), avg (mean "
-      "distance), sum (total branch length) or single (single linkage)")(
-      "threshold", po::value<std::vector<std::string>>()->composing(),
-      "with --clade: the threshold; several as 0.2,0.5")(
-      "min-size", po::value<std::string>(),
-      "clusters smaller than this get cluster 0 [none; 20 for --dynamic]")(
+      "cut at this height (repeatable): a cluster is a largest subtree with no merge above it");
+  AddRuleOptions(output);
+  output.add_options()(
       "clusters", po::value<std::string>()->default_value("-"),
       "file of the cuts: a name column, then one column per cut (- : standard output)")(
       "newick", po::value<std::string>()->default_value(""), "write the tree in Newick to FILE")(
