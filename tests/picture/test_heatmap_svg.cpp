@@ -13,7 +13,6 @@
 #include <set>
 #include <sstream>
 
-#include "colour.h"
 #include "heatmap_svg.h"
 #include "test_util.h"
 
@@ -203,18 +202,46 @@ TEST(HeatmapSvg, DrawsAxesInTreeOrGivenOrTableOrder) {
   }
 }
 
+// The scale's stops as the legend shows them (ColorBrewer's RdBu ends),
+// and the missing-value grey.
+constexpr int kNegative[3] = {0x21, 0x66, 0xac}, kWhite[3] = {0xff, 0xff, 0xff},
+              kPositive[3] = {0xb2, 0x18, 0x2b};
+constexpr const char* kGrey = "a0a0a0";
+
+// The 99th percentile (nearest rank) of |value| over the present values,
+// 1 when that is 0 or none is present.
+double ReferenceLimit(const Table& table) {
+  std::vector<double> magnitudes;
+  for (std::size_t i = 0; i < table.values.size(); i++)
+    if (table.mask[i]) magnitudes.push_back(std::fabs(table.values[i]));
+  if (magnitudes.empty()) return 1;
+  std::sort(magnitudes.begin(), magnitudes.end());
+  const double rank = std::ceil(0.99 * static_cast<double>(magnitudes.size()));
+  const double limit = magnitudes[static_cast<std::size_t>(std::max(rank, 1.0)) - 1];
+  return limit > 0 ? limit : 1;
+}
+
+// value's colour in hex: linear in RGB from white at 0 to the end colour
+// at the limit, rounded to the nearest level.
+std::string ReferenceColour(double value, double limit) {
+  const double t = std::min(std::fabs(value) / limit, 1.0);
+  const int* end = value < 0 ? kNegative : kPositive;
+  char hex[7];
+  int level[3];
+  for (int c = 0; c < 3; c++)
+    level[c] = static_cast<int>(std::floor(kWhite[c] + (end[c] - kWhite[c]) * t + 0.5));
+  std::snprintf(hex, sizeof hex, "%02x%02x%02x", level[0], level[1], level[2]);
+  return hex;
+}
+
 // The colours the image should show for the cells in drawing order.
 std::vector<std::string> ExpectedCells(const Table& table, const HeatmapPicture& p) {
-  namespace detail = lopper::picture_detail;
-  const long n = static_cast<long>(table.values.size());
-  const double limit = detail::ScaleLimit(n, table.values.data(), table.mask.data());
+  const double limit = ReferenceLimit(table);
   std::vector<std::string> cells;
   for (const int r : p.row_order) {
     for (const int c : p.column_order) {
       const long at = static_cast<long>(r) * table.ncolumns + c;
-      const auto colour =
-          table.mask[at] ? detail::ScaleColour(table.values[at], limit) : detail::kMissingColour;
-      cells.push_back(detail::HexColour(colour).substr(1));
+      cells.push_back(table.mask[at] ? ReferenceColour(table.values[at], limit) : kGrey);
     }
   }
   return cells;
@@ -234,6 +261,53 @@ TEST(HeatmapSvg, ImageShowsEachCellInItsScaleColour) {
     TempDir dir;
     lopper_test::WriteFile(dir / "h.svg", Draw(p));
     EXPECT_EQ(Read(dir, {"h.svg"})["cells"], ExpectedCells(table, p)) << nrows << "x" << ncolumns;
+  }
+}
+
+// Colours worked by hand. Under 100 present values the limit is the
+// largest |value|; with 100 it is the 99th, the largest lies beyond it and
+// takes the end colour, and a masked value, however large, counts for
+// nothing. Halfway: white plus half the way to the end, rounded half up
+// (216.5 -> 217 = d9).
+TEST(HeatmapSvg, ImageShowsHandWorkedColours) {
+  if (!HavePython()) GTEST_SKIP() << "/usr/bin/python3 not installed";
+  struct Case {
+    const char* what;
+    int nrows, ncolumns;
+    std::vector<double> values;  // row-major; NaN: masked with a value of 1000
+    std::vector<std::string> first_cells;
+  };
+  const double masked = std::nan("");
+  std::vector<double> hundred(110, 0.0);
+  for (int r = 0; r < 10; r++) hundred[r * 11 + 10] = masked;
+  hundred[0] = 100, hundred[1] = -8, hundred[2] = 4, hundred[3] = -4, hundred[4] = 2;
+  const Case cases[] = {
+      {"six values, limit 6",
+       2,
+       3,
+       {-6, -3, 0, 3, 6, masked},
+       {"2166ac", "90b3d6", "ffffff", "d98c95", "b2182b", "a0a0a0"}},
+      {"limit 4 of 1 and -3", 1, 3, {1, -3, -4}, {"ecc5ca", "598cc1", "2166ac"}},
+      {"hundred present, limit 8",
+       10,
+       11,
+       hundred,
+       {"b2182b", "2166ac", "d98c95", "90b3d6", "ecc5ca", "ffffff", "ffffff", "ffffff", "ffffff",
+        "ffffff", "a0a0a0"}},
+  };
+  for (const Case& c : cases) {
+    Table table(c.nrows, c.ncolumns);
+    for (std::size_t i = 0; i < c.values.size(); i++) {
+      table.mask[i] = !std::isnan(c.values[i]);
+      table.values[i] = table.mask[i] ? c.values[i] : 1000;
+    }
+    HeatmapPicture p = table.Picture();
+    TempDir dir;
+    lopper_test::WriteFile(dir / "h.svg", Draw(p));
+    std::vector<std::string> cells = Read(dir, {"h.svg"})["cells"];
+    ASSERT_EQ(cells.size(), c.values.size()) << c.what;
+    cells.resize(c.first_cells.size());
+    EXPECT_EQ(cells, c.first_cells) << c.what;
   }
 }
 
@@ -269,16 +343,23 @@ TEST(HeatmapSvg, WritesNamesEscapedAsValidUtf8) {
   EXPECT_EQ(s["columns-names"], std::vector<std::string>{"3c263e"});
 }
 
+// Each axis at and past its own limit, the other axis small.
 TEST(HeatmapSvg, LeavesNamesOutAboveFiveHundredRowsOrTwoHundredFiftyColumns) {
-  for (const auto& [nrows, ncolumns] : {std::pair{500, 250}, {501, 251}}) {
-    const Table table(nrows, ncolumns);
+  const struct Case {
+    int nrows, ncolumns;
+    bool row_names, column_names;
+  } cases[] = {
+      {500, 3, true, true}, {501, 3, false, true}, {3, 250, true, true}, {3, 251, true, false}};
+  for (const Case& c : cases) {
+    const Table table(c.nrows, c.ncolumns);
     HeatmapPicture p = table.Picture();
-    p.row_names.assign(nrows, "row");
-    p.column_names.assign(ncolumns, "column");
+    p.row_names.assign(c.nrows, "row");
+    p.column_names.assign(c.ncolumns, "column");
     const std::string svg = Draw(p);
-    const bool shown = nrows <= 500;
-    EXPECT_EQ(svg.find(">row</text>") != std::string::npos, shown) << nrows;
-    EXPECT_EQ(svg.find(">column</text>") != std::string::npos, shown) << ncolumns;
+    EXPECT_EQ(svg.find(">row</text>") != std::string::npos, c.row_names)
+        << c.nrows << "x" << c.ncolumns;
+    EXPECT_EQ(svg.find(">column</text>") != std::string::npos, c.column_names)
+        << c.nrows << "x" << c.ncolumns;
   }
 }
 
