@@ -96,6 +96,8 @@ TEST(UserInterface, MissingNexusOrLevelPrintsTheTableAlone) {
   for (const auto& args : cases) ExpectTableAlone(args, true);
 }
 
+// Characterisation: Boost.Program_options's own messages (the first five)
+// are pinned from lopper's output.
 TEST(UserInterface, RejectedCommandLinesPrintTableAndTheLibrarysMessage) {
   struct Case {
     std::vector<std::string> args;

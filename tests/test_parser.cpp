@@ -78,9 +78,10 @@ TEST(NexusTreeIn, RecordsInOrderOfOpeningParentheses) {
   for (const auto& c : cases) ExpectParsed(c);
 }
 
+// Characterisation: pinned from the old parser's own output, not a rule.
 // Catches a pair-form parser that stores a third child at results[k][2] (the
 // next record's left) or drops it rather than replacing the second.
-TEST(NexusTreeIn, ThirdChildReplacesTheSecond) {
+TEST(NexusTreeIn, ThirdChildReplacesTheSecondCharacterised) {
   const ParseCase cases[] = {
       {"(1,2,3)", 3, {{0, 2, kUnset}}},
       {"(1,2,3,4)", 4, {{0, 3, kUnset}}},

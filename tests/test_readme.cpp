@@ -4,6 +4,8 @@
 // of the block. Examples run in order, in one scratch directory standing
 // for the repository root after ./dev.sh build: `build` and `examples`
 // there are the build and the bundled examples.
+// Characterisation: the outputs the README shows are pinned from lopper's
+// own runs; this keeps the README true, other tests check the results.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -40,7 +42,7 @@ std::vector<Example> ReadmeExamples(const std::string& path) {
   return examples;
 }
 
-TEST(Readme, ExamplesPrintWhatTheReadmeShows) {
+TEST(Readme, ExamplesPrintWhatTheReadmeShowsCharacterised) {
   const auto examples = ReadmeExamples(LOPPER_SOURCE_DIR "/README.md");
   ASSERT_GE(examples.size(), 5u) << "the README's examples were not found";
   lopper_test::TempDir root;

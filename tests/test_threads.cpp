@@ -66,12 +66,20 @@ Result Kmedoids(Matrix& m) {
   return r;
 }
 
+// The map's cells, then each element's cell.
 Result Somcluster(Matrix& m) {
   const std::vector<double> w(kData, 1.0);
-  std::vector<int> ids(2 * kElements);
+  std::vector<double> values(3 * 3 * kData, 0.0);
+  std::vector<double*> cells(3 * 3);
+  std::vector<double**> grid(3);
+  for (int c = 0; c < 9; c++) cells[c] = &values[c * kData];
+  for (int ix = 0; ix < 3; ix++) grid[ix] = &cells[ix * 3];
+  std::vector<int> ids(2 * kElements, -1);
   lopper::somcluster(m.nrows(), m.ncolumns(), m.data(), m.mask(), w.data(), 0, 3, 3, 0.02, 200, 'e',
-                     nullptr, reinterpret_cast<int(*)[2]>(ids.data()));
-  return Result(ids.begin(), ids.end());
+                     grid.data(), reinterpret_cast<int(*)[2]>(ids.data()));
+  Result r(values);
+  r.insert(r.end(), ids.begin(), ids.end());
+  return r;
 }
 
 // The distances of m's rows (unit weights) by dist.
@@ -127,7 +135,9 @@ TEST(Threads, RoutinesRunAtOnceGiveTheirSingleThreadResults) {
       threads.emplace_back([&, k] { together[k] = Call(c.routine, k, &ready); });
     for (auto& t : threads) t.join();
     for (int k = 0; k < kThreads; k++) {
-      EXPECT_FALSE(alone[k].empty()) << c.name;
+      // Each thread's own data and seeds: a call that computed nothing
+      // would give every thread the same.
+      EXPECT_FALSE(alone[k] == alone[(k + 1) % kThreads]) << c.name << " in thread " << k;
       EXPECT_TRUE(together[k] == alone[k])
           << c.name << " in thread " << k << ", seeds " << Seed1(k) << " " << Seed2(k);
     }
@@ -147,6 +157,7 @@ Result Passes(Matrix& m) {
   lopper::setrandomseed(12, 34);
   lopper::kcluster(8, m.nrows(), m.ncolumns(), m.data(), m.mask(), w.data(), 0, 7, 'a', 'e',
                    ids.data(), &error, &ifound);
+  EXPECT_GE(ifound, 1) << "k-means failed";
   Result r(ids.begin(), ids.end());
   r.insert(r.end(), {error, static_cast<double>(ifound)});
   return r;

@@ -15,4 +15,4 @@ cp -r "$src/source/cluster" "$work/source/cluster"
 "$work/venv/bin/pip" install -q --no-index --no-build-isolation "$work/python"
 cd "$work"
 "$work/venv/bin/python" -c 'import lopper, sys; sys.exit("not the installed copy: " + lopper.__file__) if "/venv/" not in lopper.__file__ else None'
-"$work/venv/bin/python" -m pytest -q -p no:cacheprovider "$work/python/tests"
+"$work/venv/bin/python" -m pytest -q -rs -p no:cacheprovider "$work/python/tests"

@@ -40,12 +40,21 @@ def test_kmedoids_is_lopper_clusters_with_the_same_seed(tmp_path, lopper_cluster
 
 
 def test_som_is_lopper_clusters_with_the_same_seed(tmp_path, lopper_cluster):
+    """The same cells as lopper-cluster; each element's cell is the one of
+    celldata nearest to it (mean squared difference over its values, the
+    first in grid order), and every cell has a root mean square of 1."""
     x = profiles(30, 4, seed=6, gaps=0.05)
     cells, celldata = lopper.som(x, (3, 2), niter=500, seed=9, distance="e")
     cuts, _ = lopper_cluster(tmp_path, x, "-m", "som", "-d", "e", "--grid", "3x2", "--iterations",
                              "500", "--seed", "9")
     assert (cells == cuts).all()
     assert celldata.shape == (3, 2, 4)
+    np.testing.assert_allclose(np.sqrt((celldata ** 2).mean(axis=2)), 1.0, rtol=1e-12)
+    flat = celldata.reshape(6, 4)
+    distances = np.nanmean((x[:, None, :] - flat[None, :, :]) ** 2, axis=2)
+    nearest = np.argmin(distances, axis=1)
+    assert np.array_equal(cells, np.column_stack([nearest // 2, nearest % 2]))
+    assert len(np.unique(nearest)) > 1  # trained apart, not one cell for all
 
 
 def test_kmeans_objective_and_partition_match_sklearn():

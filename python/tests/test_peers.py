@@ -9,7 +9,7 @@ import numpy as np
 import pytest
 
 import lopper
-from conftest import peer
+from conftest import missing, peer
 
 # R's hclust call on d = dist(x) for each of lopper's methods: the median
 # and centroid updates of R run on squared distances.
@@ -26,7 +26,7 @@ KS = list(range(2, 9))
 def rscript(code):
     exe = shutil.which("Rscript")
     if exe is None:
-        pytest.skip("Rscript (r-base-core) is not installed; comparison with R skipped")
+        missing("Rscript (r-base-core) is not installed; comparison with R skipped")
     return subprocess.run([exe, "-e", code], check=True, capture_output=True, text=True).stdout
 
 
@@ -133,7 +133,7 @@ def test_dynamic_cut_is_r_cutreedynamic(tmp_path, data_sets, name):
                   f'cat(t(h$merge), "\\n"); cat(sprintf("%.17g", h$height), "\\n"); {calls} }}')
     lines = out.splitlines()
     if lines[0] == "missing":
-        pytest.skip("R's dynamicTreeCut (r-cran-dynamictreecut) is not installed")
+        missing("R's dynamicTreeCut (r-cran-dynamictreecut) is not installed")
     merge = np.array(lines[0].split(), dtype=int).reshape(-1, 2)
     Z = r_linkage(merge, np.array(lines[1].split(), dtype=float))
     D = np.sqrt(((x[:, None, :] - x[None, :, :]) ** 2).sum(axis=2))

@@ -16,9 +16,11 @@
 #include <stdexcept>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "formats.h"
+#include "peers.h"
 #include "test_util.h"
 
 namespace {
@@ -232,7 +234,8 @@ void ExpectReaderGetsTheTrees(const std::string& program, const char* script,
 }
 
 TEST(FormatsPeers, ApeReadsNewickAndNexus) {
-  if (!Installed("Rscript -e 'library(ape)'")) GTEST_SKIP() << "r-cran-ape not installed";
+  if (!Installed("Rscript -e 'library(ape)'"))
+    return lopper_test::SkipWithoutPeer("r-cran-ape not installed");
   ExpectReaderGetsTheTrees("Rscript", kApeScript, AllNames(false), [](bool nexus) {
     std::vector<bool> kept;
     for (const PeerName& p : kNames) kept.push_back(nexus ? p.ape_nexus : p.ape_newick);
@@ -256,7 +259,7 @@ for schema, path in (("newick", "tree.nwk"), ("nexus", "tree.nex")):
 
 TEST(FormatsPeers, DendropyReadsNewickAndNexus) {
   if (!Installed("/usr/bin/python3 -c 'import dendropy'"))
-    GTEST_SKIP() << "python3-dendropy not installed";
+    return lopper_test::SkipWithoutPeer("python3-dendropy not installed");
   const std::vector<std::string> names = AllNames(true);
   ExpectReaderGetsTheTrees("/usr/bin/python3", kDendropyScript, names,
                            [&names](bool) { return std::vector<bool>(names.size(), true); });
@@ -277,7 +280,8 @@ writeLines(c(tab$name, paste(same)), "out.txt", useBytes = TRUE)
 )";
 
 TEST(FormatsPeers, RReadsTheClustersTableNumberedAsCutree) {
-  if (!Installed("Rscript -e 'library(stats)'")) GTEST_SKIP() << "r-base-core not installed";
+  if (!Installed("Rscript -e 'library(stats)'"))
+    return lopper_test::SkipWithoutPeer("r-base-core not installed");
   for (const char method : std::string("sma")) {
     SCOPED_TRACE(std::string("method ") + method + ", data seed " + std::to_string(kSeed));
     const Clustering c = Cluster(method, AllNames(true));
@@ -322,7 +326,7 @@ std::vector<int> Numbers(const std::string& line) {
 
 TEST(FormatsPeers, ScipyReadsTheLinkage) {
   if (!Installed("/usr/bin/python3 -c 'import scipy'"))
-    GTEST_SKIP() << "python3-scipy not installed";
+    return lopper_test::SkipWithoutPeer("python3-scipy not installed");
   for (const char method : kMethods) {
     SCOPED_TRACE(std::string("method ") + method + ", data seed " + std::to_string(kSeed));
     const Clustering c = Cluster(method, AllNames(false));
@@ -357,25 +361,73 @@ TEST(FormatsPeers, ScipyReadsTheLinkage) {
   }
 }
 
+// lopper's cut by nesting, worked on the records as the README states it
+// (the writer gives left children first): the k-1 first merges in order of
+// their opening parenthesis are undone; the elements hanging directly from
+// them are numbered first (root first, left before right), then each
+// remaining subtree in order of its opening parenthesis.
+std::vector<int> NestingCut(const Clustering& c, int k) {
+  const int nrecords = c.n - 1;
+  std::vector<int> parent(nrecords, -1), preorder, pending{nrecords - 1};
+  while (!pending.empty()) {
+    const int r = pending.back();
+    pending.pop_back();
+    preorder.push_back(r);
+    for (const int child : {c.tree[r].right, c.tree[r].left})
+      if (child < 0) {
+        parent[-child - 1] = r;
+        pending.push_back(-child - 1);
+      }
+  }
+  std::vector<int> id(c.n, -1), label(nrecords, -1);  // label -1: undone
+  int next = 0;
+  for (int q = 0; q < k - 1; q++)
+    for (const int child : {c.tree[preorder[q]].left, c.tree[preorder[q]].right})
+      if (child >= 0) id[child] = next++;
+  for (int q = k - 1; q < nrecords; q++) {
+    const int r = preorder[q];
+    label[r] = parent[r] < 0 || label[parent[r]] < 0 ? next++ : label[parent[r]];
+    for (const int child : {c.tree[r].left, c.tree[r].right})
+      if (child >= 0) id[child] = label[r];
+  }
+  return id;
+}
+
+// The names and cluster numbers of a cluster file.
+std::pair<std::vector<std::string>, std::vector<int>> ReadClusters(const std::string& path) {
+  std::istringstream clusters(ReadFile(path));
+  std::pair<std::vector<std::string>, std::vector<int>> read;
+  for (std::string line; std::getline(clusters, line);) {
+    read.first.push_back(line.substr(0, line.rfind('\t')));
+    read.second.push_back(std::stoi(line.substr(line.rfind('\t') + 1)));
+  }
+  return read;
+}
+
+// -L cuts by nesting, numbered as documented; --by-height gives cuttree's
+// partition of the records the file was written from.
 TEST(FormatsPeers, LopperReadsTheNexusFile) {
   for (const char method : std::string("sma")) {
     SCOPED_TRACE(std::string("method ") + method + ", data seed " + std::to_string(kSeed));
     const Clustering c = Cluster(method, AllNames(true));
     TempDir dir;
     WriteTrees(dir, c);
-    for (const int k : {1, 2, c.n / 2, c.n}) {
-      const auto run =
-          RunProgram(dir, LOPPER_EXE, {"-N", "tree.nex", "-L", std::to_string(k), "-O", "out.clu"});
-      ASSERT_EQ(run.status, 0) << run.err;
-      std::istringstream clusters(ReadFile(dir / "out.clu"));
-      std::vector<std::string> names;
-      std::set<std::string> numbers;
-      for (std::string line; std::getline(clusters, line);) {
-        names.push_back(line.substr(0, line.rfind('\t')));
-        numbers.insert(line.substr(line.rfind('\t') + 1));
-      }
+    for (const int k : {1, 2, 3, c.n / 2, c.n}) {
+      const std::string level = std::to_string(k);
+      const auto nesting = RunProgram(dir, LOPPER_EXE, {"-N", "tree.nex", "-L", level});
+      ASSERT_EQ(nesting.status, 0) << nesting.err;
+      const auto [names, ids] = ReadClusters(dir / "Out.clu");
       EXPECT_EQ(names, c.names) << "k=" << k;
-      EXPECT_EQ(numbers.size(), static_cast<std::size_t>(k));
+      EXPECT_EQ(ids, NestingCut(c, k)) << "k=" << k;
+
+      const auto by_height = RunProgram(
+          dir, LOPPER_EXE, {"-N", "tree.nex", "-L", level, "--by-height", "--lengths", "edge"});
+      ASSERT_EQ(by_height.status, 0) << by_height.err;
+      std::vector<int> cut(c.n);
+      lopper::cuttree(c.n, c.tree.data(), k, cut.data());
+      EXPECT_EQ(lopper::NumberClustersByFirstElement(ReadClusters(dir / "Out.clu").second),
+                lopper::NumberClustersByFirstElement(cut))
+          << "k=" << k;
     }
   }
 }
