@@ -170,7 +170,11 @@ struct TreeView {
 };
 
 // The root of the tree; std::nullopt when the records are not one tree over
-// the elements 0 ... nrows-1.
+// the elements 0 ... nrows-1. The library's rule (lopper::istree) less its
+// order: the writer takes records in any order, the parser's root-first
+// ones too, so it finds the root and walks down from it to rule out cycles
+// instead; and this layer uses only the Node record of <lopper/cluster.h>,
+// not the library's code (see CMakeLists.txt).
 std::optional<int> FindRoot(const TreeView& t) {
   if (t.nrows < 2) return std::nullopt;
   const int nrecords = t.nrows - 1;

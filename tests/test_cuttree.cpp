@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <map>
 #include <numeric>
@@ -59,6 +60,40 @@ TEST(Cuttree, TreeIsOnlyRead) {
     EXPECT_EQ(copy[i].right, four[i].right);
     EXPECT_EQ(copy[i].distance, four[i].distance);
   }
+}
+
+// The one rule every tree reader of the library and the formats applies;
+// each boundary on its own, the answers worked by hand.
+TEST(Istree, GoodAndBadTrees) {
+  const double nan = std::nan("");
+  const struct {
+    const char* what;
+    int n;
+    Tree tree;
+    int expected;
+  } cases[] = {
+      {"two elements", 2, {{0, 1, 0}}, 1},
+      {"two elements, right first", 2, {{1, 0, 0}}, 1},
+      {"balanced, heights falling and NaN", 4, {{2, 3, 5}, {0, 1, nan}, {-2, -1, 0}}, 1},
+      {"chain on the record just before", 4, {{0, 1, 0}, {-1, 2, 0}, {3, -2, 0}}, 1},
+      {"chain skipping to the first record", 4, {{0, 1, 0}, {2, 3, 0}, {-1, -2, 0}}, 1},
+      {"one element", 1, {}, 0},
+      {"no elements", 0, {}, 0},
+      {"negative count", -3, {}, 0},
+      {"null tree", 3, {}, 0},
+      {"element n", 3, {{0, 3, 0}, {-1, 2, 0}}, 0},
+      {"record referring to itself", 3, {{0, 1, 0}, {-2, 2, 0}}, 0},
+      {"record referring to a later one", 3, {{0, -2, 0}, {1, 2, 0}}, 0},
+      {"reference beyond the records", 3, {{0, 1, 0}, {-5, 2, 0}}, 0},
+      {"element used twice", 3, {{0, 1, 0}, {-1, 1, 0}}, 0},
+      {"record used twice", 4, {{0, 1, 0}, {-1, 2, 0}, {-1, 3, 0}}, 0},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(lopper::istree(c.n, c.tree.empty() ? nullptr : c.tree.data()), c.expected) << c.what;
+  const Tree two{{0, 1, 0}};
+  lopper_test::FailNthNew(1);
+  EXPECT_EQ(lopper::istree(2, two.data()), -1);
+  lopper_test::FailNthNew(0);
 }
 
 // Trees the cut cannot follow must never be read out of range nor give a

@@ -171,9 +171,7 @@ detail::Status CheckArguments(int nelements, const Node* tree, const double (*le
   if (std::isnan(threshold) || (rule != 'm' && rule != 'a' && rule != 's' && rule != 'l'))
     return Status::kBadArguments;
   if (nelements == 1) return Status::kOk;
-  std::vector<char> used(static_cast<std::size_t>(2 * nelements - 1), 0);
-  if (!lengths || !detail::orderedtree(nelements, tree, used.data()) ||
-      IsJoined(joined, nelements - 2))
+  if (!lengths || !detail::orderedtree(nelements, tree) || IsJoined(joined, nelements - 2))
     return Status::kBadArguments;
   for (int r = 0; r < nelements - 1; r++)
     if (!(lengths[r][0] >= 0 && lengths[r][1] >= 0)) return Status::kBadArguments;
@@ -184,8 +182,7 @@ detail::Status CheckArguments(int nelements, const Node* tree, const double (*le
 // distance less its child's, a leaf's height being 0. Null for a tree not
 // of cuttree's form, whose references cannot be followed.
 std::unique_ptr<double[][2]> HeightDifferences(int nelements, const Node* tree) {
-  std::vector<char> used(static_cast<std::size_t>(2 * nelements - 1), 0);
-  if (!detail::orderedtree(nelements, tree, used.data())) return nullptr;
+  if (!detail::orderedtree(nelements, tree)) return nullptr;
   std::unique_ptr<double[][2]> lengths(new double[static_cast<std::size_t>(nelements - 1)][2]);
   for (int r = 0; r < nelements - 1; r++) {
     const int children[2] = {tree[r].left, tree[r].right};

@@ -21,6 +21,7 @@
 //                                                     during the merges was not finite: working
 //                                                     values then
 //   treeclusterdata      null                         no storage kept
+//   istree               0 not a tree, -1 short memory
 //   cuttree              every clusterid entry -1     -; nothing written when nelements < 1
 //                                                     or clusterid is null
 //   cuttree_height,      -1, every clusterid entry -1 as cuttree
@@ -284,6 +285,17 @@ void setprogress(ProgressReport report, void* context);
 // Results never depend on it: they are the one-thread results bit for bit.
 void setthreads(int n);
 int getthreads();
+
+// Whether `tree` is a tree of Node's form over nelements >= 2 elements: its
+// nelements-1 records refer only to elements 0 ... nelements-1 and to
+// records before their own, and every element and every record but the
+// last is a child exactly once (so the last is the root, with no cycle and
+// nothing left out). Heights play no part. Returns 1 when it is; 0 when it
+// is not, for nelements < 2 and a null tree; -1 when memory is short (it
+// needs 2 * nelements - 1 bytes). The routines here that take a tree apply
+// this rule and say what they ask on top (one element with no records,
+// heights that never fall). `tree` is only read.
+int istree(int nelements, const Node* tree);
 
 // Cuts `tree` (nelements-1 records, children before parents; may be null
 // when nelements is 1) into nclusters clusters by undoing its nclusters-1

@@ -270,13 +270,13 @@ extern const Metric euclid, cityblock, correlation, acorrelation, ucorrelation, 
     spearman, kendall, rootsquares, sumsquares, sumabsolute, maximum, canberra;
 Metric setmetric(char dist);
 
-// Ranks of data[0 ... n-1] from 0 into rank (n doubles), ties sharing the
-// mean of their positions; kOutOfMemory when the ordering scratch cannot be
-// had.
-Status getrank(int n, const double data[], double rank[]);
-
-// getrank's ranks without its allocation: index is n ints of scratch.
+// Ranks of values[0 ... n-1] from 0 into rank (n doubles), ties sharing the
+// mean of their positions; index is n ints of scratch.
 void rankinto(int n, const double values[], int index[], double rank[]);
+
+// rankinto with its own scratch; kOutOfMemory when that cannot be had. In
+// the tests' build of the library only (testonly.cpp).
+Status getrank(int n, const double data[], double rank[]);
 
 // The weighted mean sum / w of 'e' and 'b': 0 when w is 0, infinitely far
 // when the finite values' terms overflowed into NaN.
@@ -541,11 +541,11 @@ std::vector<Measure> threadmeasures(const ElementSet& set, char dist);
 Status filldistances(int nrows, int ncolumns, const double* const* data, const int* const* mask,
                      const double weights[], char dist, int transpose, double** matrix);
 
-// True when tree is nelements-1 records, children before parents, in which
-// every element and every record but the last is a child exactly once (so
-// the last is the root and there is no cycle). used: 2 * nelements - 1
-// slots of scratch, zeroed.
-bool orderedtree(int nelements, const Node* tree, char used[]);
+// istree's rule, for routines already inside guarded: true when it holds,
+// false also for nelements < 2 or a null tree; its scratch of 2 *
+// nelements - 1 bytes may throw std::bad_alloc. What a routine asks beyond
+// the form (heights, one element alone) it checks itself.
+bool orderedtree(int nelements, const Node* tree);
 
 // True when every value of the data matrix that its mask marks present is
 // finite; false also for a null data or mask with rows and columns to read.
@@ -562,7 +562,9 @@ int ifoundfor(Status status, int found);
 
 // Smallest entry among the first n slots of the lower-triangular matrix
 // (n >= 2), scanning rows then columns ascending; the first of equal
-// entries wins. *ip > *jp receive its row and column.
+// entries wins. *ip > *jp receive its row and column. The plain scan the
+// linkage caches are checked against, in the tests' build of the library
+// only (testonly.cpp).
 double find_closest_pair(int n, const double* const* distmatrix, int* ip, int* jp);
 
 // The linkage routines behind treecluster: nelements-1 records into tree

@@ -14,12 +14,14 @@ namespace lopper {
 
 namespace detail {
 
-bool orderedtree(int nelements, const Node* tree, char used[]) {
-  if (!tree) return false;
+bool orderedtree(int nelements, const Node* tree) {
+  if (nelements < 2 || !tree) return false;
+  // Slots 0 ... nelements-1 for the elements, then one per record.
+  std::vector<char> used(static_cast<std::size_t>(2 * nelements - 1), 0);
   for (int r = 0; r < nelements - 1; r++)
     for (const int child : {tree[r].left, tree[r].right}) {
       if (child >= nelements || child < -r) return false;
-      char& seen = used[child >= 0 ? child : nelements - child - 1];
+      char& seen = used[static_cast<std::size_t>(child >= 0 ? child : nelements - child - 1)];
       if (seen) return false;
       seen = 1;
     }
@@ -29,6 +31,16 @@ bool orderedtree(int nelements, const Node* tree, char used[]) {
 }
 
 }  // namespace detail
+
+int istree(int nelements, const Node* tree) {
+  bool ordered = false;
+  const detail::Status status = detail::guarded([&] {
+    ordered = detail::orderedtree(nelements, tree);
+    return detail::Status::kOk;
+  });
+  if (status != detail::Status::kOk) return -1;
+  return ordered ? 1 : 0;
+}
 
 namespace {
 
@@ -61,9 +73,8 @@ void cuttree(int nelements, const Node* tree, int nclusters, int* clusterid) {
   using detail::Status;
   if (nelements < 1 || !clusterid) return;
   const Status status = detail::guarded([&] {
-    std::vector<char> used(static_cast<std::size_t>(2 * nelements - 1), 0);
     if (nclusters < 1 || nclusters > nelements ||
-        (nelements > 1 && !detail::orderedtree(nelements, tree, used.data())))
+        (nelements > 1 && !detail::orderedtree(nelements, tree)))
       return Status::kBadArguments;
     std::vector<int> nodeid(static_cast<std::size_t>(nelements - nclusters), -1);
     NumberClusters(nelements, tree, nclusters, clusterid, nodeid.data());
@@ -124,8 +135,7 @@ int cuttree_height(int nelements, const Node* tree, double height, int* clusteri
   if (nelements < 1 || !clusterid) return -1;
   int nclusters = -1;
   const Status status = detail::guarded([&] {
-    std::vector<char> used(static_cast<std::size_t>(2 * nelements - 1), 0);
-    if (std::isnan(height) || (nelements > 1 && !detail::orderedtree(nelements, tree, used.data())))
+    if (std::isnan(height) || (nelements > 1 && !detail::orderedtree(nelements, tree)))
       return Status::kBadArguments;
     const std::size_t nrecords = static_cast<std::size_t>(nelements - 1);
     std::vector<double> heights(nrecords), highest(nrecords);
@@ -179,8 +189,7 @@ int inconsistent(int nelements, const Node* tree, int depth, double stats[][4]) 
   using detail::Status;
   if (nelements < 2 || depth < 1 || !stats) return 0;
   const Status status = detail::guarded([&] {
-    std::vector<char> used(static_cast<std::size_t>(2 * nelements - 1), 0);
-    if (!detail::orderedtree(nelements, tree, used.data())) return Status::kBadArguments;
+    if (!detail::orderedtree(nelements, tree)) return Status::kBadArguments;
     std::vector<std::pair<int, int>> stack;
     stack.reserve(2 * static_cast<std::size_t>(nelements));
     for (int i = 0; i < nelements - 1; i++) Statistics(tree, i, depth, stack, stats[i]);

@@ -288,14 +288,6 @@ void rankinto(int n, const double values[], int index[], double rank[]) {
   }
 }
 
-Status getrank(int n, const double data[], double rank[]) {
-  return guarded([&] {
-    std::vector<int> index(n);
-    rankinto(n, data, index.data(), rank);
-    return Status::kOk;
-  });
-}
-
 RankScratch::RankScratch(int ndata)
     : x_(ndata), y_(ndata), rank1_(ndata), rank2_(ndata), index_(ndata) {}
 

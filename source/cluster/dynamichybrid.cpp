@@ -502,9 +502,7 @@ Status CutHybrid(int nelements, const Node* tree, const double* const* distmatri
     return Status::kBadArguments;
   for (int i = 1; i < nelements; i++)
     if (!distmatrix[i]) return Status::kBadArguments;
-  std::vector<char> used(static_cast<std::size_t>(2 * nelements - 1), 0);
-  if (nelements > 1 &&
-      (!detail::orderedtree(nelements, tree, used.data()) || !RisingHeights(nelements, tree)))
+  if (nelements > 1 && (!detail::orderedtree(nelements, tree) || !RisingHeights(nelements, tree)))
     return Status::kBadArguments;
   const Criteria criteria =
       nelements > 1 ? SettleCriteria(nelements, tree, cutheight, deepsplit, minsize) : Criteria{};

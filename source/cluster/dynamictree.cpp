@@ -252,8 +252,7 @@ int cuttree_dynamic(int nelements, const Node* tree, double cutheight, int deeps
       clusterid[0] = nclusters - 1;
       return Status::kOk;
     }
-    std::vector<char> used(static_cast<std::size_t>(2 * nelements - 1), 0);
-    if (!detail::orderedtree(nelements, tree, used.data()) || !MonotoneHeights(nelements, tree))
+    if (!detail::orderedtree(nelements, tree) || !MonotoneHeights(nelements, tree))
       return Status::kBadArguments;
     const double top = tree[nelements - 2].distance;
     const double height = std::isnan(cutheight) || cutheight > top ? 0.99 * top : cutheight;

@@ -13,20 +13,6 @@
 namespace lopper {
 namespace detail {
 
-double find_closest_pair(int n, const double* const* distmatrix, int* ip, int* jp) {
-  double distance = distmatrix[1][0];
-  *ip = 1;
-  *jp = 0;
-  for (int i = 1; i < n; i++)
-    for (int j = 0; j < i; j++)
-      if (distmatrix[i][j] < distance) {
-        distance = distmatrix[i][j];
-        *ip = i;
-        *jp = j;
-      }
-  return distance;
-}
-
 Status pmlcluster(int nelements, double** distmatrix, Node tree[]) {
   return PairwiseLinkage<RowMinima>(nelements, distmatrix, 'm', tree);
 }

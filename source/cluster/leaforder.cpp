@@ -223,8 +223,7 @@ int optimalleaforder(int nelements, Node* tree, const double* const* distmatrix)
   if (nelements < 1 || (nelements > 1 && (!tree || !distmatrix))) return 0;
   if (nelements < 3) return 1;  // one or two leaves: every order costs the same
   const Status status = detail::guarded([&] {
-    std::vector<char> used(static_cast<std::size_t>(2 * nelements - 1), 0);
-    if (!detail::orderedtree(nelements, tree, used.data())) return Status::kBadArguments;
+    if (!detail::orderedtree(nelements, tree)) return Status::kBadArguments;
     for (int i = 1; i < nelements; i++)
       for (int j = 0; j < i; j++)
         if (!std::isfinite(distmatrix[i][j])) return Status::kNotFinite;

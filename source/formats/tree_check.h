@@ -6,10 +6,10 @@
 
 namespace lopper::formats_detail {
 
-// True when tree (may be null) holds nelements-1 records, nelements >= 2,
-// whose references are elements 0 ... nelements-1 and earlier records, each
-// used once, with finite heights: then every element and non-root record is
-// a child exactly once and the last record is the root.
+// True when tree (may be null) is a tree by the library's rule (istree:
+// nelements >= 2, children before parents, every element and non-root
+// record a child exactly once) whose heights are all finite; false also
+// when the check's scratch cannot be had.
 bool IsClusterTree(int nelements, const Node* tree);
 
 }  // namespace lopper::formats_detail
