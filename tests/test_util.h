@@ -91,6 +91,12 @@ long InjectedNewFailures();
 // fired (or when none is armed).
 long PendingNewFailure();
 
+// Why a test comparing the AVX2 kernels with the plain ones skips when
+// lopper::detail::hasavx2() is false: it could only compare plain with plain.
+inline constexpr const char* kNoWideKernels =
+    "no AVX2 kernels here (processor without AVX2, or a build without LOPPER_AVX2): only the "
+    "plain kernels were checked";
+
 }  // namespace lopper_test
 
 #endif
