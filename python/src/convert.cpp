@@ -261,7 +261,9 @@ DataMatrix ReadData(py::handle data, py::handle mask, py::handle weights, bool t
     m.rows.push_back(m.values.data() + static_cast<std::size_t>(i) * m.ncolumns);
     m.mask_rows.push_back(m.present.data() + static_cast<std::size_t>(i) * m.ncolumns);
   }
+#ifdef LOPPER_PYTHON_LAST_CALL
   Last().data = reinterpret_cast<std::uintptr_t>(m.values.data());
+#endif
   return m;
 }
 
@@ -377,9 +379,11 @@ py::array_t<int> NumberByFirstElement(const std::vector<int>& clusterid) {
   return labels;
 }
 
+#ifdef LOPPER_PYTHON_LAST_CALL
 LastCall& Last() {
   thread_local LastCall last;
   return last;
 }
+#endif
 
 }  // namespace lopper_python

@@ -110,14 +110,17 @@ std::vector<lopper::Node> ReadLinkage(py::handle z);
 // element, as lopper-cluster numbers them; -1 (in no cluster) becomes 0.
 py::array_t<int> NumberByFirstElement(const std::vector<int>& clusterid);
 
-// What the last call in this thread handed the library, for the tests and
-// benchmarks: the data buffer's address (0 without data) and the seconds
-// spent inside library routines.
+#ifdef LOPPER_PYTHON_LAST_CALL
+// What the last call in this thread handed the library, for the tests: the
+// data buffer's address (0 without data) and the seconds spent inside
+// library routines. Recorded, and read through _last_call, only in the
+// tests' build of the module (CMakeLists.txt); pip's build does without.
 struct LastCall {
   std::uintptr_t data = 0;
   double library_seconds = 0;
 };
 LastCall& Last();
+#endif
 
 }  // namespace lopper_python
 

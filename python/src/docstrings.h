@@ -172,12 +172,14 @@ Returns (u, w, v): u float64 (m, n) with orthonormal columns, w float64
 (n,) the singular values (unsorted, >= 0), v float64 (n, n) orthogonal.
 Raises numpy.linalg.LinAlgError when a value does not converge.)";
 
+#ifdef LOPPER_PYTHON_LAST_CALL
 constexpr const char* kLastCall = R"(_last_call()
 
-What the last call in this thread handed the library, for tests and
-benchmarks: {'data': address of the data buffer the library read (0 when
-the call took no data), 'library_seconds': time spent in library routines
-with the GIL released}.)";
+What the last call in this thread handed the library, for the tests (in
+their build of the module only): {'data': address of the data buffer the
+library read (0 when the call took no data), 'library_seconds': time spent
+in library routines with the GIL released}.)";
+#endif
 
 }  // namespace lopper_python::docs
 

@@ -21,6 +21,7 @@ namespace lopper_python {
 
 namespace {
 
+#ifdef LOPPER_PYTHON_LAST_CALL
 // Runs a stretch of library work with the GIL released, adding its time to
 // the thread's LastCall.
 template <class Work>
@@ -37,6 +38,17 @@ void WithoutGil(Work&& work) {
 struct NewCall {
   NewCall() { Last() = LastCall{}; }
 };
+using CallGuard = py::call_guard<NewCall>;
+#else
+// Runs a stretch of library work with the GIL released.
+template <class Work>
+void WithoutGil(Work&& work) {
+  const py::gil_scoped_release release;
+  work();
+}
+
+using CallGuard = py::call_guard<>;
+#endif
 
 [[noreturn]] void NoMemory(const std::string& routine) {
   PyErr_SetString(PyExc_MemoryError, (routine + ": memory is short").c_str());
@@ -395,10 +407,12 @@ py::tuple Svd(py::handle a) {
   return py::make_tuple(u, w, v);
 }
 
+#ifdef LOPPER_PYTHON_LAST_CALL
 py::dict LastCallInfo() {
   const LastCall& last = Last();
   return py::dict(py::arg("data") = last.data, py::arg("library_seconds") = last.library_seconds);
 }
+#endif
 
 }  // namespace
 
@@ -411,7 +425,7 @@ PYBIND11_MODULE(_lopper, module) {
   module.doc() = std::string(docs::kModule) + docs::kDistanceHeading +
                  lopper::NameLines(lopper::kDistanceNames) + docs::kLinkageHeading +
                  lopper::NameLines(lopper::kLinkageNames);
-  const auto guard = py::call_guard<NewCall>();
+  const auto guard = CallGuard();
   module.def("distance_matrix", &DistanceMatrix, docs::kDistanceMatrix, arg("data"),
              arg("distance") = "pearson", arg("mask") = py::none(), arg("weights") = py::none(),
              arg("transpose") = false, guard);
@@ -440,5 +454,7 @@ PYBIND11_MODULE(_lopper, module) {
              arg("mask") = py::none(), arg("weights") = py::none(), arg("transpose") = false,
              guard);
   module.def("svd", &Svd, docs::kSvd, arg("a"));
+#ifdef LOPPER_PYTHON_LAST_CALL
   module.def("_last_call", &LastCallInfo, docs::kLastCall);
+#endif
 }
