@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cluster_internal.h"
+#include "lanes.h"
 #include "linkage.h"
 
 namespace lopper {
@@ -38,6 +39,13 @@ namespace {
 // first-level cache while the dimensions pass over them.
 constexpr int kSumBlock = 512;
 
+// DifferenceTerm of one double, by value, for the loops below.
+template <bool kAbsolute>
+inline double Term(double d) {
+  DifferenceTerm<kAbsolute>(d);
+  return d;
+}
+
 // Measure's distance of a code summing squared ('e', 'Q', 'E') or, with
 // absolute, absolute ('b', 'B') differences, with unit weights, from slot
 // js of rows (ndata rows of slots) to slots first ... end-1 into out: the
@@ -53,9 +61,9 @@ inline void PlainUnitSums(const double* const* rows, int ndata, int js, int firs
       const double* __restrict v = rows[k];
       const double c = v[js];
       if (absolute)
-        for (int x = block; x < stop; x++) out[x] += std::fabs(c - v[x]);
+        for (int x = block; x < stop; x++) out[x] += Term<true>(c - v[x]);
       else
-        for (int x = block; x < stop; x++) out[x] += (c - v[x]) * (c - v[x]);
+        for (int x = block; x < stop; x++) out[x] += Term<false>(c - v[x]);
     }
     // Measure's finishing without its check of the count, ndata > 0, so
     // that the loop stays in vector registers.

@@ -95,10 +95,7 @@ void BlockSums(int ndata, const double weight[], const double* const x[], const 
       Load(&value, block + place);
       for (int e = 0; e < E; e++) {
         Lane term = x[e][d] - value;
-        if (absolute)
-          Magnitude(term);
-        else
-          term *= term;
+        DifferenceTerm<absolute>(term);
         sum[e][j] += unit ? term : weight[d] * term;
       }
     }

@@ -53,6 +53,19 @@ void Magnitude(V& t) {
   t = (V)((Bits<V>)t & INT64_MAX);
 }
 
+// A difference d made the term it adds to a sum of 'e', 'Q' and 'E' (d
+// squared) or, with kAbsolute, of 'b' and 'B' (|d|), lane by lane: with
+// unit weights the whole of what a dimension adds, as Measure adds it (1 *
+// t is t). Every kernel of those codes takes its terms from here; in place,
+// as a Quad must not be returned by value.
+template <bool kAbsolute, class V>
+void DifferenceTerm(V& d) {
+  if (kAbsolute)
+    Magnitude(d);
+  else
+    d *= d;
+}
+
 }  // namespace detail
 }  // namespace lopper
 

@@ -282,9 +282,10 @@ template <bool kCityblock, Finish kFinish>
 double DifferencesOne(int ndata, const double x[], const double y[]) {
   double sum = 0, count = 0;
   for (std::ptrdiff_t k = 0; k < ndata * kLanes; k += kLanes) {
-    const double d = x[k] - y[k];
-    const std::uint64_t both = d == d ? ~std::uint64_t{0} : 0;
-    sum += Kept(kCityblock ? std::fabs(d) : d * d, both);
+    double term = x[k] - y[k];
+    const std::uint64_t both = term == term ? ~std::uint64_t{0} : 0;
+    DifferenceTerm<kCityblock>(term);
+    sum += Kept(term, both);
     count += Kept(1.0, both);
   }
   return finished(kFinish, sum, count, ndata);
@@ -378,10 +379,7 @@ void DifferencesBlock(int ndata, const double x[], const double y[], int words,
       V yk;
       Load(&yk, &y[At<V>(t, k, stride)]);
       V term = xk - yk;
-      if (kCityblock)
-        Magnitude(term);
-      else
-        term *= term;
+      DifferenceTerm<kCityblock>(term);
       if (kMasked) DropNaN(term);
       sum[t] += term;
     }
