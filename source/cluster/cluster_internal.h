@@ -192,7 +192,9 @@ class NotCopied {
 };
 
 // A data matrix and its mask: rows of ncols values and of ncols flags, each
-// row from allocate, owned; the rows still held go back at destruction.
+// row from allocate, owned; the rows still held go back at destruction. A
+// rectangle, not one of the triangles below: it shares with them only the
+// row pointers every matrix argument of the library takes.
 class DataMask : NotCopied {
  public:
   ~DataMask();
@@ -210,7 +212,9 @@ class DataMask : NotCopied {
 };
 
 // A lower-triangular matrix as distancematrix returns it (row 0 null, row i
-// of i entries from allocate), owned until handed over.
+// of i entries from allocate), owned until handed over. Each row is its
+// own block, unlike TriangleBlock's one, because the caller it goes to
+// frees the rows one by one and then the row array (cluster.h).
 class TriangularMatrix : NotCopied {
  public:
   ~TriangularMatrix();
@@ -227,9 +231,11 @@ class TriangularMatrix : NotCopied {
 };
 
 // The same shape with every row in one block, for the library's own
-// matrices: the system's large pages are asked for where it has them, so
-// that filling the block faults far fewer pages and a walk down a column
-// crosses far fewer page boundaries.
+// matrices, which no caller frees: the system's large pages are asked for
+// where it has them, so that filling the block faults far fewer pages and
+// a walk down a column crosses far fewer page boundaries. The command
+// layer's DistanceMatrix (source/table) lays its rows out the same way in a
+// std::vector of its own, outside the library and its allocator.
 class TriangleBlock : NotCopied {
  public:
   // n rows, uninitialised, into an empty block; kOutOfMemory keeps nothing.
