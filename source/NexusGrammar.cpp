@@ -1,12 +1,12 @@
 #include "NexusGrammar.h"
 
 #include <algorithm>
-#include <charconv>
+#include <cmath>
 #include <cstring>
-#include <system_error>
+#include <limits>
 #include <utility>
 
-#include "misc.h"
+#include "text/scan.h"
 
 namespace lopper {
 
@@ -242,39 +242,15 @@ std::string Lexer::Shown(const Token& t) const {
 }
 
 std::optional<double> LengthValue(std::string_view raw, Dialect dialect) {
-  const bool full = dialect == Dialect::kNexus;
-  const bool sign = full && !raw.empty() && (raw[0] == '+' || raw[0] == '-');
-  std::size_t i = sign ? 1 : 0;
-  int digits = 0;
-  bool point = false;
-  for (; i < raw.size(); i++) {
-    if (IsDigit(raw[i])) {
-      digits++;
-    } else if (raw[i] == '.' && !point) {
-      point = true;
-    } else {
-      break;
-    }
-  }
-  if (digits == 0) return std::nullopt;
-  const bool plain = !sign && i == raw.size();
-  if (full && i < raw.size() && (raw[i] == 'e' || raw[i] == 'E')) {
-    i++;
-    if (i < raw.size() && (raw[i] == '+' || raw[i] == '-')) i++;
-    const std::size_t exponent = i;
-    while (i < raw.size() && IsDigit(raw[i])) i++;
-    if (i == exponent) return std::nullopt;
-  }
-  if (i != raw.size()) return std::nullopt;
-  // Digits and one point, the common case, read as str2dbl reads them
-  // without building a string; str2dbl takes the rest.
-  double value = 0;
-  const char* const end = raw.data() + raw.size();
-  if (plain) {
-    const auto [ptr, ec] = std::from_chars(raw.data(), end, value);
-    if (ec == std::errc() && ptr == end) return value;
-  }
-  return str2dbl(std::string(raw.substr(raw[0] == '+' ? 1 : 0)));
+  // A lopper file's lengths are unsigned and have no exponent.
+  if (dialect == Dialect::kLopper &&
+      !std::all_of(raw.begin(), raw.end(), [](char ch) { return IsDigit(ch) || ch == '.'; }))
+    return std::nullopt;
+  const detail::Decimal read = detail::ReadDecimal(raw);
+  if (read.end == raw.data() || read.end != raw.data() + raw.size()) return std::nullopt;
+  // Beyond the doubles a length has always read as the largest one.
+  if (std::isinf(read.value)) return std::copysign(std::numeric_limits<double>::max(), read.value);
+  return read.value;
 }
 
 namespace {

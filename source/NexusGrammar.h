@@ -126,7 +126,9 @@ struct Fault {
 std::optional<Fault> ParseNewick(Lexer& lex, bool binary, TreeEvents& events, Token& after);
 
 // The value of a branch length's text: unsigned decimals in kLopper, with
-// sign and exponent in kNexus; nullopt when the text is not a number.
+// sign and exponent in kNexus (read as text/scan.h's ReadDecimal reads them;
+// beyond the doubles, the largest of its sign); nullopt when the text is not
+// a number.
 std::optional<double> LengthValue(std::string_view raw, Dialect dialect);
 
 // LeafNames without the line: the problem and the index of the entry it is

@@ -15,29 +15,11 @@
 
 #include "NexusGrammar.h"
 #include "NexusTree.h"
+#include "text/scan.h"
 
 namespace lopper {
 
 namespace {
-
-// Whether word is `lower` in any case; no string is built, as every
-// line's first word is asked.
-bool IsKeyword(std::string_view word, std::string_view lower) {
-  if (word.size() != lower.size()) return false;
-  for (std::size_t i = 0; i < word.size(); i++) {
-    const char ch =
-        word[i] >= 'A' && word[i] <= 'Z' ? static_cast<char>(word[i] - 'A' + 'a') : word[i];
-    if (ch != lower[i]) return false;
-  }
-  return true;
-}
-
-std::string Lower(std::string_view word) {
-  std::string lower(word);
-  for (char& ch : lower)
-    if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
-  return lower;
-}
 
 // (A loop: find_first_not_of calls memchr for every character, and every
 // leaf is asked.)
@@ -101,8 +83,10 @@ std::optional<Fault> SkipStatement(Lexer& lex) {
 bool StartsStatementLine(const Lexer& lex, const Token& t, long line) {
   if (t.kind != Tok::kWord || t.line == line) return false;
   const std::string_view word = lex.Raw(t);
-  return IsKeyword(word, "tree") || IsKeyword(word, "translate") || IsKeyword(word, "begin") ||
-         IsKeyword(word, "end") || IsKeyword(word, "endblock");
+  return detail::EqualsIgnoringCase(word, "tree") ||
+         detail::EqualsIgnoringCase(word, "translate") ||
+         detail::EqualsIgnoringCase(word, "begin") || detail::EqualsIgnoringCase(word, "end") ||
+         detail::EqualsIgnoringCase(word, "endblock");
 }
 
 // A statement lopper does not know, up to its ";" or a line that starts
@@ -127,10 +111,11 @@ std::optional<Fault> SkipBlock(Lexer& lex) {
   for (Token t = lex.Next();; t = lex.Next()) {
     if (t.kind == Tok::kEnd) return At(t, "a block not ended by END;");
     if (t.kind == Tok::kBad) return At(t, t.problem);
-    const std::string word = t.kind == Tok::kWord ? Lower(lex.Raw(t)) : "";
+    const std::string_view word = t.kind == Tok::kWord ? lex.Raw(t) : "";
     if (t.kind == Tok::kSemicolon) continue;
     if (std::optional<Fault> fault = SkipStatement(lex)) return fault;
-    if (word == "end" || word == "endblock") return std::nullopt;
+    if (detail::EqualsIgnoringCase(word, "end") || detail::EqualsIgnoringCase(word, "endblock"))
+      return std::nullopt;
   }
 }
 
@@ -193,16 +178,17 @@ std::optional<Fault> ReadStatements(Lexer& lex, FileTrees& file) {
   for (Token t = lex.Next(); t.kind != Tok::kEnd; t = lex.Next()) {
     if (t.kind == Tok::kBad) return At(t, t.problem);
     if (t.kind == Tok::kSemicolon) continue;
-    const std::string word = t.kind == Tok::kWord ? Lower(lex.Raw(t)) : "";
+    const std::string_view word = t.kind == Tok::kWord ? lex.Raw(t) : "";
     std::optional<Fault> fault;
-    if (word == "#nexus") continue;
-    if (word == "translate") {
+    if (detail::EqualsIgnoringCase(word, "#nexus")) continue;
+    if (detail::EqualsIgnoringCase(word, "translate")) {
       fault = ReadTranslate(lex, file);
-    } else if (word == "tree") {
+    } else if (detail::EqualsIgnoringCase(word, "tree")) {
       fault = ReadTreeStatement(lex, file);
-    } else if (word == "begin") {
+    } else if (detail::EqualsIgnoringCase(word, "begin")) {
       const Token block = lex.Next();
-      const bool trees = block.kind == Tok::kWord && Lower(lex.Raw(block)) == "trees";
+      const bool trees =
+          block.kind == Tok::kWord && detail::EqualsIgnoringCase(lex.Raw(block), "trees");
       fault = SkipStatement(lex);
       if (!fault && !trees) fault = SkipBlock(lex);
     } else {

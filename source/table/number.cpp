@@ -3,7 +3,8 @@
 #include <charconv>
 #include <cmath>
 #include <string>
-#include <system_error>
+
+#include "text/scan.h"
 
 namespace lopper::detail {
 
@@ -17,14 +18,6 @@ std::string_view TrimBlanks(std::string_view text) {
   return text;
 }
 
-// lower: the word in lower case.
-bool EqualsIgnoringCase(std::string_view text, std::string_view lower) {
-  if (text.size() != lower.size()) return false;
-  for (std::size_t i = 0; i < text.size(); ++i)
-    if ((text[i] | 0x20) != lower[i]) return false;
-  return true;
-}
-
 bool IsMissing(std::string_view text) {
   return text.empty() || EqualsIgnoringCase(text, "na") || EqualsIgnoringCase(text, "nan");
 }
@@ -32,10 +25,10 @@ bool IsMissing(std::string_view text) {
 }  // namespace
 
 CellKind ReadValueCell(std::string_view cell, double& value, char decimal) {
-  std::string_view text = TrimBlanks(cell);
+  const std::string_view text = TrimBlanks(cell);
   if (IsMissing(text)) return CellKind::kMissing;
   if (decimal != '.') {
-    // The number with its mark as from_chars reads it; a '.' then is no
+    // The number with its mark as ReadDecimal reads it; a '.' then is no
     // part of a number (a thousands mark is not read either).
     if (text.find('.') != std::string_view::npos) return CellKind::kInvalid;
     std::string usual(text);
@@ -43,28 +36,11 @@ CellKind ReadValueCell(std::string_view cell, double& value, char decimal) {
       if (c == decimal) c = '.';
     return ReadValueCell(usual, value);
   }
-  // strtod takes a '+' sign; from_chars does not.
-  if (text.front() == '+') {
-    text.remove_prefix(1);
-    if (text.empty() || text.front() == '-') return CellKind::kInvalid;
-  }
-  const char* const first = text.data();
-  const char* const last = first + text.size();
-  double read = 0.0;
-  auto [stop, status] = std::from_chars(first, last, read);
-  if (status == std::errc::result_out_of_range) {
-    // Over- or underflow. long double's wider range tells which, and rounds
-    // an underflow to the nearest double (0 or subnormal) as strtod would.
-    long double wide = 0.0L;
-    const auto [wide_stop, wide_status] = std::from_chars(first, last, wide);
-    if (wide_status != std::errc()) return CellKind::kInvalid;
-    stop = wide_stop;
-    read = static_cast<double>(wide);
-  } else if (status != std::errc()) {
+  const Decimal read = ReadDecimal(text);
+  // Beyond the largest double no number (below the smallest, 0).
+  if (read.end == text.data() || read.end != text.data() + text.size() || std::isinf(read.value))
     return CellKind::kInvalid;
-  }
-  if (stop != last || !std::isfinite(read)) return CellKind::kInvalid;
-  value = read;
+  value = read.value;
   return CellKind::kNumber;
 }
 

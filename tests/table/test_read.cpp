@@ -3,8 +3,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -46,6 +48,27 @@ TEST(TableRead, ValueCellsReadAsStrtodOrMissing) {
     const bool missing = cell.find_first_of("\"Nn") != std::string::npos || cell.empty();
     EXPECT_EQ(t.mask, (std::vector<int>{!missing, 1})) << cell;
     EXPECT_EQ(t.values[0], missing ? 0 : std::strtod(cell.c_str(), nullptr)) << cell;
+  }
+}
+
+// table.h: a magnitude too small for a double reads as 0, however small;
+// just above half the smallest subnormal, as that subnormal.
+TEST(TableRead, MagnitudesBelowTheDoublesReadAsZero) {
+  struct Case {
+    const char* cell;
+    double value;
+  } const cases[] = {
+      {"1e-400", 0.0},
+      {"-1e-400", -0.0},
+      {"1e-99999", 0.0},
+      {"-1e-99999999999999999999", -0.0},
+      {"2.4703282292062328e-324", std::numeric_limits<double>::denorm_min()},
+  };
+  for (const auto& c : cases) {
+    const Table t = ParseOk(std::string("id,a\nx,") + c.cell + "\n", ',');
+    EXPECT_EQ(t.mask, std::vector<int>{1}) << c.cell;
+    EXPECT_EQ(t.values.at(0), c.value) << c.cell;
+    EXPECT_EQ(std::signbit(t.values.at(0)), std::signbit(c.value)) << c.cell;
   }
 }
 
