@@ -302,9 +302,9 @@ int istree(int nelements, const Node* tree);
 // highest records; distances play no part. clusterid (nelements ints, caller's) receives each
 // element's cluster number. Numbering: first the elements hanging directly from undone records,
 // root downward, left before right; then one number per remaining cluster, in descending order of
-// its top record. Failure: nclusters outside 1 ... nelements, a tree that is not of that form (a
-// reference out of range or to a later record, a child used twice), or no scratch memory: every
-// entry of clusterid is -1. `tree` is only read.
+// its top record. Failure: nclusters outside 1 ... nelements, a tree that is not of that form
+// (istree refuses it; one element needs no records), or no scratch memory: every entry of
+// clusterid is -1. `tree` is only read.
 void cuttree(int nelements, const Node* tree, int nclusters, int* clusterid);
 
 // Cuts `tree` (as for cuttree) at `height`: a cluster is a largest subtree
