@@ -12,8 +12,8 @@ python3-numpy, python3-scipy and python3-fastcluster.
    (its `dump`), to lopper.linkage and to the C++ program timing treecluster
    on the same matrix (`lopper_bench_numeric linkage N M`). The overhead is
    the Python call's time over the C++ call's; the module's own split (time
-   inside library routines, lopper._last_call()) is printed beside it, for
-   both paths.
+   inside library routines, lopper._lopper._last_call() of the CMake-built
+   module) is printed beside it, for both paths.
 """
 import os
 import subprocess
@@ -33,7 +33,7 @@ def best(call, repeat=3):
     for _ in range(repeat):
         start = time.perf_counter()
         call()
-        times.append((time.perf_counter() - start, lopper._last_call()["library_seconds"]))
+        times.append((time.perf_counter() - start, lopper._lopper._last_call()["library_seconds"]))
     return min(times)
 
 

@@ -1,5 +1,5 @@
 # Types of the lopper module; the docstrings say shapes and meanings.
-from typing import Literal, Optional, Tuple, TypedDict, Union
+from typing import Literal, Optional, Tuple, Union
 
 import numpy as np
 import numpy.typing as npt
@@ -14,10 +14,6 @@ Method = Literal["single", "complete", "average", "centroid", "ward", "ward.D2",
 Centre = Literal["mean", "median", "a", "m"]
 Floats = npt.NDArray[np.float64]
 Ints = npt.NDArray[np.int32]
-
-class _LastCall(TypedDict):
-    data: int
-    library_seconds: float
 
 def distance_matrix(data: ArrayLike, distance: Distance = "pearson",
                     mask: Optional[ArrayLike] = None, weights: Optional[ArrayLike] = None,
@@ -48,6 +44,5 @@ def som(data: ArrayLike, grid: Tuple[int, int], inittau: float = 0.02, niter: in
         mask: Optional[ArrayLike] = None, weights: Optional[ArrayLike] = None,
         transpose: bool = False) -> Tuple[Ints, Floats]: ...
 def svd(a: ArrayLike) -> Tuple[Floats, Floats, Floats]: ...
-def _last_call() -> _LastCall: ...
 
 __all__: list[str]
