@@ -11,6 +11,7 @@
 
 #include "cluster_internal.h"
 #include "matrix.h"
+#include "peers.h"
 #include "test_util.h"
 
 namespace {
@@ -270,7 +271,7 @@ void ExpectPeerDistances(Matrix& m, char dist, const Values& expected, int power
 // from -1 up, whose pairs have 0/0 Canberra terms and x = -y.
 TEST(PeerDistances, AgreeWithRDist) {
   if (std::system("Rscript -e 'invisible(0)' >/dev/null 2>&1") != 0)
-    GTEST_SKIP() << "Rscript (r-base-core) not installed";
+    return lopper_test::SkipWithoutPeer("Rscript (r-base-core) not installed");
   lopper_test::TempDir dir;
   const auto run = lopper_test::RunProgram(
       dir, "Rscript",
@@ -311,7 +312,7 @@ TEST(PeerDistances, AgreeWithRDist) {
 // values (SciPy counts a 0/0 Canberra term as 0; normal values have none).
 TEST(PeerDistances, AgreeWithScipyPdist) {
   if (std::system("/usr/bin/python3 -c 'import scipy' 2>/dev/null") != 0)
-    GTEST_SKIP() << "python3-scipy not installed";
+    return lopper_test::SkipWithoutPeer("python3-scipy not installed");
   const unsigned seed = 2026;
   std::mt19937 rng(seed);
   std::normal_distribution<double> normal(0, 3);

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "cluster.h"
+#include "peers.h"
 #include "test_util.h"
 
 namespace {
@@ -159,7 +160,8 @@ close(out)
 
 TEST(CuttreeHybrid, MatchesRLiveOnRandomPlantedData) {
   if (std::system("Rscript -e 'library(dynamicTreeCut)' >/dev/null 2>&1") != 0)
-    GTEST_SKIP() << "Rscript with dynamicTreeCut (r-cran-dynamictreecut) not installed";
+    return lopper_test::SkipWithoutPeer(
+        "Rscript with dynamicTreeCut (r-cran-dynamictreecut) not installed");
   const unsigned seed = 20240612;
   std::mt19937 rng(seed);
   lopper_test::TempDir dir;

@@ -33,7 +33,10 @@ Decomposition Svd(const Rows& a) {
   return d;
 }
 
-TEST(Svd, DiagonalZeroAndSingleColumn) {
+// The values are worked by hand; the signs of u and v are characterisation:
+// pinned from lopper's own output (any sign pair is a decomposition), so
+// that a change of the convention shows.
+TEST(Svd, DiagonalZeroAndSingleColumnCharacterised) {
   const Decomposition diag = Svd({{3, 0, 0}, {0, -2, 0}, {0, 0, 0.5}});
   EXPECT_EQ(diag.ierr, 0);
   const double du[] = {-1, -1, -1}, dv[] = {-1, 1, -1}, dw[] = {3, 2, 0.5};

@@ -12,7 +12,11 @@ namespace lopper {
 
 // Distances between n elements in the clustering library's layout: row 0
 // is null, row i (1 ... n-1) holds the i distances to elements 0 ... i-1.
-// Move-only: the rows point into the object's own storage.
+// Move-only: the rows point into the object's own storage. Not the
+// library's TriangularMatrix or TriangleBlock: those are private to the
+// library and allocate through its failure-injecting allocator; this is the
+// command layer's value on std::vector, copied by Copy() for the linkages
+// that overwrite it.
 class DistanceMatrix {
  public:
   explicit DistanceMatrix(std::size_t n);

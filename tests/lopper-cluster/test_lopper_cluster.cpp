@@ -16,6 +16,7 @@
 
 #include "NexusTree.h"
 #include "cluster.h"
+#include "peers.h"
 #include "test_util.h"
 
 namespace {
@@ -675,7 +676,7 @@ TEST(LopperCluster, ProgressOnlyWhenAskedOrOnATerminal) {
 
 TEST(LopperCluster, ScipyReadsTheLinkageWithTheSameClusters) {
   if (std::system("/usr/bin/python3 -c 'import scipy' 2>/dev/null") != 0)
-    GTEST_SKIP() << "python3-scipy not installed";
+    return lopper_test::SkipWithoutPeer("python3-scipy not installed");
   TempDir dir;
   WriteFile(dir / "t.tsv", MakeData(30, 5, 11).tsv);
   for (const char* method : {"single", "complete", "average"}) {
@@ -924,7 +925,7 @@ bool HavePython(const char* module) {
 }
 
 TEST(LopperCluster, SilhouettesAgreeWithScikitLearn) {
-  if (!HavePython("sklearn")) GTEST_SKIP() << "python3-sklearn not installed";
+  if (!HavePython("sklearn")) return lopper_test::SkipWithoutPeer("python3-sklearn not installed");
   const unsigned seed = 77;
   TempDir dir;
   std::vector<double> condensed;
@@ -957,7 +958,7 @@ TEST(LopperCluster, SilhouettesAgreeWithScikitLearn) {
 // optimal_leaf_ordering of the unordered tree: ours is never worse, the
 // same (or reversed) where the totals agree, and the merges are unchanged.
 TEST(LopperCluster, OptimalLeafOrderAgreesWithScipy) {
-  if (!HavePython("scipy")) GTEST_SKIP() << "python3-scipy not installed";
+  if (!HavePython("scipy")) return lopper_test::SkipWithoutPeer("python3-scipy not installed");
   TempDir dir;
   for (const unsigned seed : {3u, 4u, 5u}) {
     std::vector<double> condensed;
@@ -999,7 +1000,8 @@ TEST(LopperCluster, OptimalLeafOrderAgreesWithScipy) {
 // columns against hclust on 1 - cor(t(scale(x, scale = FALSE))).
 TEST(LopperCluster, ScaledColumnsGiveRsTreesOnUSArrests) {
   if (std::system("Rscript -e 'invisible(0)' >/dev/null 2>&1") != 0)
-    GTEST_SKIP() << "Rscript (r-base-core) not installed: the comparison with R is skipped";
+    return lopper_test::SkipWithoutPeer(
+        "Rscript (r-base-core) not installed: the comparison with R is skipped");
   TempDir dir;
   const auto r = lopper_test::RunProgram(
       dir, "Rscript",

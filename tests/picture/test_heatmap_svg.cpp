@@ -14,6 +14,7 @@
 #include <sstream>
 
 #include "heatmap_svg.h"
+#include "peers.h"
 #include "test_util.h"
 
 namespace {
@@ -171,7 +172,7 @@ std::string Draw(const HeatmapPicture& p) {
 }
 
 TEST(HeatmapSvg, DrawsAxesInTreeOrGivenOrTableOrder) {
-  if (!HavePython()) GTEST_SKIP() << "/usr/bin/python3 not installed";
+  if (!HavePython()) return lopper_test::SkipWithoutPeer("/usr/bin/python3 not installed");
   const Table table(9, 6);
   const std::vector<Node> row_tree = RandomTree(9, 1), column_tree = RandomTree(6, 2);
   const std::vector<Node> flat = {{0, 1, 0}, {2, 3, 0}, {-1, -2, 0}, {4, 5, 0}, {-3, -4, 0}};
@@ -249,7 +250,7 @@ std::vector<std::string> ExpectedCells(const Table& table, const HeatmapPicture&
 
 // Whole cells of 20 and of 1 pixel, and rows squeezed below a pixel.
 TEST(HeatmapSvg, ImageShowsEachCellInItsScaleColour) {
-  if (!HavePython()) GTEST_SKIP() << "/usr/bin/python3 not installed";
+  if (!HavePython()) return lopper_test::SkipWithoutPeer("/usr/bin/python3 not installed");
   for (const auto& [nrows, ncolumns] : {std::pair{7, 5}, {3000, 3}, {4500, 2}}) {
     const Table table(nrows, ncolumns);
     HeatmapPicture p = table.Picture();
@@ -270,7 +271,7 @@ TEST(HeatmapSvg, ImageShowsEachCellInItsScaleColour) {
 // nothing. Halfway: white plus half the way to the end, rounded half up
 // (216.5 -> 217 = d9).
 TEST(HeatmapSvg, ImageShowsHandWorkedColours) {
-  if (!HavePython()) GTEST_SKIP() << "/usr/bin/python3 not installed";
+  if (!HavePython()) return lopper_test::SkipWithoutPeer("/usr/bin/python3 not installed");
   struct Case {
     const char* what;
     int nrows, ncolumns;
@@ -312,7 +313,7 @@ TEST(HeatmapSvg, ImageShowsHandWorkedColours) {
 }
 
 TEST(HeatmapSvg, WritesNamesEscapedAsValidUtf8) {
-  if (!HavePython()) GTEST_SKIP() << "/usr/bin/python3 not installed";
+  if (!HavePython()) return lopper_test::SkipWithoutPeer("/usr/bin/python3 not installed");
   const std::string replaced = "\xEF\xBF\xBD", ellipsis = "\xE2\x80\xA6";
   const std::vector<std::pair<std::string, std::string>> names = {
       {"a&b", "a&b"},
@@ -452,9 +453,9 @@ TEST(HeatmapSvg, KeepsFiveThousandByFiftyUnderTwentyMegabytes) {
 
 TEST(HeatmapSvg, RendersInChromiumWithTheHeatmapColours) {
   if (std::system("command -v chromium >/dev/null") != 0) {
-    GTEST_SKIP() << "chromium not installed: the picture is not rendered";
+    return lopper_test::SkipWithoutPeer("chromium not installed: the picture is not rendered");
   }
-  if (!HavePython()) GTEST_SKIP() << "/usr/bin/python3 not installed";
+  if (!HavePython()) return lopper_test::SkipWithoutPeer("/usr/bin/python3 not installed");
   const Table table(40, 12);
   HeatmapPicture p = table.Picture();
   p.row_order = Identity(40);

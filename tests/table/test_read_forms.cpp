@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "peers.h"
 #include "table.h"
 #include "test_util.h"
 
@@ -273,7 +274,7 @@ TEST(TableForms, PeersFilesReadAsWritten) {
   const bool have_r = lopper_test::RunProgram(dir, "Rscript", {"-e", r}).status == 0;
   const bool have_pandas = lopper_test::RunProgram(dir, "/usr/bin/python3", {"-c", py}).status == 0;
   if (!have_r && !have_pandas)
-    GTEST_SKIP() << "neither R (r-base-core) nor python3-pandas installed";
+    return lopper_test::SkipWithoutPeer("neither R (r-base-core) nor python3-pandas installed");
   std::vector<std::pair<std::string, char>> files;
   if (have_r) files = {{"rn.tsv", '.'}, {"na.tsv", '.'}, {"w.csv", '.'}, {"w2.csv", ','}};
   if (have_pandas) files.emplace_back("pd.csv", '.');
