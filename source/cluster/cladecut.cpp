@@ -222,11 +222,7 @@ int cuttree_clade(int nelements, const Node* tree, const double (*lengths)[2],
     nclusters = NumberClades(nelements, tree, fits, clusterid);
     return Status::kOk;
   });
-  if (status != Status::kOk) {
-    std::fill(clusterid, clusterid + nelements, -1);
-    return -1;
-  }
-  return nclusters;
+  return detail::cutresult(status, nelements, clusterid, nclusters);
 }
 
 }  // namespace lopper

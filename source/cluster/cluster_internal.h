@@ -60,6 +60,14 @@ Status guarded(Step step) {
   }
 }
 
+// What a cut routine returns for its status: nclusters, or -1 with every
+// clusterid entry -1.
+inline int cutresult(Status status, int nelements, int* clusterid, int nclusters) {
+  if (status == Status::kOk) return nclusters;
+  for (int e = 0; e < nelements; e++) clusterid[e] = -1;
+  return -1;
+}
+
 // The calling thread's progress report, if one is set: `step` has `done`
 // of `total` units.
 void reportprogress(const char* step, long done, long total);

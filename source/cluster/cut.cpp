@@ -145,11 +145,7 @@ int cuttree_height(int nelements, const Node* tree, double height, int* clusteri
     nclusters = NumberClustersBelow(nelements, tree, height, highest.data(), clusterid, top.data());
     return Status::kOk;
   });
-  if (status != Status::kOk) {
-    std::fill(clusterid, clusterid + nelements, -1);
-    return -1;
-  }
-  return nclusters;
+  return detail::cutresult(status, nelements, clusterid, nclusters);
 }
 
 namespace {
@@ -221,11 +217,7 @@ int cuttree_inconsistent(int nelements, const Node* tree, double threshold, int 
         NumberClustersBelow(nelements, tree, threshold, highest.data(), clusterid, top.data());
     return Status::kOk;
   });
-  if (status != Status::kOk) {
-    std::fill(clusterid, clusterid + nelements, -1);
-    return -1;
-  }
-  return nclusters;
+  return detail::cutresult(status, nelements, clusterid, nclusters);
 }
 
 int dropsmallclusters(int nelements, int* clusterid, int minsize) {

@@ -535,11 +535,7 @@ int cuttree_hybrid(int nelements, const Node* tree, const double* const* distmat
     return CutHybrid(nelements, tree, distmatrix, cutheight, deepsplit, minsize, pamstage,
                      clusterid, &nclusters);
   });
-  if (status != Status::kOk) {
-    std::fill(clusterid, clusterid + nelements, -1);
-    return -1;
-  }
-  return nclusters;
+  return detail::cutresult(status, nelements, clusterid, nclusters);
 }
 
 }  // namespace lopper

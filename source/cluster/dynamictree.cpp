@@ -267,11 +267,7 @@ int cuttree_dynamic(int nelements, const Node* tree, double cutheight, int deeps
                                clusterid);
     return Status::kOk;
   });
-  if (status != Status::kOk) {
-    std::fill(clusterid, clusterid + nelements, -1);
-    return -1;
-  }
-  return nclusters;
+  return detail::cutresult(status, nelements, clusterid, nclusters);
 }
 
 }  // namespace lopper

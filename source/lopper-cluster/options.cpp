@@ -8,6 +8,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "text/scan.h"
+
 namespace po = boost::program_options;
 
 namespace lopper {
@@ -130,17 +132,11 @@ std::vector<int> ParseKs(const std::vector<std::string>& lists) {
 // Comma-separated finite numbers, from one or several occurrences of option.
 std::vector<double> ParseNumbers(const std::vector<std::string>& lists, const std::string& option) {
   return ParseList(lists, [&option](const std::string& word) {
-    std::size_t used = 0;
-    double number = 0;
-    try {
-      number = std::stod(word, &used);
-    } catch (const std::exception&) {
-      used = 0;
-    }
-    if (used == 0 || used != word.size() || !std::isfinite(number))
+    const detail::Decimal number = detail::ReadDecimal(word);
+    if (word.empty() || number.end != word.data() + word.size() || !std::isfinite(number.value))
       throw std::invalid_argument(option + " '" + word +
                                   "': expected finite numbers separated by commas");
-    return number;
+    return number.value;
   });
 }
 
