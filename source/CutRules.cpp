@@ -48,8 +48,10 @@ int Inconsistent(const Prepared& p, int, const CutSettings& cut, int* cluid) {
 }
 
 int Dynamic(const Prepared& p, int, const CutSettings& cut, int* cluid) {
-  return cuttree_dynamic(static_cast<int>(p.tree.names.size()), p.heights.data(), cut.cut_height,
-                         cut.deep_split, cut.min_size, cluid);
+  const int n = static_cast<int>(p.tree.names.size());
+  const std::vector<Node> listed = AsHclustLists(n, p.heights.data());
+  return cuttree_dynamic(n, n > 1 ? listed.data() : nullptr, cut.cut_height, cut.deep_split,
+                         cut.min_size, cluid);
 }
 
 int Clade(const Prepared& p, int, const CutSettings& cut, int* cluid) {

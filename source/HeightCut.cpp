@@ -106,4 +106,17 @@ std::vector<std::array<double, 2>> EdgeLengths(const TreeRead& tree, BranchLengt
   return edges;
 }
 
+std::vector<Node> AsHclustLists(int nelements, const Node* records) {
+  std::vector<Node> listed(records, records + std::max(nelements - 1, 0));
+  const auto before = [records](int a, int b) {
+    if ((a >= 0) != (b >= 0)) return a >= 0;
+    if (a >= 0) return a < b;
+    const double ha = records[-a - 1].distance, hb = records[-b - 1].distance;
+    return ha < hb || (ha == hb && a > b);  // a > b: the earlier record
+  };
+  for (Node& node : listed)
+    if (before(node.right, node.left)) std::swap(node.left, node.right);
+  return listed;
+}
+
 }  // namespace lopper

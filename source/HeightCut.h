@@ -47,6 +47,14 @@ std::vector<Node> OrderedByHeight(const TreeRead& tree, BranchLengths reading);
 // A link's slot is 0. Every branch must have a length (MissingLengths 0).
 std::vector<std::array<double, 2>> EdgeLengths(const TreeRead& tree, BranchLengths reading);
 
+// The records with each merge's children as R's hclust (and a SciPy
+// linkage matrix) lists them: an element before a merge, the smaller
+// element first, the lower merge first (ties: the earlier record). The
+// dynamic tree cut reads the leaves in that order, so that both commands
+// give the partition of R's hclust and cutreeDynamic, however a file or a
+// linkage lists the children. records: nelements-1, children first.
+std::vector<Node> AsHclustLists(int nelements, const Node* records);
+
 }  // namespace lopper
 
 #endif

@@ -161,3 +161,24 @@ def test_height_cuts_are_r_cutree_h(data_sets, tmp_path, name):
         height, *labels = line.split()
         assert np.array_equal(lopper.cut_height(Z, float(height)),
                               np.array(labels, dtype=int)), height
+
+
+@pytest.mark.parametrize("name", ["usarrests", "gaps"])
+def test_lopper_cluster_dynamic_is_r_on_the_same_table(tmp_path, lopper_cluster, data_sets, name):
+    """lopper-cluster's own tree lists its children otherwise than R's
+    hclust; its dynamic cuts still equal hclust + cutreeDynamic's."""
+    x = np.nan_to_num(data_sets[name])
+    path = tmp_path / "x.tsv"
+    np.savetxt(path, x, fmt="%.17g")
+    out = rscript(f'if (!requireNamespace("dynamicTreeCut", quietly=TRUE)) cat("missing\\n") '
+                  f'else {{ library(dynamicTreeCut); d <- dist(as.matrix(read.table("{path}"))); '
+                  f'h <- hclust(d, "average"); '
+                  f'cat(cutreeDynamic(h, minClusterSize=5, method="tree", verbose=0), "\\n"); '
+                  f'cat(cutreeDynamic(h, minClusterSize=5, distM=as.matrix(d), verbose=0), "\\n") }}')
+    lines = out.splitlines()
+    if lines[0] == "missing":
+        missing("R's dynamicTreeCut (r-cran-dynamictreecut) is not installed")
+    for method, line in zip(["tree", "hybrid"], lines):
+        ours, _ = lopper_cluster(tmp_path, x, "-m", "average", "-d", "euclidean", "--dynamic",
+                                 "--dynamic-method", method, "--min-size", "5")
+        assert np.array_equal(ours[:, 0], np.array(line.split(), dtype=int)), method

@@ -5,6 +5,8 @@
 #include <unordered_set>
 #include <utility>
 
+#include "HeightCut.h"
+
 namespace lopper {
 
 namespace {
@@ -44,9 +46,11 @@ Result<std::vector<Cut>> ThresholdCuts(const Settings& s, Dataset& d, const Node
   return cuts;
 }
 
-Result<Cut> DynamicCut(const Settings& s, Dataset& d, const Node* tree) {
+Result<Cut> DynamicCut(const Settings& s, Dataset& d, const Node* given) {
   const TreeCuts& c = s.cuts;
   const int n = d.size();
+  const std::vector<Node> oriented = AsHclustLists(n, given);
+  const Node* const tree = n > 1 ? oriented.data() : given;
   Cut cut{c.hybrid ? "dynamic-hybrid" : "dynamic", std::vector<int>(static_cast<std::size_t>(n)),
           true};
   int found = -1;

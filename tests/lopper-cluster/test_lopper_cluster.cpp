@@ -1165,7 +1165,15 @@ TEST(LopperCluster, EveryCutRuleIsTheLibrarysInBothCommands) {
       {{}, {"--clade", "max", "--threshold", "1.2"}, "max-clade=1.2", {}, false}};
   for (Rule& rule : rules) rule.ids.assign(n, -9);
   lopper::cuttree_inconsistent(n, tree, 0.9, 2, rules[0].ids.data());
-  lopper::cuttree_dynamic(n, tree, std::nan(""), 0, min_size, rules[1].ids.data());
+  // The dynamic cut reads the tree as R's hclust lists it: an element
+  // before a merge, the smaller element or the earlier merge first.
+  std::vector<lopper::Node> listed(tree, tree + n - 1);
+  for (lopper::Node& node : listed) {
+    const int a = node.left, b = node.right;
+    if ((a < 0 && b >= 0) || (a >= 0 && b >= 0 && b < a) || (a < 0 && b < 0 && b > a))
+      std::swap(node.left, node.right);
+  }
+  lopper::cuttree_dynamic(n, listed.data(), std::nan(""), 0, min_size, rules[1].ids.data());
   lopper::cuttree_clade(n, tree, nullptr, nullptr, nullptr, 'm', 0.8, 0, rules[2].ids.data());
   lopper::cuttree_clade(n, tree, nullptr, nullptr, nullptr, 'm', 1.2, 0, rules[3].ids.data());
   std::free(tree);
