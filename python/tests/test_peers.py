@@ -108,14 +108,31 @@ def test_no_matrix_is_the_matrix_route(tmp_path, lopper_cluster, data_sets, meth
                           lopper_cluster(tmp_path, x, *args)[0])
 
 
-def r_linkage(merge, height):
-    """R's hclust merge matrix and heights as a linkage matrix."""
+# R code that prints the tree h: its merge matrix on one line, its heights
+# exactly on the next (read back by r_tree).
+R_PRINT_TREE = 'cat(t(h$merge), "\\n"); cat(sprintf("%.17g", h$height), "\\n"); '
+
+
+def r_tree(lines):
+    """The linkage matrix of the tree R_PRINT_TREE printed on lines[0:2]."""
+    merge = np.array(lines[0].split(), dtype=int).reshape(-1, 2)
+    height = np.array(lines[1].split(), dtype=float)
     n = len(height) + 1
     ids = np.where(merge < 0, -merge - 1, merge + n - 1)
     sizes = np.ones(2 * n - 1)
     for i, (a, b) in enumerate(ids):
         sizes[n + i] = sizes[a] + sizes[b]
     return np.column_stack([ids, height, sizes[n:]]).astype(float)
+
+
+def r_dynamic(code):
+    """The lines R prints running code with dynamicTreeCut loaded."""
+    out = rscript('if (!requireNamespace("dynamicTreeCut", quietly=TRUE)) cat("missing\\n") '
+                  f'else {{ library(dynamicTreeCut); {code} }}')
+    lines = out.splitlines()
+    if lines[0] == "missing":
+        missing("R's dynamicTreeCut (r-cran-dynamictreecut) is not installed")
+    return lines
 
 
 @pytest.mark.parametrize("name", ["iris", "gaps"])
@@ -127,15 +144,9 @@ def test_dynamic_cut_is_r_cutreedynamic(tmp_path, data_sets, name):
     calls = "; ".join(
         f'cat(cutreeDynamic(h, minClusterSize={m}, method="{method}", deepSplit={s}, '
         f'distM=as.matrix(d), verbose=0), "\\n")' for method, s, m in cases)
-    out = rscript(f'if (!requireNamespace("dynamicTreeCut", quietly=TRUE)) cat("missing\\n") '
-                  f'else {{ library(dynamicTreeCut); x <- as.matrix(read.table("{path}")); '
-                  f'd <- dist(x); h <- hclust(d, "average"); '
-                  f'cat(t(h$merge), "\\n"); cat(sprintf("%.17g", h$height), "\\n"); {calls} }}')
-    lines = out.splitlines()
-    if lines[0] == "missing":
-        missing("R's dynamicTreeCut (r-cran-dynamictreecut) is not installed")
-    merge = np.array(lines[0].split(), dtype=int).reshape(-1, 2)
-    Z = r_linkage(merge, np.array(lines[1].split(), dtype=float))
+    lines = r_dynamic(f'd <- dist(as.matrix(read.table("{path}"))); h <- hclust(d, "average"); '
+                      + R_PRINT_TREE + calls)
+    Z = r_tree(lines)
     D = np.sqrt(((x[:, None, :] - x[None, :, :]) ** 2).sum(axis=2))
     for (method, split, size), line in zip(cases, lines[2:]):
         theirs = np.array(line.split(), dtype=int)
@@ -150,13 +161,11 @@ def test_height_cuts_are_r_cutree_h(data_sets, tmp_path, name):
     between merges and exactly at one."""
     path = tmp_path / "x.tsv"
     np.savetxt(path, data_sets[name], fmt="%.17g")
-    out = rscript(f'h <- hclust(dist(as.matrix(read.table("{path}"))), "average"); '
-                  f'cat(t(h$merge), "\\n"); cat(sprintf("%.17g", h$height), "\\n"); '
-                  f'for (q in c(0.5, 0.9, 0.97)) {{ H <- quantile(h$height, q, type=1); '
-                  f'cat(sprintf("%.17g", H), cutree(h, h=H), "\\n") }}')
-    lines = out.splitlines()
-    merge = np.array(lines[0].split(), dtype=int).reshape(-1, 2)
-    Z = r_linkage(merge, np.array(lines[1].split(), dtype=float))
+    lines = rscript(f'h <- hclust(dist(as.matrix(read.table("{path}"))), "average"); '
+                    + R_PRINT_TREE + 'for (q in c(0.5, 0.9, 0.97)) { '
+                    'H <- quantile(h$height, q, type=1); cat(sprintf("%.17g", H), cutree(h, h=H), '
+                    '"\\n") }').splitlines()
+    Z = r_tree(lines)
     for line in lines[2:]:
         height, *labels = line.split()
         assert np.array_equal(lopper.cut_height(Z, float(height)),
@@ -170,14 +179,9 @@ def test_lopper_cluster_dynamic_is_r_on_the_same_table(tmp_path, lopper_cluster,
     x = np.nan_to_num(data_sets[name])
     path = tmp_path / "x.tsv"
     np.savetxt(path, x, fmt="%.17g")
-    out = rscript(f'if (!requireNamespace("dynamicTreeCut", quietly=TRUE)) cat("missing\\n") '
-                  f'else {{ library(dynamicTreeCut); d <- dist(as.matrix(read.table("{path}"))); '
-                  f'h <- hclust(d, "average"); '
-                  f'cat(cutreeDynamic(h, minClusterSize=5, method="tree", verbose=0), "\\n"); '
-                  f'cat(cutreeDynamic(h, minClusterSize=5, distM=as.matrix(d), verbose=0), "\\n") }}')
-    lines = out.splitlines()
-    if lines[0] == "missing":
-        missing("R's dynamicTreeCut (r-cran-dynamictreecut) is not installed")
+    lines = r_dynamic(f'd <- dist(as.matrix(read.table("{path}"))); h <- hclust(d, "average"); '
+                      'cat(cutreeDynamic(h, minClusterSize=5, method="tree", verbose=0), "\\n"); '
+                      'cat(cutreeDynamic(h, minClusterSize=5, distM=as.matrix(d), verbose=0), "\\n")')
     for method, line in zip(["tree", "hybrid"], lines):
         ours, _ = lopper_cluster(tmp_path, x, "-m", "average", "-d", "euclidean", "--dynamic",
                                  "--dynamic-method", method, "--min-size", "5")
