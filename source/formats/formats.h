@@ -57,11 +57,15 @@ bool WriteClustersTsv(std::ostream& out, const std::vector<std::string>& names,
 // parent's height minus the child's (a leaf's height is 0) in the shortest
 // decimal that reads back as the same double, without exponent. Names are
 // bare when Newick readers keep them as they are, otherwise single-quoted.
+// inner_labels, when given, holds one label per record (empty: none),
+// written after the record's closing parenthesis, as support values are.
 // False when nelements < 2, tree is not such a tree (references out of
 // range, to a later record or used twice; a height that is not finite),
-// names.size() differs from nelements or a name is not writable.
+// names.size() differs from nelements, a name is not writable, or
+// inner_labels is neither empty nor a writable label per record.
 bool WriteNewick(std::ostream& out, int nelements, const Node* tree,
-                 const std::vector<std::string>& names);
+                 const std::vector<std::string>& names,
+                 const std::vector<std::string>& inner_labels = {});
 
 // The tree as a Nexus TREES block that lopper's reader, ape and DendroPy
 // read: a TRANSLATE table numbering element e as e+1 and one TREE named
@@ -70,7 +74,8 @@ bool WriteNewick(std::ostream& out, int nelements, const Node* tree,
 // parent lower than its child, as centroid linkage gives) is a negative
 // length. False as for WriteNewick, and when treename is not writable.
 bool WriteNexus(std::ostream& out, int nelements, const Node* tree,
-                const std::vector<std::string>& names, const std::string& treename);
+                const std::vector<std::string>& names, const std::string& treename,
+                const std::vector<std::string>& inner_labels = {});
 
 // How WriteLinkage orders a record's two children: the smaller id first,
 // as SciPy's linkage does, or left before right, as its

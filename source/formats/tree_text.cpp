@@ -62,12 +62,14 @@ std::string Fixed17(double x) {
 }
 
 // Writes the nested parentheses of a checked tree (IsClusterTree): each
-// element by write_leaf(out, e), each child followed by ":" and
-// length(parent height - child height), the root without a length. The
+// element by write_leaf(out, e), each record's closing parenthesis followed
+// by inner_labels[record] (when given: labels written as they stand), each child
+// by ":" and length(parent height - child height), the root without a length. The
 // walk keeps its own stack, as a chain-shaped tree is as deep as it is
 // large.
 template <class LeafWriter, class LengthFormat>
-void WriteNested(std::ostream& out, int nelements, const Node* tree, LeafWriter write_leaf,
+void WriteNested(std::ostream& out, int nelements, const Node* tree,
+                 const std::vector<std::string>& inner_labels, LeafWriter write_leaf,
                  LengthFormat length) {
   enum class Token { kSubtree, kComma, kClose };
   struct Step {
@@ -88,6 +90,7 @@ void WriteNested(std::ostream& out, int nelements, const Node* tree, LeafWriter 
       out << ',';
     } else if (step.token == Token::kClose) {
       out << ')';
+      if (!inner_labels.empty()) out << inner_labels[-step.ref - 1];
       write_length(step.ref, step.parent);
     } else if (step.ref >= 0) {
       write_leaf(out, step.ref);
@@ -109,6 +112,21 @@ bool CanWriteTree(int nelements, const Node* tree, const std::vector<std::string
          FirstUnwritableName(names) == names.size();
 }
 
+// None, or one writable label per record.
+bool CanLabelRecords(int nelements, const std::vector<std::string>& labels) {
+  return labels.empty() || (labels.size() + 1 == static_cast<std::size_t>(nelements) &&
+                            FirstUnwritableName(labels) == labels.size());
+}
+
+// Each non-empty label as the format quotes a name.
+std::vector<std::string> Quoted(const std::vector<std::string>& labels,
+                                std::string (*quote)(const std::string&)) {
+  std::vector<std::string> quoted;
+  quoted.reserve(labels.size());
+  for (const std::string& label : labels) quoted.push_back(label.empty() ? label : quote(label));
+  return quoted;
+}
+
 }  // namespace
 
 std::string NewickLabel(const std::string& name) { return Label(name, kNewickSpecial); }
@@ -116,24 +134,30 @@ std::string NewickLabel(const std::string& name) { return Label(name, kNewickSpe
 std::string NexusLabel(const std::string& name) { return Label(name, kNexusSpecial); }
 
 bool WriteNewick(std::ostream& out, int nelements, const Node* tree,
-                 const std::vector<std::string>& names) {
-  if (!CanWriteTree(nelements, tree, names)) return false;
+                 const std::vector<std::string>& names,
+                 const std::vector<std::string>& inner_labels) {
+  if (!CanWriteTree(nelements, tree, names) || !CanLabelRecords(nelements, inner_labels))
+    return false;
   WriteNested(
-      out, nelements, tree,
+      out, nelements, tree, Quoted(inner_labels, NewickLabel),
       [&names](std::ostream& o, int element) { o << NewickLabel(names[element]); }, ShortestFixed);
   out << ";\n";
   return true;
 }
 
 bool WriteNexus(std::ostream& out, int nelements, const Node* tree,
-                const std::vector<std::string>& names, const std::string& treename) {
-  if (!CanWriteTree(nelements, tree, names) || !IsWritableName(treename)) return false;
+                const std::vector<std::string>& names, const std::string& treename,
+                const std::vector<std::string>& inner_labels) {
+  if (!CanWriteTree(nelements, tree, names) || !IsWritableName(treename) ||
+      !CanLabelRecords(nelements, inner_labels))
+    return false;
   out << "#NEXUS\nBEGIN TREES;\n\tTRANSLATE\n";
   for (int e = 0; e < nelements; e++)
     out << "\t\t" << e + 1 << '\t' << NexusLabel(names[e]) << (e + 1 < nelements ? ",\n" : "\n");
   out << "\t\t;\n\tTREE " << NexusLabel(treename) << " = ";
   WriteNested(
-      out, nelements, tree, [](std::ostream& o, int element) { o << element + 1; }, Fixed17);
+      out, nelements, tree, Quoted(inner_labels, NexusLabel),
+      [](std::ostream& o, int element) { o << element + 1; }, Fixed17);
   out << ";\nEND;\n";
   return true;
 }

@@ -210,6 +210,24 @@ void AddRuleOptions(po::options_description& output) {
       "clusters smaller than this get cluster 0 [none; 20 for --dynamic]");
 }
 
+// The multiscale bootstrap's options, into the "Cuts and outputs" group.
+void AddBootstrapOptions(po::options_description& output) {
+  output.add_options()("bootstrap", po::value<std::string>(),
+                       "tree methods: support for each merge from N resamples of the values per "
+                       "scale (R's pvclust nboot): BP and AU p-values, in --support, the "
+                       "trees' node labels, --svg and --report")(
+      "bootstrap-scales", po::value<std::vector<std::string>>()->composing(),
+      "with --bootstrap: the resample sizes over the number of values [0.5,0.6,...,1.4, "
+      "pvclust's]")("support", po::value<std::string>(),
+                    "with --bootstrap: per merge, in the linkage file's order: merge size "
+                    "height bp au se.bp se.au v c pchi, to FILE (- : standard output)")(
+      "support-label", po::value<std::string>(),
+      "with --bootstrap: au or bp, in percent, as the node labels of --newick, --nexus and "
+      "--svg [au]")("alpha", po::value<std::string>(),
+                    "with --bootstrap: --report lists the largest clusters of AU at least "
+                    "this (R's pvpick) [0.95]");
+}
+
 po::options_description Described() {
   po::options_description input("Input", 100, 50);
   input.add_options()(
@@ -285,6 +303,7 @@ po::options_description Described() {
       "height", po::value<std::vector<double>>()->composing(),
       "cut at this height (repeatable): a cluster is a largest subtree with no merge above it");
   AddRuleOptions(output);
+  AddBootstrapOptions(output);
   output.add_options()(
       "clusters", po::value<std::string>()->default_value("-"),
       "file of the cuts: a name column, then one column per cut (- : standard output)")(
@@ -338,9 +357,19 @@ namespace {
 // A tree run needs something to write; a partition always has clusters.
 void CheckOutputsWanted(const po::variables_map& vm, const Settings& s) {
   const bool cuts = !s.ks.empty() || !s.heights.empty() || s.cuts.any() || !s.tree();
+  if (s.bootstrap.on() && s.bootstrap.support.empty() && s.newick.empty() && s.nexus.empty() &&
+      s.svg.empty() && s.report.empty())
+    throw std::invalid_argument(
+        "--bootstrap has nothing to write its support to: give --support, --newick, --nexus, "
+        "--svg or --report");
+  if (s.bootstrap.support == "-" && cuts && s.clusters == "-")
+    throw std::invalid_argument(
+        "--support - and the clusters would share standard output: name a file for one of them "
+        "(--clusters FILE or --support FILE)");
   if (!cuts && !vm["clusters"].defaulted())
     throw std::invalid_argument("--clusters needs a cut: give -k, --height or another cut");
-  if (!cuts && s.newick.empty() && s.nexus.empty() && s.linkage.empty() && s.svg.empty())
+  if (!cuts && s.newick.empty() && s.nexus.empty() && s.linkage.empty() && s.svg.empty() &&
+      !s.bootstrap.on())
     throw std::invalid_argument(
         "nothing to write: give -k, --height, --inconsistent, --dynamic or --clade for clusters, "
         "or --newick, --nexus, --linkage or --svg");
@@ -350,8 +379,8 @@ void CheckOutputsWanted(const po::variables_map& vm, const Settings& s) {
 
 // Options that only data can take, rejected with --input distances.
 void CheckDistancesInput(const po::variables_map& vm, const Settings& s) {
-  for (const char* option :
-       {"transpose", "log2", "svg", "no-matrix", "center-columns", "scale-columns", "drop-empty"})
+  for (const char* option : {"transpose", "log2", "svg", "no-matrix", "center-columns",
+                             "scale-columns", "drop-empty", "bootstrap"})
     if (vm.count(option) && !vm[option].defaulted())
       throw std::invalid_argument(std::string("--") + option +
                                   " applies to data, not to --input distances");
@@ -394,10 +423,10 @@ constexpr MethodOption kMethodOptions[] = {
     {"linkage", IsTree, "tree methods"},
     {"leaf-order", IsTree, "tree methods"},
     {"no-matrix", IsTree, "tree methods"},
+    {"bootstrap", IsTree, "tree methods"},
     {"-k", TakesK, "tree methods, kmeans, kmedians and kmedoids"},
     {"npass", TakesPasses, "kmeans, kmedians and kmedoids"},
     {"init", HasCentres, "kmeans and kmedians"},
-    {"seed", IsPartition, "kmeans, kmedians, kmedoids and som"},
     {"centroids", IsPartition, "kmeans, kmedians, kmedoids and som"},
     {"grid", IsSom, "som"},
     {"iterations", IsSom, "som"},
@@ -410,6 +439,9 @@ void CheckMethodOptions(const po::variables_map& vm, const Settings& s) {
       throw std::invalid_argument(std::string(o.option[0] == '-' ? "" : "--") + o.option +
                                   " applies to " + o.methods + ", not to -m " +
                                   vm["method"].as<std::string>());
+  if (vm.count("seed") && !vm["seed"].defaulted() && IsTree(s.partitioning) && !s.bootstrap.on())
+    throw std::invalid_argument("--seed applies to kmeans, kmedians, kmedoids, som and "
+                                "--bootstrap, not to -m " + vm["method"].as<std::string>());
   if (TakesPasses(s.partitioning) && s.ks.empty())
     throw std::invalid_argument("-m " + vm["method"].as<std::string>() +
                                 " needs the number of clusters: give -k");
@@ -500,6 +532,44 @@ TreeCuts ParseTreeCuts(const po::variables_map& vm) {
   return c;
 }
 
+// pvclust's scales: seq(0.5, 1.4, by = 0.1).
+std::vector<double> DefaultScales() {
+  std::vector<double> scales;
+  for (int i = 0; i < 10; i++) scales.push_back(0.5 + i * 0.1);
+  return scales;
+}
+
+BootstrapSettings ParseBootstrap(const po::variables_map& vm) {
+  BootstrapSettings b;
+  if (vm.count("bootstrap"))
+    b.nboot = ParseWhole(vm["bootstrap"].as<std::string>(), 1, "--bootstrap");
+  for (const char* option : {"bootstrap-scales", "support", "support-label", "alpha"})
+    if (vm.count(option) && !b.on())
+      throw std::invalid_argument(std::string("--") + option + " applies to --bootstrap");
+  b.scales = vm.count("bootstrap-scales")
+                 ? ParseNumbers(vm["bootstrap-scales"].as<std::vector<std::string>>(),
+                                "--bootstrap-scales")
+                 : DefaultScales();
+  for (const double r : b.scales)
+    if (!(r > 0))
+      throw std::invalid_argument("--bootstrap-scales must be above 0 (1: as many values as the "
+                                  "table has)");
+  if (vm.count("support")) b.support = vm["support"].as<std::string>();
+  if (vm.count("support-label")) {
+    const std::string label = vm["support-label"].as<std::string>();
+    if (label != "au" && label != "bp")
+      throw std::invalid_argument("--support-label '" + label + "': expected au or bp");
+    b.label_bp = label == "bp";
+  }
+  if (vm.count("alpha")) {
+    const std::string word = vm["alpha"].as<std::string>();
+    b.alpha = ParseNumbers({word}, "--alpha").front();
+    if (!(b.alpha > 0 && b.alpha < 1))
+      throw std::invalid_argument("--alpha '" + word + "': expected a number between 0 and 1");
+  }
+  return b;
+}
+
 // The options of partitioning methods and of the picture.
 void ParseMethodSettings(const po::variables_map& vm, Settings& s) {
   s.npass = ParseWhole(vm["npass"].as<std::string>(), 1, "--npass");
@@ -562,6 +632,7 @@ Settings ToSettings(const po::variables_map& vm) {
   for (const double h : s.heights)
     if (!std::isfinite(h)) throw std::invalid_argument("--height must be a finite number");
   s.cuts = ParseTreeCuts(vm);
+  s.bootstrap = ParseBootstrap(vm);
   if (s.cuts.clade && (s.method == 'c' || s.method == 'd'))
     throw std::invalid_argument(
         "--clade needs branch lengths, which centroid and median trees lack where a merge lies "

@@ -44,6 +44,17 @@ struct TreeCuts {
   bool any() const { return !inconsistent.empty() || dynamic || clade; }
 };
 
+// --bootstrap: the multiscale bootstrap of the tree's merges (pvclust's).
+struct BootstrapSettings {
+  int nboot = 0;               // resamples per scale; 0: no bootstrap
+  std::vector<double> scales;  // resample sizes over the number of values
+  std::string support;         // the per-merge table's file; empty: none
+  bool label_bp = false;       // the trees' node labels: BP instead of AU
+  double alpha = 0.95;         // the report lists clusters of AU at least this
+
+  bool on() const { return nboot > 0; }
+};
+
 // A run's settings, each as the user gave it or its default. Output paths
 // are empty when the output is not wanted; clusters "-" is standard output.
 struct Settings {
@@ -64,6 +75,7 @@ struct Settings {
   std::vector<int> ks;     // the cuts, or the k of each partition
   std::vector<double> heights;
   TreeCuts cuts;
+  BootstrapSettings bootstrap;
   bool optimal_leaf_order = false;
   bool force = false;            // order the leaves however long it would take
   double leaf_order_limit = 60;  // seconds the leaf order may be estimated to take

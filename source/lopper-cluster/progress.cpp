@@ -55,6 +55,7 @@ void LibraryProgress::Report(const char* step, long done, long total, void* cont
     const std::string n = std::to_string(self->nelements_) + " " + self->noun_;
     self->line_.Start(self->step_ == "distances"    ? "distances between " + n
                       : self->step_ == "leaf order" ? "ordering the leaves of " + n
+                      : self->step_ == "bootstrap"  ? "resampling the values of " + n
                                                     : "merging " + n);
   }
   self->line_.Update(total > 0 ? static_cast<double>(done) / static_cast<double>(total) : 1.0);

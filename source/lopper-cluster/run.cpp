@@ -11,6 +11,7 @@
 
 #include "CommandSupport.h"
 #include "SafeOutFile.h"
+#include "bootstrap.h"
 #include "cuts.h"
 #include "dataset.h"
 #include "formats.h"
@@ -39,6 +40,7 @@ std::vector<NamedOutput> OutputFiles(const Settings& s) {
   if (s.clusters != "-" && (!s.ks.empty() || !s.heights.empty() || !s.tree()))
     files.push_back({"clusters", s.clusters});
   if (s.report != "-") files.push_back({"report", s.report});
+  if (s.bootstrap.support != "-") files.push_back({"support", s.bootstrap.support});
   for (const NamedOutput& o : {NamedOutput{"newick", s.newick}, NamedOutput{"nexus", s.nexus},
                                NamedOutput{"linkage", s.linkage},
                                NamedOutput{"centroids", s.centroids}, NamedOutput{"svg", s.svg}})
@@ -66,30 +68,15 @@ Result<bool> CheckOutputPaths(const Settings& s) {
   return true;
 }
 
-// What a run found: the partitions' files (a tree's cuts and report), and
-// the trees of the tree methods and of the picture's columns.
+// What a run found: the partitions' files (a tree's cuts and report), the
+// trees of the tree methods and of the picture's columns, and with
+// --bootstrap the support of each record of the tree.
 struct Clustering {
   Partitions partitions;
   Tree tree;
   Tree column_tree;
+  std::vector<BootstrapSupport> support;
 };
-
-Result<Clustering> ClusterTree(const Settings& s, Dataset& d, ProgressLine& progress,
-                               std::ostream& err) {
-  Clustering c;
-  auto tree = BuildTree(s, d, progress, err);
-  if (!tree.ok()) return Failure{tree.error()};
-  c.tree = std::move(tree).value();
-  auto cuts = CutColumns(s, d, c.tree.get());
-  if (!cuts.ok()) return Failure{cuts.error()};
-  if (!s.report.empty()) {
-    auto report = CutReport(s, d, cuts.value());
-    if (!report.ok()) return Failure{report.error()};
-    c.partitions.report = std::move(report).value();
-  }
-  c.partitions.columns = std::move(cuts).value();
-  return c;
-}
 
 // The seed of the random starts; one from the clock is reported, so that
 // the run can be repeated.
@@ -99,6 +86,44 @@ int Seed(const Settings& s, std::ostream& err) {
   const int seed = static_cast<int>(static_cast<unsigned long long>(ticks) % 2147483563ULL);
   err << "lopper-cluster: seed " << seed << std::endl;
   return seed;
+}
+
+// The report of a tree: its cuts, then (after an empty line, when both
+// are there) the clusters the bootstrap supports.
+Result<std::vector<std::vector<std::string>>> TreeReport(const Settings& s, Dataset& d,
+                                                         const Clustering& c) {
+  std::vector<std::vector<std::string>> rows;
+  if (!c.partitions.columns.empty() || c.support.empty()) {
+    auto report = CutReport(s, d, c.partitions.columns);
+    if (!report.ok()) return Failure{report.error()};
+    rows = std::move(report).value();
+  }
+  if (c.support.empty()) return rows;
+  if (!rows.empty()) rows.emplace_back();
+  for (auto& row : SupportedClusters(s, d, c.tree.get(), c.support)) rows.push_back(row);
+  return rows;
+}
+
+Result<Clustering> ClusterTree(const Settings& s, Dataset& d, ProgressLine& progress,
+                               std::ostream& err) {
+  Clustering c;
+  auto tree = BuildTree(s, d, progress, err);
+  if (!tree.ok()) return Failure{tree.error()};
+  c.tree = std::move(tree).value();
+  if (s.bootstrap.on()) {
+    auto support = BootstrapTree(s, d, c.tree.get(), Seed(s, err), progress);
+    if (!support.ok()) return Failure{support.error()};
+    c.support = std::move(support).value();
+  }
+  auto cuts = CutColumns(s, d, c.tree.get());
+  if (!cuts.ok()) return Failure{cuts.error()};
+  c.partitions.columns = std::move(cuts).value();
+  if (!s.report.empty()) {
+    auto report = TreeReport(s, d, c);
+    if (!report.ok()) return Failure{report.error()};
+    c.partitions.report = std::move(report).value();
+  }
+  return c;
 }
 
 Result<Clustering> Cluster(const Settings& s, Dataset& d, ProgressLine& progress,
@@ -176,18 +201,25 @@ std::vector<Output> RequestedOutputs(const Settings& s, const Dataset& d, const 
     });
   add(s.report, &err, [&p](std::ostream& o) { return WriteTsv(o, p.report); });
   add(s.centroids, nullptr, [&p](std::ostream& o) { return WriteTsv(o, p.centroids); });
-  add(s.newick, nullptr,
-      [&names, n, tree](std::ostream& o) { return WriteNewick(o, n, tree, names); });
-  add(s.nexus, nullptr, [&d, n, tree](std::ostream& o) {
-    return WriteNexus(o, n, tree, d.table.names, TreeName(d.table.source));
+  const std::vector<std::string> labels =
+      c.support.empty() ? std::vector<std::string>{} : SupportLabels(s, c.support);
+  add(s.newick, nullptr, [&names, n, tree, labels](std::ostream& o) {
+    return WriteNewick(o, n, tree, names, labels);
   });
+  add(s.nexus, nullptr, [&d, n, tree, labels](std::ostream& o) {
+    return WriteNexus(o, n, tree, d.table.names, TreeName(d.table.source), labels);
+  });
+  add(s.bootstrap.support, &out,
+      [n, tree, &c](std::ostream& o) { return WriteTsv(o, SupportTable(n, tree, c.support)); });
   const ChildOrder order =
       s.optimal_leaf_order ? ChildOrder::kLeftFirst : ChildOrder::kSmallerFirst;
   add(s.linkage, nullptr,
       [n, tree, order](std::ostream& o) { return WriteLinkage(o, n, tree, order); });
-  add(s.svg, nullptr, [&s, &d, &c](std::ostream& o) {
-    return WriteHeatmapSvg(
-        o, PictureOf(s, d, c.tree.get(), c.column_tree.get(), c.partitions.columns));
+  add(s.svg, nullptr, [&s, &d, &c, labels](std::ostream& o) {
+    HeatmapPicture picture =
+        PictureOf(s, d, c.tree.get(), c.column_tree.get(), c.partitions.columns);
+    picture.row_tree_labels = labels;
+    return WriteHeatmapSvg(o, picture);
   });
   return outputs;
 }

@@ -25,7 +25,8 @@ std::vector<int> LeafOrder(int nelements, const Node* tree) {
 }
 
 void WriteDendrogram(std::ostream& out, const char* id, int nelements, const Node* tree,
-                     const std::vector<double>& leaf_position, const TreeFrame& frame) {
+                     const std::vector<double>& leaf_position, const TreeFrame& frame,
+                     const std::vector<std::string>& labels, double font_size) {
   const int nrecords = nelements - 1;
   double lowest = 0, highest = 0;
   for (int i = 0; i < nrecords; i++) {
@@ -57,6 +58,19 @@ void WriteDendrogram(std::ostream& out, const char* id, int nelements, const Nod
     record_position[i] = (position(node.left) + position(node.right)) / 2;
   }
   out << "\"/>\n";
+  if (labels.empty()) return;
+  // Above the junction's line, towards the root: clear of the branches below.
+  out << "<g id=\"" << id << "-labels\" font-size=\"" << Number(font_size)
+      << "\" fill=\"#b00\" text-anchor=\"end\">\n";
+  for (int i = 0; i < nrecords; i++) {
+    if (labels[i].empty()) continue;
+    const double x = frame.rows ? across(tree[i].distance) - 1 : record_position[i];
+    const double y = frame.rows ? record_position[i] - 1 : across(tree[i].distance) - 1;
+    out << "<text x=\"" << Number(x) << "\" y=\"" << Number(y) << "\">";
+    WriteEscaped(out, labels[i]);
+    out << "</text>\n";
+  }
+  out << "</g>\n";
 }
 
 }  // namespace lopper::picture_detail

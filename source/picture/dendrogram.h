@@ -7,6 +7,7 @@
 #include <lopper/cluster.h>
 
 #include <ostream>
+#include <string>
 #include <vector>
 
 namespace lopper::picture_detail {
@@ -27,9 +28,12 @@ struct TreeFrame {
 // Writes the tree as <path id="id">, one subpath per record: from the left
 // child up to the record's height, across, and down to the right child.
 // leaf_position[e]: centre of element e's row (column) across the frame;
-// a record sits midway between its children.
+// a record sits midway between its children. labels, when given, holds one
+// text per record (empty: none), written as <g id="id-labels"> of <text>
+// beside each record's junction, font_size pixels high.
 void WriteDendrogram(std::ostream& out, const char* id, int nelements, const Node* tree,
-                     const std::vector<double>& leaf_position, const TreeFrame& frame);
+                     const std::vector<double>& leaf_position, const TreeFrame& frame,
+                     const std::vector<std::string>& labels = {}, double font_size = 9);
 
 }  // namespace lopper::picture_detail
 

@@ -28,6 +28,7 @@ constexpr int kMaxCell = 20;
 constexpr int kMaxHeatmapWidth = 2000;
 constexpr int kMaxHeatmapHeight = 4000;
 constexpr int kMinLabelledCell = 8;  // smaller cells get no names
+constexpr double kSmallestLabelledRow = 6;  // lower rows get no tree labels
 constexpr int kLegendWidth = 320;
 constexpr int kLegendHeight = 40;
 constexpr int kScaleWidth = 200;
@@ -61,6 +62,9 @@ bool IsConsistent(const HeatmapPicture& p) {
   if (!p.row_clusters.empty() && p.row_clusters.size() != static_cast<std::size_t>(p.nrows)) {
     return false;
   }
+  if (!p.row_tree_labels.empty() &&
+      (p.row_tree == nullptr || p.row_tree_labels.size() + 1 != static_cast<std::size_t>(p.nrows)))
+    return false;
   const long n = static_cast<long>(p.nrows) * p.ncolumns;
   for (long i = 0; i < n; i++) {
     if ((p.mask == nullptr || p.mask[i] != 0) && !std::isfinite(p.values[i])) return false;
@@ -286,8 +290,10 @@ void WriteTrees(std::ostream& out, const HeatmapPicture& p, const Layout& l,
   if (p.row_tree != nullptr) {
     const picture_detail::TreeFrame frame{true, static_cast<double>(l.band_left - kGap),
                                           static_cast<double>(l.row_tree_left)};
-    picture_detail::WriteDendrogram(out, "row-tree", p.nrows, p.row_tree,
-                                    CellCentres(rows, l.heatmap_top, l.row.cell), frame);
+    const bool labelled = l.row.cell >= kSmallestLabelledRow;
+    picture_detail::WriteDendrogram(
+        out, "row-tree", p.nrows, p.row_tree, CellCentres(rows, l.heatmap_top, l.row.cell), frame,
+        labelled ? p.row_tree_labels : std::vector<std::string>{}, std::min(9.0, l.row.cell));
   }
   if (p.column_tree != nullptr) {
     const picture_detail::TreeFrame frame{false, static_cast<double>(l.heatmap_top - kGap),

@@ -28,7 +28,8 @@
 // data-order="e0 e1 ..." with the row numbers from top to bottom, and
 // <g id="columns"> the column numbers from left to right; the row
 // dendrogram is the single <path id="row-tree"> and the column dendrogram
-// <path id="column-tree">, one subpath ("M" and three "L") per merge.
+// <path id="column-tree">, one subpath ("M" and three "L") per merge;
+// the row tree's labels are the <text> elements of <g id="row-tree-labels">.
 #ifndef LOPPER_PICTURE_HEATMAP_SVG_H
 #define LOPPER_PICTURE_HEATMAP_SVG_H
 
@@ -58,6 +59,10 @@ struct HeatmapPicture {
   // empty for table order), which must be empty when a tree is given.
   const Node* row_tree = nullptr;
   std::vector<int> row_order;
+  // Text beside each record of row_tree (e.g. its bootstrap support), one
+  // per record, empty for none; none at all when the vector is empty.
+  // Drawn while rows are at least 6 pixels high.
+  std::vector<std::string> row_tree_labels;
   // The same for columns, the tree drawn above, columns left to right.
   const Node* column_tree = nullptr;
   std::vector<int> column_order;
@@ -67,8 +72,8 @@ struct HeatmapPicture {
 
 // Writes picture as a standalone SVG document. Returns false, writing
 // nothing, when the arguments are inconsistent: nrows or ncolumns < 1, no
-// values, a present value that is not finite, name or cluster lists of the
-// wrong length, an order that is not a permutation or is given beside a
+// values, a present value that is not finite, name, label or cluster lists
+// of the wrong length, an order that is not a permutation or is given beside a
 // tree, a tree that is not such a tree of nrows (ncolumns) elements. A
 // failing stream is left for the caller to detect.
 bool WriteHeatmapSvg(std::ostream& out, const HeatmapPicture& picture);
