@@ -365,6 +365,37 @@ TEST(AllocationSweep, EveryRoutineFailsCleanly) {
     }));
   }
 
+  for (const char method : {'s', 'a', 'c'})
+    for (const char dist : std::string("ecs"))
+      for (const int transpose : {0, 1}) {
+        const int n = transpose ? 4 : 6;
+        const std::vector<double> wt = transpose ? std::vector<double>(6, 1.0) : w;
+        lopper::Node* grown = lopper::treecluster(6, 4, m.data(), m.mask(), wt.data(), transpose,
+                                                  dist, method, nullptr);
+        const std::vector<lopper::Node> tree_of(grown, grown + n - 1);
+        lopper::detail::release(grown);
+        const std::vector<double> scales{0.75, 1.5};
+        auto call = [&](int counts[]) {
+          return lopper::bootstrapcounts(6, 4, m.data(), m.mask(), wt.data(), transpose, dist,
+                                         method, tree_of.data(), 2, scales.data(), 2, 3, 0, 4,
+                                         counts, nullptr);
+        };
+        Ids expected(2 * (n - 1), 0);
+        EXPECT_EQ(call(expected.data()), 4);
+        rows.push_back(Sweep(std::string("bootstrapcounts ") + method + dist +
+                                 (transpose ? " transposed" : ""),
+                             [&](const Arm& arm, long& fired) {
+                               Ids counts(2 * (n - 1), 0);
+                               arm.on();
+                               const int r = call(counts.data());
+                               fired = arm.off();
+                               if (r == -1)
+                                 return counts == Ids(2 * (n - 1), 0) ? Outcome::kFailure
+                                                                      : Outcome::kWrong;
+                               return counts == expected ? Outcome::kFull : Outcome::kWrong;
+                             }));
+      }
+
   rows.push_back(Sweep("spearman scratch", [&](const Arm& arm, long& fired) {
     double d = -1;
     arm.on();

@@ -46,6 +46,7 @@
 //                        -2 bad sizes
 //                        *ierr k >= 1: no             u, w and v hold the decomposition,
 //                        convergence for value k      value k unconverged
+//   bootstrapcounts      -1                           counts and effective_scales as they were
 //   setrandomseed,       cannot fail                  -
 //   getrandomseed, setprogress,
 //   setthreads, getthreads
@@ -267,11 +268,11 @@ void setrandomseed(int seed1, int seed2);
 void getrandomseed(int* seed1, int* seed2);
 
 // Progress of the calling thread's long routines (distancematrix,
-// treecluster, optimalleaforder): while a report is set, it is called in
-// that thread as work completes, with the step ("distances", "merging" or
-// "leaf order"), the units done so far and the step's total; done rises to
-// total. It must not call the
-// library. Null stops the reports; threads that set none get none.
+// treecluster, optimalleaforder, bootstrapcounts): while a report is set,
+// it is called in that thread as work completes, with the step
+// ("distances", "merging", "leaf order" or "bootstrap", in resamples), the
+// units done so far and the step's total; done rises to total. It must not
+// call the library. Null stops the reports; threads that set none get none.
 using ProgressReport = void (*)(const char* step, long done, long total, void* context);
 void setprogress(ProgressReport report, void* context);
 
@@ -453,6 +454,42 @@ int optimalleaforder(int nelements, Node* tree, const double* const* distmatrix)
 // that is negative or not finite) or when memory is short. O(n^2) time,
 // O(n + k) scratch.
 double silhouette(int nelements, const double* const* distmatrix, const int clusterid[]);
+
+// Multiscale bootstrap of the clusters of `tree` (Efron, Halloran and
+// Holmes 1996; Shimodaira 2002, 2004; as R's pvclust, Suzuki and Shimodaira
+// 2006). The values of each element are nvalues = ncolumns when transpose
+// is 0 (the same columns drawn for every element), nrows when it is 1.
+// Resample q = s * nboot + b (scale s in 0 ... nscales-1, replicate b in
+// 0 ... nboot-1) draws size_s = round(scales[s] * nvalues) (half to even,
+// as R rounds) of the values with replacement, from a generator of its
+// own seeded from (seed, q) alone (neither the caller's generator nor any
+// thread's is read or moved), and clusters the elements of the resampled
+// table as treecluster(..., dist, method, NULL) would: the values drawn in
+// their original order, each as many times as drawn, with its weight
+// (missing values stay missing). Codes that read weights as multiplicities
+// ('c', 'a', 'u', 'x', 'M', 'C', and the sums of differences when the
+// weights are not all 1) take each value drawn once, weighing its weight
+// times the times drawn: the same distances up to rounding. For each q in
+// first ... last-1, counts[s * (nelements - 1) + m] (nscales *
+// (nelements - 1) ints, the caller's) gains 1 for each record m of tree
+// whose cluster (set of elements) is also a cluster of the resample's
+// tree. The counts of a range are the same whatever getthreads() and
+// however a run is split into ranges, so ranges done apart add up to the
+// whole run. effective_scales (nscales doubles; may be null) receives
+// size_s / nvalues. tree is istree's form over nelements >= 2 (only read;
+// heights play no part). Resamples run in parallel, each in one thread.
+// Returns last - first; -1, with counts and effective_scales as they
+// were, for bad arguments (a method treecluster does not take, tree not a
+// tree over nelements, a scale drawing no value or more than INT_MAX,
+// nscales or nboot < 1, first < 0, last < first, last > nscales * nboot,
+// null arrays), a resample whose tree treecluster would refuse (a value
+// drawn that is present and not finite, a distance that is not), or
+// short memory. Memory per thread: a distance matrix (none for 's'), a
+// tree, nvalues ints, and with transpose 0 the resampled table.
+int bootstrapcounts(int nrows, int ncolumns, const double* const* data, const int* const* mask,
+                    const double weight[], int transpose, char dist, char method, const Node* tree,
+                    int nscales, const double scales[], int nboot, int seed, int first, int last,
+                    int counts[], double effective_scales[]);
 
 }  // namespace lopper
 
