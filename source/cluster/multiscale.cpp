@@ -198,6 +198,7 @@ int multiscalefit(int nscales, const double scales[], const int counts[], int nb
   const Status status = detail::guarded([&] {
     if (!GoodArguments(nscales, scales, counts, nboot)) return Status::kBadArguments;
     std::vector<Row> rows;
+    rows.reserve(static_cast<std::size_t>(nscales));
     long total = 0;
     for (int i = 0; i < nscales; i++) {
       total += counts[i];
