@@ -303,6 +303,27 @@ TEST(AllocationSweep, EveryRoutineFailsCleanly) {
     }));
   }
 
+  {
+    const double scales[] = {0.5, 0.75, 1, 1.25};
+    const int counts[] = {212, 340, 455, 561};
+    lopper::BootstrapSupport expected{};
+    lopper::multiscalefit(4, scales, counts, 1000, &expected);
+    rows.push_back(Sweep("multiscalefit", [&](const Arm& arm, long& fired) {
+      lopper::BootstrapSupport s{};
+      s.used = -5;
+      arm.on();
+      const int status = lopper::multiscalefit(4, scales, counts, 1000, &s);
+      fired = arm.off();
+      if (status == -1) return s.used == -5 ? Outcome::kFailure : Outcome::kWrong;
+      const bool same = status == 0 && s.au == expected.au && s.bp == expected.bp &&
+                        s.si == expected.si && s.se_au == expected.se_au &&
+                        s.se_bp == expected.se_bp && s.se_si == expected.se_si &&
+                        s.v == expected.v && s.c == expected.c && s.pchi == expected.pchi &&
+                        s.used == expected.used;
+      return same ? Outcome::kFull : Outcome::kWrong;
+    }));
+  }
+
   for (const bool with_cells : {false, true})
     for (const char dist : dists) {
       struct Map {

@@ -32,6 +32,8 @@
 //   optimalleaforder     0                            tree as it was
 //   silhouette           -2.0 bad arguments or        nothing written (only reads)
 //                        short memory
+//   multiscalefit        -1 bad arguments or short    *support as it was
+//                        memory
 //   kcluster,            *ifound 0 bad arguments,     clusterid and *error as they were;
 //   kclusterplusplus,    -1 short memory              nothing written when ifound is null
 //   kmedoids
@@ -490,6 +492,36 @@ int bootstrapcounts(int nrows, int ncolumns, const double* const* data, const in
                     const double weight[], int transpose, char dist, char method, const Node* tree,
                     int nscales, const double scales[], int nboot, int seed, int first, int last,
                     int counts[], double effective_scales[]);
+// One cluster's support from a multiscale bootstrap (Shimodaira 2002, Syst.
+// Biol. 51; 2004, Ann. Statist. 32; Suzuki & Shimodaira 2006, Bioinformatics
+// 22), as pvclust 2.x reports it for each edge. bp is the fitted share at
+// scale 1, pnorm(-(v + c)), not the raw share of the resamples there.
+struct BootstrapSupport {
+  double au, bp, si;        // approximately unbiased, bootstrap and selective p-values
+  double se_au, se_bp, se_si;  // their standard errors
+  double v, c;              // the fitted signed distance and curvature
+  double pchi;              // upper tail of the fit's chi-square (0 when nothing was fitted)
+  int used;                 // scales whose share lies strictly between 0.001 and 0.999
+};
+// counts[s] of nboot resamples at scale scales[s] (s = 0 ... nscales-1, the
+// effective scales: a resample's size over the number of values, distinct
+// and positive) hold the cluster. A scale enters the fit when its share
+// b = counts[s]/nboot lies strictly between 0.001 and 0.999; with fewer than
+// 3 such scales nothing is fitted: au, bp and si are all 0 when the counts
+// over all scales are below half of the resamples, all 1 otherwise, and every
+// other field is 0 but `used`. Otherwise the z-values -qnorm(b) are fitted
+// by v sqrt(r) + c / sqrt(r), weighted least squares with weights
+// nboot dnorm(z)^2 / (b (1 - b)) (the inverse of the z-value's variance);
+// then au = pnorm(c - v), bp = pnorm(-(v + c)), si = 1 - pnorm(v - c) /
+// pnorm(-c) clamped to [0, 1] (the selective p-value of Terada & Shimodaira
+// 2017, arXiv:1711.00949, which pvclust 2.x adds), each se from the fit's covariance by the delta
+// method (se_si 0 when si is clamped), and pchi the chi-square upper tail of
+// the weighted residual sum of squares on used - 2 degrees of freedom.
+// Returns 0 and fills *support; -1 for bad arguments (nscales or nboot
+// below 1, a null array, a scale not finite or not positive, two scales
+// equal, a count outside 0 ... nboot) or short memory, *support as it was.
+int multiscalefit(int nscales, const double scales[], const int counts[], int nboot,
+                  BootstrapSupport* support);
 
 }  // namespace lopper
 

@@ -667,6 +667,11 @@ void getclustermedians(int nclusters, int nrows, int ncolumns, const double* con
                        const int* const* mask, const int clusterid[], double** cdata, int** cmask,
                        int transpose, double cache[]);
 
+// The standard normal quantile of p in (0, 1), to full double precision
+// (Wichura 1988, algorithm AS 241 PPND16); -inf and +inf at 0 and 1, NaN
+// outside [0, 1].
+double normalquantile(double p);
+
 }  // namespace detail
 }  // namespace lopper
 
