@@ -46,6 +46,12 @@
 //                        -2 bad sizes
 //                        *ierr k >= 1: no             u, w and v hold the decomposition,
 //                        convergence for value k      value k unconverged
+//   consensuscounts      -1                           counts as they were
+//   consensusmatrix,     0                            -
+//   clusterconsensus     0                            outputs as they were
+//   consensuscdf         -1.0                         -
+//   consensusclusters    -1, every clusterid entry -1 as cuttree
+//   consensusdelta       cannot fail                  -
 //   setrandomseed,       cannot fail                  -
 //   getrandomseed, setprogress,
 //   setthreads, getthreads
@@ -476,7 +482,7 @@ double silhouette(int nelements, const double* const* distmatrix, const int clus
 // 'd'), its tree cut at each k by cuttree; 'k' k-means or 'e' k-medians
 // (kcluster, npass passes from random partitions); 'p' k-medoids
 // (kmedoids on the resample's distances, npass passes). dist: a distance
-// code. ks: nks >= 1 values, each from 1 to the resample's size. Returns
+// code. npass >= 1. ks: nks >= 1 values, each from 1 to the resample's size. Returns
 // last - first; -1, counts as they were, for bad arguments (pitem or
 // pfeature outside (0, 1], fewer than two elements or no dimension drawn,
 // an unknown algorithm, data not finite), a clustering that failed, or
@@ -518,7 +524,8 @@ int consensusclusters(int nelements, const double consensus[], int k, int cluste
 // consensus of the pairs within cluster c (NaN for one member);
 // item[i * nclusters + c] the mean consensus of element i with the members
 // of c other than itself (NaN for i alone in c). cluster or item may be
-// null when not wanted. Returns 1; 0 for bad arguments (nelements < 2,
+// null when not wanted. Returns 1; 0, outputs as they were, for short
+// memory or bad arguments (nelements < 2,
 // null consensus or clusterid, a number outside 0 ... nclusters-1).
 int clusterconsensus(int nelements, const double consensus[], int nclusters,
                      const int clusterid[], double cluster[], double item[]);

@@ -77,6 +77,20 @@ void reportprogress(const char* step, long done, long total);
 // tens of microseconds), at most getthreads().
 int threadsfor(double operations);
 
+// While one lives, getthreads() is 1 in the thread that made it, so that
+// the library's routines called there run in that thread alone: for
+// routines that already share their own units among threads.
+class OneThread {
+ public:
+  OneThread();
+  ~OneThread();
+  OneThread(const OneThread&) = delete;
+  OneThread& operator=(const OneThread&) = delete;
+
+ private:
+  bool before_;
+};
+
 // Whether the processor runs LOPPER_AVX2 code (and the tests have not
 // turned it off).
 bool hasavx2();
@@ -608,6 +622,26 @@ double uniform();
 // Binomial deviate for n >= 0 trials of probability 0 < p <= 0.5: BINV
 // below n*p = 30, BTPE from 30 on.
 int binomial(int n, double p);
+// Seeds the calling thread's generator with stream `stream` of `seed`, by
+// the pair alone: the resamples of a routine, numbered, draw the same
+// numbers whichever thread or machine runs them.
+void seedstream(int seed, long stream);
+// The calling thread's generator state, put back as it was (unseeded
+// included) when this goes.
+class KeptGenerator {
+ public:
+  KeptGenerator();
+  ~KeptGenerator();
+  KeptGenerator(const KeptGenerator&) = delete;
+  KeptGenerator& operator=(const KeptGenerator&) = delete;
+
+ private:
+  int s1_, s2_;
+};
+// m of the n numbers 0 ... n-1 (0 <= m <= n), each set of m equally likely,
+// into chosen in ascending order: selection sampling (Knuth, TAOCP vol. 2,
+// 3.4.2, algorithm S), one uniform() per number looked at.
+void drawsubset(int n, int m, int chosen[]);
 // A random partition of nelements into 1 <= nclusters <= nelements
 // non-empty clusters.
 void randomassign(int nclusters, int nelements, int clusterid[]);

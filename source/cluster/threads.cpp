@@ -12,6 +12,10 @@ namespace {
 // 0: the default, one per core.
 std::atomic<int> requested{0};
 
+// Set while the calling thread is one of many running inner routines side
+// by side (see OneThread), which must then not start threads of their own.
+thread_local bool confined = false;
+
 // Operations a thread must have to do for its start-up to pay.
 constexpr double kOperationsPerThread = 2e6;
 
@@ -23,6 +27,7 @@ constexpr std::chrono::microseconds kYieldFor{1000};
 void setthreads(int n) { requested.store(n < 1 ? 0 : n, std::memory_order_relaxed); }
 
 int getthreads() {
+  if (confined) return 1;
   const int n = requested.load(std::memory_order_relaxed);
   if (n > 0) return n;
   const unsigned cores = std::thread::hardware_concurrency();
@@ -30,6 +35,9 @@ int getthreads() {
 }
 
 namespace detail {
+
+OneThread::OneThread() : before_(confined) { confined = true; }
+OneThread::~OneThread() { confined = before_; }
 
 int threadsfor(double operations) {
   const double worth = operations / kOperationsPerThread;
