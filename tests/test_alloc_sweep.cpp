@@ -321,6 +321,54 @@ TEST(AllocationSweep, EveryRoutineFailsCleanly) {
                         s.v == expected.v && s.c == expected.c && s.pchi == expected.pchi &&
                         s.used == expected.used;
       return same ? Outcome::kFull : Outcome::kWrong;
+  for (const char algorithm : std::string("apk")) {
+    const int ks[] = {2, 3};
+    auto once = [&](const Arm* arm, long* fired, Ids& together, Ids& sampled) {
+      if (arm) arm->on();
+      const int got = lopper::consensuscounts(6, 4, m.data(), m.mask(), w.data(), 0, 'e',
+                                              algorithm, 2, 2, ks, 0.8, 0.75, 5, 0, 6,
+                                              together.data(), sampled.data());
+      if (arm) *fired = arm->off();
+      return got;
+    };
+    Ids full_together(30, 1), full_sampled(15, 1);
+    once(nullptr, nullptr, full_together, full_sampled);
+    rows.push_back(Sweep(std::string("consensuscounts ") + algorithm,
+                         [&](const Arm& arm, long& fired) {
+                           Ids together(30, 1), sampled(15, 1);
+                           const int got = once(&arm, &fired, together, sampled);
+                           if (got == -1)
+                             return together == Ids(30, 1) && sampled == Ids(15, 1)
+                                        ? Outcome::kFailure
+                                        : Outcome::kWrong;
+                           return together == full_together && sampled == full_sampled
+                                      ? Outcome::kFull
+                                      : Outcome::kWrong;
+                         }));
+  }
+
+  {
+    const std::vector<double> consensus{0.9, 0.1, 0.2, 0.0, 0.1, 1.0};
+    Ids full(4);
+    lopper::consensusclusters(4, consensus.data(), 2, full.data());
+    rows.push_back(Sweep("consensusclusters", [&](const Arm& arm, long& fired) {
+      Ids ids(4, 7);
+      arm.on();
+      const int got = lopper::consensusclusters(4, consensus.data(), 2, ids.data());
+      fired = arm.off();
+      if (got == -1) return ids == Ids(4, -1) ? Outcome::kFailure : Outcome::kWrong;
+      return ids == full ? Outcome::kFull : Outcome::kWrong;
+    }));
+    const Ids parts{0, 0, 1, 1};
+    rows.push_back(Sweep("clusterconsensus", [&](const Arm& arm, long& fired) {
+      std::vector<double> cluster(2, 5.0), item(8, 5.0);
+      arm.on();
+      const int got = lopper::clusterconsensus(4, consensus.data(), 2, parts.data(),
+                                               cluster.data(), item.data());
+      fired = arm.off();
+      if (got == 0)
+        return cluster == std::vector<double>(2, 5.0) ? Outcome::kFailure : Outcome::kWrong;
+      return cluster == std::vector<double>{0.9, 1.0} ? Outcome::kFull : Outcome::kWrong;
     }));
   }
 

@@ -49,6 +49,12 @@
 //                        *ierr k >= 1: no             u, w and v hold the decomposition,
 //                        convergence for value k      value k unconverged
 //   bootstrapcounts      -1                           counts and effective_scales as they were
+//   consensuscounts      -1                           counts as they were
+//   consensusmatrix,     0                            -
+//   clusterconsensus     0                            outputs as they were
+//   consensuscdf         -1.0                         -
+//   consensusclusters    -1, every clusterid entry -1 as cuttree
+//   consensusdelta       cannot fail                  -
 //   setrandomseed,       cannot fail                  -
 //   getrandomseed, setprogress,
 //   setthreads, getthreads
@@ -522,6 +528,75 @@ struct BootstrapSupport {
 // equal, a count outside 0 ... nboot) or short memory, *support as it was.
 int multiscalefit(int nscales, const double scales[], const int counts[], int nboot,
                   BootstrapSupport* support);
+// Consensus clustering (Monti, Tamayo, Mesirov and Golub, Machine Learning
+// 2003), as Bioconductor's ConsensusClusterPlus runs it: each resample
+// clusters floor(pitem * nelements) elements drawn without replacement,
+// over floor(pfeature * ndata) dimensions drawn likewise (all of them when
+// pfeature is 1), into each k of ks; the consensus of two elements is the
+// share of the resamples holding both that put them in one cluster.
+//
+// Pairs are counted over the lower triangle: pair (i, j), i > j, at index
+// i * (i - 1) / 2 + j of a triangle of nelements * (nelements - 1) / 2
+// entries.
+
+// Adds the counts of resamples first ... last-1 (0 <= first <= last) to
+// together (nks triangles, k = ks[t] at t * triangle size: pairs in one
+// cluster) and sampled (one triangle: pairs drawn together). Resample q
+// draws from a generator seeded from (seed, q) alone, so that counts of
+// split ranges add up to those of the whole range bit for bit, and none
+// depends on getthreads(); the resamples run in parallel, each clustered
+// in one thread, and the calling thread's generator is left as it was.
+// algorithm: a linkage code of treecluster ('s', 'm', 'a', 'c', 'w', 'q',
+// 'd'), its tree cut at each k by cuttree; 'k' k-means or 'e' k-medians
+// (kcluster, npass passes from random partitions); 'p' k-medoids
+// (kmedoids on the resample's distances, npass passes). dist: a distance
+// code. npass >= 1. ks: nks >= 1 values, each from 1 to the resample's size. Returns
+// last - first; -1, counts as they were, for bad arguments (pitem or
+// pfeature outside (0, 1], fewer than two elements or no dimension drawn,
+// an unknown algorithm, data not finite), a clustering that failed, or
+// short memory.
+int consensuscounts(int nrows, int ncolumns, const double* const* data, const int* const* mask,
+                    const double weight[], int transpose, char dist, char algorithm, int npass,
+                    int nks, const int ks[], double pitem, double pfeature, int seed, int first,
+                    int last, int together[], int sampled[]);
+
+// The consensus matrix of one k from its counts (triangles as above):
+// together / sampled, 0 for a pair never drawn together (as
+// ConsensusClusterPlus). Returns 1; 0 for bad arguments (nelements < 2,
+// null arrays, a count negative or together above sampled).
+int consensusmatrix(int nelements, const int together[], const int sampled[],
+                    double consensus[]);
+
+// The consensus CDF of one k: cdf[b] (100 values) is the share of the
+// pairs' consensus values at most (b + 1) / 100 (R's hist breaks, a value
+// within 1e-9 above a break counting as below it), and the result its area,
+// the sum of cdf[b] times the width of break b to b + 1. -1.0 for bad
+// arguments (nelements < 2, null arrays).
+double consensuscdf(int nelements, const double consensus[], double cdf[]);
+
+// The relative change of the CDF's area with k: delta[0] = area[0],
+// delta[t] = (area[t] - area[t-1]) / area[t-1] for the ks in ascending
+// order (nks values each). ConsensusClusterPlus's delta-area plot, whose
+// largest value past the first suggests the k.
+void consensusdelta(int nks, const double area[], double delta[]);
+
+// The final clusters of one k: average linkage on the distances 1 -
+// consensus, the tree cut into k clusters, numbered from 0 in the order of
+// each cluster's first element (R's cutree, less one). Returns k; -1, with
+// every clusterid entry -1, for k outside 1 ... nelements, nelements < 2,
+// null arrays, a consensus value outside [0, 1], or short memory.
+int consensusclusters(int nelements, const double consensus[], int k, int clusterid[]);
+
+// Cluster and item consensus of the partition clusterid (numbers 0 ...
+// nclusters-1) as ConsensusClusterPlus's calcICL: cluster[c] is the mean
+// consensus of the pairs within cluster c (NaN for one member);
+// item[i * nclusters + c] the mean consensus of element i with the members
+// of c other than itself (NaN for i alone in c). cluster or item may be
+// null when not wanted. Returns 1; 0, outputs as they were, for short
+// memory or bad arguments (nelements < 2,
+// null consensus or clusterid, a number outside 0 ... nclusters-1).
+int clusterconsensus(int nelements, const double consensus[], int nclusters,
+                     const int clusterid[], double cluster[], double item[]);
 
 }  // namespace lopper
 

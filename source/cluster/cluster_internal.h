@@ -654,6 +654,26 @@ void bootstrapdraws(int seed, int q, int nvalues, int size, int multiplicity[]);
 // Binomial deviate for n >= 0 trials of probability 0 < p <= 0.5: BINV
 // below n*p = 30, BTPE from 30 on.
 int binomial(int n, double p);
+// Seeds the calling thread's generator with stream `stream` of `seed`, by
+// the pair alone: the resamples of a routine, numbered, draw the same
+// numbers whichever thread or machine runs them.
+void seedstream(int seed, long stream);
+// The calling thread's generator state, put back as it was (unseeded
+// included) when this goes.
+class KeptGenerator {
+ public:
+  KeptGenerator();
+  ~KeptGenerator();
+  KeptGenerator(const KeptGenerator&) = delete;
+  KeptGenerator& operator=(const KeptGenerator&) = delete;
+
+ private:
+  int s1_, s2_;
+};
+// m of the n numbers 0 ... n-1 (0 <= m <= n), each set of m equally likely,
+// into chosen in ascending order: selection sampling (Knuth, TAOCP vol. 2,
+// 3.4.2, algorithm S), one uniform() per number looked at.
+void drawsubset(int n, int m, int chosen[]);
 // A random partition of nelements into 1 <= nclusters <= nelements
 // non-empty clusters.
 void randomassign(int nclusters, int nelements, int clusterid[]);

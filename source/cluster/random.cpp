@@ -101,6 +101,23 @@ Stream::Stream(std::uint64_t key) { SeedsFrom(Mix(key), &s1_, &s2_); }
 double Stream::uniform() { return Advance(s1_, s2_); }
 
 std::uint64_t mixkey(std::uint64_t a, std::uint64_t b) { return Mix(Mix(a) ^ b); }
+void seedstream(int seed, long stream) {
+  const std::uint64_t h =
+      Mix(Mix(static_cast<std::uint32_t>(seed)) ^ static_cast<std::uint64_t>(stream));
+  s1 = Reduced(static_cast<int>(h % m1), m1);
+  s2 = Reduced(static_cast<int>(Mix(h) % m2), m2);
+}
+
+KeptGenerator::KeptGenerator() : s1_(s1), s2_(s2) {}
+KeptGenerator::~KeptGenerator() {
+  s1 = s1_;
+  s2 = s2_;
+}
+
+void drawsubset(int n, int m, int chosen[]) {
+  for (int i = 0, taken = 0; taken < m; i++)
+    if ((n - i) * uniform() < m - taken) chosen[taken++] = i;
+}
 
 namespace {
 
