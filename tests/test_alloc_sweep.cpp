@@ -303,6 +303,75 @@ TEST(AllocationSweep, EveryRoutineFailsCleanly) {
     }));
   }
 
+  {
+    const double scales[] = {0.5, 0.75, 1, 1.25};
+    const int counts[] = {212, 340, 455, 561};
+    lopper::BootstrapSupport expected{};
+    lopper::multiscalefit(4, scales, counts, 1000, &expected);
+    rows.push_back(Sweep("multiscalefit", [&](const Arm& arm, long& fired) {
+      lopper::BootstrapSupport s{};
+      s.used = -5;
+      arm.on();
+      const int status = lopper::multiscalefit(4, scales, counts, 1000, &s);
+      fired = arm.off();
+      if (status == -1) return s.used == -5 ? Outcome::kFailure : Outcome::kWrong;
+      const bool same = status == 0 && s.au == expected.au && s.bp == expected.bp &&
+                        s.si == expected.si && s.se_au == expected.se_au &&
+                        s.se_bp == expected.se_bp && s.se_si == expected.se_si &&
+                        s.v == expected.v && s.c == expected.c && s.pchi == expected.pchi &&
+                        s.used == expected.used;
+      return same ? Outcome::kFull : Outcome::kWrong;
+  for (const char algorithm : std::string("apk")) {
+    const int ks[] = {2, 3};
+    auto once = [&](const Arm* arm, long* fired, Ids& together, Ids& sampled) {
+      if (arm) arm->on();
+      const int got = lopper::consensuscounts(6, 4, m.data(), m.mask(), w.data(), 0, 'e',
+                                              algorithm, 2, 2, ks, 0.8, 0.75, 5, 0, 6,
+                                              together.data(), sampled.data());
+      if (arm) *fired = arm->off();
+      return got;
+    };
+    Ids full_together(30, 1), full_sampled(15, 1);
+    once(nullptr, nullptr, full_together, full_sampled);
+    rows.push_back(Sweep(std::string("consensuscounts ") + algorithm,
+                         [&](const Arm& arm, long& fired) {
+                           Ids together(30, 1), sampled(15, 1);
+                           const int got = once(&arm, &fired, together, sampled);
+                           if (got == -1)
+                             return together == Ids(30, 1) && sampled == Ids(15, 1)
+                                        ? Outcome::kFailure
+                                        : Outcome::kWrong;
+                           return together == full_together && sampled == full_sampled
+                                      ? Outcome::kFull
+                                      : Outcome::kWrong;
+                         }));
+  }
+
+  {
+    const std::vector<double> consensus{0.9, 0.1, 0.2, 0.0, 0.1, 1.0};
+    Ids full(4);
+    lopper::consensusclusters(4, consensus.data(), 2, full.data());
+    rows.push_back(Sweep("consensusclusters", [&](const Arm& arm, long& fired) {
+      Ids ids(4, 7);
+      arm.on();
+      const int got = lopper::consensusclusters(4, consensus.data(), 2, ids.data());
+      fired = arm.off();
+      if (got == -1) return ids == Ids(4, -1) ? Outcome::kFailure : Outcome::kWrong;
+      return ids == full ? Outcome::kFull : Outcome::kWrong;
+    }));
+    const Ids parts{0, 0, 1, 1};
+    rows.push_back(Sweep("clusterconsensus", [&](const Arm& arm, long& fired) {
+      std::vector<double> cluster(2, 5.0), item(8, 5.0);
+      arm.on();
+      const int got = lopper::clusterconsensus(4, consensus.data(), 2, parts.data(),
+                                               cluster.data(), item.data());
+      fired = arm.off();
+      if (got == 0)
+        return cluster == std::vector<double>(2, 5.0) ? Outcome::kFailure : Outcome::kWrong;
+      return cluster == std::vector<double>{0.9, 1.0} ? Outcome::kFull : Outcome::kWrong;
+    }));
+  }
+
   for (const bool with_cells : {false, true})
     for (const char dist : dists) {
       struct Map {
@@ -364,6 +433,37 @@ TEST(AllocationSweep, EveryRoutineFailsCleanly) {
                                 : Outcome::kWrong;
     }));
   }
+
+  for (const char method : {'s', 'a', 'c'})
+    for (const char dist : std::string("ecs"))
+      for (const int transpose : {0, 1}) {
+        const int n = transpose ? 4 : 6;
+        const std::vector<double> wt = transpose ? std::vector<double>(6, 1.0) : w;
+        lopper::Node* grown = lopper::treecluster(6, 4, m.data(), m.mask(), wt.data(), transpose,
+                                                  dist, method, nullptr);
+        const std::vector<lopper::Node> tree_of(grown, grown + n - 1);
+        lopper::detail::release(grown);
+        const std::vector<double> scales{0.75, 1.5};
+        auto call = [&](int counts[]) {
+          return lopper::bootstrapcounts(6, 4, m.data(), m.mask(), wt.data(), transpose, dist,
+                                         method, tree_of.data(), 2, scales.data(), 2, 3, 0, 4,
+                                         counts, nullptr);
+        };
+        Ids expected(2 * (n - 1), 0);
+        EXPECT_EQ(call(expected.data()), 4);
+        rows.push_back(Sweep(std::string("bootstrapcounts ") + method + dist +
+                                 (transpose ? " transposed" : ""),
+                             [&](const Arm& arm, long& fired) {
+                               Ids counts(2 * (n - 1), 0);
+                               arm.on();
+                               const int r = call(counts.data());
+                               fired = arm.off();
+                               if (r == -1)
+                                 return counts == Ids(2 * (n - 1), 0) ? Outcome::kFailure
+                                                                      : Outcome::kWrong;
+                               return counts == expected ? Outcome::kFull : Outcome::kWrong;
+                             }));
+      }
 
   rows.push_back(Sweep("spearman scratch", [&](const Arm& arm, long& fired) {
     double d = -1;

@@ -32,6 +32,8 @@
 //   optimalleaforder     0                            tree as it was
 //   silhouette           -2.0 bad arguments or        nothing written (only reads)
 //                        short memory
+//   multiscalefit        -1 bad arguments or short    *support as it was
+//                        memory
 //   kcluster,            *ifound 0 bad arguments,     clusterid and *error as they were;
 //   kclusterplusplus,    -1 short memory              nothing written when ifound is null
 //   kmedoids
@@ -46,6 +48,13 @@
 //                        -2 bad sizes
 //                        *ierr k >= 1: no             u, w and v hold the decomposition,
 //                        convergence for value k      value k unconverged
+//   bootstrapcounts      -1                           counts and effective_scales as they were
+//   consensuscounts      -1                           counts as they were
+//   consensusmatrix,     0                            -
+//   clusterconsensus     0                            outputs as they were
+//   consensuscdf         -1.0                         -
+//   consensusclusters    -1, every clusterid entry -1 as cuttree
+//   consensusdelta       cannot fail                  -
 //   setrandomseed,       cannot fail                  -
 //   getrandomseed, setprogress,
 //   setthreads, getthreads
@@ -267,11 +276,11 @@ void setrandomseed(int seed1, int seed2);
 void getrandomseed(int* seed1, int* seed2);
 
 // Progress of the calling thread's long routines (distancematrix,
-// treecluster, optimalleaforder): while a report is set, it is called in
-// that thread as work completes, with the step ("distances", "merging" or
-// "leaf order"), the units done so far and the step's total; done rises to
-// total. It must not call the
-// library. Null stops the reports; threads that set none get none.
+// treecluster, optimalleaforder, bootstrapcounts): while a report is set,
+// it is called in that thread as work completes, with the step
+// ("distances", "merging", "leaf order" or "bootstrap", in resamples), the
+// units done so far and the step's total; done rises to total. It must not
+// call the library. Null stops the reports; threads that set none get none.
 using ProgressReport = void (*)(const char* step, long done, long total, void* context);
 void setprogress(ProgressReport report, void* context);
 
@@ -453,6 +462,141 @@ int optimalleaforder(int nelements, Node* tree, const double* const* distmatrix)
 // that is negative or not finite) or when memory is short. O(n^2) time,
 // O(n + k) scratch.
 double silhouette(int nelements, const double* const* distmatrix, const int clusterid[]);
+
+// Multiscale bootstrap of the clusters of `tree` (Efron, Halloran and
+// Holmes 1996; Shimodaira 2002, 2004; as R's pvclust, Suzuki and Shimodaira
+// 2006). The values of each element are nvalues = ncolumns when transpose
+// is 0 (the same columns drawn for every element), nrows when it is 1.
+// Resample q = s * nboot + b (scale s in 0 ... nscales-1, replicate b in
+// 0 ... nboot-1) draws size_s = round(scales[s] * nvalues) (half to even,
+// as R rounds) of the values with replacement, from a generator of its
+// own seeded from (seed, q) alone (neither the caller's generator nor any
+// thread's is read or moved), and clusters the elements of the resampled
+// table as treecluster(..., dist, method, NULL) would: the values drawn in
+// their original order, each as many times as drawn, with its weight
+// (missing values stay missing). Codes that read weights as multiplicities
+// ('c', 'a', 'u', 'x', 'M', 'C', and the sums of differences when the
+// weights are not all 1) take each value drawn once, weighing its weight
+// times the times drawn: the same distances up to rounding. For each q in
+// first ... last-1, counts[s * (nelements - 1) + m] (nscales *
+// (nelements - 1) ints, the caller's) gains 1 for each record m of tree
+// whose cluster (set of elements) is also a cluster of the resample's
+// tree. The counts of a range are the same whatever getthreads() and
+// however a run is split into ranges, so ranges done apart add up to the
+// whole run. effective_scales (nscales doubles; may be null) receives
+// size_s / nvalues. tree is istree's form over nelements >= 2 (only read;
+// heights play no part). Resamples run in parallel, each in one thread.
+// Returns last - first; -1, with counts and effective_scales as they
+// were, for bad arguments (a method treecluster does not take, tree not a
+// tree over nelements, a scale drawing no value or more than INT_MAX,
+// nscales or nboot < 1, first < 0, last < first, last > nscales * nboot,
+// null arrays), a resample whose tree treecluster would refuse (a value
+// drawn that is present and not finite, a distance that is not), or
+// short memory. Memory per thread: a distance matrix (none for 's'), a
+// tree, nvalues ints, and with transpose 0 the resampled table.
+int bootstrapcounts(int nrows, int ncolumns, const double* const* data, const int* const* mask,
+                    const double weight[], int transpose, char dist, char method, const Node* tree,
+                    int nscales, const double scales[], int nboot, int seed, int first, int last,
+                    int counts[], double effective_scales[]);
+// One cluster's support from a multiscale bootstrap (Shimodaira 2002, Syst.
+// Biol. 51; 2004, Ann. Statist. 32; Suzuki & Shimodaira 2006, Bioinformatics
+// 22), as pvclust 2.x reports it for each edge. bp is the fitted share at
+// scale 1, pnorm(-(v + c)), not the raw share of the resamples there.
+struct BootstrapSupport {
+  double au, bp, si;        // approximately unbiased, bootstrap and selective p-values
+  double se_au, se_bp, se_si;  // their standard errors
+  double v, c;              // the fitted signed distance and curvature
+  double pchi;              // upper tail of the fit's chi-square (0 when nothing was fitted)
+  int used;                 // scales whose share lies strictly between 0.001 and 0.999
+};
+// counts[s] of nboot resamples at scale scales[s] (s = 0 ... nscales-1, the
+// effective scales: a resample's size over the number of values, distinct
+// and positive) hold the cluster. A scale enters the fit when its share
+// b = counts[s]/nboot lies strictly between 0.001 and 0.999; with fewer than
+// 3 such scales nothing is fitted: au, bp and si are all 0 when the counts
+// over all scales are below half of the resamples, all 1 otherwise, and every
+// other field is 0 but `used`. Otherwise the z-values -qnorm(b) are fitted
+// by v sqrt(r) + c / sqrt(r), weighted least squares with weights
+// nboot dnorm(z)^2 / (b (1 - b)) (the inverse of the z-value's variance);
+// then au = pnorm(c - v), bp = pnorm(-(v + c)), si = 1 - pnorm(v - c) /
+// pnorm(-c) clamped to [0, 1] (the selective p-value of Terada & Shimodaira
+// 2017, arXiv:1711.00949, which pvclust 2.x adds), each se from the fit's covariance by the delta
+// method (se_si 0 when si is clamped), and pchi the chi-square upper tail of
+// the weighted residual sum of squares on used - 2 degrees of freedom.
+// Returns 0 and fills *support; -1 for bad arguments (nscales or nboot
+// below 1, a null array, a scale not finite or not positive, two scales
+// equal, a count outside 0 ... nboot) or short memory, *support as it was.
+int multiscalefit(int nscales, const double scales[], const int counts[], int nboot,
+                  BootstrapSupport* support);
+// Consensus clustering (Monti, Tamayo, Mesirov and Golub, Machine Learning
+// 2003), as Bioconductor's ConsensusClusterPlus runs it: each resample
+// clusters floor(pitem * nelements) elements drawn without replacement,
+// over floor(pfeature * ndata) dimensions drawn likewise (all of them when
+// pfeature is 1), into each k of ks; the consensus of two elements is the
+// share of the resamples holding both that put them in one cluster.
+//
+// Pairs are counted over the lower triangle: pair (i, j), i > j, at index
+// i * (i - 1) / 2 + j of a triangle of nelements * (nelements - 1) / 2
+// entries.
+
+// Adds the counts of resamples first ... last-1 (0 <= first <= last) to
+// together (nks triangles, k = ks[t] at t * triangle size: pairs in one
+// cluster) and sampled (one triangle: pairs drawn together). Resample q
+// draws from a generator seeded from (seed, q) alone, so that counts of
+// split ranges add up to those of the whole range bit for bit, and none
+// depends on getthreads(); the resamples run in parallel, each clustered
+// in one thread, and the calling thread's generator is left as it was.
+// algorithm: a linkage code of treecluster ('s', 'm', 'a', 'c', 'w', 'q',
+// 'd'), its tree cut at each k by cuttree; 'k' k-means or 'e' k-medians
+// (kcluster, npass passes from random partitions); 'p' k-medoids
+// (kmedoids on the resample's distances, npass passes). dist: a distance
+// code. npass >= 1. ks: nks >= 1 values, each from 1 to the resample's size. Returns
+// last - first; -1, counts as they were, for bad arguments (pitem or
+// pfeature outside (0, 1], fewer than two elements or no dimension drawn,
+// an unknown algorithm, data not finite), a clustering that failed, or
+// short memory.
+int consensuscounts(int nrows, int ncolumns, const double* const* data, const int* const* mask,
+                    const double weight[], int transpose, char dist, char algorithm, int npass,
+                    int nks, const int ks[], double pitem, double pfeature, int seed, int first,
+                    int last, int together[], int sampled[]);
+
+// The consensus matrix of one k from its counts (triangles as above):
+// together / sampled, 0 for a pair never drawn together (as
+// ConsensusClusterPlus). Returns 1; 0 for bad arguments (nelements < 2,
+// null arrays, a count negative or together above sampled).
+int consensusmatrix(int nelements, const int together[], const int sampled[],
+                    double consensus[]);
+
+// The consensus CDF of one k: cdf[b] (100 values) is the share of the
+// pairs' consensus values at most (b + 1) / 100 (R's hist breaks, a value
+// within 1e-9 above a break counting as below it), and the result its area,
+// the sum of cdf[b] times the width of break b to b + 1. -1.0 for bad
+// arguments (nelements < 2, null arrays).
+double consensuscdf(int nelements, const double consensus[], double cdf[]);
+
+// The relative change of the CDF's area with k: delta[0] = area[0],
+// delta[t] = (area[t] - area[t-1]) / area[t-1] for the ks in ascending
+// order (nks values each). ConsensusClusterPlus's delta-area plot, whose
+// largest value past the first suggests the k.
+void consensusdelta(int nks, const double area[], double delta[]);
+
+// The final clusters of one k: average linkage on the distances 1 -
+// consensus, the tree cut into k clusters, numbered from 0 in the order of
+// each cluster's first element (R's cutree, less one). Returns k; -1, with
+// every clusterid entry -1, for k outside 1 ... nelements, nelements < 2,
+// null arrays, a consensus value outside [0, 1], or short memory.
+int consensusclusters(int nelements, const double consensus[], int k, int clusterid[]);
+
+// Cluster and item consensus of the partition clusterid (numbers 0 ...
+// nclusters-1) as ConsensusClusterPlus's calcICL: cluster[c] is the mean
+// consensus of the pairs within cluster c (NaN for one member);
+// item[i * nclusters + c] the mean consensus of element i with the members
+// of c other than itself (NaN for i alone in c). cluster or item may be
+// null when not wanted. Returns 1; 0, outputs as they were, for short
+// memory or bad arguments (nelements < 2,
+// null consensus or clusterid, a number outside 0 ... nclusters-1).
+int clusterconsensus(int nelements, const double consensus[], int nclusters,
+                     const int clusterid[], double cluster[], double item[]);
 
 }  // namespace lopper
 

@@ -77,6 +77,23 @@ void reportprogress(const char* step, long done, long total);
 // tens of microseconds), at most getthreads().
 int threadsfor(double operations);
 
+// While one lives in a thread, the library's routines called from that
+// thread report no progress and, when made `alone`, run in it only
+// (threadsfor gives 1): the thread is one of several sharing out an outer
+// loop, which takes the processors and reports for them. Scopes nest.
+class Nested {
+ public:
+  explicit Nested(bool alone);
+  ~Nested();
+  Nested(const Nested&) = delete;
+  Nested& operator=(const Nested&) = delete;
+
+ private:
+  bool was_alone_, was_quiet_;
+};
+// Whether a Nested lives in the calling thread.
+bool quietthread();
+
 // Whether the processor runs LOPPER_AVX2 code (and the tests have not
 // turned it off).
 bool hasavx2();
@@ -600,14 +617,63 @@ Status pslcluster(int nrows, int ncolumns, const double* const* data, const int*
                   const double weight[], const double* const* distmatrix, char dist, int transpose,
                   Node tree[]);
 
+// treecluster's two last steps, for arguments it accepts: whether the
+// nelements rows of distmatrix are all finite; and the linkage of `method`
+// over distmatrix (null only for 's', whose distances then come from the
+// data) into tree (nelements-1 records), with the linkage routines'
+// results.
+bool finitematrix(int nelements, const double* const* distmatrix);
+Status link(int nrows, int ncolumns, const double* const* data, const int* const* mask,
+            const double weight[], int transpose, char dist, char method, double** distmatrix,
+            Node tree[]);
+
 // -1, 0 or +1 as a.distance is below, equal to or above b.distance.
 int nodecompare(const Node& a, const Node& b);
 
 // Uniform deviate in (0, 1), seeding itself from the clock while unseeded.
 double uniform();
+// L'Ecuyer's generator of uniform() with a state of its own, seeded from
+// `key` alone: draws that must not depend on the thread making them, nor
+// disturb the thread's generator, which is the caller's.
+class Stream {
+ public:
+  explicit Stream(std::uint64_t key);
+  // Uniform deviate in (0, 1).
+  double uniform();
+
+ private:
+  int s1_, s2_;
+};
+// A key for Stream from two numbers (a seed and an index, say), each of
+// whose bits reaches every bit of the key (SplitMix64's finaliser).
+std::uint64_t mixkey(std::uint64_t a, std::uint64_t b);
+// The draws of bootstrapcounts' resample q: size values among nvalues
+// (>= 1), uniformly with replacement, from a Stream keyed by (seed, q);
+// multiplicity (nvalues ints) receives the times each value was drawn.
+void bootstrapdraws(int seed, int q, int nvalues, int size, int multiplicity[]);
 // Binomial deviate for n >= 0 trials of probability 0 < p <= 0.5: BINV
 // below n*p = 30, BTPE from 30 on.
 int binomial(int n, double p);
+// Seeds the calling thread's generator with stream `stream` of `seed`, by
+// the pair alone: the resamples of a routine, numbered, draw the same
+// numbers whichever thread or machine runs them.
+void seedstream(int seed, long stream);
+// The calling thread's generator state, put back as it was (unseeded
+// included) when this goes.
+class KeptGenerator {
+ public:
+  KeptGenerator();
+  ~KeptGenerator();
+  KeptGenerator(const KeptGenerator&) = delete;
+  KeptGenerator& operator=(const KeptGenerator&) = delete;
+
+ private:
+  int s1_, s2_;
+};
+// m of the n numbers 0 ... n-1 (0 <= m <= n), each set of m equally likely,
+// into chosen in ascending order: selection sampling (Knuth, TAOCP vol. 2,
+// 3.4.2, algorithm S), one uniform() per number looked at.
+void drawsubset(int n, int m, int chosen[]);
 // A random partition of nelements into 1 <= nclusters <= nelements
 // non-empty clusters.
 void randomassign(int nclusters, int nelements, int clusterid[]);
@@ -620,6 +686,11 @@ void getclustermeans(int nclusters, int nrows, int ncolumns, const double* const
 void getclustermedians(int nclusters, int nrows, int ncolumns, const double* const* data,
                        const int* const* mask, const int clusterid[], double** cdata, int** cmask,
                        int transpose, double cache[]);
+
+// The standard normal quantile of p in (0, 1), to full double precision
+// (Wichura 1988, algorithm AS 241 PPND16); -inf and +inf at 0 and 1, NaN
+// outside [0, 1].
+double normalquantile(double p);
 
 }  // namespace detail
 }  // namespace lopper

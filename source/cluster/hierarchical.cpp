@@ -345,17 +345,17 @@ Status CheckTreeArguments(int nrows, int ncolumns, const double* const* data,
   return Status::kOk;
 }
 
+}  // namespace
+
 // A tree over NaN or infinite distances would depend on how they compare.
-bool FiniteMatrix(int nelements, const double* const* distmatrix) {
+bool finitematrix(int nelements, const double* const* distmatrix) {
   for (int i = 1; i < nelements; i++)
     for (int j = 0; j < i; j++)
       if (!std::isfinite(distmatrix[i][j])) return false;
   return true;
 }
 
-// The linkage of `method` over distmatrix (null only for 's') into tree
-// (nelements-1 records).
-Status Link(int nrows, int ncolumns, const double* const* data, const int* const* mask,
+Status link(int nrows, int ncolumns, const double* const* data, const int* const* mask,
             const double weight[], int transpose, char dist, char method, double** distmatrix,
             Node tree[]) {
   const int nelements = transpose ? ncolumns : nrows;
@@ -369,7 +369,6 @@ Status Link(int nrows, int ncolumns, const double* const* data, const int* const
   }
 }
 
-}  // namespace
 }  // namespace detail
 
 Node* treecluster(int nrows, int ncolumns, const double* const* data, const int* const* mask,
@@ -388,9 +387,9 @@ Node* treecluster(int nrows, int ncolumns, const double* const* data, const int*
       return nullptr;
     distmatrix = built.rows();
   }
-  if (distmatrix && !detail::FiniteMatrix(nelements, distmatrix)) return nullptr;
+  if (distmatrix && !detail::finitematrix(nelements, distmatrix)) return nullptr;
   detail::Owned<Node> tree(static_cast<Node*>(detail::allocate((nelements - 1) * sizeof(Node))));
-  if (!tree || detail::Link(nrows, ncolumns, data, mask, weight, transpose, dist, method,
+  if (!tree || detail::link(nrows, ncolumns, data, mask, weight, transpose, dist, method,
                             distmatrix, tree.get()) != Status::kOk)
     return nullptr;
   return tree.release();

@@ -20,7 +20,7 @@ void setprogress(ProgressReport report, void* context) { reporter = {report, con
 namespace detail {
 
 void reportprogress(const char* step, long done, long total) {
-  if (reporter.report) reporter.report(step, done, total, reporter.context);
+  if (reporter.report && !quietthread()) reporter.report(step, done, total, reporter.context);
 }
 
 }  // namespace detail

@@ -41,6 +41,26 @@ std::uint64_t Mix(std::uint64_t x) {
   return x ^ (x >> 31);
 }
 
+// A pair of seeds, each in 1 ... modulus-1, from the 64 bits of h.
+void SeedsFrom(std::uint64_t h, int* seed1, int* seed2) {
+  *seed1 = static_cast<int>(1 + h % (m1 - 1));
+  *seed2 = static_cast<int>(1 + Mix(h) % (m2 - 1));
+}
+
+// L'Ecuyer (1988): two multiplicative congruential generators, each advanced
+// by Schrage's method without overflow, combined by subtraction.
+double Advance(int& state1, int& state2) {
+  int k = state1 / 53668;
+  state1 = 40014 * (state1 - k * 53668) - k * 12211;
+  if (state1 < 0) state1 += m1;
+  k = state2 / 52774;
+  state2 = 40692 * (state2 - k * 52774) - k * 3791;
+  if (state2 < 0) state2 += m2;
+  int z = state1 - state2;
+  if (z < 1) z += m1 - 1;
+  return z * scale;
+}
+
 // Seeds for a thread that draws before setting any: the system's entropy
 // source (when it has one) mixed with a nanosecond clock and the thread's
 // id, so that programs started within one second, and threads of one
@@ -54,8 +74,7 @@ void SeedFromClock() {
     h = Mix(h ^ (static_cast<std::uint64_t>(device()) << 32 | device()));
   } catch (...) {  // no entropy source: the clock and the thread id remain
   }
-  s1 = static_cast<int>(1 + h % (m1 - 1));
-  s2 = static_cast<int>(1 + Mix(h) % (m2 - 1));
+  SeedsFrom(h, &s1, &s2);
 }
 
 }  // namespace
@@ -72,19 +91,32 @@ void getrandomseed(int* seed1, int* seed2) {
 
 namespace detail {
 
-// L'Ecuyer (1988): two multiplicative congruential generators, each advanced
-// by Schrage's method without overflow, combined by subtraction.
 double uniform() {
   if (s1 == 0) SeedFromClock();
-  int k = s1 / 53668;
-  s1 = 40014 * (s1 - k * 53668) - k * 12211;
-  if (s1 < 0) s1 += m1;
-  k = s2 / 52774;
-  s2 = 40692 * (s2 - k * 52774) - k * 3791;
-  if (s2 < 0) s2 += m2;
-  int z = s1 - s2;
-  if (z < 1) z += m1 - 1;
-  return z * scale;
+  return Advance(s1, s2);
+}
+
+Stream::Stream(std::uint64_t key) { SeedsFrom(Mix(key), &s1_, &s2_); }
+
+double Stream::uniform() { return Advance(s1_, s2_); }
+
+std::uint64_t mixkey(std::uint64_t a, std::uint64_t b) { return Mix(Mix(a) ^ b); }
+void seedstream(int seed, long stream) {
+  const std::uint64_t h =
+      Mix(Mix(static_cast<std::uint32_t>(seed)) ^ static_cast<std::uint64_t>(stream));
+  s1 = Reduced(static_cast<int>(h % m1), m1);
+  s2 = Reduced(static_cast<int>(Mix(h) % m2), m2);
+}
+
+KeptGenerator::KeptGenerator() : s1_(s1), s2_(s2) {}
+KeptGenerator::~KeptGenerator() {
+  s1 = s1_;
+  s2 = s2_;
+}
+
+void drawsubset(int n, int m, int chosen[]) {
+  for (int i = 0, taken = 0; taken < m; i++)
+    if ((n - i) * uniform() < m - taken) chosen[taken++] = i;
 }
 
 namespace {

@@ -18,6 +18,11 @@ constexpr double kOperationsPerThread = 2e6;
 // How long a crew's helper yields for the next step before it sleeps.
 constexpr std::chrono::microseconds kYieldFor{1000};
 
+// The calling thread's Nested scopes: whether one made it alone, whether
+// one lives.
+thread_local bool alone = false;
+thread_local bool quiet = false;
+
 }  // namespace
 
 void setthreads(int n) { requested.store(n < 1 ? 0 : n, std::memory_order_relaxed); }
@@ -31,7 +36,20 @@ int getthreads() {
 
 namespace detail {
 
+Nested::Nested(bool alone_now) : was_alone_(alone), was_quiet_(quiet) {
+  alone = alone || alone_now;
+  quiet = true;
+}
+
+Nested::~Nested() {
+  alone = was_alone_;
+  quiet = was_quiet_;
+}
+
+bool quietthread() { return quiet; }
+
 int threadsfor(double operations) {
+  if (alone) return 1;
   const double worth = operations / kOperationsPerThread;
   const int most = getthreads();
   return worth >= most ? most : worth >= 1 ? static_cast<int>(worth) : 1;
