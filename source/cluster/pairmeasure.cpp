@@ -138,6 +138,29 @@ std::vector<T> Interleaved(const std::vector<T>& rows, int n, int ndata) {
   return out;
 }
 
+// The values of set's dimensions k with column[k] >= 0 into place
+// column[k] of each element's row of `width` in rows, 0 where missing, and
+// their presence into present; finite[i] cleared when a value of element i
+// present in any dimension is not finite. Reads the data in its own
+// orientation.
+void GatherWeighed(const ElementSet& set, const int column[], int width, double rows[],
+                   unsigned char present[], unsigned char finite[]) {
+  auto take = [&](int i, int k, int here, double value) {
+    if (here && !std::isfinite(value)) finite[i] = 0;
+    const int a = column[k];
+    if (a < 0 || !here) return;
+    present[static_cast<std::size_t>(i) * width + a] = 1;
+    rows[static_cast<std::size_t>(i) * width + a] = value;
+  };
+  if (set.transpose) {
+    for (int k = 0; k < set.nrows; k++)
+      for (int i = 0; i < set.ncolumns; i++) take(i, k, set.mask[k][i], set.data[k][i]);
+  } else {
+    for (int i = 0; i < set.nrows; i++)
+      for (int k = 0; k < set.ncolumns; k++) take(i, k, set.mask[i][k], set.data[i][k]);
+  }
+}
+
 }  // namespace
 
 PairMeasure::PairMeasure(const ElementSet& set, char dist)
@@ -232,33 +255,33 @@ void PairMeasure::prepare_signs() {
 // pairs cost.
 void PairMeasure::prepare_correlation() {
   const int n = set_.elements();
-  std::vector<int> weighed;
+  std::vector<int> column(ndata_, -1);  // per dimension, its place among those weighed
   for (int k = 0; k < ndata_; k++)
-    if (set_.weight[k] > 0) weighed.push_back(k);
-  width_ = static_cast<int>(weighed.size());
-  for (const int k : weighed) weight_.push_back(set_.weight[k]);
+    if (set_.weight[k] > 0) {
+      column[k] = static_cast<int>(weight_.size());
+      weight_.push_back(set_.weight[k]);
+    }
+  width_ = static_cast<int>(weight_.size());
   const std::size_t cells = static_cast<std::size_t>(n) * width_;
+  std::vector<unsigned char> finite(n, 1);
+  present_.assign(cells, 0);
+  weighted_.assign(cells, 0.0);  // first the values themselves
+  GatherWeighed(set_, column.data(), width_, weighted_.data(), present_.data(), finite.data());
   usable_.assign(n, 0);
   complete_.assign(n, 0);
-  present_.assign(cells, 0);
-  weighted_.assign(cells, 0.0);
   values_.assign(static_cast<std::size_t>((n + kLanes - 1) / kLanes) * kLanes * width_, 0.0);
   totals_.assign(n, Moments{0, 0, 0, 0});
   gaps_start_.assign(n + 1, 0);
-  std::vector<double> gathered(ndata_), x(width_);
+  std::vector<double> x(width_);
   for (int i = 0; i < n; i++) {
     const std::size_t at = static_cast<std::size_t>(i) * width_;
-    if (Gather(set_, i, gathered.data()).finite) {
-      for (int a = 0; a < width_; a++) {
-        const double value = gathered[weighed[a]];
-        present_[at + a] = value == value;
-        x[a] = present_[at + a] ? value : 0;
-        if (!present_[at + a]) gaps_.push_back(a);
-      }
-      usable_[i] = scale_correlation(i, x.data(), &weighted_[at]);
-      for (int a = 0; a < width_; a++) values_[lane(i) + a * kLanes] = x[a];
-    }
+    for (int a = 0; a < width_; a++)
+      if (!present_[at + a]) gaps_.push_back(a);
     gaps_start_[i + 1] = static_cast<int>(gaps_.size());
+    if (!finite[i]) continue;
+    std::copy(&weighted_[at], &weighted_[at] + width_, x.begin());
+    usable_[i] = scale_correlation(i, x.data(), &weighted_[at]);
+    for (int a = 0; a < width_; a++) values_[lane(i) + a * kLanes] = x[a];
     complete_[i] = usable_[i] && gaps_start_[i + 1] == gaps_start_[i];
   }
 }
@@ -511,19 +534,34 @@ void PairMeasure::row_by(int i, double out[], Measure& fallback, Usable usable) 
 }
 
 // The distances from i to 0 ... i-1 of a path whose values are in blocks:
-// block(j, out, Blocks<b>()) for b whole blocks from element j on, two at a
-// time while there are two, one(j) for the elements after the last whole
-// block; then the pairs with an element the path cannot take are measured
-// again by Measure.
+// block(j, out, Blocks<b>()) for b whole blocks from element j on, kMost at
+// a time while there are so many, then the rest of them at once (a block at
+// a time, each of its sums would wait on the last); one(j) for the elements
+// after the last whole block; then the pairs with an element the path
+// cannot take are measured again by Measure.
 template <int kBlocks>
 using Blocks = std::integral_constant<int, kBlocks>;
+
+namespace {
+
+// block(j, out, Blocks<blocks>()) for 0 <= blocks <= kBlocks.
+template <int kBlocks, class Block>
+void LastBlocks(int blocks, int j, double out[], Block& block) {
+  if constexpr (kBlocks > 0) {
+    if (blocks == kBlocks) return block(j, out, Blocks<kBlocks>());
+    LastBlocks<kBlocks - 1>(blocks, j, out, block);
+  }
+}
+
+}  // namespace
 
 template <int kMost, class Block, class One>
 void PairMeasure::blocks_row(int i, double out[], Measure& fallback, Block block, One one) const {
   int j = 0;
   for (; j + kMost * kLanes <= i; j += kMost * kLanes) block(j, &out[j], Blocks<kMost>());
-  for (; j + kLanes <= i; j += kLanes) block(j, &out[j], Blocks<1>());
-  for (; j < i; j++) out[j] = one(j);
+  const int blocks = (i - j) / static_cast<int>(kLanes);
+  LastBlocks<kMost - 1>(blocks, j, &out[j], block);
+  for (j += blocks * kLanes; j < i; j++) out[j] = one(j);
   for (j = 0; j < i; j++)
     if (!usable_[j]) out[j] = measured(i, j, fallback);
 }
