@@ -281,7 +281,7 @@ void PairMeasure::prepare_correlation() {
     if (!finite[i]) continue;
     std::copy(&weighted_[at], &weighted_[at] + width_, x.begin());
     usable_[i] = scale_correlation(i, x.data(), &weighted_[at]);
-    for (int a = 0; a < width_; a++) values_[lane(i) + a * kLanes] = x[a];
+    for (int a = 0; a < width_; a++) values_[lane(i) + static_cast<std::size_t>(a) * kLanes] = x[a];
     complete_[i] = usable_[i] && gaps_start_[i + 1] == gaps_start_[i];
   }
 }
@@ -635,7 +635,7 @@ PairMeasure::Moments PairMeasure::moments(int i, int j) const {
     const double wx = weighted_[at + a];
     gapped.w += weight_[a];
     gapped.x += wx;
-    gapped.xx += wx * x[a * kLanes];
+    gapped.xx += wx * x[static_cast<std::ptrdiff_t>(a) * kLanes];
     gapped.count++;
   }
   const Moments& total = totals_[i];
