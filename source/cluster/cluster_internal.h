@@ -408,16 +408,17 @@ struct ElementSet {
 // (every present value finite) needs is computed once per element by the
 // constructor: the values in a row, NaN where missing, with a bit per
 // present value (the differences of differencesof with unit weights, gaps
-// allowed), and for
-// complete elements (every dimension present) the ranks ('s'), the signs
-// of the differences between dimensions ('k'), the centred or plain values
-// scaled to unit norm ('c', 'a', 'u', 'x'). Other pairs, and elements for
-// which that would not reproduce Measure, take the caller's Measure. Values
-// are Measure's bit for bit, except for the four correlations, whose single
-// dot product rounds differently (they agree to 1e-13 relative on
-// well-conditioned data). The
-// constructor may throw std::bad_alloc; calls never allocate, and one
-// PairMeasure serves any number of threads, each with its own Measure.
+// allowed), for complete elements (every dimension present) the ranks
+// ('s') and the signs of the differences between dimensions ('k'), and for
+// the correlations ('c', 'a', 'u', 'x'; weights >= 0, gaps allowed) each
+// element's centred or plain values over the dimensions of positive weight,
+// scaled to unit norm, 0 where missing, with their sums. Other pairs, and
+// those for which that would not reproduce Measure, take the caller's
+// Measure. Values are Measure's bit for bit, except for the four
+// correlations, whose dot products round differently (they agree to 1e-13
+// in r on well-conditioned data). The constructor may throw
+// std::bad_alloc; calls never allocate, and one PairMeasure serves any
+// number of threads, each with its own Measure.
 class PairMeasure {
  public:
   PairMeasure(const ElementSet& set, char dist);
@@ -436,6 +437,7 @@ class PairMeasure {
   void prepare_ranks();
   void prepare_signs();
   void prepare_correlation();
+  bool scale_correlation(int i, double x[], double wx[]);
   // distances() with V, a vector of doubles, as the unit of the kernels.
   template <class V>
   void distances_by(int i, double out[], Measure& fallback) const;
@@ -449,14 +451,23 @@ class PairMeasure {
   void differences_row(int i, double out[], Measure& fallback) const;
   template <class V, bool kAbsolute>
   void correlation_row(int i, double out[], Measure& fallback) const;
+  // Element i's weight, count, sum and sum of squares over the dimensions
+  // present in it and in j.
+  struct Moments {
+    double w, x, xx;
+    int count;
+  };
+  Moments moments(int i, int j) const;
+  template <bool kAbsolute>
+  double gapped_correlation(int i, int j, double sxy, Measure& fallback) const;
   double ranks(int i, int j) const;
   double signs(int i, int j) const;
   template <class Usable>
   void row_by(int i, double out[], Measure& fallback, Usable usable) const;
-  const double* row(int i) const { return &values_[static_cast<std::size_t>(i) * ndata_]; }
+  const double* row(int i) const { return &values_[static_cast<std::size_t>(i) * width_]; }
   // Where element i's first value is when its values are in blocks.
   std::size_t lane(int i) const {
-    return static_cast<std::size_t>(i / kLanes) * kLanes * ndata_ + i % kLanes;
+    return static_cast<std::size_t>(i / kLanes) * kLanes * width_ + i % kLanes;
   }
   double measured(int i, int j, Measure& fallback) const {
     return fallback(set_.data, set_.data, set_.mask, set_.mask, set_.weight, i, j, set_.transpose);
@@ -464,6 +475,7 @@ class PairMeasure {
 
   ElementSet set_;
   int ndata_;
+  int width_;  // values kept per element: ndata_, or for correlations the dimensions weighed
   Path path_;
   char dist_;
   std::vector<unsigned char> usable_;          // per element: the fast path applies
@@ -476,6 +488,11 @@ class PairMeasure {
   int words_ = 0;                        // differences: words of presence bits per element
   std::vector<std::uint64_t> presence_;  // differences: bit k of an element's words: k present
   std::vector<double> weighted_;         // correlations: the scaled values times the weights
+  std::vector<double> weight_;           // correlations: the positive weights
+  std::vector<unsigned char> present_;   // correlations: per element, width_ flags
+  std::vector<int> gaps_;                // correlations: the dimensions each element misses,
+  std::vector<int> gaps_start_;          // from gaps_start_[i] to gaps_start_[i + 1]
+  std::vector<Moments> totals_;          // correlations: moments over all present dimensions
   std::vector<double> spread_;           // 's': the ranks' variance
   std::vector<signed char> signs_;       // 'k': sign(x[a] - x[b]) for b < a
   std::vector<int> untied_;              // 'k': how many of those are not 0

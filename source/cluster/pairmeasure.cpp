@@ -138,11 +138,38 @@ std::vector<T> Interleaved(const std::vector<T>& rows, int n, int ndata) {
   return out;
 }
 
+// The values of set's dimensions k with column[k] >= 0 into place
+// column[k] of each element's row of `width` in rows, 0 where missing, and
+// their presence into present; finite[i] cleared when a value of element i
+// present in any dimension is not finite. Reads the data in its own
+// orientation.
+void GatherWeighed(const ElementSet& set, const int column[], int width, double rows[],
+                   unsigned char present[], unsigned char finite[]) {
+  auto take = [&](int i, int k, int here, double value) {
+    if (here && !std::isfinite(value)) finite[i] = 0;
+    const int a = column[k];
+    if (a < 0 || !here) return;
+    present[static_cast<std::size_t>(i) * width + a] = 1;
+    rows[static_cast<std::size_t>(i) * width + a] = value;
+  };
+  if (set.transpose) {
+    for (int k = 0; k < set.nrows; k++)
+      for (int i = 0; i < set.ncolumns; i++) take(i, k, set.mask[k][i], set.data[k][i]);
+  } else {
+    for (int i = 0; i < set.nrows; i++)
+      for (int k = 0; k < set.ncolumns; k++) take(i, k, set.mask[i][k], set.data[i][k]);
+  }
+}
+
 }  // namespace
 
 PairMeasure::PairMeasure(const ElementSet& set, char dist)
-    : set_(set), ndata_(set.dimensions()), path_(PathFor(dist, set)), dist_(dist) {
+    : set_(set), ndata_(set.dimensions()), width_(ndata_), path_(PathFor(dist, set)), dist_(dist) {
   if (path_ == Path::kMeasure) return;
+  if (path_ == Path::kCentred || path_ == Path::kUncentred) {
+    prepare_correlation();
+    return;
+  }
   const int n = set.elements();
   const std::size_t cells = static_cast<std::size_t>(n) * ndata_;
   usable_.resize(n);
@@ -172,11 +199,6 @@ PairMeasure::PairMeasure(const ElementSet& set, char dist)
       break;
     case Path::kSigns:
       prepare_signs();
-      break;
-    case Path::kCentred:
-    case Path::kUncentred:
-      prepare_correlation();
-      values_ = Interleaved(values_, n, ndata_);
       break;
     default:
       break;
@@ -224,37 +246,93 @@ void PairMeasure::prepare_signs() {
   }
 }
 
-// Per element, r's factors: the (centred) values over the square root of
-// their weighted sum of squares, in values_, and those times the weights,
-// in weighted_. Their dot product, 1 but for rounding, is made at least 1
-// by Normalise, so that r is at least 1 for identical elements (and at most
-// -1 for negated ones) and their distance 0, as Measure's is. An element
-// keeps Measure when Measure's own sums, formed as it forms them, would not
-// give a defined r, and when its weighted values are all equal: Measure's
-// spread of such an element is rounding noise.
+// Per element, r's factors over the dimensions of positive weight (the
+// others add nothing to any of Measure's sums), in blocks in values_: the
+// (centred) values over the square root of their weighted sum of squares, 0
+// where missing; those times the weights in weighted_, the element's
+// moments and its gaps. Only the few values this keeps are stored: a
+// matrix's worth of fresh memory would cost more in page faults than the
+// pairs cost.
 void PairMeasure::prepare_correlation() {
-  const double* w = set_.weight;
-  weighted_.resize(values_.size());
-  for (std::size_t i = 0; i < usable_.size(); i++) {
-    if (!usable_[i]) continue;
-    double* x = &values_[i * ndata_];
-    double sw = 0, sx = 0, sxx = 0;
-    bool varies = false;
-    for (int k = 0; k < ndata_; k++) {
-      sw += w[k];
-      sx += w[k] * x[k];
-      sxx += w[k] * x[k] * x[k];
-      varies = varies || (w[k] > 0 && x[k] != x[0]);
+  const int n = set_.elements();
+  std::vector<int> column(ndata_, -1);  // per dimension, its place among those weighed
+  for (int k = 0; k < ndata_; k++)
+    if (set_.weight[k] > 0) {
+      column[k] = static_cast<int>(weight_.size());
+      weight_.push_back(set_.weight[k]);
     }
-    const bool centred = path_ == Path::kCentred;
-    const double spread = centred ? sxx - sx * sx / sw : sxx;
-    usable_[i] =
-        sw > 0 && (varies || !centred) && sxx <= kLargestSquares && spread >= kSmallestSpread;
-    if (!usable_[i]) continue;
-    const double mean = centred ? sx / sw : 0;
-    for (int k = 0; k < ndata_; k++) x[k] -= mean;
-    usable_[i] = Normalise(ndata_, w, x, &weighted_[i * ndata_]);
+  width_ = static_cast<int>(weight_.size());
+  const std::size_t cells = static_cast<std::size_t>(n) * width_;
+  std::vector<unsigned char> finite(n, 1);
+  present_.assign(cells, 0);
+  weighted_.assign(cells, 0.0);  // first the values themselves
+  GatherWeighed(set_, column.data(), width_, weighted_.data(), present_.data(), finite.data());
+  usable_.assign(n, 0);
+  complete_.assign(n, 0);
+  values_.assign(static_cast<std::size_t>((n + kLanes - 1) / kLanes) * kLanes * width_, 0.0);
+  totals_.assign(n, Moments{0, 0, 0, 0});
+  gaps_start_.assign(n + 1, 0);
+  std::vector<double> x(width_);
+  for (int i = 0; i < n; i++) {
+    const std::size_t at = static_cast<std::size_t>(i) * width_;
+    for (int a = 0; a < width_; a++)
+      if (!present_[at + a]) gaps_.push_back(a);
+    gaps_start_[i + 1] = static_cast<int>(gaps_.size());
+    if (!finite[i]) continue;
+    std::copy(&weighted_[at], &weighted_[at] + width_, x.begin());
+    usable_[i] = scale_correlation(i, x.data(), &weighted_[at]);
+    for (int a = 0; a < width_; a++) values_[lane(i) + static_cast<std::size_t>(a) * kLanes] = x[a];
+    complete_[i] = usable_[i] && gaps_start_[i + 1] == gaps_start_[i];
   }
+}
+
+// Element i's values x, 0 where missing, centred for 'c' and 'a' and
+// scaled, with w times them into wx and its moments into totals_; false
+// when the element is to keep Measure: when Measure's own sums, formed as
+// it forms them, would not give a defined r, and when its weighted values
+// are all equal (Measure's spread of such an element is rounding noise).
+// A complete element's dot product with itself is made at least 1 by
+// Normalise, so that r is at least 1 for identical complete elements (and
+// at most -1 for negated ones) and their distance 0, as Measure's is.
+bool PairMeasure::scale_correlation(int i, double x[], double wx[]) {
+  const double* w = weight_.data();
+  const unsigned char* here = &present_[static_cast<std::size_t>(i) * width_];
+  double sw = 0, sx = 0, sxx = 0;
+  int count = 0;
+  bool varies = false;
+  double first = 0;
+  for (int a = 0; a < width_; a++) {
+    if (!here[a]) continue;
+    sw += w[a];
+    sx += w[a] * x[a];
+    sxx += w[a] * x[a] * x[a];
+    if (count++ == 0) first = x[a];
+    varies = varies || x[a] != first;
+  }
+  const bool centred = path_ == Path::kCentred;
+  const double spread = centred ? sxx - sx * sx / sw : sxx;
+  if (!(sw > 0 && (varies || !centred) && sxx <= kLargestSquares && spread >= kSmallestSpread))
+    return false;
+  const double mean = centred ? sx / sw : 0;
+  for (int a = 0; a < width_; a++)
+    if (here[a]) x[a] -= mean;
+  if (count == width_) {
+    if (!Normalise(width_, w, x, wx)) return false;
+  } else {
+    double norm = 0;
+    for (int a = 0; a < width_; a++) norm += w[a] * x[a] * x[a];
+    const double scale = 1 / std::sqrt(norm);
+    for (int a = 0; a < width_; a++) x[a] *= scale;
+    for (int a = 0; a < width_; a++) wx[a] = w[a] * x[a];
+  }
+  // The sum of squares as the kernels sum sxy, so that sxy = sxx when x = y.
+  Moments& total = totals_[i];
+  total = {sw, 0, 0, count};
+  for (int a = 0; a < width_; a++) {
+    total.x += wx[a];
+    total.xx += wx[a] * x[a];
+  }
+  return true;
 }
 
 namespace {
@@ -391,10 +469,10 @@ void DifferencesBlock(int ndata, const double x[], const double y[], int words,
   }
 }
 
-// r of the weighted scaled values wx (contiguous) with the kBlocks blocks
-// of elements from y on, each summed over ascending dimensions as InOrder
-// sums it, into out as the distance 1 - r, or 1 - |r| with kAbsolute.
-template <class V, bool kAbsolute, int kBlocks>
+// The dot products of the weighted scaled values wx (contiguous) with the
+// kBlocks blocks of elements from y on, each summed over ascending
+// dimensions as InOrder sums it, into out.
+template <class V, int kBlocks>
 void CorrelationBlock(int ndata, const double wx[], const double y[], double out[]) {
   constexpr std::ptrdiff_t kRegisters = kBlocks * kPerBlock<V>;
   const std::ptrdiff_t stride = kLanes * ndata;
@@ -407,18 +485,26 @@ void CorrelationBlock(int ndata, const double wx[], const double y[], double out
       sum[t] += xk * yk;
     }
   }
-  for (int e = 0; e < kBlocks * kLanes; e++) {
-    const double r = sum[e / kWidth<V>][e % kWidth<V>];
-    out[e] = notbelowzero(1 - (kAbsolute ? std::fabs(r) : r));
-  }
+  for (std::ptrdiff_t t = 0; t < kRegisters; t++) Store(&out[t * kWidth<V>], sum[t]);
 }
 
-template <bool kAbsolute>
 double CorrelationOne(int ndata, const double wx[], const double y[]) {
   double r = 0;
   for (std::ptrdiff_t k = 0; k < ndata; k++) r += wx[k] * y[k * kLanes];
+  return r;
+}
+
+// 1 - r, or 1 - |r| with kAbsolute, not below 0.
+template <bool kAbsolute>
+double OneLess(double r) {
   return notbelowzero(1 - (kAbsolute ? std::fabs(r) : r));
 }
+
+// The least share of an element's whole spread (sum of squares) that its
+// spread over the dimensions of a pair may be for the pair's sums, whole
+// sums less the terms of the other's gaps, to lose at most 4 bits to
+// cancellation; below it the pair takes Measure.
+constexpr double kLeastSpreadShare = 1.0 / 16;
 
 }  // namespace
 
@@ -448,19 +534,34 @@ void PairMeasure::row_by(int i, double out[], Measure& fallback, Usable usable) 
 }
 
 // The distances from i to 0 ... i-1 of a path whose values are in blocks:
-// block(j, out, Blocks<b>()) for b whole blocks from element j on, two at a
-// time while there are two, one(j) for the elements after the last whole
-// block; then the pairs with an element the path cannot take are measured
-// again by Measure.
+// block(j, out, Blocks<b>()) for b whole blocks from element j on, kMost at
+// a time while there are so many, then the rest of them at once (a block at
+// a time, each of its sums would wait on the last); one(j) for the elements
+// after the last whole block; then the pairs with an element the path
+// cannot take are measured again by Measure.
 template <int kBlocks>
 using Blocks = std::integral_constant<int, kBlocks>;
+
+namespace {
+
+// block(j, out, Blocks<blocks>()) for 0 <= blocks <= kBlocks.
+template <int kBlocks, class Block>
+void LastBlocks(int blocks, int j, double out[], Block& block) {
+  if constexpr (kBlocks > 0) {
+    if (blocks == kBlocks) return block(j, out, Blocks<kBlocks>());
+    LastBlocks<kBlocks - 1>(blocks, j, out, block);
+  }
+}
+
+}  // namespace
 
 template <int kMost, class Block, class One>
 void PairMeasure::blocks_row(int i, double out[], Measure& fallback, Block block, One one) const {
   int j = 0;
   for (; j + kMost * kLanes <= i; j += kMost * kLanes) block(j, &out[j], Blocks<kMost>());
-  for (; j + kLanes <= i; j += kLanes) block(j, &out[j], Blocks<1>());
-  for (; j < i; j++) out[j] = one(j);
+  const int blocks = (i - j) / static_cast<int>(kLanes);
+  LastBlocks<kMost - 1>(blocks, j, &out[j], block);
+  for (j += blocks * kLanes; j < i; j++) out[j] = one(j);
   for (j = 0; j < i; j++)
     if (!usable_[j]) out[j] = measured(i, j, fallback);
 }
@@ -502,15 +603,62 @@ void PairMeasure::differences_by(int i, double out[], Measure& fallback) const {
   }
 }
 
+// Missing values are 0, so that the dot product of two elements is their
+// sum of products over the dimensions present in both; a pair with a gap
+// then finishes from it and the moments, in gapped_correlation.
 template <class V, bool kAbsolute>
 void PairMeasure::correlation_row(int i, double out[], Measure& fallback) const {
-  const double* wx = &weighted_[static_cast<std::size_t>(i) * ndata_];
+  const double* wx = &weighted_[static_cast<std::size_t>(i) * width_];
   blocks_row<kMostBlocks<V>>(
       i, out, fallback,
       [&](int j, double* to, auto blocks) {
-        CorrelationBlock<V, kAbsolute, decltype(blocks)::value>(ndata_, wx, &values_[lane(j)], to);
+        CorrelationBlock<V, decltype(blocks)::value>(width_, wx, &values_[lane(j)], to);
       },
-      [&](int j) { return CorrelationOne<kAbsolute>(ndata_, wx, &values_[lane(j)]); });
+      [&](int j) { return CorrelationOne(width_, wx, &values_[lane(j)]); });
+  for (int j = 0; j < i; j++) {
+    if (!usable_[j]) continue;
+    out[j] = complete_[i] && complete_[j] ? OneLess<kAbsolute>(out[j])
+                                          : gapped_correlation<kAbsolute>(i, j, out[j], fallback);
+  }
+}
+
+// The gaps' terms are summed first and taken off the whole sums once, in
+// ascending order, so that identical elements (with the same gaps) have
+// equal sums, sxy equal to sxx and syy, and r exactly 1 (sqrt(d * d) is d).
+PairMeasure::Moments PairMeasure::moments(int i, int j) const {
+  const std::size_t at = static_cast<std::size_t>(i) * width_;
+  const double* x = &values_[lane(i)];
+  Moments gapped{0, 0, 0, 0};
+  for (int g = gaps_start_[j]; g < gaps_start_[j + 1]; g++) {
+    const int a = gaps_[g];
+    if (!present_[at + a]) continue;
+    const double wx = weighted_[at + a];
+    gapped.w += weight_[a];
+    gapped.x += wx;
+    gapped.xx += wx * x[static_cast<std::ptrdiff_t>(a) * kLanes];
+    gapped.count++;
+  }
+  const Moments& total = totals_[i];
+  return {total.w - gapped.w, total.x - gapped.x, total.xx - gapped.xx, total.count - gapped.count};
+}
+
+// Measure's r from the pair's sums as Measure forms it, or Measure itself
+// when no dimension is shared or a spread is too small a share of its
+// element's to be trusted (which also keeps Measure's answers for a
+// spread of none: 1, and for an element constant over the pair).
+template <bool kAbsolute>
+double PairMeasure::gapped_correlation(int i, int j, double sxy, Measure& fallback) const {
+  const Moments x = moments(i, j), y = moments(j, i);
+  if (x.count == 0) return measured(i, j, fallback);
+  double cross = sxy, dx = x.xx, dy = y.xx;
+  if (path_ == Path::kCentred) {
+    cross = sxy - x.x * y.x / x.w;
+    dx = x.xx - x.x * x.x / x.w;
+    dy = y.xx - y.x * y.x / x.w;
+  }
+  if (!(dx >= kLeastSpreadShare * totals_[i].xx && dy >= kLeastSpreadShare * totals_[j].xx))
+    return measured(i, j, fallback);
+  return OneLess<kAbsolute>(cross / std::sqrt(dx * dy));
 }
 
 template <class V>
