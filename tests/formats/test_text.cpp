@@ -108,6 +108,22 @@ TEST(FormatsTree, WritesEachFormatExactly) {
   EXPECT_EQ(linkage.str(), "1\t2\t0.5\t2\n0\t4\t1.25\t3\n3\t5\t1\t4\n");
 }
 
+TEST(FormatsTree, WritesNodeLabelsAfterTheirParenthesesQuotedAsNames) {
+  const Names labels = {"95", "", "a b"};
+  std::ostringstream newick, nexus;
+  ASSERT_TRUE(lopper::WriteNewick(newick, 4, kInverted.data(), kNames, labels));
+  ASSERT_TRUE(lopper::WriteNexus(nexus, 4, kInverted.data(), kNames, "t", labels));
+  EXPECT_EQ(newick.str(), "('d e':1,('a_1':1.25,(b:0.5,'it''s':0.5)95:0.75):-0.25)'a b';\n");
+  EXPECT_NE(nexus.str().find("3:0.50000000000000000)95:0.75"), std::string::npos) << nexus.str();
+  EXPECT_NE(nexus.str().find(")'a b';"), std::string::npos) << nexus.str();
+  for (const Names& bad : {Names{"95", ""}, Names{"1", "2", "3", "4"}, Names{"9\t5", "", ""}}) {
+    std::ostringstream out;
+    EXPECT_FALSE(lopper::WriteNewick(out, 4, kInverted.data(), kNames, bad)) << bad.size();
+    EXPECT_FALSE(lopper::WriteNexus(out, 4, kInverted.data(), kNames, "t", bad)) << bad.size();
+    EXPECT_TRUE(out.str().empty());
+  }
+}
+
 // The length of the one edge of a two-element tree whose root is at height.
 std::string EdgeLength(double height, bool nexus) {
   const Tree tree = {{0, 1, height}};

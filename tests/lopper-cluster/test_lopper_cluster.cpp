@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <memory>
+#include <set>
 #include <random>
 #include <sstream>
 #include <string>
@@ -384,6 +386,25 @@ TEST(LopperCluster, BadInputIsReportedAndNoOutputChanges) {
        2,
        "lopper-cluster: nothing to write: give -k, --height, --inconsistent, --dynamic or --clade "
        "for clusters, or --newick, --nexus, --linkage or --svg"},
+      {good, {"--bootstrap", "10", "-m", "kmeans", "-k", "2"}, 2,
+       "lopper-cluster: --bootstrap applies to tree methods, not to -m kmeans"},
+      {good, {"--bootstrap", "0", "--newick", "t.nwk"}, 2,
+       "lopper-cluster: --bootstrap '0': expected a whole number of at least 1"},
+      {good, {"-k", "2", "--support", "s.tsv"}, 2,
+       "lopper-cluster: --support applies to --bootstrap"},
+      {good, {"--bootstrap", "10", "--bootstrap-scales", "1,0", "--newick", "t.nwk"}, 2,
+       "lopper-cluster: --bootstrap-scales must be above 0 (1: as many values as the table has)"},
+      {good, {"--bootstrap", "10", "--alpha", "1", "--report", "r.tsv"}, 2,
+       "lopper-cluster: --alpha '1': expected a number between 0 and 1"},
+      {good, {"--bootstrap", "10", "-k", "2"}, 2,
+       "lopper-cluster: --bootstrap has nothing to write its support to: give --support, "
+       "--newick, --nexus, --svg or --report"},
+      {good, {"--bootstrap", "10", "--height", "1", "--support", "-"}, 2,
+       "lopper-cluster: --support - and the clusters would share standard output: name a file "
+       "for one of them (--clusters FILE or --support FILE)"},
+      {good, {"-k", "2", "--seed", "3"}, 2,
+       "lopper-cluster: --seed applies to kmeans, kmedians, kmedoids, som and --bootstrap, not to "
+       "-m average"},
       {good,
        {"-k", "2", "--progress", "--quiet"},
        2,
@@ -1220,4 +1241,96 @@ TEST(LopperCluster, EveryCutRuleIsTheLibrarysInBothCommands) {
     for (int e = 0; e < n; e++)
       EXPECT_EQ(ids[e] < 0, rule.ids[e] < 0) << rule.label << " g" << e + 1;
   }
+}
+
+TEST(LopperCluster, BootstrapSupportIsTheLibrarysOnTheSameSeedInEveryOutput) {
+  const unsigned seed = 20261212;
+  const int n = 24, m = 8, nboot = 30;
+  Data data = MakeData(n, m, seed);
+  TempDir dir;
+  WriteFile(dir / "t.tsv", data.tsv);
+  std::vector<double*> rows;
+  std::vector<int*> masks;
+  for (int i = 0; i < n; i++)
+    rows.push_back(data.values[i].data()), masks.push_back(data.mask[i].data());
+  const std::vector<double> w(m, 1.0), scales{0.6, 1.0, 1.4};
+  std::unique_ptr<lopper::Node[], decltype(&std::free)> tree(
+      lopper::treecluster(n, m, rows.data(), masks.data(), w.data(), 0, 'c', 'a', nullptr),
+      &std::free);
+  ASSERT_NE(tree, nullptr);
+  std::vector<int> counts(3 * (n - 1));
+  std::vector<double> effective(3);
+  ASSERT_EQ(lopper::bootstrapcounts(n, m, rows.data(), masks.data(), w.data(), 0, 'c', 'a',
+                                    tree.get(), 3, scales.data(), nboot, 7, 0, 3 * nboot,
+                                    counts.data(), effective.data()),
+            3 * nboot);
+  std::vector<lopper::BootstrapSupport> fit(n - 1);
+  std::vector<int> size(n - 1);
+  for (int r = 0; r + 1 < n; r++) {
+    const int c[] = {counts[r], counts[n - 1 + r], counts[2 * (n - 1) + r]};
+    ASSERT_EQ(lopper::multiscalefit(3, effective.data(), c, nboot, &fit[r]), 0);
+    for (const int child : {tree[r].left, tree[r].right})
+      size[r] += child >= 0 ? 1 : size[-child - 1];
+  }
+  const auto run = [&dir](const std::string& threads, const std::string& run_seed) {
+    return RunCommand(dir, {"t.tsv", "-m", "average", "--bootstrap", std::to_string(nboot),
+                            "--bootstrap-scales", "0.6,1,1.4", "--seed", run_seed, "--threads",
+                            threads, "--alpha", "0.9", "--support", "s" + threads + run_seed,
+                            "--newick", "t.nwk", "--svg", "t.svg", "--report", "r.tsv"});
+  };
+  for (const auto& [threads, run_seed] : {std::pair{"2", "8"}, {"1", "7"}, {"2", "7"}})
+    ASSERT_EQ(run(threads, run_seed).status, 0) << threads << " threads";
+  const std::string support = ReadFile(dir / "s27");
+  EXPECT_EQ(support, ReadFile(dir / "s17")) << "threads changed the support";
+  EXPECT_NE(support, ReadFile(dir / "s28")) << "the seed changed nothing";
+  const auto table = TsvRows(support);
+  ASSERT_EQ(table.size(), static_cast<std::size_t>(n - 1));
+  std::multiset<std::string> labels;
+  for (int r = 0; r + 1 < n; r++) {
+    const std::vector<double> expected{r + 1.0,       double(size[r]), tree[r].distance,
+                                       fit[r].bp,     fit[r].au,       fit[r].se_bp,
+                                       fit[r].se_au,  fit[r].v,        fit[r].c,
+                                       fit[r].pchi};
+    ASSERT_EQ(table[r].size(), expected.size());
+    for (std::size_t f = 0; f < expected.size(); f++)
+      EXPECT_EQ(std::stod(table[r][f]), expected[f]) << "merge " << r + 1 << " field " << f;
+    labels.insert(std::to_string(static_cast<int>(std::nearbyint(100 * fit[r].au))));
+  }
+  // Each record's AU in percent labels the Newick tree and the picture's.
+  std::multiset<std::string> newick_labels, svg_labels;
+  const std::string newick = ReadFile(dir / "t.nwk");
+  for (std::size_t p = newick.find(')'); p != std::string::npos; p = newick.find(')', p + 1))
+    newick_labels.insert(newick.substr(p + 1, newick.find_first_of(":;", p) - p - 1));
+  const std::string svg = ReadFile(dir / "t.svg");
+  const std::size_t start = svg.find("<g id=\"row-tree-labels\"");
+  ASSERT_NE(start, std::string::npos);
+  const std::string group = svg.substr(start, svg.find("</g>", start) - start);
+  for (std::size_t p = group.find("<text"); p != std::string::npos; p = group.find("<text", p)) {
+    p = group.find('>', p) + 1;
+    svg_labels.insert(group.substr(p, group.find('<', p) - p));
+  }
+  EXPECT_EQ(newick_labels, labels);
+  EXPECT_EQ(svg_labels, labels);
+  // The report lists the records of AU >= 0.9 below no other such record
+  // but the root, as R's pvpick.
+  std::vector<std::string> picked;
+  for (int r = 0; r + 2 < n; r++) {
+    bool outermost = fit[r].au >= 0.9;
+    for (int above = r + 1; outermost && above + 2 < n; above++) {
+      std::vector<int> under{-(above + 1)};
+      bool contains = false;
+      while (!under.empty() && !contains) {
+        const int ref = under.back();
+        under.pop_back();
+        if (ref == -(r + 1)) contains = true;
+        if (ref < 0) under.insert(under.end(), {tree[-ref - 1].left, tree[-ref - 1].right});
+      }
+      outermost = !(contains && fit[above].au >= 0.9);
+    }
+    if (outermost) picked.push_back(std::to_string(r + 1));
+  }
+  std::vector<std::string> reported;
+  for (const auto& row : TsvRows(ReadFile(dir / "r.tsv")))
+    if (!row.empty()) reported.push_back(row[0]);
+  EXPECT_EQ(reported, picked) << "seed " << seed;
 }
