@@ -325,26 +325,24 @@ TEST(AllocationSweep, EveryRoutineFailsCleanly) {
     const int ks[] = {2, 3};
     auto once = [&](const Arm* arm, long* fired, Ids& together, Ids& sampled) {
       if (arm) arm->on();
-      const int got = lopper::consensuscounts(6, 4, m.data(), m.mask(), w.data(), 0, 'e',
-                                              algorithm, 2, 2, ks, 0.8, 0.75, 5, 0, 6,
-                                              together.data(), sampled.data());
+      const int got =
+          lopper::consensuscounts(6, 4, m.data(), m.mask(), w.data(), 0, 'e', algorithm, 2, 2, ks,
+                                  0.8, 0.75, 5, 0, 6, together.data(), sampled.data());
       if (arm) *fired = arm->off();
       return got;
     };
     Ids full_together(30, 1), full_sampled(15, 1);
     once(nullptr, nullptr, full_together, full_sampled);
-    rows.push_back(Sweep(std::string("consensuscounts ") + algorithm,
-                         [&](const Arm& arm, long& fired) {
-                           Ids together(30, 1), sampled(15, 1);
-                           const int got = once(&arm, &fired, together, sampled);
-                           if (got == -1)
-                             return together == Ids(30, 1) && sampled == Ids(15, 1)
-                                        ? Outcome::kFailure
-                                        : Outcome::kWrong;
-                           return together == full_together && sampled == full_sampled
-                                      ? Outcome::kFull
-                                      : Outcome::kWrong;
-                         }));
+    rows.push_back(
+        Sweep(std::string("consensuscounts ") + algorithm, [&](const Arm& arm, long& fired) {
+          Ids together(30, 1), sampled(15, 1);
+          const int got = once(&arm, &fired, together, sampled);
+          if (got == -1)
+            return together == Ids(30, 1) && sampled == Ids(15, 1) ? Outcome::kFailure
+                                                                   : Outcome::kWrong;
+          return together == full_together && sampled == full_sampled ? Outcome::kFull
+                                                                      : Outcome::kWrong;
+        }));
   }
 
   {
@@ -363,8 +361,8 @@ TEST(AllocationSweep, EveryRoutineFailsCleanly) {
     rows.push_back(Sweep("clusterconsensus", [&](const Arm& arm, long& fired) {
       std::vector<double> cluster(2, 5.0), item(8, 5.0);
       arm.on();
-      const int got = lopper::clusterconsensus(4, consensus.data(), 2, parts.data(),
-                                               cluster.data(), item.data());
+      const int got = lopper::clusterconsensus(4, consensus.data(), 2, parts.data(), cluster.data(),
+                                               item.data());
       fired = arm.off();
       if (got == 0)
         return cluster == std::vector<double>(2, 5.0) ? Outcome::kFailure : Outcome::kWrong;

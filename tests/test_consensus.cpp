@@ -31,9 +31,7 @@ Matrix RandomTable(int nrows, int ncolumns, int seed) {
 
 struct Counts {
   Ids together, sampled;
-  bool operator==(const Counts& o) const {
-    return together == o.together && sampled == o.sampled;
-  }
+  bool operator==(const Counts& o) const { return together == o.together && sampled == o.sampled; }
   bool operator!=(const Counts& o) const { return !(*this == o); }
 };
 
@@ -81,8 +79,8 @@ void ReferenceResample(Matrix& m, const std::vector<double>& w, const Resampling
     int ifound;
     if (tree) lopper::cuttree(nitems, tree, ks[t], id.data());
     if (r.algorithm == 'k')
-      lopper::kcluster(ks[t], nitems, nfeatures, s.data(), s.mask(), subw.data(), 0, 3, 'a',
-                       r.dist, id.data(), &error, &ifound);
+      lopper::kcluster(ks[t], nitems, nfeatures, s.data(), s.mask(), subw.data(), 0, 3, 'a', r.dist,
+                       id.data(), &error, &ifound);
     if (dm) lopper::kmedoids(ks[t], nitems, dm, 3, id.data(), &error, &ifound);
     for (int a = 0; a < nitems; a++)
       for (int b = 0; b < a; b++)
@@ -93,8 +91,8 @@ void ReferenceResample(Matrix& m, const std::vector<double>& w, const Resampling
   std::free(dm);
 }
 
-Counts Library(Matrix& m, const std::vector<double>& w, const Resampling& r, const Ids& ks, int seed,
-               int first, int last, Counts c) {
+Counts Library(Matrix& m, const std::vector<double>& w, const Resampling& r, const Ids& ks,
+               int seed, int first, int last, Counts c) {
   EXPECT_EQ(lopper::consensuscounts(m.nrows(), m.ncolumns(), m.data(), m.mask(), w.data(),
                                     r.transpose, r.dist, r.algorithm, 3,
                                     static_cast<int>(ks.size()), ks.data(), r.pitem, r.pfeature,
@@ -110,8 +108,11 @@ TEST(Consensus, CountsAreThoseOfEachResampleDrawnAndClusteredAlone) {
   const std::vector<double> w{1, 2, 1, 0.5, 1, 1, 3};
   const std::vector<double> wt(10, 1.0);
   const Ids ks{2, 3, 4};
-  const Resampling runs[] = {{'a', 'c', 0, 0.8, 1.0}, {'s', 'e', 0, 0.7, 0.6}, {'k', 'e', 0, 0.9, 0.5},
-                      {'p', 'b', 0, 0.8, 1.0}, {'a', 'e', 1, 0.75, 0.8}};
+  const Resampling runs[] = {{'a', 'c', 0, 0.8, 1.0},
+                             {'s', 'e', 0, 0.7, 0.6},
+                             {'k', 'e', 0, 0.9, 0.5},
+                             {'p', 'b', 0, 0.8, 1.0},
+                             {'a', 'e', 1, 0.7, 0.8}};
   for (const Resampling& r : runs) {
     const std::vector<double>& weights = r.transpose ? wt : w;
     const int n = r.transpose ? m.ncolumns() : m.nrows();
@@ -155,19 +156,24 @@ TEST(Consensus, RejectedCountingLeavesTheCounts) {
     double pitem, pfeature;
     int first, last;
   } cases[] = {
-      {"pitem 0", 'a', 1, {2}, 0.0, 1.0, 0, 2},  {"pitem above 1", 'a', 1, {2}, 1.2, 1.0, 0, 2},
-      {"pfeature 0", 'a', 1, {2}, 1.0, 0.0, 0, 2}, {"pfeature NaN", 'a', 1, {2}, 1.0, NAN, 0, 2},
-      {"k above items", 'a', 1, {5}, 0.7, 1.0, 0, 2}, {"k 0", 'k', 1, {0}, 1.0, 1.0, 0, 2},
-      {"one item", 'a', 1, {1}, 0.2, 1.0, 0, 2},    {"algorithm", 'z', 1, {2}, 1.0, 1.0, 0, 2},
-      {"npass 0", 'k', 0, {2}, 1.0, 1.0, 0, 2},     {"range", 'a', 1, {2}, 1.0, 1.0, 3, 2},
+      {"pitem 0", 'a', 1, {2}, 0.0, 1.0, 0, 2},
+      {"pitem above 1", 'a', 1, {2}, 1.2, 1.0, 0, 2},
+      {"pfeature 0", 'a', 1, {2}, 1.0, 0.0, 0, 2},
+      {"pfeature NaN", 'a', 1, {2}, 1.0, NAN, 0, 2},
+      {"k above items", 'a', 1, {5}, 0.7, 1.0, 0, 2},
+      {"k 0", 'k', 1, {0}, 1.0, 1.0, 0, 2},
+      {"one item", 'a', 1, {1}, 0.2, 1.0, 0, 2},
+      {"algorithm", 'z', 1, {2}, 1.0, 1.0, 0, 2},
+      {"npass 0", 'k', 0, {2}, 1.0, 1.0, 0, 2},
+      {"range", 'a', 1, {2}, 1.0, 1.0, 3, 2},
   };
   for (const Case& c : cases) {
     Ids together(c.ks.size() * 15, 7), sampled(15, 7);
-    EXPECT_EQ(lopper::consensuscounts(6, 4, m.data(), m.mask(), w.data(), 0, 'e', c.algorithm,
-                                      c.npass, static_cast<int>(c.ks.size()), c.ks.data(),
-                                      c.pitem, c.pfeature, 1, c.first, c.last, together.data(),
-                                      sampled.data()),
-              -1)
+    EXPECT_EQ(
+        lopper::consensuscounts(6, 4, m.data(), m.mask(), w.data(), 0, 'e', c.algorithm, c.npass,
+                                static_cast<int>(c.ks.size()), c.ks.data(), c.pitem, c.pfeature, 1,
+                                c.first, c.last, together.data(), sampled.data()),
+        -1)
         << c.what;
     EXPECT_EQ(together, Ids(together.size(), 7)) << c.what;
     EXPECT_EQ(sampled, Ids(15, 7)) << c.what;
@@ -216,13 +222,15 @@ TEST(Consensus, FinishingArithmeticOnHandWorkedCounts) {
 
   const Ids parts{0, 0, 0, 1, 1};
   std::vector<double> cluster(3), item(10);
-  ASSERT_EQ(lopper::clusterconsensus(5, expected.data(), 2, parts.data(), cluster.data(),
-                                     item.data()),
-            1);
+  ASSERT_EQ(
+      lopper::clusterconsensus(5, expected.data(), 2, parts.data(), cluster.data(), item.data()),
+      1);
   EXPECT_DOUBLE_EQ(cluster[0], (1 + 0.75 + 0.5) / 3);
   EXPECT_DOUBLE_EQ(cluster[1], 0.0);
-  const std::vector<double> items{(1 + 0.75) / 2, (0.25 + 0) / 2, (1 + 0.5) / 2, (0 + 0.25) / 2,
-                                  (0.75 + 0.5) / 2, 0, (0.25 + 0 + 0) / 3, 0,
+  const std::vector<double> items{(1 + 0.75) / 2,     (0.25 + 0) / 2,
+                                  (1 + 0.5) / 2,      (0 + 0.25) / 2,
+                                  (0.75 + 0.5) / 2,   0,
+                                  (0.25 + 0 + 0) / 3, 0,
                                   (0 + 0.25 + 0) / 3, 0};
   for (int p = 0; p < 10; p++) EXPECT_DOUBLE_EQ(item[p], items[p]) << p;
   const Ids alone{0, 0, 0, 1, 2};
@@ -253,7 +261,8 @@ std::map<std::string, std::map<int, RCase>> ReadRCases() {
     c.area[seed - 1] = area;
     c.delta[seed - 1] = delta;
     std::istringstream list(values);
-    while (std::getline(list, value, ',')) c.cluster[seed - 1].push_back(std::strtod(value.c_str(), nullptr));
+    while (std::getline(list, value, ','))
+      c.cluster[seed - 1].push_back(std::strtod(value.c_str(), nullptr));
   }
   return cases;
 }
@@ -267,7 +276,8 @@ Matrix ReadItems(const std::string& file) {
     std::istringstream fields(line);
     std::getline(fields, word, '\t');
     rows.emplace_back();
-    while (std::getline(fields, word, '\t')) rows.back().push_back(std::strtod(word.c_str(), nullptr));
+    while (std::getline(fields, word, '\t'))
+      rows.back().push_back(std::strtod(word.c_str(), nullptr));
   }
   return Matrix(rows);
 }

@@ -564,8 +564,7 @@ int consensuscounts(int nrows, int ncolumns, const double* const* data, const in
 // together / sampled, 0 for a pair never drawn together (as
 // ConsensusClusterPlus). Returns 1; 0 for bad arguments (nelements < 2,
 // null arrays, a count negative or together above sampled).
-int consensusmatrix(int nelements, const int together[], const int sampled[],
-                    double consensus[]);
+int consensusmatrix(int nelements, const int together[], const int sampled[], double consensus[]);
 
 // The consensus CDF of one k: cdf[b] (100 values) is the share of the
 // pairs' consensus values at most (b + 1) / 100 (R's hist breaks, a value
@@ -595,8 +594,8 @@ int consensusclusters(int nelements, const double consensus[], int k, int cluste
 // null when not wanted. Returns 1; 0, outputs as they were, for short
 // memory or bad arguments (nelements < 2,
 // null consensus or clusterid, a number outside 0 ... nclusters-1).
-int clusterconsensus(int nelements, const double consensus[], int nclusters,
-                     const int clusterid[], double cluster[], double item[]);
+int clusterconsensus(int nelements, const double consensus[], int nclusters, const int clusterid[],
+                     double cluster[], double item[]);
 
 }  // namespace lopper
 

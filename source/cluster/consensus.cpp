@@ -164,7 +164,8 @@ Status CheckCounting(const Resampling& r, int first, int last) {
   if (first < 0 || last < first || r.nitems < 2 || r.nfeatures < 1 || r.nks < 1 || !r.ks ||
       r.npass < 1)
     return Status::kBadArguments;
-  if (!TreeAlgorithm(r.algorithm) && std::string_view("kep").find(r.algorithm) == std::string_view::npos)
+  if (!TreeAlgorithm(r.algorithm) &&
+      std::string_view("kep").find(r.algorithm) == std::string_view::npos)
     return Status::kBadArguments;
   for (int t = 0; t < r.nks; t++)
     if (r.ks[t] < 1 || r.ks[t] > r.nitems) return Status::kBadArguments;
@@ -179,7 +180,8 @@ Status CountResamples(const Resampling& r, int seed, int first, int last, int to
                       int sampled[]) {
   const long triangle = TriangleSize(r.set.elements());
   const double cost = static_cast<double>(r.nitems) * r.nitems * (r.nfeatures + r.nks);
-  const int nthreads = std::max(1, std::min(detail::threadsfor(cost * (last - first)), last - first));
+  const int nthreads =
+      std::max(1, std::min(detail::threadsfor(cost * (last - first)), last - first));
   std::vector<std::vector<int>> counts(nthreads);
   std::vector<Status> status(nthreads, Status::kOk);
   std::atomic<bool> failed{false};
@@ -236,9 +238,7 @@ int consensuscounts(int nrows, int ncolumns, const double* const* data, const in
   return status == Status::kOk ? last - first : -1;
 }
 
-
-int consensusmatrix(int nelements, const int together[], const int sampled[],
-                    double consensus[]) {
+int consensusmatrix(int nelements, const int together[], const int sampled[], double consensus[]) {
   if (nelements < 2 || !together || !sampled || !consensus) return 0;
   const long triangle = TriangleSize(nelements);
   for (long p = 0; p < triangle; p++)
@@ -267,7 +267,7 @@ double consensuscdf(int nelements, const double consensus[], double cdf[]) {
   long below = 0;
   for (int b = 0; b < kBins; b++) {
     below += counts[b];
-    cdf[b] = static_cast<double>(below) / triangle;
+    cdf[b] = static_cast<double>(below) / static_cast<double>(triangle);
     area += cdf[b] * (breaks[b + 1] - breaks[b]);
   }
   return area;
@@ -320,7 +320,8 @@ void ClusterMeans(int nelements, const double consensus[], int nclusters, const 
   for (int i = 1; i < nelements; i++)
     for (int j = 0; j < i; j++)
       if (clusterid[i] == clusterid[j]) within[clusterid[i]] += consensus[PairIndex(i, j)];
-  for (int c = 0; c < nclusters; c++) cluster[c] = within[c] / (size[c] * (size[c] - 1) / 2);
+  for (int c = 0; c < nclusters; c++)
+    cluster[c] = within[c] / (static_cast<double>(size[c]) * static_cast<double>(size[c] - 1) / 2);
 }
 
 // item[i * nclusters + c]: element i's mean consensus with the other
@@ -343,8 +344,8 @@ void ItemMeans(int nelements, const double consensus[], int nclusters, const int
 
 }  // namespace
 
-int clusterconsensus(int nelements, const double consensus[], int nclusters,
-                     const int clusterid[], double cluster[], double item[]) {
+int clusterconsensus(int nelements, const double consensus[], int nclusters, const int clusterid[],
+                     double cluster[], double item[]) {
   if (nelements < 2 || !consensus || !clusterid || nclusters < 1) return 0;
   for (int e = 0; e < nelements; e++)
     if (clusterid[e] < 0 || clusterid[e] >= nclusters) return 0;
