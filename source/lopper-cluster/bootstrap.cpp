@@ -43,6 +43,25 @@ std::vector<int> Members(const Node* tree, int r) {
   return members;
 }
 
+// The scales to resample at: each draws floor(r * nvalues) values, as
+// pvclust draws; a scale drawing as many as an earlier one is left out,
+// as pvclust leaves it, since the fit needs distinct scales.
+Result<std::vector<double>> DistinctScales(const std::vector<double>& scales, int nvalues) {
+  std::vector<double> distinct;
+  std::vector<double> sizes;
+  for (const double r : scales) {
+    const double size = std::floor(r * nvalues);
+    if (size < 1)
+      return Failure{"--bootstrap-scales " + ShortestDecimal(r) + " draws no value: the " +
+                     std::to_string(nvalues) + " values of each element need a scale of at least " +
+                     ShortestDecimal(1.0 / nvalues)};
+    if (std::find(sizes.begin(), sizes.end(), size) != sizes.end()) continue;
+    sizes.push_back(size);
+    distinct.push_back(r);
+  }
+  return distinct;
+}
+
 }  // namespace
 
 Result<std::vector<BootstrapSupport>> BootstrapTree(const Settings& s, const Dataset& d,
@@ -54,22 +73,24 @@ Result<std::vector<BootstrapSupport>> BootstrapTree(const Settings& s, const Dat
   if (const auto sizes = Shortfall({MatrixBlock(n, 2 * getthreads())}))
     return Failure{*sizes + ": the resamples of --bootstrap each need one; give --threads 1 or "
                             "cluster fewer elements"};
-  const int nscales = static_cast<int>(b.scales.size());
+  const Table& t = d.table;
+  const auto asked = DistinctScales(b.scales, static_cast<int>(t.ncolumns()));
+  if (!asked.ok()) return Failure{asked.error()};
+  const int nscales = static_cast<int>(asked.value().size());
   std::vector<int> counts(static_cast<std::size_t>(nscales) * (n - 1));
-  std::vector<double> scales(b.scales.size());
+  std::vector<double> scales(asked.value().size());
   {
     const LibraryProgress reports(progress, n);
-    const Table& t = d.table;
     const int done = bootstrapcounts(
         n, static_cast<int>(t.ncolumns()), t.ValueRows().data(), t.MaskRows().data(),
-        d.weights.data(), 0, s.distance, s.method, tree, nscales, b.scales.data(), b.nboot, seed,
-        0, nscales * b.nboot, counts.data(), scales.data());
+        d.weights.data(), 0, s.distance, s.method, tree, nscales, asked.value().data(), b.nboot,
+        seed, 0, nscales * b.nboot, counts.data(), scales.data());
     if (done < 0)
       return Failure{"out of memory resampling the values of " + std::to_string(n) + " elements"};
   }
   progress.Finish();
   std::vector<BootstrapSupport> support(static_cast<std::size_t>(n - 1));
-  std::vector<int> merge_counts(b.scales.size());
+  std::vector<int> merge_counts(scales.size());
   for (int m = 0; m + 1 < n; m++) {
     for (int k = 0; k < nscales; k++) merge_counts[k] = counts[k * (n - 1) + m];
     if (multiscalefit(nscales, scales.data(), merge_counts.data(), b.nboot, &support[m]) < 0)

@@ -4,6 +4,7 @@
 
 #include <boost/program_options.hpp>
 #include <cmath>
+#include <limits>
 #include <exception>
 #include <sstream>
 #include <stdexcept>
@@ -550,6 +551,10 @@ BootstrapSettings ParseBootstrap(const po::variables_map& vm) {
                  ? ParseNumbers(vm["bootstrap-scales"].as<std::vector<std::string>>(),
                                 "--bootstrap-scales")
                  : DefaultScales();
+  if (static_cast<double>(b.nboot) * b.scales.size() > std::numeric_limits<int>::max())
+    throw std::invalid_argument("--bootstrap " + std::to_string(b.nboot) + " at " +
+                                std::to_string(b.scales.size()) +
+                                " scales is more resamples than one run counts (2^31 - 1)");
   for (const double r : b.scales)
     if (!(r > 0))
       throw std::invalid_argument("--bootstrap-scales must be above 0 (1: as many values as the "
