@@ -449,18 +449,17 @@ TEST(AllocationSweep, EveryRoutineFailsCleanly) {
         };
         Ids expected(2 * (n - 1), 0);
         EXPECT_EQ(call(expected.data()), 4);
-        rows.push_back(Sweep(std::string("bootstrapcounts ") + method + dist +
-                                 (transpose ? " transposed" : ""),
-                             [&](const Arm& arm, long& fired) {
-                               Ids counts(2 * (n - 1), 0);
-                               arm.on();
-                               const int r = call(counts.data());
-                               fired = arm.off();
-                               if (r == -1)
-                                 return counts == Ids(2 * (n - 1), 0) ? Outcome::kFailure
-                                                                      : Outcome::kWrong;
-                               return counts == expected ? Outcome::kFull : Outcome::kWrong;
-                             }));
+        rows.push_back(Sweep(
+            std::string("bootstrapcounts ") + method + dist + (transpose ? " transposed" : ""),
+            [&](const Arm& arm, long& fired) {
+              Ids counts(2 * (n - 1), 0);
+              arm.on();
+              const int r = call(counts.data());
+              fired = arm.off();
+              if (r == -1)
+                return counts == Ids(2 * (n - 1), 0) ? Outcome::kFailure : Outcome::kWrong;
+              return counts == expected ? Outcome::kFull : Outcome::kWrong;
+            }));
       }
 
   rows.push_back(Sweep("spearman scratch", [&](const Arm& arm, long& fired) {

@@ -68,10 +68,10 @@ struct Resampling {
 // zeros, or {-1} when it fails.
 std::vector<int> Counts(Resampling& s, const std::vector<Node>& tree, int first, int last) {
   std::vector<int> counts(s.scales.size() * (s.n() - 1), 0);
-  const int r = lopper::bootstrapcounts(
-      s.m.nrows(), s.m.ncolumns(), s.m.data(), s.m.mask(), s.w.data(), s.transpose, s.dist,
-      s.method, tree.data(), static_cast<int>(s.scales.size()), s.scales.data(), s.nboot, s.seed,
-      first, last, counts.data(), nullptr);
+  const int r = lopper::bootstrapcounts(s.m.nrows(), s.m.ncolumns(), s.m.data(), s.m.mask(),
+                                        s.w.data(), s.transpose, s.dist, s.method, tree.data(),
+                                        static_cast<int>(s.scales.size()), s.scales.data(), s.nboot,
+                                        s.seed, first, last, counts.data(), nullptr);
   if (r != last - first) return {-1};
   return counts;
 }
@@ -118,8 +118,8 @@ TEST(Bootstrap, CountsAreThoseOfClusteringTheResampledTables) {
       // Transposed, with gaps, with weights other than 1, each in turn.
       const int transpose = index % 2, gaps = index / 2 % 2, weighted = index / 4 % 2;
       index++;
-      Matrix table = lopper_test::RandomMatrix(transpose ? 9 : 7, transpose ? 7 : 9, rng,
-                                               gaps ? 0.15 : 0.0);
+      Matrix table =
+          lopper_test::RandomMatrix(transpose ? 9 : 7, transpose ? 7 : 9, rng, gaps ? 0.15 : 0.0);
       std::vector<double> w(9, 1.0);
       if (weighted)
         for (double& x : w) x = 0.5 + (rng() % 4) * 0.5;
@@ -154,8 +154,14 @@ TEST(Bootstrap, AnyTreeIsMatchedRecordByRecord) {
   // put the matches anywhere in the tree.
   std::mt19937 rng(4242);
   for (const int n : {2, 3, 5, 12, 30}) {
-    Resampling s{lopper_test::RandomMatrix(n, 6, rng, 0.0), std::vector<double>(6, 1.0), 0, 'e', 'a',
-            {0.7, 1.3}, 6, n};
+    Resampling s{lopper_test::RandomMatrix(n, 6, rng, 0.0),
+                 std::vector<double>(6, 1.0),
+                 0,
+                 'e',
+                 'a',
+                 {0.7, 1.3},
+                 6,
+                 n};
     for (int k = 0; k < 4; k++) {
       const std::vector<Node> tree = k == 0 ? TreeOf(s.m, s.w, 0, 'e', 'a') : RandomTree(n, rng);
       EXPECT_EQ(Counts(s, tree, 0, s.nresamples()), ReferenceCounts(s, tree)) << n << " " << k;
@@ -168,7 +174,11 @@ TEST(Bootstrap, TwoDistantGroupsSurviveEveryResample) {
   // drawn, each group and the root are clusters. Within a group each value
   // brings a different pair close, so that the pairs are clusters only
   // sometimes.
-  Matrix m({{0, 0, 1.1}, {0.1, 1, 0}, {1, 1.1, 1}, {100, 100, 101.1}, {100.1, 101, 100},
+  Matrix m({{0, 0, 1.1},
+            {0.1, 1, 0},
+            {1, 1.1, 1},
+            {100, 100, 101.1},
+            {100.1, 101, 100},
             {101, 101.1, 101}});
   Resampling s{m, {1, 1, 1}, 0, 'e', 'a', {0.5, 1.0, 2.0}, 40, 9};
   const std::vector<Node> tree = TreeOf(s.m, s.w, 0, 'e', 'a');
@@ -185,10 +195,10 @@ TEST(Bootstrap, TwoDistantGroupsSurviveEveryResample) {
     }
   std::vector<double> effective(3, -1);
   std::vector<int> more(counts);
-  EXPECT_EQ(lopper::bootstrapcounts(6, 3, m.data(), m.mask(), s.w.data(), 0, 'e', 'a',
-                                    tree.data(), 3, s.scales.data(), 40, 9, 0, 120, more.data(),
-                                    effective.data()),
-            120);
+  EXPECT_EQ(
+      lopper::bootstrapcounts(6, 3, m.data(), m.mask(), s.w.data(), 0, 'e', 'a', tree.data(), 3,
+                              s.scales.data(), 40, 9, 0, 120, more.data(), effective.data()),
+      120);
   for (std::size_t k = 0; k < counts.size(); k++) EXPECT_EQ(more[k], 2 * counts[k]) << "added";
   // 0.5 * 3 = 1.5 rounds to 2.
   EXPECT_EQ(effective, (std::vector<double>{2.0 / 3, 1.0, 2.0}));
@@ -199,8 +209,14 @@ TEST(Bootstrap, SameCountsForAnyThreadsAndAnySplitIntoRanges) {
   for (const char dist : {'e', 'c', 's'}) {
     // Large enough for every thread to take resamples; ranks of elements
     // with gaps are measured pair by pair, too slowly for a test.
-    Resampling s{lopper_test::RandomMatrix(80, 120, rng, dist == 's' ? 0.0 : 0.05), std::vector<double>(120, 1.0), 0,
-            dist, dist == 's' ? 's' : 'a', {0.6, 1.0, 1.4}, 12, 31};
+    Resampling s{lopper_test::RandomMatrix(80, 120, rng, dist == 's' ? 0.0 : 0.05),
+                 std::vector<double>(120, 1.0),
+                 0,
+                 dist,
+                 dist == 's' ? 's' : 'a',
+                 {0.6, 1.0, 1.4},
+                 12,
+                 31};
     const std::vector<Node> tree = TreeOf(s.m, s.w, 0, s.dist, s.method);
     lopper::setrandomseed(3, 4);
     lopper::setthreads(1);
@@ -221,8 +237,9 @@ TEST(Bootstrap, SameCountsForAnyThreadsAndAnySplitIntoRanges) {
     }
     lopper::setthreads(0);
     // Neither all nor none: the counts tell the resamples apart.
-    EXPECT_NE(std::count(whole.begin(), whole.end(), 0) + std::count(whole.begin(), whole.end(), 12),
-              static_cast<long>(whole.size()));
+    EXPECT_NE(
+        std::count(whole.begin(), whole.end(), 0) + std::count(whole.begin(), whole.end(), 12),
+        static_cast<long>(whole.size()));
   }
 }
 
@@ -311,17 +328,17 @@ TEST(Bootstrap, BadArgumentsAndFailedResamplesLeaveTheOutputs) {
     std::vector<double> effective(2, -3);
     const int r = lopper::bootstrapcounts(
         4, 4, c.m->data(), c.m->mask(), c.w, 0, 'e', c.method, c.tree,
-        static_cast<int>(c.scales.size()), c.scales.empty() ? nullptr : c.scales.data(), c.nboot,
-        5, c.first, c.last, c.counts ? counts.data() : nullptr, effective.data());
+        static_cast<int>(c.scales.size()), c.scales.empty() ? nullptr : c.scales.data(), c.nboot, 5,
+        c.first, c.last, c.counts ? counts.data() : nullptr, effective.data());
     EXPECT_EQ(r, -1) << name;
     EXPECT_EQ(counts, std::vector<int>(6, 7)) << name;
     EXPECT_EQ(effective, std::vector<double>(2, -3)) << name;
   }
   std::vector<int> counts(6, 0);
-  EXPECT_EQ(lopper::bootstrapcounts(4, 4, good.data(), good.mask(), w.data(), 0, 'e', 'a',
-                                    tree.data(), 2, base.scales.data(), 3, 5, 2, 2, counts.data(),
-                                    nullptr),
-            0)
+  EXPECT_EQ(
+      lopper::bootstrapcounts(4, 4, good.data(), good.mask(), w.data(), 0, 'e', 'a', tree.data(), 2,
+                              base.scales.data(), 3, 5, 2, 2, counts.data(), nullptr),
+      0)
       << "an empty range";
 }
 
@@ -337,8 +354,14 @@ void Record(const char* step, long done, long total, void* calls) {
 TEST(Bootstrap, ReportsResamplesOnlyRisingToTheTotal) {
   std::mt19937 rng(99);
   // Large enough for three threads to take resamples.
-  Resampling s{lopper_test::RandomMatrix(60, 200, rng, 0.0), std::vector<double>(200, 1.0), 0, 'e', 'a',
-          {1.0}, 40, 3};
+  Resampling s{lopper_test::RandomMatrix(60, 200, rng, 0.0),
+               std::vector<double>(200, 1.0),
+               0,
+               'e',
+               'a',
+               {1.0},
+               40,
+               3};
   const std::vector<Node> tree = TreeOf(s.m, s.w, 0, 'e', 'a');
   for (const int threads : {1, 3}) {
     lopper::setthreads(threads);

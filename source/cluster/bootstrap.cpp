@@ -57,7 +57,10 @@ class TreeClusters {
 };
 
 TreeClusters::TreeClusters(int nelements, const Node* tree)
-    : n_(nelements), position_(nelements), size_(nelements - 1), depth_(nelements - 1),
+    : n_(nelements),
+      position_(nelements),
+      size_(nelements - 1),
+      depth_(nelements - 1),
       level_(nelements) {
   const auto size = [&](int ref) { return ref >= 0 ? 1 : size_[-ref - 1]; };
   for (int r = 0; r < n_ - 1; r++) size_[r] = size(tree[r].left) + size(tree[r].right);
@@ -100,9 +103,10 @@ int TreeClusters::smallest(int a, int b) const {
 }
 
 void TreeClusters::count(const Node* other, int counts[], int scratch[]) const {
+  const std::size_t records = n_ - 1;
   int* const low = scratch;
-  int* const high = scratch + (n_ - 1);
-  int* const members = scratch + 2 * (n_ - 1);
+  int* const high = scratch + records;
+  int* const members = scratch + 2 * records;
   for (int r = 0; r < n_ - 1; r++) {
     low[r] = n_;
     high[r] = -1;
@@ -164,7 +168,7 @@ Resampler::Resampler(const Run& run, const TreeClusters& clusters)
     : run_(run),
       clusters_(clusters),
       multiplicity_(run.nvalues()),
-      scratch_(3 * (run.nelements() - 1)),
+      scratch_(3 * static_cast<std::size_t>(run.nelements() - 1)),
       counts_(static_cast<std::size_t>(run.nscales) * (run.nelements() - 1)),
       weight_(run.widest()),
       tree_(run.nelements() - 1) {

@@ -472,20 +472,18 @@ double silhouette(int nelements, const double* const* distmatrix, const int clus
 // as R rounds) of the values with replacement, from a generator of its
 // own seeded from (seed, q) alone (neither the caller's generator nor any
 // thread's is read or moved), and clusters the elements of the resampled
-// table as treecluster(..., dist, method, NULL) would: the values drawn in
-// their original order, each as many times as drawn, with its weight
-// (missing values stay missing). Codes that read weights as multiplicities
-// ('c', 'a', 'u', 'x', 'M', 'C', and the sums of differences when the
-// weights are not all 1) take each value drawn once, weighing its weight
-// times the times drawn: the same distances up to rounding. For each q in
-// first ... last-1, counts[s * (nelements - 1) + m] (nscales *
+// table as treecluster(..., dist, method, NULL) would, bit for bit: the
+// values drawn in their original order, each as many times as drawn, with
+// its weight (missing values stay missing). For each q in first ...
+// last-1, counts[s * (nelements - 1) + m] (nscales *
 // (nelements - 1) ints, the caller's) gains 1 for each record m of tree
 // whose cluster (set of elements) is also a cluster of the resample's
 // tree. The counts of a range are the same whatever getthreads() and
 // however a run is split into ranges, so ranges done apart add up to the
 // whole run. effective_scales (nscales doubles; may be null) receives
 // size_s / nvalues. tree is istree's form over nelements >= 2 (only read;
-// heights play no part). Resamples run in parallel, each in one thread.
+// heights play no part). Resamples are shared among up to getthreads()
+// threads, each clustered in one thread when several share them.
 // Returns last - first; -1, with counts and effective_scales as they
 // were, for bad arguments (a method treecluster does not take, tree not a
 // tree over nelements, a scale drawing no value or more than INT_MAX,
@@ -493,7 +491,9 @@ double silhouette(int nelements, const double* const* distmatrix, const int clus
 // null arrays), a resample whose tree treecluster would refuse (a value
 // drawn that is present and not finite, a distance that is not), or
 // short memory. Memory per thread: a distance matrix (none for 's'), a
-// tree, nvalues ints, and with transpose 0 the resampled table.
+// tree, nvalues ints, and with transpose 0 the resampled table (nelements
+// rows of the largest size_s values and flags; with transpose 1 its rows
+// are the caller's).
 int bootstrapcounts(int nrows, int ncolumns, const double* const* data, const int* const* mask,
                     const double weight[], int transpose, char dist, char method, const Node* tree,
                     int nscales, const double scales[], int nboot, int seed, int first, int last,
