@@ -73,16 +73,19 @@ TEST(MultiscaleFit, MatchesPvclust) {
     const struct {
       const char* field;
       double got, expected;
-    } fields[] = {{"si", got.si, e.si},          {"au", got.au, e.au},
-                  {"bp", got.bp, e.bp},          {"se_si", got.se_si, e.se_si},
-                  {"se_au", got.se_au, e.se_au}, {"se_bp", got.se_bp, e.se_bp},
-                  {"v", got.v, e.v},             {"c", got.c, e.c},
+    } fields[] = {{"si", got.si, e.si},
+                  {"au", got.au, e.au},
+                  {"bp", got.bp, e.bp},
+                  {"se_si", got.se_si, e.se_si},
+                  {"se_au", got.se_au, e.se_au},
+                  {"se_bp", got.se_bp, e.se_bp},
+                  {"v", got.v, e.v},
+                  {"c", got.c, e.c},
                   {"pchi", got.pchi, e.pchi}};
     for (const auto& f : fields) {
       const double relative = Relative(f.got, f.expected);
       worst = std::max(worst, relative);
-      EXPECT_LE(relative, 1e-9) << c.name << " " << f.field << " " << f.got << " vs "
-                                << f.expected;
+      EXPECT_LE(relative, 1e-9) << c.name << " " << f.field << " " << f.got << " vs " << f.expected;
     }
   }
   std::printf("worst relative difference from pvclust: %.3g\n", worst);

@@ -503,11 +503,11 @@ int bootstrapcounts(int nrows, int ncolumns, const double* const* data, const in
 // 22), as pvclust 2.x reports it for each edge. bp is the fitted share at
 // scale 1, pnorm(-(v + c)), not the raw share of the resamples there.
 struct BootstrapSupport {
-  double au, bp, si;        // approximately unbiased, bootstrap and selective p-values
+  double au, bp, si;           // approximately unbiased, bootstrap and selective p-values
   double se_au, se_bp, se_si;  // their standard errors
-  double v, c;              // the fitted signed distance and curvature
-  double pchi;              // upper tail of the fit's chi-square (0 when nothing was fitted)
-  int used;                 // scales whose share lies strictly between 0.001 and 0.999
+  double v, c;                 // the fitted signed distance and curvature
+  double pchi;                 // upper tail of the fit's chi-square (0 when nothing was fitted)
+  int used;                    // scales whose share lies strictly between 0.001 and 0.999
 };
 // counts[s] of nboot resamples at scale scales[s] (s = 0 ... nscales-1, the
 // effective scales: a resample's size over the number of values, distinct

@@ -31,30 +31,30 @@ double Ratio(const double (&a)[8], const double (&b)[7], double r) {
 double normalquantile(double p) {
   // Wichura (1988), Appl. Statist. 37, 477-484, PPND16: relative accuracy
   // about 1e-16 in each of its three regions.
-  static constexpr double kCentralA[8] = {
-      3.3871328727963666080e0,     1.3314166789178437745e+2, 1.9715909503065514427e+3,
-      1.3731693765509461125e+4,    4.5921953931549871457e+4, 6.7265770927008700853e+4,
-      3.3430575583588128105e+4,    2.5090809287301226727e+3};
-  static constexpr double kCentralB[7] = {
-      4.2313330701600911252e+1, 6.8718700749205790830e+2, 5.3941960214247511077e+3,
-      2.1213794301586595867e+4, 3.9307895800092710610e+4, 2.8729085735721942674e+4,
-      5.2264952788528545610e+3};
-  static constexpr double kNearA[8] = {
-      1.42343711074968357734e0, 4.63033784615654529590e0, 5.76949722146069140550e0,
-      3.64784832476320460504e0, 1.27045825245236838258e0, 2.41780725177450611770e-1,
-      2.27238449892691845833e-2, 7.74545014278341407640e-4};
-  static constexpr double kNearB[7] = {
-      2.05319162663775882187e0, 1.67638483018380384940e0, 6.89767334985100004550e-1,
-      1.48103976427480074590e-1, 1.51986665636164571966e-2, 5.47593808499534494600e-4,
-      1.05075007164441684324e-9};
-  static constexpr double kFarA[8] = {
-      6.65790464350110377720e0, 5.46378491116411436990e0, 1.78482653991729133580e0,
-      2.96560571828504891230e-1, 2.65321895265761230930e-2, 1.24266094738807843860e-3,
-      2.71155556874348757815e-5, 2.01033439929228813265e-7};
-  static constexpr double kFarB[7] = {
-      5.99832206555887937690e-1, 1.36929880922735805310e-1, 1.48753612908506148525e-2,
-      7.86869131145613259100e-4, 1.84631831751005468180e-5, 1.42151175831644588870e-7,
-      2.04426310338993978564e-15};
+  static constexpr double kCentralA[8] = {3.3871328727963666080e0,  1.3314166789178437745e+2,
+                                          1.9715909503065514427e+3, 1.3731693765509461125e+4,
+                                          4.5921953931549871457e+4, 6.7265770927008700853e+4,
+                                          3.3430575583588128105e+4, 2.5090809287301226727e+3};
+  static constexpr double kCentralB[7] = {4.2313330701600911252e+1, 6.8718700749205790830e+2,
+                                          5.3941960214247511077e+3, 2.1213794301586595867e+4,
+                                          3.9307895800092710610e+4, 2.8729085735721942674e+4,
+                                          5.2264952788528545610e+3};
+  static constexpr double kNearA[8] = {1.42343711074968357734e0,  4.63033784615654529590e0,
+                                       5.76949722146069140550e0,  3.64784832476320460504e0,
+                                       1.27045825245236838258e0,  2.41780725177450611770e-1,
+                                       2.27238449892691845833e-2, 7.74545014278341407640e-4};
+  static constexpr double kNearB[7] = {2.05319162663775882187e0,  1.67638483018380384940e0,
+                                       6.89767334985100004550e-1, 1.48103976427480074590e-1,
+                                       1.51986665636164571966e-2, 5.47593808499534494600e-4,
+                                       1.05075007164441684324e-9};
+  static constexpr double kFarA[8] = {6.65790464350110377720e0,  5.46378491116411436990e0,
+                                      1.78482653991729133580e0,  2.96560571828504891230e-1,
+                                      2.65321895265761230930e-2, 1.24266094738807843860e-3,
+                                      2.71155556874348757815e-5, 2.01033439929228813265e-7};
+  static constexpr double kFarB[7] = {5.99832206555887937690e-1, 1.36929880922735805310e-1,
+                                      1.48753612908506148525e-2, 7.86869131145613259100e-4,
+                                      1.84631831751005468180e-5, 1.42151175831644588870e-7,
+                                      2.04426310338993978564e-15};
   if (!(p >= 0.0 && p <= 1.0)) return std::numeric_limits<double>::quiet_NaN();
   if (p == 0.0) return -HUGE_VAL;
   if (p == 1.0) return HUGE_VAL;
@@ -199,7 +199,7 @@ int multiscalefit(int nscales, const double scales[], const int counts[], int nb
     if (!GoodArguments(nscales, scales, counts, nboot)) return Status::kBadArguments;
     std::vector<Row> rows;
     rows.reserve(static_cast<std::size_t>(nscales));
-    long total = 0;
+    long long total = 0;  // at most nboot nscales < 2^62
     for (int i = 0; i < nscales; i++) {
       total += counts[i];
       const double b = static_cast<double>(counts[i]) / nboot;
@@ -211,7 +211,9 @@ int multiscalefit(int nscales, const double scales[], const int counts[], int nb
     }
     s.used = static_cast<int>(rows.size());
     if (s.used < kFewest) {
-      const double side = 2.0 * total < static_cast<double>(nboot) * nscales ? 0.0 : 1.0;
+      // pvclust's side is its mean share below a half, taken in doubles,
+      // which an exact half can round either way; the counts settle it.
+      const double side = 2 * total < static_cast<long long>(nboot) * nscales ? 0.0 : 1.0;
       s.au = s.bp = s.si = side;
       return Status::kOk;
     }
