@@ -321,6 +321,9 @@ TEST(AllocationSweep, EveryRoutineFailsCleanly) {
                         s.v == expected.v && s.c == expected.c && s.pchi == expected.pchi &&
                         s.used == expected.used;
       return same ? Outcome::kFull : Outcome::kWrong;
+    }));
+  }
+
   for (const char algorithm : std::string("apk")) {
     const int ks[] = {2, 3};
     auto once = [&](const Arm* arm, long* fired, Ids& together, Ids& sampled) {

@@ -77,7 +77,8 @@ std::vector<int> Counts(Resampling& s, const std::vector<Node>& tree, int first,
 }
 
 // The same from the draws alone: the table with each value written out as
-// often as drawn, in the original order, clustered by treecluster, its
+// often as drawn, in the original order (for the codes that weigh repeats,
+// each value once weighing the times drawn), clustered by treecluster, its
 // clusters compared with the tree's as sets.
 std::vector<int> ReferenceCounts(Resampling& s, const std::vector<Node>& tree) {
   const int n = s.n(), nvalues = s.nvalues();
@@ -85,16 +86,17 @@ std::vector<int> ReferenceCounts(Resampling& s, const std::vector<Node>& tree) {
   std::vector<int> counts(s.scales.size() * (n - 1), 0);
   for (int q = 0; q < s.nresamples(); q++) {
     const int scale = q / s.nboot;
-    const int size = static_cast<int>(std::nearbyint(s.scales[scale] * nvalues));
+    const int size = static_cast<int>(std::floor(s.scales[scale] * nvalues));
     std::vector<int> times(nvalues);
     lopper::detail::bootstrapdraws(s.seed, q, nvalues, size, times.data());
     Matrix by_element = s.transpose ? s.m.transposed() : s.m;
     std::vector<std::vector<double>> values(n);
     std::vector<std::vector<int>> mask(n);
     std::vector<double> w;
+    const bool weighs = std::string("cauxCM").find(s.dist) != std::string::npos;
     for (int j = 0; j < nvalues; j++)
-      for (int c = 0; c < times[j]; c++) {
-        w.push_back(s.w[j]);
+      for (int c = 0; c < (weighs ? 1 : times[j]); c++) {
+        w.push_back(weighs ? times[j] * s.w[j] : s.w[j]);
         for (int i = 0; i < n; i++) {
           values[i].push_back(by_element.data()[i][j]);
           mask[i].push_back(by_element.mask()[i][j]);
@@ -200,8 +202,8 @@ TEST(Bootstrap, TwoDistantGroupsSurviveEveryResample) {
                               s.scales.data(), 40, 9, 0, 120, more.data(), effective.data()),
       120);
   for (std::size_t k = 0; k < counts.size(); k++) EXPECT_EQ(more[k], 2 * counts[k]) << "added";
-  // 0.5 * 3 = 1.5 rounds to 2.
-  EXPECT_EQ(effective, (std::vector<double>{2.0 / 3, 1.0, 2.0}));
+  // 0.5 * 3 = 1.5 draws 1.
+  EXPECT_EQ(effective, (std::vector<double>{1.0 / 3, 1.0, 2.0}));
 }
 
 TEST(Bootstrap, SameCountsForAnyThreadsAndAnySplitIntoRanges) {
@@ -267,18 +269,19 @@ TEST(Bootstrap, DrawsDependOnSeedAndResampleOnly) {
   EXPECT_LT(chi2, 85.4);
 }
 
-TEST(Bootstrap, EffectiveScalesRoundHalfToEven) {
+TEST(Bootstrap, EffectiveScalesArePvclustsWholeDraws) {
   Matrix m({{0, 1, 2, 3}, {1, 0, 3, 2}, {5, 3, 0, 1}});
   const std::vector<double> w(4, 1.0);
   const std::vector<Node> tree{{0, 1, 1}, {-1, 2, 2}};
-  // 4 values: 0.625 * 4 = 2.5 gives 2, 0.875 * 4 = 3.5 gives 4.
+  // 4 values: 0.625 * 4 = 2.5 draws 2, 0.875 * 4 = 3.5 draws 3 (pvclust's
+  // floor; R's round would give 4).
   const std::vector<double> scales{0.625, 0.875, 0.3, 1.0, 10.0};
   std::vector<double> effective(5, -1);
   std::vector<int> counts(10, 0);
   ASSERT_EQ(lopper::bootstrapcounts(3, 4, m.data(), m.mask(), w.data(), 0, 'e', 's', tree.data(), 5,
                                     scales.data(), 3, 1, 0, 15, counts.data(), effective.data()),
             15);
-  EXPECT_EQ(effective, (std::vector<double>{0.5, 1.0, 0.25, 1.0, 10.0}));
+  EXPECT_EQ(effective, (std::vector<double>{0.5, 0.75, 0.25, 1.0, 10.0}));
   for (int s = 0; s < 5; s++) EXPECT_EQ(counts[s * 2 + 1], 3) << "the root is in every tree";
 }
 

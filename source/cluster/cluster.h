@@ -468,32 +468,34 @@ double silhouette(int nelements, const double* const* distmatrix, const int clus
 // 2006). The values of each element are nvalues = ncolumns when transpose
 // is 0 (the same columns drawn for every element), nrows when it is 1.
 // Resample q = s * nboot + b (scale s in 0 ... nscales-1, replicate b in
-// 0 ... nboot-1) draws size_s = round(scales[s] * nvalues) (half to even,
-// as R rounds) of the values with replacement, from a generator of its
-// own seeded from (seed, q) alone (neither the caller's generator nor any
-// thread's is read or moved), and clusters the elements of the resampled
-// table as treecluster(..., dist, method, NULL) would, bit for bit: the
-// values drawn in their original order, each as many times as drawn, with
-// its weight (missing values stay missing). For each q in first ...
-// last-1, counts[s * (nelements - 1) + m] (nscales *
-// (nelements - 1) ints, the caller's) gains 1 for each record m of tree
-// whose cluster (set of elements) is also a cluster of the resample's
-// tree. The counts of a range are the same whatever getthreads() and
-// however a run is split into ranges, so ranges done apart add up to the
-// whole run. effective_scales (nscales doubles; may be null) receives
-// size_s / nvalues. tree is istree's form over nelements >= 2 (only read;
-// heights play no part). Resamples are shared among up to getthreads()
-// threads, each clustered in one thread when several share them.
+// 0 ... nboot-1) draws size_s = floor(scales[s] * nvalues) of the values
+// (as pvclust draws) with replacement, from a generator of its own seeded
+// from (seed, q) alone (neither the caller's generator nor any thread's is
+// read or moved), and clusters the elements of the resampled table as
+// treecluster(..., dist, method, NULL) would: the values drawn in their
+// original order, each as many times as drawn, with its weight (missing
+// values stay missing). Bit for bit so, but for the correlations ('c',
+// 'a', 'u', 'x'), 'C' and 'M', which take each value once, weighing its
+// weight times the times drawn: their distances are the resampled table's
+// to rounding. For each q in first ... last-1,
+// counts[s * (nelements - 1) + m] (nscales * (nelements - 1) ints, the
+// caller's) gains 1 for each record m of tree whose cluster (set of
+// elements) is also a cluster of the resample's tree. The counts of a
+// range are the same whatever getthreads() and however a run is split
+// into ranges, so ranges done apart add up to the whole run.
+// effective_scales (nscales doubles; may be null) receives size_s /
+// nvalues. tree is istree's form over nelements >= 2 (only read; heights
+// play no part). Resamples are shared among up to getthreads() threads,
+// each clustered in one thread when several share them.
 // Returns last - first; -1, with counts and effective_scales as they
 // were, for bad arguments (a method treecluster does not take, tree not a
 // tree over nelements, a scale drawing no value or more than INT_MAX,
 // nscales or nboot < 1, first < 0, last < first, last > nscales * nboot,
-// null arrays), a resample whose tree treecluster would refuse (a value
-// drawn that is present and not finite, a distance that is not), or
-// short memory. Memory per thread: a distance matrix (none for 's'), a
-// tree, nvalues ints, and with transpose 0 the resampled table (nelements
-// rows of the largest size_s values and flags; with transpose 1 its rows
-// are the caller's).
+// null arrays), a table treecluster would refuse (a value present and not
+// finite), a resample's distance that is not finite, or short memory.
+// Memory per thread: a distance matrix (none for 's'), a tree, nvalues
+// ints, and with transpose 0 for the codes that repeat values the
+// resampled table (nelements rows of the largest size_s values and flags).
 int bootstrapcounts(int nrows, int ncolumns, const double* const* data, const int* const* mask,
                     const double weight[], int transpose, char dist, char method, const Node* tree,
                     int nscales, const double scales[], int nboot, int seed, int first, int last,
