@@ -355,6 +355,24 @@ const char kUsage[] =
 
 namespace {
 
+// "-" names standard output for every file, which one output at most can
+// have: the clusters' is theirs by default.
+void CheckOneStandardOutput(const Settings& s, bool cuts) {
+  const std::pair<const char*, const std::string*> outputs[] = {
+      {"clusters", &s.clusters}, {"newick", &s.newick},   {"nexus", &s.nexus},
+      {"linkage", &s.linkage},   {"centroids", &s.centroids}, {"svg", &s.svg},
+      {"support", &s.bootstrap.support}};
+  const char* first = nullptr;
+  for (const auto& [option, path] : outputs) {
+    if (*path != "-" || (path == &s.clusters && !cuts)) continue;
+    if (first)
+      throw std::invalid_argument(std::string("--") + first + " and --" + option +
+                                  " would both go to standard output (-): name a file for one "
+                                  "of them");
+    first = option;
+  }
+}
+
 // A tree run needs something to write; a partition always has clusters.
 void CheckOutputsWanted(const po::variables_map& vm, const Settings& s) {
   const bool cuts = !s.ks.empty() || !s.heights.empty() || s.cuts.any() || !s.tree();
@@ -363,10 +381,7 @@ void CheckOutputsWanted(const po::variables_map& vm, const Settings& s) {
     throw std::invalid_argument(
         "--bootstrap has nothing to write its support to: give --support, --newick, --nexus, "
         "--svg or --report");
-  if (s.bootstrap.support == "-" && cuts && s.clusters == "-")
-    throw std::invalid_argument(
-        "--support - and the clusters would share standard output: name a file for one of them "
-        "(--clusters FILE or --support FILE)");
+  CheckOneStandardOutput(s, cuts);
   if (!cuts && !vm["clusters"].defaulted())
     throw std::invalid_argument("--clusters needs a cut: give -k, --height or another cut");
   if (!cuts && s.newick.empty() && s.nexus.empty() && s.linkage.empty() && s.svg.empty() &&

@@ -200,22 +200,22 @@ std::vector<Output> RequestedOutputs(const Settings& s, const Dataset& d, const 
                                : WriteClustersWithGaps(o, d, p.columns);
     });
   add(s.report, &err, [&p](std::ostream& o) { return WriteTsv(o, p.report); });
-  add(s.centroids, nullptr, [&p](std::ostream& o) { return WriteTsv(o, p.centroids); });
+  add(s.centroids, &out, [&p](std::ostream& o) { return WriteTsv(o, p.centroids); });
   const std::vector<std::string> labels =
       c.support.empty() ? std::vector<std::string>{} : SupportLabels(s, c.support);
-  add(s.newick, nullptr, [&names, n, tree, labels](std::ostream& o) {
+  add(s.newick, &out, [&names, n, tree, labels](std::ostream& o) {
     return WriteNewick(o, n, tree, names, labels);
   });
-  add(s.nexus, nullptr, [&d, n, tree, labels](std::ostream& o) {
+  add(s.nexus, &out, [&d, n, tree, labels](std::ostream& o) {
     return WriteNexus(o, n, tree, d.table.names, TreeName(d.table.source), labels);
   });
   add(s.bootstrap.support, &out,
       [n, tree, &c](std::ostream& o) { return WriteTsv(o, SupportTable(n, tree, c.support)); });
   const ChildOrder order =
       s.optimal_leaf_order ? ChildOrder::kLeftFirst : ChildOrder::kSmallerFirst;
-  add(s.linkage, nullptr,
+  add(s.linkage, &out,
       [n, tree, order](std::ostream& o) { return WriteLinkage(o, n, tree, order); });
-  add(s.svg, nullptr, [&s, &d, &c, labels](std::ostream& o) {
+  add(s.svg, &out, [&s, &d, &c, labels](std::ostream& o) {
     HeatmapPicture picture =
         PictureOf(s, d, c.tree.get(), c.column_tree.get(), c.partitions.columns);
     picture.row_tree_labels = labels;
