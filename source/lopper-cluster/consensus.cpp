@@ -40,8 +40,8 @@ Result<bool> CheckDraws(const Settings& s, const Dataset& d, const std::vector<i
                             std::to_string(n) + " elements draws " + std::to_string(drawn);
   if (drawn < 2) return Failure{share + ": a resample needs at least 2"};
   if (ks.back() > drawn)
-    return Failure{"-k " + std::to_string(ks.back()) + " is more than the resamples hold: " +
-                   share};
+    return Failure{"-k " + std::to_string(ks.back()) +
+                   " is more than the resamples hold: " + share};
   const auto ncolumns = static_cast<int>(d.table.ncolumns());
   if (std::floor(c.values * ncolumns) < 1)
     return Failure{"--subsample-values " + ShortestDecimal(c.values) + " of " +
@@ -53,8 +53,7 @@ Result<bool> CheckDraws(const Settings& s, const Dataset& d, const std::vector<i
 // Adds the resamples' counts in ranges, so that the progress line moves;
 // the library's counts of split ranges add up to the whole run's.
 Result<bool> CountResamples(const Settings& s, const Dataset& d, int seed,
-                            const std::vector<int>& ks, Consensus& result,
-                            ProgressLine& progress) {
+                            const std::vector<int>& ks, Consensus& result, ProgressLine& progress) {
   const Table& t = d.table;
   const int n = d.size(), reps = s.consensus.reps;
   const int range = std::max(reps / 50, 4 * getthreads());
@@ -62,12 +61,13 @@ Result<bool> CountResamples(const Settings& s, const Dataset& d, int seed,
   for (int first = 0; first < reps;) {
     const int last = first + std::min(range, reps - first);
     if (consensuscounts(n, static_cast<int>(t.ncolumns()), t.ValueRows().data(),
-                        t.MaskRows().data(), d.weights.data(), 0, s.distance, Algorithm(s),
-                        s.npass, static_cast<int>(ks.size()), ks.data(), s.consensus.items,
+                        t.MaskRows().data(), d.weights.data(), 0, s.distance, Algorithm(s), s.npass,
+                        static_cast<int>(ks.size()), ks.data(), s.consensus.items,
                         s.consensus.values, seed, first, last, result.together.data(),
                         result.sampled.data()) < 0)
-      return Failure{"a resample of --consensus could not be clustered: memory is short, or two "
-                     "elements drawn have no value in common"};
+      return Failure{
+          "a resample of --consensus could not be clustered: memory is short, or two "
+          "elements drawn have no value in common"};
     first = last;
     progress.Update(static_cast<double>(first) / reps);
   }
@@ -88,10 +88,8 @@ Result<ConsensusOfK> FinishK(int n, int k, const int* together, const int* sampl
   consensusmatrix(n, together, sampled, consensus.data());
   r.area = consensuscdf(n, consensus.data(), r.cdf.data());
   if (consensusclusters(n, consensus.data(), k, r.clusters.data()) < 0 ||
-      !clusterconsensus(n, consensus.data(), k, r.clusters.data(), r.cluster.data(),
-                        r.item.data()))
-    return Failure{"out of memory clustering the consensus of " + std::to_string(n) +
-                   " elements"};
+      !clusterconsensus(n, consensus.data(), k, r.clusters.data(), r.cluster.data(), r.item.data()))
+    return Failure{"out of memory clustering the consensus of " + std::to_string(n) + " elements"};
   return r;
 }
 
@@ -117,13 +115,14 @@ Result<Consensus> ConsensusClustering(const Settings& s, const Dataset& d, int s
   // Each thread at work holds a resample's distances; the final clusters
   // take the consensus matrix and a working copy of it.
   const auto drawn = static_cast<std::uint64_t>(std::floor(s.consensus.items * n));
-  if (const auto short_by = Shortfall(
-          {{"the consensus counts of " + std::to_string(n) + " elements",
-            (ks.size() + 1) * pairs * sizeof(int)},
-           MatrixBlock(static_cast<std::uint64_t>(n), 2),
-           MatrixBlock(drawn, getthreads(), "elements drawn by the resamples at work")}))
-    return Failure{*short_by + ": --consensus needs them; give --threads 1, fewer ks or cluster "
-                               "fewer elements"};
+  if (const auto short_by =
+          Shortfall({{"the consensus counts of " + std::to_string(n) + " elements",
+                      (ks.size() + 1) * pairs * sizeof(int)},
+                     MatrixBlock(static_cast<std::uint64_t>(n), 2),
+                     MatrixBlock(drawn, getthreads(), "elements drawn by the resamples at work")}))
+    return Failure{*short_by +
+                   ": --consensus needs them; give --threads 1, fewer ks or cluster "
+                   "fewer elements"};
   Consensus result;
   result.together.resize(ks.size() * pairs);
   result.sampled.resize(pairs);
@@ -159,8 +158,8 @@ std::vector<std::vector<std::string>> ConsensusReport(const Consensus& c) {
 }
 
 std::vector<std::vector<std::string>> ItemConsensusTable(const Dataset& d, const Consensus& c) {
-  std::vector<std::vector<std::string>> rows{{d.table.ElementsLabel(), "k", "cluster",
-                                              "consensus"}};
+  std::vector<std::vector<std::string>> rows{
+      {d.table.ElementsLabel(), "k", "cluster", "consensus"}};
   for (std::size_t e = 0; e < d.table.names.size(); e++)
     for (const ConsensusOfK& k : c.ks)
       for (int cluster = 0; cluster < k.k; cluster++)
@@ -169,13 +168,11 @@ std::vector<std::vector<std::string>> ItemConsensusTable(const Dataset& d, const
   return rows;
 }
 
-bool WriteConsensusMatrix(std::ostream& out, const Dataset& d, const Consensus& c,
-                          std::size_t t) {
+bool WriteConsensusMatrix(std::ostream& out, const Dataset& d, const Consensus& c, std::size_t t) {
   const int n = d.size();
   const std::size_t pairs = Pairs(n);
   std::vector<double> consensus(pairs);
-  if (!consensusmatrix(n, &c.together[t * pairs], c.sampled.data(), consensus.data()))
-    return false;
+  if (!consensusmatrix(n, &c.together[t * pairs], c.sampled.data(), consensus.data())) return false;
   const auto& names = d.table.names;
   out << d.table.ElementsLabel();
   for (const std::string& name : names) out << '\t' << name;

@@ -388,10 +388,9 @@ void CheckOutputsWanted(const po::variables_map& vm, const Settings& s) {
         "--support - and the clusters would share standard output: name a file for one of them "
         "(--clusters FILE or --support FILE)");
   if (s.consensus.items_file == "-" && (s.clusters == "-" || s.bootstrap.support == "-"))
-    throw std::invalid_argument(
-        "--item-consensus - and the " +
-        std::string(s.clusters == "-" ? "clusters" : "--support table") +
-        " would share standard output: name a file for one of them");
+    throw std::invalid_argument("--item-consensus - and the " +
+                                std::string(s.clusters == "-" ? "clusters" : "--support table") +
+                                " would share standard output: name a file for one of them");
   if (!cuts && !vm["clusters"].defaulted())
     throw std::invalid_argument("--clusters needs a cut: give -k, --height or another cut");
   if (!cuts && s.newick.empty() && s.nexus.empty() && s.linkage.empty() && s.svg.empty() &&
@@ -466,10 +465,12 @@ void CheckMethodOptions(const po::variables_map& vm, const Settings& s) {
       throw std::invalid_argument(std::string(o.option[0] == '-' ? "" : "--") + o.option +
                                   " applies to " + o.methods + ", not to -m " +
                                   vm["method"].as<std::string>());
-  if (vm.count("seed") && !vm["seed"].defaulted() && IsTree(s.partitioning) &&
-      !s.bootstrap.on() && !s.consensus.on())
-    throw std::invalid_argument("--seed applies to kmeans, kmedians, kmedoids, som, --bootstrap "
-                                "and --consensus, not to -m " + vm["method"].as<std::string>());
+  if (vm.count("seed") && !vm["seed"].defaulted() && IsTree(s.partitioning) && !s.bootstrap.on() &&
+      !s.consensus.on())
+    throw std::invalid_argument(
+        "--seed applies to kmeans, kmedians, kmedoids, som, --bootstrap "
+        "and --consensus, not to -m " +
+        vm["method"].as<std::string>());
   if (s.consensus.on() && s.ks.empty())
     throw std::invalid_argument("--consensus clusters the resamples into each k: give -k");
   if (TakesPasses(s.partitioning) && s.ks.empty())

@@ -58,10 +58,10 @@ struct BootstrapSettings {
 // --consensus: consensus clustering of resamples for each -k (Monti et al.
 // 2003, as ConsensusClusterPlus).
 struct ConsensusSettings {
-  int reps = 0;          // resamples; 0: no consensus clustering
-  double items = 0.8;    // the share of the elements each resample draws
-  double values = 1.0;   // the share of the values (columns) it draws
-  std::string matrices;  // prefix of one consensus matrix file per k; empty: none
+  int reps = 0;            // resamples; 0: no consensus clustering
+  double items = 0.8;      // the share of the elements each resample draws
+  double values = 1.0;     // the share of the values (columns) it draws
+  std::string matrices;    // prefix of one consensus matrix file per k; empty: none
   std::string items_file;  // item consensus, long format; empty: none
   std::string svg;         // the CDF and delta-area plots; empty: none
 

@@ -112,8 +112,8 @@ Result<std::vector<std::vector<std::string>>> TreeReport(const Settings& s, Data
   return rows;
 }
 
-Result<Clustering> ClusterTree(const Settings& s, Dataset& d, int seed,
-                               ProgressLine& progress, std::ostream& err) {
+Result<Clustering> ClusterTree(const Settings& s, Dataset& d, int seed, ProgressLine& progress,
+                               std::ostream& err) {
   Clustering c;
   auto tree = BuildTree(s, d, progress, err);
   if (!tree.ok()) return Failure{tree.error()};
@@ -231,14 +231,12 @@ std::vector<Output> RequestedOutputs(const Settings& s, const Dataset& d, const 
   add(s.report, &err, [&p](std::ostream& o) { return WriteTsv(o, p.report); });
   add(s.consensus.items_file, &out,
       [&d, &c](std::ostream& o) { return WriteTsv(o, ItemConsensusTable(d, c.consensus)); });
-  add(s.consensus.svg, nullptr, [&c](std::ostream& o) {
-    return WriteConsensusSvg(o, ConsensusPictureOf(c.consensus));
-  });
+  add(s.consensus.svg, nullptr,
+      [&c](std::ostream& o) { return WriteConsensusSvg(o, ConsensusPictureOf(c.consensus)); });
   if (!s.consensus.matrices.empty())
     for (std::size_t t = 0; t < c.consensus.ks.size(); t++)
-      add(ConsensusMatrixPath(s, c.consensus.ks[t].k), nullptr, [&d, &c, t](std::ostream& o) {
-        return WriteConsensusMatrix(o, d, c.consensus, t);
-      });
+      add(ConsensusMatrixPath(s, c.consensus.ks[t].k), nullptr,
+          [&d, &c, t](std::ostream& o) { return WriteConsensusMatrix(o, d, c.consensus, t); });
   add(s.centroids, nullptr, [&p](std::ostream& o) { return WriteTsv(o, p.centroids); });
   const std::vector<std::string> labels =
       c.support.empty() ? std::vector<std::string>{} : SupportLabels(s, c.support);

@@ -28,9 +28,7 @@ struct Panel {
   double left;
   double low, high;  // the y values at the bottom and the top
 
-  double Y(double value) const {
-    return kTop + kPlotHeight * (1 - (value - low) / (high - low));
-  }
+  double Y(double value) const { return kTop + kPlotHeight * (1 - (value - low) / (high - low)); }
 };
 
 std::string Colour(int index) {
@@ -75,9 +73,8 @@ void WriteCdfPanel(std::ostream& out, const ConsensusPicture& p) {
     out << "\"/>\n";
     const double y = kTop + 12 + 16 * static_cast<double>(t);
     const double x = kLeft + kPlotWidth + 12;
-    out << "<line x1=\"" << Number(x) << "\" y1=\"" << Number(y - 4) << "\" x2=\""
-        << Number(x + 16) << "\" y2=\"" << Number(y - 4) << "\" stroke=\""
-        << Colour(static_cast<int>(t)) << "\"/>\n";
+    out << "<line x1=\"" << Number(x) << "\" y1=\"" << Number(y - 4) << "\" x2=\"" << Number(x + 16)
+        << "\" y2=\"" << Number(y - 4) << "\" stroke=\"" << Colour(static_cast<int>(t)) << "\"/>\n";
     WriteText(out, x + 20, y, "start", "k=" + std::to_string(p.ks[t]));
   }
 }
@@ -90,8 +87,8 @@ void WriteDeltaPanel(std::ostream& out, const ConsensusPicture& p) {
   if (panel.high == panel.low) panel.high = panel.low + 1;
   WriteFrame(out, panel, "delta area", "k", "relative change in area under CDF");
   const auto x = [&p](std::size_t t) {
-    return kDeltaLeft + kPlotWidth * (static_cast<double>(t) + 0.5) /
-                            static_cast<double>(p.ks.size());
+    return kDeltaLeft +
+           kPlotWidth * (static_cast<double>(t) + 0.5) / static_cast<double>(p.ks.size());
   };
   out << "<path id=\"delta-line\" fill=\"none\" stroke=\"#000\" d=\"";
   for (std::size_t t = 0; t < p.ks.size(); t++)

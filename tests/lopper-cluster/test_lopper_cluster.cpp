@@ -386,23 +386,39 @@ TEST(LopperCluster, BadInputIsReportedAndNoOutputChanges) {
        2,
        "lopper-cluster: nothing to write: give -k, --height, --inconsistent, --dynamic or --clade "
        "for clusters, or --newick, --nexus, --linkage or --svg"},
-      {good, {"--bootstrap", "10", "-m", "kmeans", "-k", "2"}, 2,
+      {good,
+       {"--bootstrap", "10", "-m", "kmeans", "-k", "2"},
+       2,
        "lopper-cluster: --bootstrap applies to tree methods, not to -m kmeans"},
-      {good, {"--bootstrap", "0", "--newick", "t.nwk"}, 2,
+      {good,
+       {"--bootstrap", "0", "--newick", "t.nwk"},
+       2,
        "lopper-cluster: --bootstrap '0': expected a whole number of at least 1"},
-      {good, {"-k", "2", "--support", "s.tsv"}, 2,
+      {good,
+       {"-k", "2", "--support", "s.tsv"},
+       2,
        "lopper-cluster: --support applies to --bootstrap"},
-      {good, {"--bootstrap", "10", "--bootstrap-scales", "1,0", "--newick", "t.nwk"}, 2,
+      {good,
+       {"--bootstrap", "10", "--bootstrap-scales", "1,0", "--newick", "t.nwk"},
+       2,
        "lopper-cluster: --bootstrap-scales must be above 0 (1: as many values as the table has)"},
-      {good, {"--bootstrap", "10", "--alpha", "1", "--report", "r.tsv"}, 2,
+      {good,
+       {"--bootstrap", "10", "--alpha", "1", "--report", "r.tsv"},
+       2,
        "lopper-cluster: --alpha '1': expected a number between 0 and 1"},
-      {good, {"--bootstrap", "10", "-k", "2"}, 2,
+      {good,
+       {"--bootstrap", "10", "-k", "2"},
+       2,
        "lopper-cluster: --bootstrap has nothing to write its support to: give --support, "
        "--newick, --nexus, --svg or --report"},
-      {good, {"--bootstrap", "10", "--height", "1", "--support", "-"}, 2,
+      {good,
+       {"--bootstrap", "10", "--height", "1", "--support", "-"},
+       2,
        "lopper-cluster: --support - and the clusters would share standard output: name a file "
        "for one of them (--clusters FILE or --support FILE)"},
-      {good, {"-k", "2", "--seed", "3"}, 2,
+      {good,
+       {"-k", "2", "--seed", "3"},
+       2,
        "lopper-cluster: --seed applies to kmeans, kmedians, kmedoids, som, --bootstrap and "
        "--consensus, not to -m average"},
       {good,
@@ -546,32 +562,56 @@ TEST(LopperCluster, BadInputIsReportedAndNoOutputChanges) {
        2,
        "lopper-cluster: --consensus applies to tree methods, kmeans, kmedians and kmedoids, not "
        "to -m som"},
-      {good, {"-k", "2", "--consensus-svg", "c.svg"}, 2,
+      {good,
+       {"-k", "2", "--consensus-svg", "c.svg"},
+       2,
        "lopper-cluster: --consensus-svg applies to --consensus"},
-      {good, {"-k", "2", "--consensus", "0"}, 2,
+      {good,
+       {"-k", "2", "--consensus", "0"},
+       2,
        "lopper-cluster: --consensus '0': expected a whole number of at least 1"},
-      {good, {"-k", "2", "--consensus", "5", "--subsample-values", "0"}, 2,
+      {good,
+       {"-k", "2", "--consensus", "5", "--subsample-values", "0"},
+       2,
        "lopper-cluster: --subsample-values '0': expected a share above 0 and at most 1"},
-      {good, {"-k", "2", "--consensus", "5", "--subsample-items", "1.01"}, 2,
+      {good,
+       {"-k", "2", "--consensus", "5", "--subsample-items", "1.01"},
+       2,
        "lopper-cluster: --subsample-items '1.01': expected a share above 0 and at most 1"},
-      {good, {"-k", "2", "--consensus", "5", "--input", "distances"}, 2,
+      {good,
+       {"-k", "2", "--consensus", "5", "--input", "distances"},
+       2,
        "lopper-cluster: --consensus applies to data, not to --input distances"},
-      {good, {"-k", "2", "--consensus", "5", "--item-consensus", "-", "--clusters", "-"}, 2,
+      {good,
+       {"-k", "2", "--consensus", "5", "--item-consensus", "-", "--clusters", "-"},
+       2,
        "lopper-cluster: --item-consensus - and the clusters would share standard output: name a "
        "file for one of them"},
-      {good, {"-k", "2", "--consensus", "5", "--consensus-matrix", "-"}, 2,
+      {good,
+       {"-k", "2", "--consensus", "5", "--consensus-matrix", "-"},
+       2,
        "lopper-cluster: --consensus-matrix writes files: name one instead of -"},
       {good, {"-k", "2", "--consensus", "5", "--seed", "3", "--report", "r.tsv"}, 0, ""},
-      {good, {"-k", "3", "--consensus", "5"}, 1,
+      {good,
+       {"-k", "3", "--consensus", "5"},
+       1,
        "lopper-cluster: -k 3 is more than the resamples hold: --subsample-items 0.8 of 3 elements "
        "draws 2"},
-      {good, {"-k", "2", "--consensus", "5", "--subsample-items", "0.5"}, 1,
+      {good,
+       {"-k", "2", "--consensus", "5", "--subsample-items", "0.5"},
+       1,
        "lopper-cluster: --subsample-items 0.5 of 3 elements draws 1: a resample needs at least 2"},
-      {good, {"-k", "2", "--consensus", "5", "--subsample-values", "0.4"}, 1,
+      {good,
+       {"-k", "2", "--consensus", "5", "--subsample-values", "0.4"},
+       1,
        "lopper-cluster: --subsample-values 0.4 of 2 values draws none: give at least 0.5"},
-      {good, {"-k", "2", "--consensus", "5", "--consensus-matrix", "no/dir/"}, 1,
+      {good,
+       {"-k", "2", "--consensus", "5", "--consensus-matrix", "no/dir/"},
+       1,
        "lopper-cluster: no/dir/k=2.tsv: cannot write: No such file or directory"},
-      {good, {"-k", "2", "--consensus", "5", "--item-consensus", "t.tsv"}, 1,
+      {good,
+       {"-k", "2", "--consensus", "5", "--item-consensus", "t.tsv"},
+       1,
        "lopper-cluster: t.tsv: the --item-consensus file would replace the input t.tsv"},
   };
   for (const auto& c : cases) {
@@ -1393,8 +1433,8 @@ std::vector<KConsensus> LibraryConsensus(Data d, char algorithm, char dist,
   const std::vector<double> w(m, 1.0);
   std::vector<int> together(nks * pairs), sampled(pairs);
   EXPECT_EQ(lopper::consensuscounts(n, m, rows.data(), masks.data(), w.data(), 0, dist, algorithm,
-                                    10, nks, ks.data(), 0.7, 0.75, seed, 0, reps,
-                                    together.data(), sampled.data()),
+                                    10, nks, ks.data(), 0.7, 0.75, seed, 0, reps, together.data(),
+                                    sampled.data()),
             reps);
   std::vector<KConsensus> out(nks);
   std::vector<double> area(nks), delta(nks), cdf(100);
@@ -1450,12 +1490,31 @@ TEST(LopperCluster, ConsensusIsTheLibrarysOnTheSameSeedInEveryOutput) {
   for (const auto& c : cases) {
     const auto expected = LibraryConsensus(data, c.algorithm, c.dist, ks, reps, seed);
     for (const std::string threads : {"1", "2"}) {
-      const auto run = RunCommand(
-          dir, {"t.tsv", "-m", c.method, "-d", c.distance, "-k", "3,2", "--consensus",
-                std::to_string(reps), "--subsample-items", "0.7", "--subsample-values", "0.75",
-                "--seed", std::to_string(seed), "--threads", threads, "--report", "r" + threads,
-                "--item-consensus", "i" + threads, "--consensus-matrix", "m" + threads + "-",
-                "--clusters", "c" + threads});
+      const auto run = RunCommand(dir, {"t.tsv",
+                                        "-m",
+                                        c.method,
+                                        "-d",
+                                        c.distance,
+                                        "-k",
+                                        "3,2",
+                                        "--consensus",
+                                        std::to_string(reps),
+                                        "--subsample-items",
+                                        "0.7",
+                                        "--subsample-values",
+                                        "0.75",
+                                        "--seed",
+                                        std::to_string(seed),
+                                        "--threads",
+                                        threads,
+                                        "--report",
+                                        "r" + threads,
+                                        "--item-consensus",
+                                        "i" + threads,
+                                        "--consensus-matrix",
+                                        "m" + threads + "-",
+                                        "--clusters",
+                                        "c" + threads});
       ASSERT_EQ(run.status, 0) << run.err;
     }
     const std::string what = std::string(c.method) + " " + c.distance;
@@ -1478,9 +1537,9 @@ TEST(LopperCluster, ConsensusIsTheLibrarysOnTheSameSeedInEveryOutput) {
         for (int cl = 0; cl < ks[t]; cl++, item_row++) {
           const auto& row = items[item_row];
           ASSERT_EQ(row.size(), 4u);
-          EXPECT_EQ(row[0] + " " + row[1] + " " + row[2],
-                    "g" + std::to_string(e + 1) + " " + std::to_string(ks[t]) + " " +
-                        std::to_string(cl + 1));
+          EXPECT_EQ(row[0] + " " + row[1] + " " + row[2], "g" + std::to_string(e + 1) + " " +
+                                                              std::to_string(ks[t]) + " " +
+                                                              std::to_string(cl + 1));
           ExpectNumber(row[3], expected[t].item[e * ks[t] + cl], what + " item");
         }
     for (std::size_t t = 0; t < ks.size(); t++) {
@@ -1516,9 +1575,8 @@ TEST(LopperCluster, ConsensusIsTheLibrarysOnTheSameSeedInEveryOutput) {
 TEST(LopperCluster, ConsensusOnIrisChoosesConsensusClusterPlussK) {
   TempDir dir;
   const auto run = RunCommand(
-      dir, {LOPPER_SOURCE_DIR "/tests/data/consensus_iris.tsv", "-m", "average", "-d",
-            "euclidean", "-k", "2,3,4,5,6", "--consensus", "500", "--report", "r.tsv",
-            "--clusters", "c.tsv"});
+      dir, {LOPPER_SOURCE_DIR "/tests/data/consensus_iris.tsv", "-m", "average", "-d", "euclidean",
+            "-k", "2,3,4,5,6", "--consensus", "500", "--report", "r.tsv", "--clusters", "c.tsv"});
   ASSERT_EQ(run.status, 0) << run.err;
   const auto ours = ConsensusRows(ReadFile(dir / "r.tsv"));
   ASSERT_EQ(ours.size(), 5u);
