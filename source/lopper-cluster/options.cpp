@@ -211,6 +211,25 @@ void AddRuleOptions(po::options_description& output) {
       "clusters smaller than this get cluster 0 [none; 20 for --dynamic]");
 }
 
+// Consensus clustering's options, into the "Cuts and outputs" group.
+void AddConsensusOptions(po::options_description& output) {
+  output.add_options()("consensus", po::value<std::string>(),
+                       "with -k: consensus clustering (ConsensusClusterPlus's) from N resamples: "
+                       "for each k the consensus CDF's area and its change (--report) and the "
+                       "final clusters (consensus-k=K columns)")(
+      "subsample-items", po::value<std::string>(),
+      "with --consensus: the share of the elements each resample draws, in (0, 1] [0.8]")(
+      "subsample-values", po::value<std::string>(),
+      "with --consensus: the share of the values each resample draws, in (0, 1] [1]")(
+      "consensus-matrix", po::value<std::string>(),
+      "with --consensus: write each k's consensus matrix to PREFIXk=K.tsv")(
+      "item-consensus", po::value<std::string>(),
+      "with --consensus: element k cluster consensus, each element's mean consensus with each "
+      "final cluster, to FILE (- : standard output)")(
+      "consensus-svg", po::value<std::string>(),
+      "with --consensus: draw the consensus CDFs and the delta-area plot to FILE");
+}
+
 // The multiscale bootstrap's options, into the "Cuts and outputs" group.
 void AddBootstrapOptions(po::options_description& output) {
   output.add_options()("bootstrap", po::value<std::string>(),
@@ -305,6 +324,7 @@ po::options_description Described() {
       "cut at this height (repeatable): a cluster is a largest subtree with no merge above it");
   AddRuleOptions(output);
   AddBootstrapOptions(output);
+  AddConsensusOptions(output);
   output.add_options()(
       "clusters", po::value<std::string>()->default_value("-"),
       "file of the cuts: a name column, then one column per cut (- : standard output)")(
@@ -361,7 +381,7 @@ void CheckOneStandardOutput(const Settings& s, bool cuts) {
   const std::pair<const char*, const std::string*> outputs[] = {
       {"clusters", &s.clusters}, {"newick", &s.newick},   {"nexus", &s.nexus},
       {"linkage", &s.linkage},   {"centroids", &s.centroids}, {"svg", &s.svg},
-      {"support", &s.bootstrap.support}};
+      {"support", &s.bootstrap.support}, {"item-consensus", &s.consensus.items_file}};
   const char* first = nullptr;
   for (const auto& [option, path] : outputs) {
     if (*path != "-" || (path == &s.clusters && !cuts)) continue;
@@ -396,7 +416,7 @@ void CheckOutputsWanted(const po::variables_map& vm, const Settings& s) {
 // Options that only data can take, rejected with --input distances.
 void CheckDistancesInput(const po::variables_map& vm, const Settings& s) {
   for (const char* option : {"transpose", "log2", "svg", "no-matrix", "center-columns",
-                             "scale-columns", "drop-empty", "bootstrap"})
+                             "scale-columns", "drop-empty", "bootstrap", "consensus"})
     if (vm.count(option) && !vm[option].defaulted())
       throw std::invalid_argument(std::string("--") + option +
                                   " applies to data, not to --input distances");
@@ -440,6 +460,7 @@ constexpr MethodOption kMethodOptions[] = {
     {"leaf-order", IsTree, "tree methods"},
     {"no-matrix", IsTree, "tree methods"},
     {"bootstrap", IsTree, "tree methods"},
+    {"consensus", TakesK, "tree methods, kmeans, kmedians and kmedoids"},
     {"-k", TakesK, "tree methods, kmeans, kmedians and kmedoids"},
     {"npass", TakesPasses, "kmeans, kmedians and kmedoids"},
     {"init", HasCentres, "kmeans and kmedians"},
@@ -455,9 +476,14 @@ void CheckMethodOptions(const po::variables_map& vm, const Settings& s) {
       throw std::invalid_argument(std::string(o.option[0] == '-' ? "" : "--") + o.option +
                                   " applies to " + o.methods + ", not to -m " +
                                   vm["method"].as<std::string>());
-  if (vm.count("seed") && !vm["seed"].defaulted() && IsTree(s.partitioning) && !s.bootstrap.on())
-    throw std::invalid_argument("--seed applies to kmeans, kmedians, kmedoids, som and "
-                                "--bootstrap, not to -m " + vm["method"].as<std::string>());
+  if (vm.count("seed") && !vm["seed"].defaulted() && IsTree(s.partitioning) && !s.bootstrap.on() &&
+      !s.consensus.on())
+    throw std::invalid_argument(
+        "--seed applies to kmeans, kmedians, kmedoids, som, --bootstrap "
+        "and --consensus, not to -m " +
+        vm["method"].as<std::string>());
+  if (s.consensus.on() && s.ks.empty())
+    throw std::invalid_argument("--consensus clusters the resamples into each k: give -k");
   if (TakesPasses(s.partitioning) && s.ks.empty())
     throw std::invalid_argument("-m " + vm["method"].as<std::string>() +
                                 " needs the number of clusters: give -k");
@@ -590,6 +616,37 @@ BootstrapSettings ParseBootstrap(const po::variables_map& vm) {
   return b;
 }
 
+// A share of the elements or values a resample draws: above 0, at most 1.
+double ParseShare(const po::variables_map& vm, const char* option, double fallback) {
+  if (!vm.count(option)) return fallback;
+  const std::string word = vm[option].as<std::string>();
+  const double share = ParseNumbers({word}, std::string("--") + option).front();
+  if (!(share > 0 && share <= 1))
+    throw std::invalid_argument(std::string("--") + option + " '" + word +
+                                "': expected a share above 0 and at most 1");
+  return share;
+}
+
+ConsensusSettings ParseConsensus(const po::variables_map& vm) {
+  ConsensusSettings c;
+  if (vm.count("consensus"))
+    c.reps = ParseWhole(vm["consensus"].as<std::string>(), 1, "--consensus");
+  for (const char* option : {"subsample-items", "subsample-values", "consensus-matrix",
+                             "item-consensus", "consensus-svg"})
+    if (vm.count(option) && !c.on())
+      throw std::invalid_argument(std::string("--") + option + " applies to --consensus");
+  c.items = ParseShare(vm, "subsample-items", c.items);
+  c.values = ParseShare(vm, "subsample-values", c.values);
+  if (vm.count("consensus-matrix")) c.matrices = vm["consensus-matrix"].as<std::string>();
+  if (vm.count("item-consensus")) c.items_file = vm["item-consensus"].as<std::string>();
+  if (vm.count("consensus-svg")) c.svg = vm["consensus-svg"].as<std::string>();
+  if (c.matrices == "-" || c.svg == "-")
+    throw std::invalid_argument(std::string("--") +
+                                (c.svg == "-" ? "consensus-svg" : "consensus-matrix") +
+                                " writes files: name one instead of -");
+  return c;
+}
+
 // The options of partitioning methods and of the picture.
 void ParseMethodSettings(const po::variables_map& vm, Settings& s) {
   s.npass = ParseWhole(vm["npass"].as<std::string>(), 1, "--npass");
@@ -623,7 +680,7 @@ void ParseMethodSettings(const po::variables_map& vm, Settings& s) {
   // A partition's report is its result; a tree's is asked for.
   if (vm.count("report"))
     s.report = vm["report"].as<std::string>();
-  else if (!s.tree() || s.silhouette)
+  else if (!s.tree() || s.silhouette || s.consensus.on())
     s.report = "-";
 }
 
@@ -653,6 +710,7 @@ Settings ToSettings(const po::variables_map& vm) {
     if (!std::isfinite(h)) throw std::invalid_argument("--height must be a finite number");
   s.cuts = ParseTreeCuts(vm);
   s.bootstrap = ParseBootstrap(vm);
+  s.consensus = ParseConsensus(vm);
   if (s.cuts.clade && (s.method == 'c' || s.method == 'd'))
     throw std::invalid_argument(
         "--clade needs branch lengths, which centroid and median trees lack where a merge lies "

@@ -55,6 +55,19 @@ struct BootstrapSettings {
   bool on() const { return nboot > 0; }
 };
 
+// --consensus: consensus clustering of resamples for each -k (Monti et al.
+// 2003, as ConsensusClusterPlus).
+struct ConsensusSettings {
+  int reps = 0;            // resamples; 0: no consensus clustering
+  double items = 0.8;      // the share of the elements each resample draws
+  double values = 1.0;     // the share of the values (columns) it draws
+  std::string matrices;    // prefix of one consensus matrix file per k; empty: none
+  std::string items_file;  // item consensus, long format; empty: none
+  std::string svg;         // the CDF and delta-area plots; empty: none
+
+  bool on() const { return reps > 0; }
+};
+
 // A run's settings, each as the user gave it or its default. Output paths
 // are empty when the output is not wanted; clusters "-" is standard output.
 struct Settings {
@@ -76,6 +89,7 @@ struct Settings {
   std::vector<double> heights;
   TreeCuts cuts;
   BootstrapSettings bootstrap;
+  ConsensusSettings consensus;
   bool optimal_leaf_order = false;
   bool force = false;            // order the leaves however long it would take
   double leaf_order_limit = 60;  // seconds the leaf order may be estimated to take

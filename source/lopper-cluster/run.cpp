@@ -12,6 +12,7 @@
 #include "CommandSupport.h"
 #include "SafeOutFile.h"
 #include "bootstrap.h"
+#include "consensus.h"
 #include "cuts.h"
 #include "dataset.h"
 #include "formats.h"
@@ -41,6 +42,11 @@ std::vector<NamedOutput> OutputFiles(const Settings& s) {
     files.push_back({"clusters", s.clusters});
   if (s.report != "-") files.push_back({"report", s.report});
   if (s.bootstrap.support != "-") files.push_back({"support", s.bootstrap.support});
+  if (s.consensus.items_file != "-") files.push_back({"item-consensus", s.consensus.items_file});
+  files.push_back({"consensus-svg", s.consensus.svg});
+  if (!s.consensus.matrices.empty())
+    for (const int k : ConsensusKs(s))
+      files.push_back({"consensus-matrix", ConsensusMatrixPath(s, k)});
   for (const NamedOutput& o : {NamedOutput{"newick", s.newick}, NamedOutput{"nexus", s.nexus},
                                NamedOutput{"linkage", s.linkage},
                                NamedOutput{"centroids", s.centroids}, NamedOutput{"svg", s.svg}})
@@ -69,13 +75,15 @@ Result<bool> CheckOutputPaths(const Settings& s) {
 }
 
 // What a run found: the partitions' files (a tree's cuts and report), the
-// trees of the tree methods and of the picture's columns, and with
-// --bootstrap the support of each record of the tree.
+// trees of the tree methods and of the picture's columns, with
+// --bootstrap the support of each record of the tree and with --consensus
+// the consensus of each k.
 struct Clustering {
   Partitions partitions;
   Tree tree;
   Tree column_tree;
   std::vector<BootstrapSupport> support;
+  Consensus consensus;
 };
 
 // The seed of the random starts; one from the clock is reported, so that
@@ -104,14 +112,14 @@ Result<std::vector<std::vector<std::string>>> TreeReport(const Settings& s, Data
   return rows;
 }
 
-Result<Clustering> ClusterTree(const Settings& s, Dataset& d, ProgressLine& progress,
+Result<Clustering> ClusterTree(const Settings& s, Dataset& d, int seed, ProgressLine& progress,
                                std::ostream& err) {
   Clustering c;
   auto tree = BuildTree(s, d, progress, err);
   if (!tree.ok()) return Failure{tree.error()};
   c.tree = std::move(tree).value();
   if (s.bootstrap.on()) {
-    auto support = BootstrapTree(s, d, c.tree.get(), Seed(s, err), progress);
+    auto support = BootstrapTree(s, d, c.tree.get(), seed, progress);
     if (!support.ok()) return Failure{support.error()};
     c.support = std::move(support).value();
   }
@@ -126,17 +134,38 @@ Result<Clustering> ClusterTree(const Settings& s, Dataset& d, ProgressLine& prog
   return c;
 }
 
+// With --consensus: its final clusters after the clusters of -k, and its
+// table after the report's (an empty line between).
+Result<bool> AddConsensus(const Settings& s, const Dataset& d, int seed, ProgressLine& progress,
+                          Clustering& c) {
+  auto consensus = ConsensusClustering(s, d, seed, progress);
+  if (!consensus.ok()) return Failure{consensus.error()};
+  c.consensus = std::move(consensus).value();
+  for (ClusterColumn& column : ConsensusColumns(c.consensus))
+    c.partitions.columns.push_back(std::move(column));
+  auto& report = c.partitions.report;
+  if (!report.empty()) report.emplace_back();
+  for (auto& row : ConsensusReport(c.consensus)) report.push_back(std::move(row));
+  return true;
+}
+
 Result<Clustering> Cluster(const Settings& s, Dataset& d, ProgressLine& progress,
                            std::ostream& err) {
+  // One seed for every random step, so that a clock's seed repeats the run.
+  const bool random = !s.tree() || s.bootstrap.on() || s.consensus.on();
+  const int seed = random ? Seed(s, err) : 0;
   Result<Clustering> c = Clustering{};
   if (s.tree()) {
-    c = ClusterTree(s, d, progress, err);
+    c = ClusterTree(s, d, seed, progress, err);
   } else {
     if (auto fits = CheckPartitionMemory(s, d); !fits.ok()) return Failure{fits.error()};
-    auto partitions = Partition(s, d, Seed(s, err));
+    auto partitions = Partition(s, d, seed);
     if (!partitions.ok()) return Failure{partitions.error()};
     c.value().partitions = std::move(partitions).value();
   }
+  if (c.ok() && s.consensus.on())
+    if (auto added = AddConsensus(s, d, seed, progress, c.value()); !added.ok())
+      return Failure{added.error()};
   if (c.ok() && s.column_method) {
     auto columns = BuildColumnTree(s, d, *s.column_method, progress);
     if (!columns.ok()) return Failure{columns.error()};
@@ -200,6 +229,14 @@ std::vector<Output> RequestedOutputs(const Settings& s, const Dataset& d, const 
                                : WriteClustersWithGaps(o, d, p.columns);
     });
   add(s.report, &err, [&p](std::ostream& o) { return WriteTsv(o, p.report); });
+  add(s.consensus.items_file, &out,
+      [&d, &c](std::ostream& o) { return WriteTsv(o, ItemConsensusTable(d, c.consensus)); });
+  add(s.consensus.svg, &out,
+      [&c](std::ostream& o) { return WriteConsensusSvg(o, ConsensusPictureOf(c.consensus)); });
+  if (!s.consensus.matrices.empty())
+    for (std::size_t t = 0; t < c.consensus.ks.size(); t++)
+      add(ConsensusMatrixPath(s, c.consensus.ks[t].k), nullptr,
+          [&d, &c, t](std::ostream& o) { return WriteConsensusMatrix(o, d, c.consensus, t); });
   add(s.centroids, &out, [&p](std::ostream& o) { return WriteTsv(o, p.centroids); });
   const std::vector<std::string> labels =
       c.support.empty() ? std::vector<std::string>{} : SupportLabels(s, c.support);

@@ -386,25 +386,41 @@ TEST(LopperCluster, BadInputIsReportedAndNoOutputChanges) {
        2,
        "lopper-cluster: nothing to write: give -k, --height, --inconsistent, --dynamic or --clade "
        "for clusters, or --newick, --nexus, --linkage or --svg"},
-      {good, {"--bootstrap", "10", "-m", "kmeans", "-k", "2"}, 2,
+      {good,
+       {"--bootstrap", "10", "-m", "kmeans", "-k", "2"},
+       2,
        "lopper-cluster: --bootstrap applies to tree methods, not to -m kmeans"},
-      {good, {"--bootstrap", "0", "--newick", "t.nwk"}, 2,
+      {good,
+       {"--bootstrap", "0", "--newick", "t.nwk"},
+       2,
        "lopper-cluster: --bootstrap '0': expected a whole number of at least 1"},
-      {good, {"-k", "2", "--support", "s.tsv"}, 2,
+      {good,
+       {"-k", "2", "--support", "s.tsv"},
+       2,
        "lopper-cluster: --support applies to --bootstrap"},
-      {good, {"--bootstrap", "10", "--bootstrap-scales", "1,0", "--newick", "t.nwk"}, 2,
+      {good,
+       {"--bootstrap", "10", "--bootstrap-scales", "1,0", "--newick", "t.nwk"},
+       2,
        "lopper-cluster: --bootstrap-scales must be above 0 (1: as many values as the table has)"},
-      {good, {"--bootstrap", "10", "--alpha", "1", "--report", "r.tsv"}, 2,
+      {good,
+       {"--bootstrap", "10", "--alpha", "1", "--report", "r.tsv"},
+       2,
        "lopper-cluster: --alpha '1': expected a number between 0 and 1"},
-      {good, {"--bootstrap", "10", "-k", "2"}, 2,
+      {good,
+       {"--bootstrap", "10", "-k", "2"},
+       2,
        "lopper-cluster: --bootstrap has nothing to write its support to: give --support, "
        "--newick, --nexus, --svg or --report"},
-      {good, {"--bootstrap", "10", "--height", "1", "--support", "-"}, 2,
+      {good,
+       {"--bootstrap", "10", "--height", "1", "--support", "-"},
+       2,
        "lopper-cluster: --support - and the clusters would share standard output: name a file "
        "for one of them (--clusters FILE or --support FILE)"},
-      {good, {"-k", "2", "--seed", "3"}, 2,
-       "lopper-cluster: --seed applies to kmeans, kmedians, kmedoids, som and --bootstrap, not to "
-       "-m average"},
+      {good,
+       {"-k", "2", "--seed", "3"},
+       2,
+       "lopper-cluster: --seed applies to kmeans, kmedians, kmedoids, som, --bootstrap and "
+       "--consensus, not to -m average"},
       {good,
        {"-k", "2", "--progress", "--quiet"},
        2,
@@ -537,6 +553,66 @@ TEST(LopperCluster, BadInputIsReportedAndNoOutputChanges) {
        2,
        "lopper-cluster: --force bounds the time of --leaf-order optimal: give --leaf-order "
        "optimal"},
+      {good,
+       {"--consensus", "10"},
+       2,
+       "lopper-cluster: --consensus clusters the resamples into each k: give -k"},
+      {good,
+       {"-m", "som", "--grid", "2x1", "--consensus", "10"},
+       2,
+       "lopper-cluster: --consensus applies to tree methods, kmeans, kmedians and kmedoids, not "
+       "to -m som"},
+      {good,
+       {"-k", "2", "--consensus-svg", "c.svg"},
+       2,
+       "lopper-cluster: --consensus-svg applies to --consensus"},
+      {good,
+       {"-k", "2", "--consensus", "0"},
+       2,
+       "lopper-cluster: --consensus '0': expected a whole number of at least 1"},
+      {good,
+       {"-k", "2", "--consensus", "5", "--subsample-values", "0"},
+       2,
+       "lopper-cluster: --subsample-values '0': expected a share above 0 and at most 1"},
+      {good,
+       {"-k", "2", "--consensus", "5", "--subsample-items", "1.01"},
+       2,
+       "lopper-cluster: --subsample-items '1.01': expected a share above 0 and at most 1"},
+      {good,
+       {"-k", "2", "--consensus", "5", "--input", "distances"},
+       2,
+       "lopper-cluster: --consensus applies to data, not to --input distances"},
+      {good,
+       {"-k", "2", "--consensus", "5", "--item-consensus", "-", "--clusters", "-"},
+       2,
+       "lopper-cluster: --item-consensus - and the clusters would share standard output: name a "
+       "file for one of them"},
+      {good,
+       {"-k", "2", "--consensus", "5", "--consensus-matrix", "-"},
+       2,
+       "lopper-cluster: --consensus-matrix writes files: name one instead of -"},
+      {good, {"-k", "2", "--consensus", "5", "--seed", "3", "--report", "r.tsv"}, 0, ""},
+      {good,
+       {"-k", "3", "--consensus", "5"},
+       1,
+       "lopper-cluster: -k 3 is more than the resamples hold: --subsample-items 0.8 of 3 elements "
+       "draws 2"},
+      {good,
+       {"-k", "2", "--consensus", "5", "--subsample-items", "0.5"},
+       1,
+       "lopper-cluster: --subsample-items 0.5 of 3 elements draws 1: a resample needs at least 2"},
+      {good,
+       {"-k", "2", "--consensus", "5", "--subsample-values", "0.4"},
+       1,
+       "lopper-cluster: --subsample-values 0.4 of 2 values draws none: give at least 0.5"},
+      {good,
+       {"-k", "2", "--consensus", "5", "--consensus-matrix", "no/dir/"},
+       1,
+       "lopper-cluster: no/dir/k=2.tsv: cannot write: No such file or directory"},
+      {good,
+       {"-k", "2", "--consensus", "5", "--item-consensus", "t.tsv"},
+       1,
+       "lopper-cluster: t.tsv: the --item-consensus file would replace the input t.tsv"},
   };
   for (const auto& c : cases) {
     TempDir dir;
@@ -1333,4 +1409,194 @@ TEST(LopperCluster, BootstrapSupportIsTheLibrarysOnTheSameSeedInEveryOutput) {
   for (const auto& row : TsvRows(ReadFile(dir / "r.tsv")))
     if (!row.empty()) reported.push_back(row[0]);
   EXPECT_EQ(reported, picked) << "seed " << seed;
+}
+
+namespace {
+
+// The library's consensus of one k on the same data and seed: area,
+// delta, final clusters (from 0 by first element), cluster and item
+// consensus and the matrix's lower triangle.
+struct KConsensus {
+  double area, delta;
+  std::vector<int> clusters;
+  std::vector<double> cluster, item, matrix;
+};
+
+std::vector<KConsensus> LibraryConsensus(Data d, char algorithm, char dist,
+                                         const std::vector<int>& ks, int reps, int seed) {
+  const int n = static_cast<int>(d.values.size()), m = static_cast<int>(d.values[0].size());
+  const int nks = static_cast<int>(ks.size());
+  const std::size_t pairs = static_cast<std::size_t>(n) * (n - 1) / 2;
+  std::vector<double*> rows;
+  std::vector<int*> masks;
+  for (int i = 0; i < n; i++) rows.push_back(d.values[i].data()), masks.push_back(d.mask[i].data());
+  const std::vector<double> w(m, 1.0);
+  std::vector<int> together(nks * pairs), sampled(pairs);
+  EXPECT_EQ(lopper::consensuscounts(n, m, rows.data(), masks.data(), w.data(), 0, dist, algorithm,
+                                    10, nks, ks.data(), 0.7, 0.75, seed, 0, reps, together.data(),
+                                    sampled.data()),
+            reps);
+  std::vector<KConsensus> out(nks);
+  std::vector<double> area(nks), delta(nks), cdf(100);
+  for (int t = 0; t < nks; t++) {
+    KConsensus& k = out[t];
+    k.matrix.resize(pairs);
+    k.clusters.resize(n);
+    k.cluster.resize(ks[t]);
+    k.item.resize(static_cast<std::size_t>(n) * ks[t]);
+    lopper::consensusmatrix(n, &together[t * pairs], sampled.data(), k.matrix.data());
+    area[t] = k.area = lopper::consensuscdf(n, k.matrix.data(), cdf.data());
+    lopper::consensusclusters(n, k.matrix.data(), ks[t], k.clusters.data());
+    lopper::clusterconsensus(n, k.matrix.data(), ks[t], k.clusters.data(), k.cluster.data(),
+                             k.item.data());
+  }
+  lopper::consensusdelta(nks, area.data(), delta.data());
+  for (int t = 0; t < nks; t++) out[t].delta = delta[t];
+  return out;
+}
+
+// A number as the command writes it: NA for NaN.
+void ExpectNumber(const std::string& text, double expected, const std::string& what) {
+  if (std::isnan(expected))
+    EXPECT_EQ(text, "NA") << what;
+  else
+    EXPECT_EQ(std::stod(text), expected) << what;
+}
+
+// The consensus table of a report: the rows after its header line.
+std::vector<std::vector<std::string>> ConsensusRows(const std::string& report) {
+  auto rows = TsvRows("\n" + report);
+  for (std::size_t r = 0; r < rows.size(); r++)
+    if (rows[r].size() > 1 && rows[r][0] == "k" && rows[r][1] == "area")
+      return {rows.begin() + static_cast<long>(r) + 1, rows.end()};
+  return {};
+}
+
+}  // namespace
+
+TEST(LopperCluster, ConsensusIsTheLibrarysOnTheSameSeedInEveryOutput) {
+  const int n = 30, reps = 40, seed = 5;
+  const Data data = MakeData(n, 8, 20250601);
+  TempDir dir;
+  WriteFile(dir / "t.tsv", data.tsv);
+  const struct {
+    const char* method;
+    const char* distance;
+    char algorithm, dist;
+  } cases[] = {{"average", "pearson", 'a', 'c'},
+               {"kmeans", "euclidean", 'k', 'E'},
+               {"kmedoids", "pearson", 'p', 'c'}};
+  const std::vector<int> ks{2, 3};
+  for (const auto& c : cases) {
+    const auto expected = LibraryConsensus(data, c.algorithm, c.dist, ks, reps, seed);
+    for (const std::string threads : {"1", "2"}) {
+      const auto run = RunCommand(dir, {"t.tsv",
+                                        "-m",
+                                        c.method,
+                                        "-d",
+                                        c.distance,
+                                        "-k",
+                                        "3,2",
+                                        "--consensus",
+                                        std::to_string(reps),
+                                        "--subsample-items",
+                                        "0.7",
+                                        "--subsample-values",
+                                        "0.75",
+                                        "--seed",
+                                        std::to_string(seed),
+                                        "--threads",
+                                        threads,
+                                        "--report",
+                                        "r" + threads,
+                                        "--item-consensus",
+                                        "i" + threads,
+                                        "--consensus-matrix",
+                                        "m" + threads + "-",
+                                        "--clusters",
+                                        "c" + threads});
+      ASSERT_EQ(run.status, 0) << run.err;
+    }
+    const std::string what = std::string(c.method) + " " + c.distance;
+    for (const std::string file : {"r", "i", "c", "m-k=2.tsv", "m-k=3.tsv"}) {
+      const std::string one = file[0] == 'm' ? "m1" + file.substr(1) : file + "1";
+      const std::string two = file[0] == 'm' ? "m2" + file.substr(1) : file + "2";
+      EXPECT_EQ(ReadFile(dir / one), ReadFile(dir / two)) << what << ": threads changed " << file;
+    }
+    const std::string clusters = ReadFile(dir / "c1");
+    EXPECT_EQ(clusters.substr(0, clusters.find('\n')),
+              "gene\tk=3\tk=2\tconsensus-k=2\tconsensus-k=3");
+    const auto columns = TsvRows(clusters);
+    const auto report = ConsensusRows(ReadFile(dir / "r1"));
+    const auto items = TsvRows(ReadFile(dir / "i1"));
+    ASSERT_EQ(report.size(), 2u) << what;
+    ASSERT_EQ(items.size(), static_cast<std::size_t>(n * (2 + 3))) << what;
+    std::size_t item_row = 0;
+    for (int e = 0; e < n; e++)
+      for (std::size_t t = 0; t < ks.size(); t++)
+        for (int cl = 0; cl < ks[t]; cl++, item_row++) {
+          const auto& row = items[item_row];
+          ASSERT_EQ(row.size(), 4u);
+          EXPECT_EQ(row[0] + " " + row[1] + " " + row[2], "g" + std::to_string(e + 1) + " " +
+                                                              std::to_string(ks[t]) + " " +
+                                                              std::to_string(cl + 1));
+          ExpectNumber(row[3], expected[t].item[e * ks[t] + cl], what + " item");
+        }
+    for (std::size_t t = 0; t < ks.size(); t++) {
+      const KConsensus& k = expected[t];
+      const std::string at = what + " k=" + std::to_string(ks[t]);
+      const std::vector<int> numbers = ByFirstElement(k.clusters);
+      for (int e = 0; e < n; e++) EXPECT_EQ(columns[e][3 + t], std::to_string(numbers[e])) << at;
+      ASSERT_EQ(report[t].size(), 4u) << at;
+      EXPECT_EQ(report[t][0], std::to_string(ks[t])) << at;
+      ExpectNumber(report[t][1], k.area, at + " area");
+      ExpectNumber(report[t][2], k.delta, at + " delta");
+      std::istringstream list(report[t][3]);
+      std::size_t cl = 0;
+      for (std::string value; std::getline(list, value, ','); cl++)
+        ExpectNumber(value, k.cluster.at(cl), at + " cluster " + std::to_string(cl + 1));
+      EXPECT_EQ(cl, k.cluster.size()) << at;
+      const auto matrix = TsvRows(ReadFile(dir / ("m1-k=" + std::to_string(ks[t]) + ".tsv")));
+      ASSERT_EQ(matrix.size(), static_cast<std::size_t>(n)) << at;
+      for (int i = 0; i < n; i++)
+        for (int j = 0; j < n; j++) {
+          const int hi = std::max(i, j), lo = std::min(i, j);
+          ExpectNumber(matrix[i][j + 1], i == j ? 1.0 : k.matrix[hi * (hi - 1) / 2 + lo],
+                       at + " matrix");
+        }
+    }
+  }
+}
+
+// R's iris through the command as tests/data/make_consensus_cases.R ran
+// ConsensusClusterPlus on it (hierarchical, average linkage, Euclidean,
+// 500 resamples of 80% of the flowers, k 2 to 6): the k the delta area
+// points to, and the areas within the spread of R's own two seeds.
+TEST(LopperCluster, ConsensusOnIrisChoosesConsensusClusterPlussK) {
+  TempDir dir;
+  const auto run = RunCommand(
+      dir, {LOPPER_SOURCE_DIR "/tests/data/consensus_iris.tsv", "-m", "average", "-d", "euclidean",
+            "-k", "2,3,4,5,6", "--consensus", "500", "--report", "r.tsv", "--clusters", "c.tsv"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const auto ours = ConsensusRows(ReadFile(dir / "r.tsv"));
+  ASSERT_EQ(ours.size(), 5u);
+  std::map<int, std::vector<double>> r_area, r_delta;
+  for (const auto& row : TsvRows(ReadFile(LOPPER_SOURCE_DIR "/tests/data/consensus_cases.tsv")))
+    if (row[0] == "iris_hc_euclidean") {
+      r_area[std::stoi(row[2])].push_back(std::stod(row[3]));
+      r_delta[std::stoi(row[2])].push_back(std::stod(row[4]));
+    }
+  ASSERT_EQ(r_area.size(), 5u);
+  const auto chosen = [](auto delta) {
+    int best = 3;
+    for (int k = 4; k <= 6; k++)
+      if (delta(k) > delta(best)) best = k;
+    return best;
+  };
+  EXPECT_EQ(chosen([&](int k) { return std::stod(ours[k - 2][2]); }),
+            chosen([&](int k) { return r_delta[k][0]; }));
+  for (int k = 2; k <= 6; k++) {
+    const double spread = std::max(0.02, 3 * std::fabs(r_area[k][0] - r_area[k][1]));
+    EXPECT_NEAR(std::stod(ours[k - 2][1]), r_area[k][0], spread) << "k " << k;
+  }
 }
