@@ -412,10 +412,15 @@ TEST(LopperCluster, BadInputIsReportedAndNoOutputChanges) {
        "lopper-cluster: --bootstrap has nothing to write its support to: give --support, "
        "--newick, --nexus, --svg or --report"},
       {good,
+       {"--height", "1", "--newick", "-", "--linkage", "z.tsv"},
+       2,
+       "lopper-cluster: --clusters and --newick would both go to standard output (-): name a file "
+       "for one of them"},
+      {good,
        {"--bootstrap", "10", "--height", "1", "--support", "-"},
        2,
-       "lopper-cluster: --support - and the clusters would share standard output: name a file "
-       "for one of them (--clusters FILE or --support FILE)"},
+       "lopper-cluster: --clusters and --support would both go to standard output (-): name a file "
+       "for one of them"},
       {good,
        {"-k", "2", "--seed", "3"},
        2,
@@ -585,8 +590,8 @@ TEST(LopperCluster, BadInputIsReportedAndNoOutputChanges) {
       {good,
        {"-k", "2", "--consensus", "5", "--item-consensus", "-", "--clusters", "-"},
        2,
-       "lopper-cluster: --item-consensus - and the clusters would share standard output: name a "
-       "file for one of them"},
+       "lopper-cluster: --clusters and --item-consensus would both go to standard output (-): name "
+       "a file for one of them"},
       {good,
        {"-k", "2", "--consensus", "5", "--consensus-matrix", "-"},
        2,
