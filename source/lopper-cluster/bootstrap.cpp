@@ -71,8 +71,9 @@ Result<std::vector<BootstrapSupport>> BootstrapTree(const Settings& s, const Dat
   const BootstrapSettings& b = s.bootstrap;
   // Each thread at work holds a resample's matrix and a working copy.
   if (const auto sizes = Shortfall({MatrixBlock(n, 2 * getthreads())}))
-    return Failure{*sizes + ": the resamples of --bootstrap each need one; give --threads 1 or "
-                            "cluster fewer elements"};
+    return Failure{*sizes +
+                   ": the resamples of --bootstrap each need one; give --threads 1 or "
+                   "cluster fewer elements"};
   const Table& t = d.table;
   const auto asked = DistinctScales(b.scales, static_cast<int>(t.ncolumns()));
   if (!asked.ok()) return Failure{asked.error()};
@@ -81,10 +82,10 @@ Result<std::vector<BootstrapSupport>> BootstrapTree(const Settings& s, const Dat
   std::vector<double> scales(asked.value().size());
   {
     const LibraryProgress reports(progress, n);
-    const int done = bootstrapcounts(
-        n, static_cast<int>(t.ncolumns()), t.ValueRows().data(), t.MaskRows().data(),
-        d.weights.data(), 0, s.distance, s.method, tree, nscales, asked.value().data(), b.nboot,
-        seed, 0, nscales * b.nboot, counts.data(), scales.data());
+    const int done = bootstrapcounts(n, static_cast<int>(t.ncolumns()), t.ValueRows().data(),
+                                     t.MaskRows().data(), d.weights.data(), 0, s.distance, s.method,
+                                     tree, nscales, asked.value().data(), b.nboot, seed, 0,
+                                     nscales * b.nboot, counts.data(), scales.data());
     if (done < 0)
       return Failure{"out of memory resampling the values of " + std::to_string(n) + " elements"};
   }
@@ -106,9 +107,9 @@ std::vector<std::vector<std::string>> SupportTable(int nelements, const Node* tr
   const std::vector<int> size = RecordSizes(nelements, tree);
   for (std::size_t m = 0; m < support.size(); m++) {
     const BootstrapSupport& f = support[m];
-    rows.push_back({std::to_string(m + 1), std::to_string(size[m]),
-                    Decimal(tree[m].distance), Decimal(f.bp), Decimal(f.au), Decimal(f.se_bp),
-                    Decimal(f.se_au), Decimal(f.v), Decimal(f.c), Decimal(f.pchi)});
+    rows.push_back({std::to_string(m + 1), std::to_string(size[m]), Decimal(tree[m].distance),
+                    Decimal(f.bp), Decimal(f.au), Decimal(f.se_bp), Decimal(f.se_au), Decimal(f.v),
+                    Decimal(f.c), Decimal(f.pchi)});
   }
   return rows;
 }
@@ -142,8 +143,7 @@ std::vector<std::vector<std::string>> SupportedClusters(
   const std::vector<int> size = RecordSizes(d.size(), tree);
   for (const int m : picked) {
     std::string names;
-    for (const int e : Members(tree, m))
-      names += (names.empty() ? "" : ",") + d.table.names[e];
+    for (const int e : Members(tree, m)) names += (names.empty() ? "" : ",") + d.table.names[e];
     rows.push_back({std::to_string(m + 1), std::to_string(size[m]), Decimal(support[m].au),
                     Decimal(support[m].bp), names});
   }

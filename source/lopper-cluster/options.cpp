@@ -4,8 +4,8 @@
 
 #include <boost/program_options.hpp>
 #include <cmath>
-#include <limits>
 #include <exception>
+#include <limits>
 #include <sstream>
 #include <stdexcept>
 
@@ -379,9 +379,14 @@ namespace {
 // have: the clusters' is theirs by default.
 void CheckOneStandardOutput(const Settings& s, bool cuts) {
   const std::pair<const char*, const std::string*> outputs[] = {
-      {"clusters", &s.clusters}, {"newick", &s.newick},   {"nexus", &s.nexus},
-      {"linkage", &s.linkage},   {"centroids", &s.centroids}, {"svg", &s.svg},
-      {"support", &s.bootstrap.support}, {"item-consensus", &s.consensus.items_file}};
+      {"clusters", &s.clusters},
+      {"newick", &s.newick},
+      {"nexus", &s.nexus},
+      {"linkage", &s.linkage},
+      {"centroids", &s.centroids},
+      {"svg", &s.svg},
+      {"support", &s.bootstrap.support},
+      {"item-consensus", &s.consensus.items_file}};
   const char* first = nullptr;
   for (const auto& [option, path] : outputs) {
     if (*path != "-" || (path == &s.clusters && !cuts)) continue;
@@ -576,8 +581,8 @@ TreeCuts ParseTreeCuts(const po::variables_map& vm) {
 
 // pvclust's scales: seq(0.5, 1.4, by = 0.1).
 std::vector<double> DefaultScales() {
-  std::vector<double> scales;
-  for (int i = 0; i < 10; i++) scales.push_back(0.5 + i * 0.1);
+  std::vector<double> scales(10);
+  for (int i = 0; i < 10; i++) scales[i] = 0.5 + i * 0.1;
   return scales;
 }
 
@@ -592,14 +597,16 @@ BootstrapSettings ParseBootstrap(const po::variables_map& vm) {
                  ? ParseNumbers(vm["bootstrap-scales"].as<std::vector<std::string>>(),
                                 "--bootstrap-scales")
                  : DefaultScales();
-  if (static_cast<double>(b.nboot) * b.scales.size() > std::numeric_limits<int>::max())
+  if (static_cast<double>(b.nboot) * static_cast<double>(b.scales.size()) >
+      std::numeric_limits<int>::max())
     throw std::invalid_argument("--bootstrap " + std::to_string(b.nboot) + " at " +
                                 std::to_string(b.scales.size()) +
                                 " scales is more resamples than one run counts (2^31 - 1)");
   for (const double r : b.scales)
     if (!(r > 0))
-      throw std::invalid_argument("--bootstrap-scales must be above 0 (1: as many values as the "
-                                  "table has)");
+      throw std::invalid_argument(
+          "--bootstrap-scales must be above 0 (1: as many values as the "
+          "table has)");
   if (vm.count("support")) b.support = vm["support"].as<std::string>();
   if (vm.count("support-label")) {
     const std::string label = vm["support-label"].as<std::string>();

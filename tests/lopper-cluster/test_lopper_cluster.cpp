@@ -10,8 +10,8 @@
 #include <filesystem>
 #include <map>
 #include <memory>
-#include <set>
 #include <random>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -1354,10 +1354,27 @@ TEST(LopperCluster, BootstrapSupportIsTheLibrarysOnTheSameSeedInEveryOutput) {
       size[r] += child >= 0 ? 1 : size[-child - 1];
   }
   const auto run = [&dir](const std::string& threads, const std::string& run_seed) {
-    return RunCommand(dir, {"t.tsv", "-m", "average", "--bootstrap", std::to_string(nboot),
-                            "--bootstrap-scales", "0.6,1,1.4", "--seed", run_seed, "--threads",
-                            threads, "--alpha", "0.9", "--support", "s" + threads + run_seed,
-                            "--newick", "t.nwk", "--svg", "t.svg", "--report", "r.tsv"});
+    return RunCommand(dir, {"t.tsv",
+                            "-m",
+                            "average",
+                            "--bootstrap",
+                            std::to_string(nboot),
+                            "--bootstrap-scales",
+                            "0.6,1,1.4",
+                            "--seed",
+                            run_seed,
+                            "--threads",
+                            threads,
+                            "--alpha",
+                            "0.9",
+                            "--support",
+                            "s" + threads + run_seed,
+                            "--newick",
+                            "t.nwk",
+                            "--svg",
+                            "t.svg",
+                            "--report",
+                            "r.tsv"});
   };
   for (const auto& [threads, run_seed] : {std::pair{"2", "8"}, {"1", "7"}, {"2", "7"}})
     ASSERT_EQ(run(threads, run_seed).status, 0) << threads << " threads";
@@ -1368,10 +1385,9 @@ TEST(LopperCluster, BootstrapSupportIsTheLibrarysOnTheSameSeedInEveryOutput) {
   ASSERT_EQ(table.size(), static_cast<std::size_t>(n - 1));
   std::multiset<std::string> labels;
   for (int r = 0; r + 1 < n; r++) {
-    const std::vector<double> expected{r + 1.0,       double(size[r]), tree[r].distance,
-                                       fit[r].bp,     fit[r].au,       fit[r].se_bp,
-                                       fit[r].se_au,  fit[r].v,        fit[r].c,
-                                       fit[r].pchi};
+    const std::vector<double> expected{r + 1.0,   double(size[r]), tree[r].distance, fit[r].bp,
+                                       fit[r].au, fit[r].se_bp,    fit[r].se_au,     fit[r].v,
+                                       fit[r].c,  fit[r].pchi};
     ASSERT_EQ(table[r].size(), expected.size());
     for (std::size_t f = 0; f < expected.size(); f++)
       EXPECT_EQ(std::stod(table[r][f]), expected[f]) << "merge " << r + 1 << " field " << f;
