@@ -46,8 +46,8 @@ std::vector<double> ReadScales(py::handle scales) {
 
 // data, Z, ... -> (counts, nscales x (n-1) in Z's row order; effective scales).
 py::tuple BootstrapCounts(py::handle data, py::handle z, const std::string& method,
-                          const std::string& distance, bool transpose, py::handle scales,
-                          int nboot, long long seed, long long first, long long last) {
+                          const std::string& distance, bool transpose, py::handle scales, int nboot,
+                          long long seed, long long first, long long last) {
   const char code = LinkageCode(method);
   const char dist = DistanceCode(distance);
   const std::vector<double> scale = ReadScales(scales);
@@ -69,11 +69,10 @@ py::tuple BootstrapCounts(py::handle data, py::handle z, const std::string& meth
   int done = 0;
   {
     const py::gil_scoped_release release;
-    done = lopper::bootstrapcounts(m.nrows, m.ncolumns, m.rows.data(), m.mask_rows.data(),
-                                   m.weights.data(), m.transpose, dist, code, tree.data(), nscales,
-                                   scale.data(), nboot, start, static_cast<int>(first),
-                                   static_cast<int>(last), counts.mutable_data(),
-                                   effective.mutable_data());
+    done = lopper::bootstrapcounts(
+        m.nrows, m.ncolumns, m.rows.data(), m.mask_rows.data(), m.weights.data(), m.transpose, dist,
+        code, tree.data(), nscales, scale.data(), nboot, start, static_cast<int>(first),
+        static_cast<int>(last), counts.mutable_data(), effective.mutable_data());
   }
   if (done < 0)
     Fail("data", "the bootstrap failed: a scale draws no value or too many, or memory is short");
@@ -154,8 +153,9 @@ py::tuple ConsensusCounts(py::handle data, const std::vector<int>& k, const std:
                                    together.mutable_data(), sampled.mutable_data());
   }
   if (done < 0)
-    Fail("data", "consensus clustering failed: too few elements or values drawn, a clustering "
-                 "that failed, or memory short");
+    Fail("data",
+         "consensus clustering failed: too few elements or values drawn, a clustering "
+         "that failed, or memory short");
   return py::make_tuple(together, sampled);
 }
 
@@ -184,10 +184,11 @@ py::dict FinishOne(int n, int k, const int* together, const int* sampled) {
     done = lopper::consensusmatrix(n, together, sampled, triangle.data()) == 1 &&
            (area = lopper::consensuscdf(n, triangle.data(), cdf.mutable_data())) >= 0 &&
            lopper::consensusclusters(n, triangle.data(), k, clusterid.data()) == k &&
-           lopper::clusterconsensus(n, triangle.data(), k, clusterid.data(),
-                                    cluster.mutable_data(), item.mutable_data()) == 1;
+           lopper::clusterconsensus(n, triangle.data(), k, clusterid.data(), cluster.mutable_data(),
+                                    item.mutable_data()) == 1;
   }
-  if (!done) Fail("counts", "are not consensus counts (together above sampled), or memory is short");
+  if (!done)
+    Fail("counts", "are not consensus counts (together above sampled), or memory is short");
   return py::dict(py::arg("k") = k, py::arg("consensus") = SquareConsensus(n, triangle),
                   py::arg("cdf") = cdf, py::arg("area") = area,
                   py::arg("clusters") = NumberByFirstElement(clusterid),
@@ -199,7 +200,8 @@ py::tuple ConsensusFinish(const std::vector<int>& ks, py::handle together, py::h
   const IntArray t = IntArray::ensure(together);
   const IntArray s = IntArray::ensure(sampled);
   if (!s || s.ndim() != 1) Fail("sampled", "must be a 1-D int array of pair counts");
-  const auto n = static_cast<int>(std::llround((1 + std::sqrt(1.0 + 8.0 * s.shape(0))) / 2));
+  const auto n = static_cast<int>(
+      std::llround((1 + std::sqrt(1.0 + 8.0 * static_cast<double>(s.shape(0)))) / 2));
   if (static_cast<ssize_t>(n) * (n - 1) / 2 != s.shape(0) || n < 2)
     Fail("sampled", "does not hold the pairs of two or more elements");
   if (!t || t.ndim() != 2 || t.shape(0) != static_cast<ssize_t>(ks.size()) ||
@@ -222,7 +224,8 @@ py::tuple ConsensusFinish(const std::vector<int>& ks, py::handle together, py::h
   for (const std::size_t i : ascending) sorted_areas.push_back(areas[i]);
   lopper::consensusdelta(static_cast<int>(ks.size()), sorted_areas.data(), sorted_delta.data());
   py::array_t<double> delta(static_cast<ssize_t>(ks.size()));
-  for (std::size_t r = 0; r < ascending.size(); r++) delta.mutable_data()[ascending[r]] = sorted_delta[r];
+  for (std::size_t r = 0; r < ascending.size(); r++)
+    delta.mutable_data()[ascending[r]] = sorted_delta[r];
   return py::make_tuple(per_k, delta);
 }
 
@@ -233,15 +236,15 @@ void SetThreads(int n) { lopper::setthreads(n); }
 void AddResampling(py::module_& module) {
   using py::arg;
   module.def("_bootstrap_counts", &BootstrapCounts,
-             "Multiscale bootstrap counts of Z's merges over resamples [first, last).",
-             arg("data"), arg("Z"), arg("method"), arg("distance"), arg("transpose"),
-             arg("scales"), arg("nboot"), arg("seed"), arg("first"), arg("last"));
+             "Multiscale bootstrap counts of Z's merges over resamples [first, last).", arg("data"),
+             arg("Z"), arg("method"), arg("distance"), arg("transpose"), arg("scales"),
+             arg("nboot"), arg("seed"), arg("first"), arg("last"));
   module.def("_multiscale_fit", &MultiscaleFit, "AU, BP, SI and their fit per merge.",
              arg("scales"), arg("counts"), arg("nboot"));
   module.def("_consensus_counts", &ConsensusCounts,
              "Consensus counts (together per k, sampled) over resamples [first, last).",
-             arg("data"), arg("k"), arg("method"), arg("distance"), arg("transpose"),
-             arg("npass"), arg("pitem"), arg("pfeature"), arg("seed"), arg("first"), arg("last"));
+             arg("data"), arg("k"), arg("method"), arg("distance"), arg("transpose"), arg("npass"),
+             arg("pitem"), arg("pfeature"), arg("seed"), arg("first"), arg("last"));
   module.def("_consensus_finish", &ConsensusFinish,
              "Per k the consensus matrix, CDF, area, clusters and consensus; the delta areas.",
              arg("k"), arg("together"), arg("sampled"));

@@ -1,5 +1,6 @@
 """bootstrap and consensus: on one machine and over a Dask LocalCluster, against
 SciPy's trees, lopper-cluster and hand-worked values."""
+import os
 import subprocess
 import sys
 
@@ -103,7 +104,6 @@ def command_has(exe, option):
 
 
 def test_bootstrap_is_lopper_clusters_with_the_same_seed(tmp_path, lopper_cluster):
-    import os
     if not command_has(os.environ["LOPPER_CLUSTER"], "--bootstrap"):
         pytest.skip("this lopper-cluster has no --bootstrap; comparison skipped")
     x = profiles(16, 10, seed=8, gaps=0.05)
