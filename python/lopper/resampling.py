@@ -106,7 +106,9 @@ def _spread(client, block, data, total, arguments):
         raise TypeError(f"client must be a distributed.Client, not {type(client).__name__}")
     nworkers = max(1, len(client.scheduler_info()["workers"]))
     ranges = _blocks(total, BLOCKS_PER_WORKER * nworkers)
-    shared = client.scatter(data, broadcast=True)
+    # A key of its own: a key from the data's hash could still be on its
+    # way out from a previous run of the same data.
+    shared = client.scatter(data, broadcast=True, hash=False)
     futures = client.map(block, [a for a, _ in ranges], [b for _, b in ranges], data=shared,
                          client_pid=os.getpid(), pure=False, **arguments)
     results = client.gather(futures)

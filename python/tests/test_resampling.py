@@ -72,6 +72,7 @@ def test_a_seed_repeats_a_run_and_another_seed_changes_it():
     assert not same_bits(first.counts, bootstrap_run(seed=SEED + 1).counts)
     drawn = bootstrap_run(seed=None)
     assert all(same_bits(a, b) for a, b in zip(drawn, bootstrap_run(seed=drawn.seed)))
+    assert drawn.seed != bootstrap_run(seed=None).seed  # equal once in 2**31
     # Every resample's tree holds the cluster of all elements.
     assert (first.counts[:, -1] == first.nboot).all()
     assert ((first.counts >= 0) & (first.counts <= first.nboot)).all()
