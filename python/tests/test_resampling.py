@@ -89,6 +89,18 @@ def test_transposed_data_give_the_same_bootstrap():
     assert all(same_bits(a, b) for a, b in zip(rows, columns))
 
 
+def test_p_values_follow_from_the_fitted_distance_and_curvature():
+    norm = peer("scipy.stats").norm
+    result = lopper.bootstrap(profiles(16, 12, seed=6), nboot=50, seed=7)
+    fitted = result.se_au > 0  # the merges whose shares allowed a fit
+    assert fitted.sum() >= 3
+    v, c = result.v[fitted], result.c[fitted]
+    np.testing.assert_allclose(result.au[fitted], norm.cdf(c - v), rtol=1e-12, atol=1e-15)
+    np.testing.assert_allclose(result.bp[fitted], norm.cdf(-(v + c)), rtol=1e-12, atol=1e-15)
+    si = np.clip(1 - norm.cdf(v - c) / norm.cdf(-c), 0, 1)
+    np.testing.assert_allclose(result.si[fitted], si, rtol=1e-10, atol=1e-15)
+
+
 @pytest.mark.parametrize("method", ["single", "average", "complete"])
 def test_the_tree_is_scipys_on_the_same_distances(method):
     hierarchy = peer("scipy.cluster.hierarchy")
