@@ -114,11 +114,13 @@ char AlgorithmCode(const std::string& method) {
   return LinkageCode(method);
 }
 
-std::vector<int> ReadKs(const std::vector<int>& ks, int nelements) {
+// Each k from 1 to `largest`, the elements a resample (or the whole) holds.
+std::vector<int> ReadKs(const std::vector<int>& ks, int largest, const std::string& what) {
   if (ks.empty()) Fail("k", "needs at least one number of clusters");
   for (const int k : ks)
-    if (k < 1 || k > nelements)
-      Fail("k", "each must be from 1 to the number of elements, " + std::to_string(nelements));
+    if (k < 1 || k > largest)
+      Fail("k", "each must be from 1 to " + what + ", " + std::to_string(largest) + ", not " +
+                    std::to_string(k));
   return ks;
 }
 
@@ -137,7 +139,8 @@ py::tuple ConsensusCounts(py::handle data, const std::vector<int>& k, const std:
   const DataMatrix m = ReadData(data, py::none(), py::none(), transpose, 2);
   CheckMeasurable(m, true);
   const int n = m.nelements();
-  const std::vector<int> ks = ReadKs(k, static_cast<int>(std::floor(pitem * n)));
+  const std::vector<int> ks = ReadKs(k, static_cast<int>(std::floor(pitem * n)),
+                                     "the elements of a resample, floor(pitem * n)");
   const auto pairs = static_cast<ssize_t>(n) * (n - 1) / 2;
   py::array_t<int> together({static_cast<ssize_t>(ks.size()), pairs});
   py::array_t<int> sampled(pairs);
@@ -207,7 +210,7 @@ py::tuple ConsensusFinish(const std::vector<int>& ks, py::handle together, py::h
   if (!t || t.ndim() != 2 || t.shape(0) != static_cast<ssize_t>(ks.size()) ||
       t.shape(1) != s.shape(0))
     Fail("together", "must be an int array of one row of pair counts per k");
-  ReadKs(ks, n);
+  ReadKs(ks, n, "the number of elements");
   py::list per_k;
   std::vector<double> areas;
   for (std::size_t i = 0; i < ks.size(); i++) {
