@@ -81,6 +81,14 @@ def test_a_seed_repeats_a_run_and_another_seed_changes_it():
     assert not same_bits(one[1], consensus_fields(consensus_run(seed=6))[1])
 
 
+def test_scales_of_one_resample_size_are_kept_once():
+    x = profiles(9, 5, seed=4)  # 5 values: 0.8 and 0.9 of them both draw 4
+    repeated = lopper.bootstrap(x, nboot=12, scales=[0.8, 0.9, 0.6, 1.0, 1.2], seed=2)
+    distinct = lopper.bootstrap(x, nboot=12, scales=[0.8, 0.6, 1.0, 1.2], seed=2)
+    assert (repeated.scales == [0.8, 0.6, 1.0, 1.2]).all()
+    assert all(same_bits(a, b) for a, b in zip(repeated, distinct))
+
+
 def test_transposed_data_give_the_same_bootstrap():
     x = profiles(14, 9, seed=2, gaps=0.05)
     rows = lopper.bootstrap(x, nboot=11, scales=[0.7, 1.0, 1.2], seed=3)
