@@ -8,6 +8,7 @@ bit for bit.
 """
 import os
 import secrets
+import socket
 from typing import NamedTuple
 
 import numpy as np
@@ -72,25 +73,30 @@ def _blocks(total, nblocks):
     return [(a, b) for a, b in zip(edges, edges[1:]) if b > a]
 
 
-def _in_worker_threads(client_pid):
+def _process():
+    """Which process this is, among those of every host."""
+    return socket.gethostname(), os.getpid()
+
+
+def _in_worker_threads(client_process):
     """In a Dask worker process other than the client's, one library thread
     per call: the worker's own threads run that many blocks at once."""
-    if os.getpid() != client_pid:
+    if _process() != tuple(client_process):
         _lopper._set_threads(1)
 
 
 def bootstrap_block(first, last, data, Z, method, distance, transpose, scales, nboot, seed,
-                    client_pid):
+                    client_process):
     """(the bootstrap counts of resamples [first, last),), as a Dask task."""
-    _in_worker_threads(client_pid)
+    _in_worker_threads(client_process)
     return _lopper._bootstrap_counts(data, Z, method, distance, transpose, scales, nboot, seed,
                                      first, last)[:1]
 
 
 def consensus_block(first, last, data, k, method, distance, transpose, npass, pitem, pfeature,
-                    seed, client_pid):
+                    seed, client_process):
     """The consensus counts of resamples [first, last), as a Dask task."""
-    _in_worker_threads(client_pid)
+    _in_worker_threads(client_process)
     return _lopper._consensus_counts(data, k, method, distance, transpose, npass, pitem,
                                      pfeature, seed, first, last)
 
@@ -99,7 +105,7 @@ def _spread(client, block, data, total, arguments):
     """The arrays block returns for resamples 0 ... total-1, from the client's
     workers, summed in block order; the data sent to every worker once."""
     try:
-        import distributed  # noqa: F401  (the client needs it; say how to get it)
+        import distributed
     except ImportError as e:
         raise ImportError(INSTALL_DISTRIBUTED) from e
     if not isinstance(client, distributed.Client):
@@ -110,7 +116,7 @@ def _spread(client, block, data, total, arguments):
     # way out from a previous run of the same data.
     shared = client.scatter(data, broadcast=True, hash=False)
     futures = client.map(block, [a for a, _ in ranges], [b for _, b in ranges], data=shared,
-                         client_pid=os.getpid(), pure=False, **arguments)
+                         client_process=_process(), pure=False, **arguments)
     results = client.gather(futures)
     summed = [np.array(part, copy=True) for part in results[0]]
     for result in results[1:]:
@@ -133,6 +139,8 @@ def bootstrap(data, method="average", distance="pearson", transpose=False, nboot
     seed: 0 ... 2**31-1; None draws one, kept in the result so that a run
     can be repeated. client: a distributed.Client; the resamples are then
     spread over its workers in blocks, giving the same result bit for bit.
+    Scales that give one resample size (few values) are kept once, the
+    first of them, as pvclust keeps unique sizes.
 
     Returns a Bootstrap: Z (the linkage matrix of the data's tree, as
     linkage gives), bp, au, si, se_bp, se_au, se_si, v, c, pchi (one value
@@ -145,13 +153,17 @@ def bootstrap(data, method="average", distance="pearson", transpose=False, nboot
     Z = _lopper.linkage(data, method=method, distance=distance, transpose=transpose)
     arguments = dict(Z=Z, method=method, distance=distance, transpose=transpose, scales=scales,
                      nboot=nboot, seed=seed)
-    total = scales.size * nboot
+    # The effective scales follow from the data's shape alone: a call of no
+    # resamples gives them (and checks the arguments before any is sent).
+    # Scales of one resample size are kept once, the first, as pvclust keeps
+    # unique sizes: the fit needs distinct scales.
+    effective = _lopper._bootstrap_counts(data, first=0, last=0, **arguments)[1]
+    kept = np.sort(np.unique(effective, return_index=True)[1])
+    arguments["scales"], effective = scales[kept], effective[kept]
+    total = kept.size * nboot
     if client is None:
-        counts, effective = _lopper._bootstrap_counts(data, first=0, last=total, **arguments)
+        counts = _lopper._bootstrap_counts(data, first=0, last=total, **arguments)[0]
     else:
-        # The effective scales follow from the data's shape alone: one call
-        # of no resamples gives them, and checks the arguments before any is sent.
-        effective = _lopper._bootstrap_counts(data, first=0, last=0, **arguments)[1]
         counts = _spread(client, bootstrap_block, data, total, arguments)[0]
     fit = _lopper._multiscale_fit(effective, counts, nboot)
     return Bootstrap(Z=Z, counts=counts, scales=effective, nboot=nboot, seed=seed,
