@@ -1,5 +1,5 @@
 # Types of the lopper module; the docstrings say shapes and meanings.
-from typing import Literal, Optional, Tuple, Union
+from typing import Any, Dict, Iterable, Literal, NamedTuple, Optional, Tuple, Union
 
 import numpy as np
 import numpy.typing as npt
@@ -44,5 +44,41 @@ def som(data: ArrayLike, grid: Tuple[int, int], inittau: float = 0.02, niter: in
         mask: Optional[ArrayLike] = None, weights: Optional[ArrayLike] = None,
         transpose: bool = False) -> Tuple[Ints, Floats]: ...
 def svd(a: ArrayLike) -> Tuple[Floats, Floats, Floats]: ...
+
+class Bootstrap(NamedTuple):
+    Z: Floats
+    bp: Floats
+    au: Floats
+    si: Floats
+    se_bp: Floats
+    se_au: Floats
+    se_si: Floats
+    v: Floats
+    c: Floats
+    pchi: Floats
+    counts: Ints
+    scales: Floats
+    nboot: int
+    seed: int
+
+class Consensus(NamedTuple):
+    k: int
+    consensus: Floats
+    cdf: Floats
+    area: float
+    delta: float
+    clusters: Ints
+    cluster_consensus: Floats
+    item_consensus: Floats
+
+# client: a distributed.Client (Dask), typed loosely so that Dask is optional.
+def bootstrap(data: ArrayLike, method: Method = "average", distance: Distance = "pearson",
+              transpose: bool = False, nboot: int = 1000, scales: Optional[ArrayLike] = None,
+              seed: Optional[int] = None, client: Any = None) -> Bootstrap: ...
+def consensus(data: ArrayLike, k: Union[int, Iterable[int]] = ..., reps: int = 1000,
+              method: Union[Method, Literal["kmeans", "kmedians", "kmedoids"]] = "average",
+              distance: Distance = "pearson", transpose: bool = False, pitem: float = 0.8,
+              pfeature: float = 1.0, npass: int = 1, seed: Optional[int] = None,
+              client: Any = None) -> Dict[int, Consensus]: ...
 
 __all__: list[str]

@@ -16,6 +16,7 @@
 #include "convert.h"
 #include "docstrings.h"
 #include "names.h"
+#include "resampling.h"
 
 namespace lopper_python {
 
@@ -454,6 +455,7 @@ PYBIND11_MODULE(_lopper, module) {
              arg("mask") = py::none(), arg("weights") = py::none(), arg("transpose") = false,
              guard);
   module.def("svd", &Svd, docs::kSvd, arg("a"));
+  AddResampling(module);
 #ifdef LOPPER_PYTHON_LAST_CALL
   module.def("_last_call", &LastCallInfo, docs::kLastCall);
 #endif
