@@ -18,9 +18,9 @@ def lopper_clusters(folder):
         if not line:
             continue
         a, b = (int(float(v)) for v in line.split("\t")[:2])
-        members.append(sorted((members[a - n] if a >= n else [names[a]]) +
-                              (members[b - n] if b >= n else [names[b]])))
-    return [",".join(m) for m in members]
+        members.append((members[a - n] if a >= n else [names[a]]) +
+                       (members[b - n] if b >= n else [names[b]]))
+    return [frozenset(m) for m in members]
 
 
 def table(path, columns):
@@ -41,7 +41,9 @@ def spread(label, a, b):
 
 def main():
     folder = Path(sys.argv[1])
-    r_keys = (folder / "r_clusters.txt").read_text().split()
+    # R sorts names in its locale's collation: compare the members as sets.
+    r_keys = [frozenset(line.split(","))
+              for line in (folder / "r_clusters.txt").read_text().split()]
     serial = dict(zip(r_keys, table(folder / "r_serial.tsv", ["au", "bp"])))
     parallel = dict(zip(r_keys, table(folder / "r_parallel.tsv", ["au", "bp"])))
     ours = dict(zip(lopper_clusters(folder), table(folder / "support.tsv", ["au", "bp"])))
