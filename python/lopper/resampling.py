@@ -15,8 +15,10 @@ import numpy as np
 
 from . import _lopper
 
-# pvclust's default scales, seq(0.5, 1.4, by = 0.1).
-PVCLUST_SCALES = tuple(round(0.5 + 0.1 * i, 1) for i in range(10))
+# pvclust's default scales, seq(0.5, 1.4, by = 0.1), computed as R's seq
+# computes them (0.5 + 2 * 0.1 is 0.7000000000000001), which the resample
+# sizes floor(r * n) can tell apart.
+PVCLUST_SCALES = tuple(0.5 + i * 0.1 for i in range(10))
 
 # Blocks of resample numbers per worker: a few, so that a slow worker
 # holds up the run by less than a whole share.
