@@ -186,3 +186,46 @@ def test_lopper_cluster_dynamic_is_r_on_the_same_table(tmp_path, lopper_cluster,
         ours, _ = lopper_cluster(tmp_path, x, "-m", "average", "-d", "euclidean", "--dynamic",
                                  "--dynamic-method", method, "--min-size", "5")
         assert np.array_equal(ours[:, 0], np.array(line.split(), dtype=int)), method
+
+
+def member_sets(Z):
+    """Each row of a linkage matrix as the set of its elements."""
+    n = len(Z) + 1
+    sets = []
+    for a, b in Z[:, :2].astype(int):
+        sets.append((sets[a - n] if a >= n else frozenset([a])) |
+                    (sets[b - n] if b >= n else frozenset([b])))
+    return sets
+
+
+def test_bootstrap_lies_within_sampling_error_of_pvclust(tmp_path):
+    """pvclust on a planted table with gaps (14 items in 3 groups, 80
+    features; it clusters columns): lopper's tree is R's, and each merge's
+    BP and AU lie within four standard errors of the two runs (their
+    resamples differ) of R's, or both runs found it in (nearly) every
+    resample or none."""
+    rng = np.random.default_rng(30)
+    x = np.repeat(rng.normal(size=(3, 80)), [5, 5, 4], axis=0) + 1.3 * rng.normal(size=(14, 80))
+    x[rng.random(x.shape) < 0.05] = np.nan
+    path = tmp_path / "x.tsv"
+    np.savetxt(path, x.T, fmt="%.17g")
+    out = rscript('if (!requireNamespace("pvclust", quietly=TRUE)) cat("missing\\n") else {'
+                  f'x <- as.matrix(read.table("{path}", na.strings="nan")); '
+                  'p <- pvclust::pvclust(x, "average", "correlation", nboot=400, iseed=1, '
+                  'quiet=TRUE); h <- p$hclust; ' + R_PRINT_TREE +
+                  'for (f in c("au", "bp", "se.au", "se.bp")) cat(p$edges[[f]], "\\n") }')
+    lines = out.splitlines()
+    if lines[0] == "missing":
+        missing("R's pvclust (r-cran-pvclust) is not installed")
+    theirs = dict(zip(member_sets(r_tree(lines)),
+                      zip(*(np.array(line.split(), dtype=float) for line in lines[2:6]))))
+    ours = lopper.bootstrap(x, transpose=False, nboot=400, seed=1)
+    sets = member_sets(ours.Z)
+    assert set(sets) == set(theirs), "the tree differs from R's"
+    for i, members in enumerate(sets):
+        au, bp, se_au, se_bp = theirs[members]
+        for value, se, r_value, r_se, name in [(ours.au[i], ours.se_au[i], au, se_au, "au"),
+                                               (ours.bp[i], ours.se_bp[i], bp, se_bp, "bp")]:
+            both_extreme = min(value, r_value) > 0.99 or max(value, r_value) < 0.01
+            assert both_extreme or abs(value - r_value) <= 4 * np.hypot(se, r_se), \
+                (sorted(members), name, value, r_value, se, r_se)
