@@ -1621,3 +1621,27 @@ TEST(LopperCluster, ConsensusOnIrisChoosesConsensusClusterPlussK) {
     EXPECT_NEAR(std::stod(ours[k - 2][1]), r_area[k][0], spread) << "k " << k;
   }
 }
+
+TEST(LopperCluster, BootstrapKeepsOneScaleOfEachResampleSizeAsPvclust) {
+  // Three values per element: pvclust's scales 0.5 ... 1.4 draw 1, 1, 2, 2,
+  // 2, 3, 3, 3, 3 and 4 of them, so only 0.5, 0.7, 1 and 1.4 are distinct.
+  const unsigned seed = 20261213;
+  Data data = MakeData(12, 3, seed);
+  TempDir dir;
+  WriteFile(dir / "t.tsv", data.tsv);
+  for (const std::string scales : {"", "0.5,0.7,1,1.4"}) {
+    std::vector<std::string> args{"t.tsv",
+                                  "-d",
+                                  "euclidean",
+                                  "--bootstrap",
+                                  "50",
+                                  "--support",
+                                  "s" + std::to_string(scales.size())};
+    if (!scales.empty()) args.insert(args.end(), {"--bootstrap-scales", scales});
+    const auto run = RunCommand(dir, args);
+    ASSERT_EQ(run.status, 0) << run.err;
+  }
+  const std::string support = ReadFile(dir / "s0");
+  EXPECT_EQ(support, ReadFile(dir / "s13")) << "seed " << seed;
+  EXPECT_EQ(TsvRows(support).size(), 11u);
+}
