@@ -409,7 +409,14 @@ TEST(HeatmapSvg, RefusesInconsistentArgumentsWritingNothing) {
       {"later record", [&](HeatmapPicture& p) { p.row_tree = later.data(); }},
       {"element outside", [&](HeatmapPicture& p) { p.row_tree = outside.data(); }},
       {"height infinite", [&](HeatmapPicture& p) { p.column_tree = unfinite.data(); }},
-      {"tree of one", [&](HeatmapPicture& p) { p.nrows = 1, p.row_tree = rows.data(); }}};
+      {"tree of one", [&](HeatmapPicture& p) { p.nrows = 1, p.row_tree = rows.data(); }},
+      {"tree labels without a tree",
+       [](HeatmapPicture& p) {
+         p.row_tree_labels = {"1", "2", "3"};
+       }},
+      {"tree labels short", [&](HeatmapPicture& p) {
+         p.row_tree = rows.data(), p.row_tree_labels = {"1", "2"};
+       }}};
   for (const auto& [what, spoil] : cases) {
     HeatmapPicture p = table.Picture();
     spoil(p);
