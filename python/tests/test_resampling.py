@@ -1,7 +1,5 @@
 """bootstrap and consensus: on one machine and over a Dask LocalCluster, against
 SciPy's trees, lopper-cluster and hand-worked values."""
-import os
-import subprocess
 import sys
 
 import numpy as np
@@ -97,18 +95,6 @@ def test_transposed_data_give_the_same_bootstrap():
     assert all(same_bits(a, b) for a, b in zip(rows, columns))
 
 
-def test_p_values_follow_from_the_fitted_distance_and_curvature():
-    norm = peer("scipy.stats").norm
-    result = lopper.bootstrap(profiles(16, 12, seed=6), nboot=50, seed=7)
-    fitted = result.se_au > 0  # the merges whose shares allowed a fit
-    assert fitted.sum() >= 3
-    v, c = result.v[fitted], result.c[fitted]
-    np.testing.assert_allclose(result.au[fitted], norm.cdf(c - v), rtol=1e-12, atol=1e-15)
-    np.testing.assert_allclose(result.bp[fitted], norm.cdf(-(v + c)), rtol=1e-12, atol=1e-15)
-    si = np.clip(1 - norm.cdf(v - c) / norm.cdf(-c), 0, 1)
-    np.testing.assert_allclose(result.si[fitted], si, rtol=1e-10, atol=1e-15)
-
-
 @pytest.mark.parametrize("method", ["single", "average", "complete"])
 def test_the_tree_is_scipys_on_the_same_distances(method):
     hierarchy = peer("scipy.cluster.hierarchy")
@@ -119,14 +105,7 @@ def test_the_tree_is_scipys_on_the_same_distances(method):
     np.testing.assert_allclose(result.Z[:, 2], expected[:, 2], rtol=1e-13)
 
 
-def command_has(exe, option):
-    shown = subprocess.run([exe, "--help"], capture_output=True, text=True)
-    return option in shown.stdout + shown.stderr
-
-
 def test_bootstrap_is_lopper_clusters_with_the_same_seed(tmp_path, lopper_cluster):
-    if not command_has(os.environ["LOPPER_CLUSTER"], "--bootstrap"):
-        pytest.skip("this lopper-cluster has no --bootstrap; comparison skipped")
     x = profiles(16, 10, seed=8, gaps=0.05)
     result = lopper.bootstrap(x, method="average", distance="euclidean", nboot=40, seed=9)
     _, files = lopper_cluster(tmp_path, x, "-m", "average", "-d", "euclidean", "--bootstrap",
@@ -137,6 +116,16 @@ def test_bootstrap_is_lopper_clusters_with_the_same_seed(tmp_path, lopper_cluste
         mine = getattr(result, name.replace(".", "_"))
         assert (np.array(table[name], dtype=float) == mine).all(), name
     assert (np.array(table["height"], dtype=float) == result.Z[:, 2]).all()
+
+
+def test_consensus_is_lopper_clusters_with_the_same_seed(tmp_path, lopper_cluster):
+    x = profiles(18, 8, seed=10, gaps=0.05)
+    result = lopper.consensus(x, k=[2, 3], reps=30, method="average", distance="euclidean",
+                              seed=11)
+    clusters, _ = lopper_cluster(tmp_path, x, "-m", "average", "-d", "euclidean", "-k", "2,3",
+                                 "--consensus", "30", "--seed", "11")
+    for column, k in [(2, 2), (3, 3)]:  # after the plain k=2 and k=3 cuts
+        assert (clusters[:, column] == result[k].clusters).all(), k
 
 
 def test_consensus_of_planted_groups_is_worked_by_hand():
