@@ -328,10 +328,13 @@ po::options_description Described() {
   output.add_options()(
       "clusters", po::value<std::string>()->default_value("-"),
       "file of the cuts: a name column, then one column per cut (- : standard output)")(
-      "newick", po::value<std::string>()->default_value(""), "write the tree in Newick to FILE")(
-      "nexus", po::value<std::string>()->default_value(""), "write the tree as a Nexus file FILE")(
+      "newick", po::value<std::string>()->default_value(""),
+      "write the tree in Newick to FILE (- : standard output)")(
+      "nexus", po::value<std::string>()->default_value(""),
+      "write the tree as a Nexus file FILE (- : standard output)")(
       "linkage", po::value<std::string>()->default_value(""),
-      "write SciPy's linkage matrix (id1 id2 height size per merge) to FILE")(
+      "write SciPy's linkage matrix (id1 id2 height size per merge) to FILE (- : standard "
+      "output)")(
       "centroids", po::value<std::string>()->default_value(""),
       "kmeans, kmedians: each cluster's centre in the table's columns; kmedoids: each cluster's "
       "medoid; som: each cell's vector; to FILE")(
