@@ -48,6 +48,13 @@ Rgb ClusterColour(int k) {
   return kPalette[k % kClusterColours];
 }
 
+Rgb CategoryColour(int k) {
+  static constexpr Rgb kPalette[kCategoryColours] = {
+      {204, 102, 119}, {51, 34, 136},  {221, 204, 119}, {17, 119, 51}, {136, 204, 238},
+      {136, 34, 85},   {68, 170, 153}, {153, 153, 51},  {170, 68, 153}};
+  return kPalette[k % kCategoryColours];
+}
+
 std::string HexColour(Rgb c) {
   char text[8];
   std::snprintf(text, sizeof text, "#%02x%02x%02x", c.r, c.g, c.b);

@@ -1,5 +1,5 @@
 // The picture's colours: the diverging scale of the values, the colour of
-// missing values and those of the cluster band.
+// missing values, those of the cluster band and of column annotations.
 #ifndef LOPPER_PICTURE_COLOUR_H
 #define LOPPER_PICTURE_COLOUR_H
 
@@ -28,6 +28,12 @@ Rgb ScaleColour(double value, double limit);
 // kClusterColours clusters.
 inline constexpr int kClusterColours = 10;
 Rgb ClusterColour(int k);
+
+// k >= 0: the k-th category of a column annotation, from Paul Tol's
+// colour-blind-safe "muted" scheme; the colours repeat every
+// kCategoryColours categories.
+inline constexpr int kCategoryColours = 9;
+Rgb CategoryColour(int k);
 
 // "#rrggbb"
 std::string HexColour(Rgb c);

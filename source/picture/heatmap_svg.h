@@ -11,7 +11,9 @@
 // with -limit, 0 and +limit and the missing-value colour.
 //
 // Layout, in pixels: cells are at most 20 wide and 20 high; the heatmap is
-// at most 2000 wide and 4000 high, cells shrinking to fit, one pixel per
+// at most 2000 wide and 4000 high (with a fit size: as large as lets the
+// whole drawing fit in it, the other parts keeping their sizes), cells
+// shrinking to fit, one pixel per
 // cell at least up to 2000 columns and 4000 rows and fractions of a pixel
 // beyond. The heatmap is one embedded PNG image with whole cells at its
 // drawn size, so cells are crisp at 100% in any renderer; zoomed in,
@@ -24,12 +26,34 @@
 // passes through, other bytes and control characters become U+FFFD; names
 // longer than 40 characters are cut to 39 and "…".
 //
+// Gaps: a gap of 4 pixels between consecutive drawn rows of different
+// band clusters; the heatmap is then one image per run of rows.
+//
+// Column annotations: one bar of cells per annotation, between the column
+// tree and the heatmap; a category's colour is its rank among the
+// annotation's categories in byte order, from a colour-blind-safe list of
+// 9 that repeats (the legend then says so); empty categories are missing
+// and grey. Each annotation and the band have a legend below the scale:
+// the band's lists clusters in drawing order, at most 24, then "…".
+//
+// Tooltips: each drawn row is covered by a transparent rectangle holding a
+// <title> with the row's name, written as names are (or "row N", counting
+// from 1), and, with a band, ", cluster ID".
+//
 // Reading the drawing back: the element <g id="rows"> carries
 // data-order="e0 e1 ..." with the row numbers from top to bottom, and
 // <g id="columns"> the column numbers from left to right; the row
 // dendrogram is the single <path id="row-tree"> and the column dendrogram
 // <path id="column-tree">, one subpath ("M" and three "L") per merge;
 // the row tree's labels are the <text> elements of <g id="row-tree-labels">.
+// <g id="column-annotations"> holds one <g data-annotation="NAME"> per
+// annotation, with one <rect fill="#rrggbb" data-category="CATEGORY"> per
+// column in drawing order (names and categories written as names are). <g id="row-titles"> holds one <rect> per row
+// in drawing order, its y and height giving the row's place, its <title>
+// the tooltip. <g id="cluster-legend"> and each <g
+// class="annotation-legend" data-annotation="NAME"> hold the legends'
+// swatches (<rect data-cluster="ID"> or <rect data-category="CATEGORY">)
+// each followed by its <text>.
 #ifndef LOPPER_PICTURE_HEATMAP_SVG_H
 #define LOPPER_PICTURE_HEATMAP_SVG_H
 
@@ -67,13 +91,24 @@ struct HeatmapPicture {
   const Node* column_tree = nullptr;
   std::vector<int> column_order;
   std::vector<int> row_clusters;  // one cluster id per row, any numbering; empty: no band
+  bool gaps = false;              // with row_clusters: gaps between clusters
+  // Categories of the columns: one string per column, empty for missing.
+  struct ColumnAnnotation {
+    std::string name;
+    std::vector<std::string> categories;
+  };
+  std::vector<ColumnAnnotation> column_annotations;
+  // The largest drawing wanted, in pixels; 0 for the default maxima.
+  int fit_width = 0;
+  int fit_height = 0;
   std::string title;
 };
 
 // Writes picture as a standalone SVG document. Returns false, writing
 // nothing, when the arguments are inconsistent: nrows or ncolumns < 1, no
-// values, a present value that is not finite, name, label or cluster lists
-// of the wrong length, an order that is not a permutation or is given beside a
+// values, a present value that is not finite, name, label, cluster or
+// category lists of the wrong length, gaps without clusters, a negative
+// fit size, an order that is not a permutation or is given beside a
 // tree, a tree that is not such a tree of nrows (ncolumns) elements. A
 // failing stream is left for the caller to detect.
 bool WriteHeatmapSvg(std::ostream& out, const HeatmapPicture& picture);
