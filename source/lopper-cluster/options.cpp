@@ -106,6 +106,21 @@ void ParseGrid(const std::string& word, Settings& s) {
   }
 }
 
+// --fit: WIDTHxHEIGHT pixels, at least 400 by 300 so that the legends
+// and trees keep room beside the heatmap.
+void ParseFit(const std::string& word, Settings& s) {
+  const std::size_t x = word.find('x');
+  try {
+    if (x == std::string::npos) throw std::invalid_argument("");
+    s.fit_width = ParseWhole(word.substr(0, x), 400, "");
+    s.fit_height = ParseWhole(word.substr(x + 1), 300, "");
+  } catch (const std::invalid_argument&) {
+    throw std::invalid_argument("--fit '" + word +
+                                "': expected the picture's largest width and height in pixels "
+                                "as in 1200x900, at least 400x300");
+  }
+}
+
 // The words of comma-separated lists (one per occurrence of an option),
 // each read by `read`.
 template <typename Read>
@@ -346,7 +361,13 @@ po::options_description Described() {
       "draw the data as a heatmap beside the tree (or grouped by cluster) to FILE")(
       "cluster-columns", po::value<std::string>(),
       "with --svg: order the columns by a tree of this linkage (as -m), drawn above the "
-      "heatmap")(
+      "heatmap")("column-annotations", po::value<std::string>(),
+                 "with --svg: draw categories of the columns as coloured bars above the heatmap, "
+                 "from FILE: a header naming the annotations, then a line per column (its name "
+                 "in the table, then its categories)")(
+      "gaps", "with --svg: leave gaps between the band's clusters")(
+      "fit", po::value<std::string>(),
+      "with --svg: draw within WIDTHxHEIGHT pixels, as 1200x900")(
       "threads", po::value<std::string>(),
       "threads to compute with, at least 1 (default: one per core); results do not depend "
       "on it")("progress", "show progress on standard error (default when it is a terminal)")(
@@ -497,8 +518,10 @@ void CheckMethodOptions(const po::variables_map& vm, const Settings& s) {
                                 " needs the number of clusters: give -k");
   if (IsSom(s.partitioning) && !vm.count("grid"))
     throw std::invalid_argument("-m som needs the map's size: give --grid, as 5x4");
-  if (vm.count("cluster-columns") && s.svg.empty())
-    throw std::invalid_argument("--cluster-columns orders the columns of the picture: give --svg");
+  for (const char* option : {"cluster-columns", "column-annotations", "gaps", "fit"})
+    if (vm.count(option) && s.svg.empty())
+      throw std::invalid_argument(std::string("--") + option +
+                                  " shapes the picture: give --svg");
 }
 
 // Ward's and the median's criteria are defined on Euclidean distances: on
@@ -687,6 +710,10 @@ void ParseMethodSettings(const po::variables_map& vm, Settings& s) {
   if (vm.count("cluster-columns"))
     s.column_method =
         ChooseCode(vm["cluster-columns"].as<std::string>(), kLinkageNames, "cluster-columns");
+  if (vm.count("column-annotations"))
+    s.column_annotations = vm["column-annotations"].as<std::string>();
+  s.gaps = vm.count("gaps") > 0;
+  if (vm.count("fit")) ParseFit(vm["fit"].as<std::string>(), s);
   // A partition's report is its result; a tree's is asked for.
   if (vm.count("report"))
     s.report = vm["report"].as<std::string>();

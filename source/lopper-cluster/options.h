@@ -107,6 +107,9 @@ struct Settings {
   std::string report;  // "-": standard error
   std::string svg;
   std::optional<char> column_method;  // linkage of the picture's column tree
+  std::string column_annotations;     // the picture's column categories; empty: none
+  bool gaps = false;                  // gaps between the band's clusters
+  int fit_width = 0, fit_height = 0;  // the picture's largest size; 0: the default
   Progress progress = Progress::kAuto;
   std::optional<int> threads;  // none: the library's default, one per core
 

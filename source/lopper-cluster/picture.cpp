@@ -1,8 +1,13 @@
 #include "picture.h"
 
 #include <algorithm>
+#include <cctype>
+#include <map>
 #include <numeric>
+#include <string_view>
 
+#include "input.h"
+#include "lexer.h"
 #include "partition.h"
 
 namespace lopper {
@@ -27,7 +32,79 @@ std::vector<int> BandClusters(const Settings& s, const std::vector<ClusterColumn
   return cell;
 }
 
+// The separator asked for, else by the name as for tables: a comma for
+// .csv and .csv.gz, a tab otherwise.
+char AnnotationSeparator(const Settings& s) {
+  if (s.separator) return *s.separator;
+  std::string lower = s.column_annotations;
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const auto ends_with = [&lower](std::string_view suffix) {
+    return lower.size() >= suffix.size() &&
+           lower.compare(lower.size() - suffix.size(), suffix.size(), suffix) == 0;
+  };
+  return ends_with(".csv") || ends_with(".csv.gz") ? ',' : '\t';
+}
+
+bool IsMissingCategory(std::string_view cell) {
+  return cell.empty() || ((cell[0] == 'N' || cell[0] == 'n') && cell.size() == 2 &&
+                          (cell[1] == 'A' || cell[1] == 'a'));
+}
+
+// The annotations' names from the header, and each line's categories by
+// the column it names.
+struct AnnotationLines {
+  std::vector<std::string> names;
+  std::map<std::string, std::vector<std::string>> categories;
+};
+
+Result<AnnotationLines> ReadAnnotationLines(const Settings& s, std::string& text) {
+  const std::string& path = s.column_annotations;
+  detail::CellLexer lexer(text, AnnotationSeparator(s));
+  std::vector<std::string_view> cells;
+  AnnotationLines lines;
+  for (bool header = true;; header = false) {
+    const auto status = lexer.Next(cells);
+    if (status == detail::CellLexer::Status::kError) return Failure{path + ": " + lexer.error()};
+    if (status == detail::CellLexer::Status::kEnd) break;
+    const std::string where = path + ": line " + std::to_string(lexer.row_line());
+    if (header) {
+      if (cells.size() < 2) return Failure{where + ": expected a label, then the annotations' names"};
+      lines.names.assign(cells.begin() + 1, cells.end());
+      continue;
+    }
+    if (cells.size() != lines.names.size() + 1)
+      return Failure{where + ": " + std::to_string(cells.size()) + " cells, the header has " +
+                     std::to_string(lines.names.size() + 1)};
+    std::vector<std::string> row;
+    for (std::size_t k = 1; k < cells.size(); k++)
+      row.emplace_back(IsMissingCategory(cells[k]) ? std::string_view() : cells[k]);
+    if (!lines.categories.emplace(std::string(cells[0]), std::move(row)).second)
+      return Failure{where + ": column '" + std::string(cells[0]) + "' is named twice"};
+  }
+  if (lines.names.empty()) return Failure{path + ": no header naming the annotations"};
+  return lines;
+}
+
 }  // namespace
+
+Result<ColumnAnnotations> ReadColumnAnnotations(const Settings& s, const Table& t) {
+  if (s.column_annotations.empty()) return ColumnAnnotations{};
+  auto text = detail::ReadWholeInput(s.column_annotations, s.column_annotations);
+  if (!text.ok()) return Failure{text.error()};
+  auto lines = ReadAnnotationLines(s, text.value());
+  if (!lines.ok()) return Failure{lines.error()};
+  ColumnAnnotations annotations;
+  for (const std::string& name : lines.value().names) annotations.push_back({name, {}});
+  for (std::size_t c = 0; c < t.ncolumns(); c++) {
+    const auto found = lines.value().categories.find(t.columns[c]);
+    if (found == lines.value().categories.end())
+      return Failure{s.column_annotations + ": no line for the column '" + t.columns[c] + "' (" +
+                     t.source + ": " + t.ColumnLocation(c) + ")"};
+    for (std::size_t a = 0; a < annotations.size(); a++)
+      annotations[a].categories.push_back(found->second[a]);
+  }
+  return annotations;
+}
 
 HeatmapPicture PictureOf(const Settings& s, const Dataset& d, const Node* tree,
                          const Node* column_tree, const std::vector<ClusterColumn>& cuts) {
@@ -43,6 +120,9 @@ HeatmapPicture PictureOf(const Settings& s, const Dataset& d, const Node* tree,
   p.column_tree = column_tree;
   p.row_clusters = BandClusters(s, cuts);
   if (!tree && !p.row_clusters.empty()) p.row_order = OrderedBy(p.row_clusters);
+  p.gaps = s.gaps && !p.row_clusters.empty();
+  p.fit_width = s.fit_width;
+  p.fit_height = s.fit_height;
   p.title = t.source.substr(t.source.find_last_of('/') + 1);
   return p;
 }

@@ -10,6 +10,8 @@
 #include "dataset.h"
 #include "formats.h"
 #include "heatmap_svg.h"
+#include "result.h"
+#include "table.h"
 
 namespace lopper {
 
@@ -19,6 +21,19 @@ namespace lopper {
 // into d, which must outlive it.
 HeatmapPicture PictureOf(const Settings& s, const Dataset& d, const Node* tree,
                          const Node* column_tree, const std::vector<ClusterColumn>& cuts);
+
+using ColumnAnnotations = std::vector<HeatmapPicture::ColumnAnnotation>;
+
+// The file of --column-annotations for the columns of table t (as the
+// command sees them: the table's rows with --transpose), none without the
+// option. The file is read as tables are (separator, quoting, gzip): a
+// header (a label, then the annotations' names), then a line per column,
+// its name then its categories; empty cells and NA are missing. Lines of
+// columns not in t are ignored, so one file serves subsets of the
+// columns. Fails, naming the file and line, for unreadable text, a line
+// whose length differs from the header's, a column named twice, and
+// naming the table's column, for a column without a line.
+Result<ColumnAnnotations> ReadColumnAnnotations(const Settings& s, const Table& t);
 
 }  // namespace lopper
 

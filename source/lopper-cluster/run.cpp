@@ -61,6 +61,7 @@ Result<bool> CheckOutputPaths(const Settings& s) {
   const auto files = OutputFiles(s);
   std::vector<std::string> inputs{s.table};
   if (!s.weights.empty() && s.weights != "auto") inputs.push_back(s.weights);
+  if (!s.column_annotations.empty()) inputs.push_back(s.column_annotations);
   for (std::size_t i = 0; i < files.size(); i++) {
     for (const std::string& input : inputs)
       if (files[i].path == input || SameFile(files[i].path, input))
@@ -214,7 +215,8 @@ bool WriteClustersWithGaps(std::ostream& out, const Dataset& d,
 }
 
 std::vector<Output> RequestedOutputs(const Settings& s, const Dataset& d, const Clustering& c,
-                                     std::ostream& out, std::ostream& err) {
+                                     const ColumnAnnotations& annotations, std::ostream& out,
+                                     std::ostream& err) {
   const auto& names = d.table.names;
   const int n = d.size();
   const Node* tree = c.tree.get();
@@ -252,10 +254,11 @@ std::vector<Output> RequestedOutputs(const Settings& s, const Dataset& d, const 
       s.optimal_leaf_order ? ChildOrder::kLeftFirst : ChildOrder::kSmallerFirst;
   add(s.linkage, &out,
       [n, tree, order](std::ostream& o) { return WriteLinkage(o, n, tree, order); });
-  add(s.svg, &out, [&s, &d, &c, labels](std::ostream& o) {
+  add(s.svg, &out, [&s, &d, &c, labels, &annotations](std::ostream& o) {
     HeatmapPicture picture =
         PictureOf(s, d, c.tree.get(), c.column_tree.get(), c.partitions.columns);
     picture.row_tree_labels = labels;
+    picture.column_annotations = annotations;
     return WriteHeatmapSvg(o, picture);
   });
   return outputs;
@@ -302,10 +305,14 @@ int RunClustering(const Settings& s, std::ostream& out, std::ostream& err, bool 
   if (auto paths = CheckOutputPaths(s); !paths.ok()) return failed(paths.error());
   auto dataset = ReadDataset(s, progress, err);
   if (!dataset.ok()) return failed(dataset.error());
+  // Read before the work, so that a faulty file costs no clustering.
+  const auto annotations = ReadColumnAnnotations(s, dataset.value().table);
+  if (!annotations.ok()) return failed(annotations.error());
   const auto clustering = Cluster(s, dataset.value(), progress, err);
   if (!clustering.ok()) return failed(clustering.error());
   const auto written =
-      WriteOutputs(RequestedOutputs(s, dataset.value(), clustering.value(), out, err));
+      WriteOutputs(RequestedOutputs(s, dataset.value(), clustering.value(), annotations.value(),
+                                    out, err));
   if (!written.ok()) return failed(written.error());
   return 0;
 }

@@ -498,7 +498,7 @@ TEST(LopperCluster, BadInputIsReportedAndNoOutputChanges) {
       {good,
        {"-k", "2", "--cluster-columns", "average"},
        2,
-       "lopper-cluster: --cluster-columns orders the columns of the picture: give --svg"},
+       "lopper-cluster: --cluster-columns shapes the picture: give --svg"},
       {good,
        {"-m", "kmeans", "-k", "2", "--leaf-order", "optimal"},
        2,
