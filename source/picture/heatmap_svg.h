@@ -12,7 +12,8 @@
 //
 // Layout, in pixels: cells are at most 20 wide and 20 high; the heatmap is
 // at most 2000 wide and 4000 high (with a fit size: as large as lets the
-// whole drawing fit in it, the other parts keeping their sizes), cells
+// whole drawing fit in it, the other parts keeping their sizes, so that a
+// fit smaller than they need is exceeded), cells
 // shrinking to fit, one pixel per
 // cell at least up to 2000 columns and 4000 rows and fractions of a pixel
 // beyond. The heatmap is one embedded PNG image with whole cells at its

@@ -487,3 +487,148 @@ TEST(HeatmapSvg, RendersInChromiumWithTheHeatmapColours) {
 }
 
 }  // namespace
+
+namespace {
+
+// The value of attribute `name` on each element with that attribute
+// between the first occurrence of `from` and the first "</g>" closing
+// its group (groups here hold no groups, or `nested` levels of them).
+std::vector<std::string> AttributeValues(const std::string& svg, const std::string& from,
+                                         const std::string& name) {
+  std::vector<std::string> values;
+  const std::size_t start = svg.find(from);
+  if (start == std::string::npos) return values;
+  const std::size_t end = svg.find("</g>", start);
+  const std::string key = " " + name + "=\"";
+  for (std::size_t at = svg.find(key, start + from.size()); at < end;
+       at = svg.find(key, at + 1)) {
+    const std::size_t value = at + key.size();
+    values.push_back(svg.substr(value, svg.find('"', value) - value));
+  }
+  return values;
+}
+
+std::vector<std::string> Texts(const std::string& svg, const std::string& from,
+                               const std::string& tag) {
+  std::vector<std::string> texts;
+  const std::size_t start = svg.find(from);
+  if (start == std::string::npos) return texts;
+  const std::size_t end = svg.find("</g>", start);
+  const std::string open = "<" + tag + ">";
+  for (std::size_t at = svg.find(open, start); at < end; at = svg.find(open, at + 1)) {
+    const std::size_t text = at + open.size();
+    texts.push_back(svg.substr(text, svg.find('<', text) - text));
+  }
+  return texts;
+}
+
+}  // namespace
+
+// Colours by hand from Paul Tol's muted scheme: B, C, T in byte order
+// take its first three; the tenth of ten categories repeats the first.
+TEST(HeatmapSvg, AnnotationBarsColourEachDrawnColumnByItsCategory) {
+  const Table table(3, 6);
+  HeatmapPicture p = table.Picture();
+  p.column_order = {4, 0, 5, 2, 1, 3};
+  p.column_annotations = {{"type", {"T", "B", "", "B", "T", "C"}}};
+  const std::string svg = Draw(p);
+  const std::vector<std::string> type = {"#ddcc77", "#ddcc77", "#332288",
+                                         "#a0a0a0", "#cc6677", "#cc6677"};
+  EXPECT_EQ(AttributeValues(svg, "data-annotation=\"type\">", "fill"), type);
+  EXPECT_EQ(AttributeValues(svg, "data-annotation=\"type\">", "data-category"),
+            (std::vector<std::string>{"T", "T", "C", "", "B", "B"}));
+  const std::string legend = "class=\"annotation-legend\" data-annotation=\"type\"";
+  EXPECT_EQ(AttributeValues(svg, legend, "data-category"),
+            (std::vector<std::string>{"B", "C", "T", ""}));
+  EXPECT_EQ(AttributeValues(svg, legend, "fill"),
+            (std::vector<std::string>{"#cc6677", "#332288", "#ddcc77", "#a0a0a0"}));
+  EXPECT_EQ(svg.find("colours repeat every 9 categories"), std::string::npos);
+  const Table wide(3, 10);
+  HeatmapPicture q = wide.Picture();
+  q.column_annotations = {{"ten", {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9"}}};
+  const std::string ten = Draw(q);
+  EXPECT_EQ(AttributeValues(ten, "data-annotation=\"ten\">", "fill")[9], "#cc6677");
+  EXPECT_NE(ten.find("colours repeat every 9 categories"), std::string::npos);
+}
+
+// Rows 20 pixels high; a gap of 4 exactly where the cluster changes in
+// drawing order, and the heatmap cut into one image per run of rows.
+TEST(HeatmapSvg, GapsFallExactlyBetweenTheBandsClusters) {
+  const Table table(7, 3);
+  HeatmapPicture p = table.Picture();
+  p.row_order = {6, 0, 3, 1, 5, 2, 4};
+  p.row_clusters = {8, 2, 9, 8, 9, 2, 8};  // drawn: 8 8 8 2 2 9 9
+  for (const bool gaps : {false, true}) {
+    p.gaps = gaps;
+    const std::string svg = Draw(p);
+    const std::vector<std::string> tops = AttributeValues(svg, "<g id=\"row-titles\"", "y");
+    ASSERT_EQ(tops.size(), 7u);
+    for (std::size_t k = 1; k < tops.size(); k++) {
+      const bool between = k == 3 || k == 5;
+      EXPECT_EQ(std::stod(tops[k]) - std::stod(tops[k - 1]), gaps && between ? 24 : 20)
+          << "gaps " << gaps << ", row " << k;
+    }
+    std::size_t images = 0;
+    for (std::size_t at = svg.find("<image"); at != std::string::npos;
+         at = svg.find("<image", at + 1))
+      images++;
+    EXPECT_EQ(images, gaps ? 3u : 1u);
+  }
+}
+
+// The legend lists clusters in drawing order, the first 24, and each row
+// has its tooltip; names stand in the drawing order, with their clusters.
+TEST(HeatmapSvg, BandLegendListsClustersAndEachRowHasItsTooltip) {
+  const Table table(30, 2);
+  HeatmapPicture p = table.Picture();
+  std::vector<std::string> ids, titles;
+  for (int r = 0; r < 30; r++) {
+    p.row_clusters.push_back(100 - r);
+    p.row_names.push_back("g<" + std::to_string(r) + ">");
+    if (r < 24) ids.push_back(std::to_string(100 - r));
+    titles.push_back("g&lt;" + std::to_string(r) + "&gt;, cluster " + std::to_string(100 - r));
+  }
+  const std::string svg = Draw(p);
+  EXPECT_EQ(AttributeValues(svg, "<g id=\"cluster-legend\"", "data-cluster"), ids);
+  EXPECT_NE(svg.find("… 6 more; colours repeat every 10 clusters"), std::string::npos);
+  EXPECT_EQ(Texts(svg, "<g id=\"row-titles\"", "title"), titles);
+  p.row_clusters.clear();
+  p.row_names.clear();
+  const std::vector<std::string> plain = Texts(Draw(p), "<g id=\"row-titles\"", "title");
+  ASSERT_EQ(plain.size(), 30u);
+  EXPECT_EQ(plain[29], "row 30");
+}
+
+// The root's size within the fit, for pictures with every part, where
+// the default drawing is larger.
+TEST(HeatmapSvg, FitKeepsTheDrawingWithinTheSize) {
+  const auto size = [](const std::string& svg) {
+    const std::size_t w = svg.find(" width=\"") + 8, h = svg.find(" height=\"") + 9;
+    return std::pair{std::stod(svg.substr(w)), std::stod(svg.substr(h))};
+  };
+  const Table table(300, 120);
+  const std::vector<Node> rows = RandomTree(300, 7), columns = RandomTree(120, 8);
+  HeatmapPicture p = table.Picture();
+  p.row_tree = rows.data();
+  p.column_tree = columns.data();
+  // Five clusters of 60 leaves in the tree's order, so four gaps.
+  std::vector<std::string> leaves;
+  Leaves(rows, -static_cast<int>(rows.size()), leaves);
+  p.row_clusters.resize(300);
+  for (int k = 0; k < 300; k++) p.row_clusters[std::stoi(leaves[k])] = k / 60;
+  for (int r = 0; r < 300; r++) p.row_names.push_back("row" + std::to_string(r));
+  p.gaps = true;
+  p.title = "fit";
+  p.column_annotations = {{"a", std::vector<std::string>(120, "x")}};
+  const auto [natural_width, natural_height] = size(Draw(p));
+  for (const auto& [width, height] : {std::pair{600, 450}, {800, 600}, {1500, 700}, {3000, 900}}) {
+    p.fit_width = width;
+    p.fit_height = height;
+    const auto [drawn_width, drawn_height] = size(Draw(p));
+    EXPECT_LE(drawn_width, width) << width << "x" << height;
+    EXPECT_LE(drawn_height, height) << width << "x" << height;
+    // Whole pixels per row when at least 1 fit, so the fit is not filled.
+    EXPECT_GT(drawn_height, 0.6 * height) << width << "x" << height;
+    EXPECT_TRUE(natural_width > width || natural_height > height);
+  }
+}
