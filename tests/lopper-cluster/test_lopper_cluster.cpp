@@ -499,6 +499,21 @@ TEST(LopperCluster, BadInputIsReportedAndNoOutputChanges) {
        {"-k", "2", "--cluster-columns", "average"},
        2,
        "lopper-cluster: --cluster-columns shapes the picture: give --svg"},
+      {good, {"-k", "2", "--gaps"}, 2, "lopper-cluster: --gaps shapes the picture: give --svg"},
+      {good,
+       {"-k", "2", "--column-annotations", "a.tsv"},
+       2,
+       "lopper-cluster: --column-annotations shapes the picture: give --svg"},
+      {good,
+       {"-k", "2", "--svg", "p.svg", "--fit", "399x300"},
+       2,
+       "lopper-cluster: --fit '399x300': expected the picture's largest width and height in "
+       "pixels as in 1200x900, at least 400x300"},
+      {good,
+       {"-k", "2", "--svg", "p.svg", "--fit", "800"},
+       2,
+       "lopper-cluster: --fit '800': expected the picture's largest width and height in pixels "
+       "as in 1200x900, at least 400x300"},
       {good,
        {"-m", "kmeans", "-k", "2", "--leaf-order", "optimal"},
        2,
@@ -1644,4 +1659,91 @@ TEST(LopperCluster, BootstrapKeepsOneScaleOfEachResampleSizeAsPvclust) {
   const std::string support = ReadFile(dir / "s0");
   EXPECT_EQ(support, ReadFile(dir / "s13")) << "seed " << seed;
   EXPECT_EQ(TsvRows(support).size(), 11u);
+}
+
+namespace {
+
+// The categories of the bar of annotation `name`, in drawing order.
+std::vector<std::string> AnnotationBar(const std::string& svg, const std::string& name) {
+  std::vector<std::string> categories;
+  const std::size_t start = svg.find("data-annotation=\"" + name + "\">");
+  const std::size_t end = svg.find("</g>", start);
+  const std::string key = "data-category=\"";
+  for (std::size_t at = svg.find(key, start); at < end; at = svg.find(key, at + 1))
+    categories.push_back(svg.substr(at + key.size(), svg.find('"', at + key.size()) - at - key.size()));
+  return categories;
+}
+
+}  // namespace
+
+// Annotations found by the columns' names as the command sees them
+// (the rows with --transpose), NA missing, lines of other columns
+// ignored; the picture within --fit, a gap between the two clusters.
+TEST(LopperCluster, PictureAnnotatesColumnsByNameAndFitsTheSize) {
+  TempDir dir;
+  WriteFile(dir / "t.tsv", "id\ts1\ts2\ts3\na\t1\t2\t3\nb\t2\t3\t4\nc\t8\t1\t0\nd\t9\t0\t1\n");
+  WriteFile(dir / "a.tsv", "column\ttype\nzz\tX\ns3\tT\ns1\tB\ns2\tNA\n");
+  WriteFile(dir / "r.csv", "row,group\nd,y\nc,y\nb,x\na,\n");
+  struct Case {
+    std::vector<std::string> args;
+    std::map<std::string, std::string> category;  // by column name
+    std::vector<std::string> columns;
+  } const cases[] = {
+      {{"--column-annotations", "a.tsv"}, {{"s1", "B"}, {"s2", ""}, {"s3", "T"}}, {"s1", "s2", "s3"}},
+      {{"--column-annotations", "r.csv", "--transpose"},
+       {{"a", ""}, {"b", "x"}, {"c", "y"}, {"d", "y"}},
+       {"a", "b", "c", "d"}},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args{"t.tsv", "-k", "2", "--svg", "p.svg", "--cluster-columns",
+                                  "average", "--gaps", "--fit", "500x400", "-q"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const auto run = RunCommand(dir, args);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string svg = ReadFile(dir / "p.svg");
+    std::vector<std::string> expected;
+    for (const int column : DrawnOrder(svg, "columns"))
+      expected.push_back(c.category.at(c.columns.at(column)));
+    EXPECT_EQ(AnnotationBar(svg, c.args[1] == "a.tsv" ? "type" : "group"), expected);
+    const std::size_t width = svg.find(" width=\"") + 8, height = svg.find(" height=\"") + 9;
+    EXPECT_LE(std::stod(svg.substr(width)), 500);
+    EXPECT_LE(std::stod(svg.substr(height)), 400);
+    std::vector<double> tops;
+    const std::string key = " y=\"";
+    const std::size_t start = svg.find("<g id=\"row-titles\""), end = svg.find("</g>", start);
+    for (std::size_t at = svg.find(key, start); at < end; at = svg.find(key, at + 1))
+      tops.push_back(std::stod(svg.substr(at + key.size())));
+    ASSERT_EQ(tops.size(), 7 - c.columns.size());
+    std::vector<double> steps;
+    for (std::size_t k = 1; k < tops.size(); k++) steps.push_back(tops[k] - tops[k - 1]);
+    const double cell = *std::min_element(steps.begin(), steps.end());
+    EXPECT_EQ(std::count(steps.begin(), steps.end(), cell + 4), 1);
+    EXPECT_EQ(std::count(steps.begin(), steps.end(), cell), static_cast<long>(steps.size()) - 1);
+  }
+}
+
+// A faulty annotations file fails the run before any file is written.
+TEST(LopperCluster, FaultyColumnAnnotationsAreReportedAndNothingIsWritten) {
+  const struct Case {
+    std::string annotations;
+    std::string message;
+  } cases[] = {
+      {"c\ttype\ns1\tB\n", "a.tsv: no line for the column 's2' (t.tsv: line 1, column 3)"},
+      {"c\ttype\ns1\tB\ns2\n", "a.tsv: line 3: 1 cells, the header has 2"},
+      {"c\ttype\ns1\tB\ns2\tT\ns1\tT\n", "a.tsv: line 4: column 's1' is named twice"},
+      {"c\n", "a.tsv: line 1: expected a label, then the annotations' names"},
+      {"", "a.tsv: no header naming the annotations"},
+      {"c\ttype\n\"s1\tB\n", "a.tsv: line 2, column 1: quoted cell has no closing quote"},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    WriteFile(dir / "t.tsv", "id\ts1\ts2\na\t1\t2\nb\t2\t3\nc\t8\t1\n");
+    WriteFile(dir / "a.tsv", c.annotations);
+    const auto run = RunCommand(
+        dir, {"t.tsv", "-k", "2", "--svg", "p.svg", "--column-annotations", "a.tsv", "-q"});
+    EXPECT_EQ(run.status, 1) << c.message;
+    EXPECT_EQ(run.err, "lopper-cluster: " + c.message + "\n");
+    EXPECT_EQ(run.out, "") << c.message;
+    EXPECT_FALSE(std::filesystem::exists(dir / "p.svg")) << c.message;
+  }
 }
