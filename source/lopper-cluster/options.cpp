@@ -366,8 +366,7 @@ po::options_description Described() {
                  "from FILE: a header naming the annotations, then a line per column (its name "
                  "in the table, then its categories)")(
       "gaps", "with --svg: leave gaps between the band's clusters")(
-      "fit", po::value<std::string>(),
-      "with --svg: draw within WIDTHxHEIGHT pixels, as 1200x900")(
+      "fit", po::value<std::string>(), "with --svg: draw within WIDTHxHEIGHT pixels, as 1200x900")(
       "threads", po::value<std::string>(),
       "threads to compute with, at least 1 (default: one per core); results do not depend "
       "on it")("progress", "show progress on standard error (default when it is a terminal)")(
@@ -520,8 +519,7 @@ void CheckMethodOptions(const po::variables_map& vm, const Settings& s) {
     throw std::invalid_argument("-m som needs the map's size: give --grid, as 5x4");
   for (const char* option : {"cluster-columns", "column-annotations", "gaps", "fit"})
     if (vm.count(option) && s.svg.empty())
-      throw std::invalid_argument(std::string("--") + option +
-                                  " shapes the picture: give --svg");
+      throw std::invalid_argument(std::string("--") + option + " shapes the picture: give --svg");
 }
 
 // Ward's and the median's criteria are defined on Euclidean distances: on

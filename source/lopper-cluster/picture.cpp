@@ -68,7 +68,8 @@ Result<AnnotationLines> ReadAnnotationLines(const Settings& s, std::string& text
     if (status == detail::CellLexer::Status::kEnd) break;
     const std::string where = path + ": line " + std::to_string(lexer.row_line());
     if (header) {
-      if (cells.size() < 2) return Failure{where + ": expected a label, then the annotations' names"};
+      if (cells.size() < 2)
+        return Failure{where + ": expected a label, then the annotations' names"};
       lines.names.assign(cells.begin() + 1, cells.end());
       continue;
     }

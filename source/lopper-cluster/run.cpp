@@ -310,9 +310,8 @@ int RunClustering(const Settings& s, std::ostream& out, std::ostream& err, bool 
   if (!annotations.ok()) return failed(annotations.error());
   const auto clustering = Cluster(s, dataset.value(), progress, err);
   if (!clustering.ok()) return failed(clustering.error());
-  const auto written =
-      WriteOutputs(RequestedOutputs(s, dataset.value(), clustering.value(), annotations.value(),
-                                    out, err));
+  const auto written = WriteOutputs(
+      RequestedOutputs(s, dataset.value(), clustering.value(), annotations.value(), out, err));
   if (!written.ok()) return failed(written.error());
   return 0;
 }

@@ -241,9 +241,8 @@ Layout ComputeLayout(const HeatmapPicture& p, const std::vector<int>& rows,
   l.row_tops = RowTops(gap, l.heatmap_top, l.row.cell);
   l.heatmap_height = l.row_tops.back() - l.heatmap_top;
   l.legend_top = l.heatmap_top + l.heatmap_height + kGap + l.column_names.extent + 2 * kGap;
-  const double names_right =
-      l.heatmap_left + l.heatmap_width +
-      std::max(kGap + l.row_names.extent, AnnotationNamesExtent(p));
+  const double names_right = l.heatmap_left + l.heatmap_width +
+                             std::max(kGap + l.row_names.extent, AnnotationNamesExtent(p));
   l.width = std::ceil(std::max(names_right, static_cast<double>(kMargin + kLegendWidth))) + kMargin;
   double bottom = l.legend_top + kLegendHeight;
   for (const LegendBlock& block : legends) {
@@ -307,8 +306,7 @@ void WriteHeatmapImage(std::ostream& out, const HeatmapPicture& p, const Layout&
   const int width = p.ncolumns * l.column.pixels_per_cell;
   const int height = static_cast<int>(end_row - first_row) * l.row.pixels_per_cell;
   const std::string png = picture_detail::EncodePng(width, height, [&](int y, unsigned char* rgb) {
-    const long first =
-        static_cast<long>(rows[first_row + y / l.row.pixels_per_cell]) * p.ncolumns;
+    const long first = static_cast<long>(rows[first_row + y / l.row.pixels_per_cell]) * p.ncolumns;
     for (int x = 0; x < width; x++) {
       const long at = first + columns[x / l.column.pixels_per_cell];
       const bool present = p.mask == nullptr || p.mask[at] != 0;
@@ -368,9 +366,8 @@ void WriteClusterBand(std::ostream& out, const HeatmapPicture& p, const Layout& 
     for (end = start + 1; end < rows.size() && p.row_clusters[rows[end]] == id; end++) {
     }
     const int k = rank.emplace(id, static_cast<int>(rank.size())).first->second;
-    out << "<rect x=\"" << l.band_left << "\" y=\""
-        << Number(l.row_tops[start]) << "\" width=\"" << kBandWidth << "\" height=\""
-        << Number(static_cast<double>(end - start) * l.row.cell)
+    out << "<rect x=\"" << l.band_left << "\" y=\"" << Number(l.row_tops[start]) << "\" width=\""
+        << kBandWidth << "\" height=\"" << Number(static_cast<double>(end - start) * l.row.cell)
         << "\" fill=\"" << HexColour(picture_detail::ClusterColour(k)) << "\"/>\n";
   }
   out << "</g>\n";
@@ -437,10 +434,9 @@ void WriteTrees(std::ostream& out, const HeatmapPicture& p, const Layout& l,
   if (p.column_tree != nullptr) {
     const picture_detail::TreeFrame frame{false, static_cast<double>(l.annotations_top - kGap),
                                           static_cast<double>(l.column_tree_top)};
-    picture_detail::WriteDendrogram(out, "column-tree", p.ncolumns, p.column_tree,
-                                    ByElement(columns, Centres(columns.size(), l.heatmap_left,
-                                                               l.column.cell)),
-                                    frame);
+    picture_detail::WriteDendrogram(
+        out, "column-tree", p.ncolumns, p.column_tree,
+        ByElement(columns, Centres(columns.size(), l.heatmap_left, l.column.cell)), frame);
   }
 }
 
@@ -456,7 +452,7 @@ void WriteRowTitles(std::ostream& out, const HeatmapPicture& p, const Layout& l,
     out << "<rect x=\"" << l.heatmap_left << "\" y=\"" << Number(l.row_tops[k]) << "\" width=\""
         << Number(l.heatmap_width) << "\" height=\"" << Number(l.row.cell) << "\"><title>";
     picture_detail::WriteEscaped(out, p.row_names.empty() ? "row " + std::to_string(e + 1)
-                                                           : picture_detail::Label(p.row_names[e]));
+                                                          : picture_detail::Label(p.row_names[e]));
     if (!p.row_clusters.empty()) out << ", " << ClusterText(p.row_clusters[e]);
     out << "</title></rect>\n";
   }
@@ -548,8 +544,8 @@ LegendBlock AnnotationLegend(const HeatmapPicture::ColumnAnnotation& a) {
   if (std::find(a.categories.begin(), a.categories.end(), "") != a.categories.end())
     block.entries.push_back({picture_detail::kMissingColour, "data-category=\"\"", "missing"});
   if (rank.size() > static_cast<std::size_t>(picture_detail::kCategoryColours))
-    block.note = "colours repeat every " + std::to_string(picture_detail::kCategoryColours) +
-                 " categories";
+    block.note =
+        "colours repeat every " + std::to_string(picture_detail::kCategoryColours) + " categories";
   return block;
 }
 
@@ -570,9 +566,9 @@ void WriteLegendBlock(std::ostream& out, const LegendBlock& block, const LegendP
     const LegendEntry& e = block.entries[k];
     const auto [x, y] = places.swatches[k];
     out << "<rect x=\"" << Number(x) << "\" y=\"" << Number(y) << "\" width=\"" << kSwatch
-        << "\" height=\"" << kSwatch << "\" fill=\"" << HexColour(e.colour) << "\" "
-        << e.attribute << "/>\n<text x=\"" << Number(x + kSwatch + 4) << "\" y=\""
-        << Number(y + kSwatch - 2) << "\">";
+        << "\" height=\"" << kSwatch << "\" fill=\"" << HexColour(e.colour) << "\" " << e.attribute
+        << "/>\n<text x=\"" << Number(x + kSwatch + 4) << "\" y=\"" << Number(y + kSwatch - 2)
+        << "\">";
     picture_detail::WriteEscaped(out, e.text);
     out << "</text>\n";
   }

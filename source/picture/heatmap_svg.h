@@ -49,12 +49,13 @@
 // the row tree's labels are the <text> elements of <g id="row-tree-labels">.
 // <g id="column-annotations"> holds one <g data-annotation="NAME"> per
 // annotation, with one <rect fill="#rrggbb" data-category="CATEGORY"> per
-// column in drawing order (names and categories written as names are). <g id="row-titles"> holds one <rect> per row
-// in drawing order, its y and height giving the row's place, its <title>
-// the tooltip. <g id="cluster-legend"> and each <g
-// class="annotation-legend" data-annotation="NAME"> hold the legends'
-// swatches (<rect data-cluster="ID"> or <rect data-category="CATEGORY">)
-// each followed by its <text>.
+// column in drawing order (names and categories written as names are).
+// <g id="row-titles"> holds one <rect> per row in drawing order, its y and
+// height giving the row's place, its <title> the tooltip.
+// <g id="cluster-legend"> and each <g class="annotation-legend"
+// data-annotation="NAME"> hold the legends' swatches (<rect
+// data-cluster="ID"> or <rect data-category="CATEGORY">), each followed
+// by its <text>.
 #ifndef LOPPER_PICTURE_HEATMAP_SVG_H
 #define LOPPER_PICTURE_HEATMAP_SVG_H
 

@@ -1670,7 +1670,8 @@ std::vector<std::string> AnnotationBar(const std::string& svg, const std::string
   const std::size_t end = svg.find("</g>", start);
   const std::string key = "data-category=\"";
   for (std::size_t at = svg.find(key, start); at < end; at = svg.find(key, at + 1))
-    categories.push_back(svg.substr(at + key.size(), svg.find('"', at + key.size()) - at - key.size()));
+    categories.push_back(
+        svg.substr(at + key.size(), svg.find('"', at + key.size()) - at - key.size()));
   return categories;
 }
 
@@ -1689,14 +1690,17 @@ TEST(LopperCluster, PictureAnnotatesColumnsByNameAndFitsTheSize) {
     std::map<std::string, std::string> category;  // by column name
     std::vector<std::string> columns;
   } const cases[] = {
-      {{"--column-annotations", "a.tsv"}, {{"s1", "B"}, {"s2", ""}, {"s3", "T"}}, {"s1", "s2", "s3"}},
+      {{"--column-annotations", "a.tsv"},
+       {{"s1", "B"}, {"s2", ""}, {"s3", "T"}},
+       {"s1", "s2", "s3"}},
       {{"--column-annotations", "r.csv", "--transpose"},
        {{"a", ""}, {"b", "x"}, {"c", "y"}, {"d", "y"}},
        {"a", "b", "c", "d"}},
   };
   for (const Case& c : cases) {
-    std::vector<std::string> args{"t.tsv", "-k", "2", "--svg", "p.svg", "--cluster-columns",
-                                  "average", "--gaps", "--fit", "500x400", "-q"};
+    std::vector<std::string> args{
+        "t.tsv",   "-k",     "2",     "--svg",   "p.svg", "--cluster-columns",
+        "average", "--gaps", "--fit", "500x400", "-q"};
     args.insert(args.end(), c.args.begin(), c.args.end());
     const auto run = RunCommand(dir, args);
     ASSERT_EQ(run.status, 0) << run.err;

@@ -500,8 +500,7 @@ std::vector<std::string> AttributeValues(const std::string& svg, const std::stri
   if (start == std::string::npos) return values;
   const std::size_t end = svg.find("</g>", start);
   const std::string key = " " + name + "=\"";
-  for (std::size_t at = svg.find(key, start + from.size()); at < end;
-       at = svg.find(key, at + 1)) {
+  for (std::size_t at = svg.find(key, start + from.size()); at < end; at = svg.find(key, at + 1)) {
     const std::size_t value = at + key.size();
     values.push_back(svg.substr(value, svg.find('"', value) - value));
   }
