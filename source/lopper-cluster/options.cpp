@@ -8,6 +8,8 @@
 #include <limits>
 #include <sstream>
 #include <stdexcept>
+#include <tuple>
+#include <utility>
 
 #include "text/scan.h"
 
@@ -93,31 +95,17 @@ int ParseWhole(const std::string& word, int least, const std::string& option) {
   return value;
 }
 
-// --grid: NXxNY cells, each side at least 1.
-void ParseGrid(const std::string& word, Settings& s) {
+// AxB, two whole numbers of at least (least_a, least_b), as --grid and
+// --fit take them; `expected` completes the message when the word is not.
+std::pair<int, int> ParseSize(const std::string& word, int least_a, int least_b,
+                              const std::string& option, const std::string& expected) {
   const std::size_t x = word.find('x');
   try {
     if (x == std::string::npos) throw std::invalid_argument("");
-    s.grid_x = ParseWhole(word.substr(0, x), 1, "");
-    s.grid_y = ParseWhole(word.substr(x + 1), 1, "");
+    return {ParseWhole(word.substr(0, x), least_a, ""),
+            ParseWhole(word.substr(x + 1), least_b, "")};
   } catch (const std::invalid_argument&) {
-    throw std::invalid_argument("--grid '" + word +
-                                "': expected the cells across and down as in 5x4, each at least 1");
-  }
-}
-
-// --fit: WIDTHxHEIGHT pixels, at least 400 by 300 so that the legends
-// and trees keep room beside the heatmap.
-void ParseFit(const std::string& word, Settings& s) {
-  const std::size_t x = word.find('x');
-  try {
-    if (x == std::string::npos) throw std::invalid_argument("");
-    s.fit_width = ParseWhole(word.substr(0, x), 400, "");
-    s.fit_height = ParseWhole(word.substr(x + 1), 300, "");
-  } catch (const std::invalid_argument&) {
-    throw std::invalid_argument("--fit '" + word +
-                                "': expected the picture's largest width and height in pixels "
-                                "as in 1200x900, at least 400x300");
+    throw std::invalid_argument(option + " '" + word + "': expected " + expected);
   }
 }
 
@@ -684,7 +672,10 @@ void ParseMethodSettings(const po::variables_map& vm, Settings& s) {
   s.init = Choose(vm["init"].as<std::string>(), kInits, "init");
   const std::string seed = vm["seed"].as<std::string>();
   s.seed = seed == "clock" ? std::nullopt : std::optional<int>(ParseWhole(seed, 0, "--seed"));
-  if (vm.count("grid")) ParseGrid(vm["grid"].as<std::string>(), s);
+  if (vm.count("grid"))
+    std::tie(s.grid_x, s.grid_y) =
+        ParseSize(vm["grid"].as<std::string>(), 1, 1, "--grid",
+                  "the cells across and down as in 5x4, each at least 1");
   s.iterations = ParseWhole(vm["iterations"].as<std::string>(), 1, "--iterations");
   s.tau = vm["tau"].as<double>();
   if (!(s.tau > 0) || !std::isfinite(s.tau))
@@ -711,7 +702,12 @@ void ParseMethodSettings(const po::variables_map& vm, Settings& s) {
   if (vm.count("column-annotations"))
     s.column_annotations = vm["column-annotations"].as<std::string>();
   s.gaps = vm.count("gaps") > 0;
-  if (vm.count("fit")) ParseFit(vm["fit"].as<std::string>(), s);
+  // At least 400 by 300, so that the legends and trees keep room.
+  if (vm.count("fit"))
+    std::tie(s.fit_width, s.fit_height) =
+        ParseSize(vm["fit"].as<std::string>(), 400, 300, "--fit",
+                  "the picture's largest width and height in pixels as in 1200x900, at least "
+                  "400x300");
   // A partition's report is its result; a tree's is asked for.
   if (vm.count("report"))
     s.report = vm["report"].as<std::string>();
