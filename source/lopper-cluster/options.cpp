@@ -347,10 +347,13 @@ po::options_description Described() {
       "partitions)")("silhouette", "add each cut's or k's mean silhouette width to the report")(
       "svg", po::value<std::string>()->default_value(""),
       "draw the data as a heatmap beside the tree (or grouped by cluster) to FILE")(
+      "html", po::value<std::string>()->default_value(""),
+      "write the heatmap and trees as a page to explore in a browser (zoom, search, drag the "
+      "cut and download its clusters) to FILE")(
       "cluster-columns", po::value<std::string>(),
-      "with --svg: order the columns by a tree of this linkage (as -m), drawn above the "
-      "heatmap")("column-annotations", po::value<std::string>(),
-                 "with --svg: draw categories of the columns as coloured bars above the heatmap, "
+      "with --svg or --html: order the columns by a tree of this linkage (as -m), drawn above "
+      "the heatmap")("column-annotations", po::value<std::string>(),
+                 "with --svg or --html: draw categories of the columns as coloured bars above the heatmap, "
                  "from FILE: a header naming the annotations, then a line per column (its name "
                  "in the table, then its categories)")(
       "gaps", "with --svg: leave gaps between the band's clusters")(
@@ -396,6 +399,7 @@ void CheckOneStandardOutput(const Settings& s, bool cuts) {
       {"linkage", &s.linkage},
       {"centroids", &s.centroids},
       {"svg", &s.svg},
+      {"html", &s.html},
       {"support", &s.bootstrap.support},
       {"item-consensus", &s.consensus.items_file}};
   const char* first = nullptr;
@@ -413,25 +417,25 @@ void CheckOneStandardOutput(const Settings& s, bool cuts) {
 void CheckOutputsWanted(const po::variables_map& vm, const Settings& s) {
   const bool cuts = !s.ks.empty() || !s.heights.empty() || s.cuts.any() || !s.tree();
   if (s.bootstrap.on() && s.bootstrap.support.empty() && s.newick.empty() && s.nexus.empty() &&
-      s.svg.empty() && s.report.empty())
+      s.svg.empty() && s.html.empty() && s.report.empty())
     throw std::invalid_argument(
         "--bootstrap has nothing to write its support to: give --support, --newick, --nexus, "
-        "--svg or --report");
+        "--svg, --html or --report");
   CheckOneStandardOutput(s, cuts);
   if (!cuts && !vm["clusters"].defaulted())
     throw std::invalid_argument("--clusters needs a cut: give -k, --height or another cut");
   if (!cuts && s.newick.empty() && s.nexus.empty() && s.linkage.empty() && s.svg.empty() &&
-      !s.bootstrap.on())
+      s.html.empty() && !s.bootstrap.on())
     throw std::invalid_argument(
         "nothing to write: give -k, --height, --inconsistent, --dynamic or --clade for clusters, "
-        "or --newick, --nexus, --linkage or --svg");
+        "or --newick, --nexus, --linkage, --svg or --html");
   if (s.silhouette && !cuts)
     throw std::invalid_argument("--silhouette measures clusters: give -k or --height");
 }
 
 // Options that only data can take, rejected with --input distances.
 void CheckDistancesInput(const po::variables_map& vm, const Settings& s) {
-  for (const char* option : {"transpose", "log2", "svg", "no-matrix", "center-columns",
+  for (const char* option : {"transpose", "log2", "svg", "html", "no-matrix", "center-columns",
                              "scale-columns", "drop-empty", "bootstrap", "consensus"})
     if (vm.count(option) && !vm[option].defaulted())
       throw std::invalid_argument(std::string("--") + option +
@@ -505,9 +509,14 @@ void CheckMethodOptions(const po::variables_map& vm, const Settings& s) {
                                 " needs the number of clusters: give -k");
   if (IsSom(s.partitioning) && !vm.count("grid"))
     throw std::invalid_argument("-m som needs the map's size: give --grid, as 5x4");
-  for (const char* option : {"cluster-columns", "column-annotations", "gaps", "fit"})
+  for (const char* option : {"cluster-columns", "column-annotations"})
+    if (vm.count(option) && s.svg.empty() && s.html.empty())
+      throw std::invalid_argument(std::string("--") + option +
+                                  " shapes the picture: give --svg or --html");
+  for (const char* option : {"gaps", "fit"})
     if (vm.count(option) && s.svg.empty())
-      throw std::invalid_argument(std::string("--") + option + " shapes the picture: give --svg");
+      throw std::invalid_argument(std::string("--") + option +
+                                  " shapes the picture: give --svg");
 }
 
 // Ward's and the median's criteria are defined on Euclidean distances: on
@@ -696,6 +705,7 @@ void ParseMethodSettings(const po::variables_map& vm, Settings& s) {
   s.silhouette = vm.count("silhouette") > 0;
   s.centroids = vm["centroids"].as<std::string>();
   s.svg = vm["svg"].as<std::string>();
+  s.html = vm["html"].as<std::string>();
   if (vm.count("cluster-columns"))
     s.column_method =
         ChooseCode(vm["cluster-columns"].as<std::string>(), kLinkageNames, "cluster-columns");

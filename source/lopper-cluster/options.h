@@ -106,6 +106,7 @@ struct Settings {
   std::string centroids;
   std::string report;  // "-": standard error
   std::string svg;
+  std::string html;                   // the page to explore the clustering in
   std::optional<char> column_method;  // linkage of the picture's column tree
   std::string column_annotations;     // the picture's column categories; empty: none
   bool gaps = false;                  // gaps between the band's clusters

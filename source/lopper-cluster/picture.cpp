@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <limits>
 #include <map>
 #include <numeric>
 #include <string_view>
@@ -86,6 +90,30 @@ Result<AnnotationLines> ReadAnnotationLines(const Settings& s, std::string& text
   return lines;
 }
 
+// The number of fewest significant digits strictly between low and high
+// (low < high), so that the page shows a short height; their midpoint when
+// none is.
+double ShortNumberBetween(double low, double high) {
+  for (int digits = 1; digits <= 17; digits++) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.*g", digits, (low + high) / 2);
+    const double x = std::strtod(text, nullptr);
+    if (x > low && x < high) return x;
+  }
+  return (low + high) / 2;
+}
+
+// Between the heights of the tree's k-1-th and k-th highest records: where
+// a monotone tree falls into k clusters; NaN for one cluster.
+double HeightOfK(int n, const Node* tree, int k) {
+  if (k <= 1 || k > n) return std::numeric_limits<double>::quiet_NaN();
+  std::vector<double> heights;
+  for (int i = 0; i + 1 < n; i++) heights.push_back(tree[i].distance);
+  std::sort(heights.begin(), heights.end(), std::greater<double>());
+  const double low = k == n ? std::min(0.0, heights.back()) - 1 : heights[k - 1];
+  return heights[k - 2] > low ? ShortNumberBetween(low, heights[k - 2]) : heights[k - 2];
+}
+
 }  // namespace
 
 Result<ColumnAnnotations> ReadColumnAnnotations(const Settings& s, const Table& t) {
@@ -126,6 +154,28 @@ HeatmapPicture PictureOf(const Settings& s, const Dataset& d, const Node* tree,
   p.fit_height = s.fit_height;
   p.title = t.source.substr(t.source.find_last_of('/') + 1);
   return p;
+}
+
+HeatmapPage PageOf(const Settings& s, const Dataset& d, HeatmapPicture picture) {
+  HeatmapPage page;
+  if (picture.row_tree && !s.heights.empty()) page.cut_height = s.heights[0];
+  else if (picture.row_tree && !s.ks.empty())
+    page.cut_height = HeightOfK(picture.nrows, picture.row_tree, s.ks[0]);
+  page.picture = std::move(picture);
+  page.min_size = s.cuts.min_size;
+  const std::string label = d.table.ElementsLabel();
+  page.elements_label = label.empty() || !IsWritableName(label) ? "name" : label;
+  if (!d.dropped.empty()) {
+    page.file_names = d.all_names;
+    auto dropped = d.dropped.begin();
+    int kept = 0;
+    for (std::size_t e = 0; e < d.all_names.size(); e++) {
+      const bool gap = dropped != d.dropped.end() && static_cast<std::size_t>(*dropped) == e;
+      page.file_rows.push_back(gap ? -1 : kept++);
+      if (gap) ++dropped;
+    }
+  }
+  return page;
 }
 
 }  // namespace lopper

@@ -9,6 +9,7 @@
 
 #include "dataset.h"
 #include "formats.h"
+#include "heatmap_html.h"
 #include "heatmap_svg.h"
 #include "result.h"
 #include "table.h"
@@ -21,6 +22,12 @@ namespace lopper {
 // into d, which must outlive it.
 HeatmapPicture PictureOf(const Settings& s, const Dataset& d, const Node* tree,
                          const Node* column_tree, const std::vector<ClusterColumn>& cuts);
+
+// The page of --html around picture: the cut line starts at the first
+// --height, else where the first -k cuts the tree (midway between the
+// heights that bound it), and its clusters file is --clusters' for a
+// --height cut, with --min-size and the elements --drop-empty left out.
+HeatmapPage PageOf(const Settings& s, const Dataset& d, HeatmapPicture picture);
 
 using ColumnAnnotations = std::vector<HeatmapPicture::ColumnAnnotation>;
 

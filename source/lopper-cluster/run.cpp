@@ -16,6 +16,7 @@
 #include "cuts.h"
 #include "dataset.h"
 #include "formats.h"
+#include "heatmap_html.h"
 #include "hierarchy.h"
 #include "partition.h"
 #include "picture.h"
@@ -49,7 +50,8 @@ std::vector<NamedOutput> OutputFiles(const Settings& s) {
       files.push_back({"consensus-matrix", ConsensusMatrixPath(s, k)});
   for (const NamedOutput& o : {NamedOutput{"newick", s.newick}, NamedOutput{"nexus", s.nexus},
                                NamedOutput{"linkage", s.linkage},
-                               NamedOutput{"centroids", s.centroids}, NamedOutput{"svg", s.svg}})
+                               NamedOutput{"centroids", s.centroids}, NamedOutput{"svg", s.svg},
+                               NamedOutput{"html", s.html}})
     files.push_back(o);
   files.erase(std::remove_if(files.begin(), files.end(),
                              [](const NamedOutput& o) { return o.path.empty(); }),
@@ -254,12 +256,15 @@ std::vector<Output> RequestedOutputs(const Settings& s, const Dataset& d, const 
       s.optimal_leaf_order ? ChildOrder::kLeftFirst : ChildOrder::kSmallerFirst;
   add(s.linkage, &out,
       [n, tree, order](std::ostream& o) { return WriteLinkage(o, n, tree, order); });
-  add(s.svg, &out, [&s, &d, &c, labels, &annotations](std::ostream& o) {
-    HeatmapPicture picture =
-        PictureOf(s, d, c.tree.get(), c.column_tree.get(), c.partitions.columns);
-    picture.row_tree_labels = labels;
-    picture.column_annotations = annotations;
-    return WriteHeatmapSvg(o, picture);
+  const auto picture = [&s, &d, &c, labels, &annotations]() {
+    HeatmapPicture p = PictureOf(s, d, c.tree.get(), c.column_tree.get(), c.partitions.columns);
+    p.row_tree_labels = labels;
+    p.column_annotations = annotations;
+    return p;
+  };
+  add(s.svg, &out, [picture](std::ostream& o) { return WriteHeatmapSvg(o, picture()); });
+  add(s.html, &out, [&s, &d, picture](std::ostream& o) {
+    return WriteHeatmapHtml(o, PageOf(s, d, picture()));
   });
   return outputs;
 }

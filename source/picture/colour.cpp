@@ -55,6 +55,15 @@ Rgb CategoryColour(int k) {
   return kPalette[k % kCategoryColours];
 }
 
+std::map<std::string, int> CategoryRanks(const std::vector<std::string>& categories) {
+  std::map<std::string, int> rank;
+  for (const std::string& c : categories)
+    if (!c.empty()) rank.emplace(c, 0);
+  int k = 0;
+  for (auto& [category, r] : rank) r = k++;
+  return rank;
+}
+
 std::string HexColour(Rgb c) {
   char text[8];
   std::snprintf(text, sizeof text, "#%02x%02x%02x", c.r, c.g, c.b);

@@ -3,7 +3,9 @@
 #ifndef LOPPER_PICTURE_COLOUR_H
 #define LOPPER_PICTURE_COLOUR_H
 
+#include <map>
 #include <string>
+#include <vector>
 
 namespace lopper::picture_detail {
 
@@ -34,6 +36,10 @@ Rgb ClusterColour(int k);
 // kCategoryColours categories.
 inline constexpr int kCategoryColours = 9;
 Rgb CategoryColour(int k);
+
+// The distinct non-empty categories in byte order, each with its rank:
+// the k of its CategoryColour.
+std::map<std::string, int> CategoryRanks(const std::vector<std::string>& categories);
 
 // "#rrggbb"
 std::string HexColour(Rgb c);

@@ -61,8 +61,11 @@ bool IsConsistentAxis(int n, const Node* tree, const std::vector<int>& order,
   return order.empty() || IsPermutation(order, n);
 }
 
-// What WriteHeatmapSvg accepts, as its header says.
-bool IsConsistent(const HeatmapPicture& p) {
+}  // namespace
+
+namespace picture_detail {
+
+bool IsDrawable(const HeatmapPicture& p) {
   if (p.nrows < 1 || p.ncolumns < 1 || p.values == nullptr) return false;
   if (!IsConsistentAxis(p.nrows, p.row_tree, p.row_order, p.row_names) ||
       !IsConsistentAxis(p.ncolumns, p.column_tree, p.column_order, p.column_names)) {
@@ -84,8 +87,6 @@ bool IsConsistent(const HeatmapPicture& p) {
   return true;
 }
 
-// The elements of an axis in drawing order: the tree's leaf order, else
-// the order given, else 0 ... n-1.
 std::vector<int> DrawingOrder(int n, const Node* tree, const std::vector<int>& order) {
   if (tree != nullptr) return picture_detail::LeafOrder(n, tree);
   if (!order.empty()) return order;
@@ -93,6 +94,12 @@ std::vector<int> DrawingOrder(int n, const Node* tree, const std::vector<int>& o
   std::iota(identity.begin(), identity.end(), 0);
   return identity;
 }
+
+}  // namespace picture_detail
+
+namespace {
+
+using picture_detail::DrawingOrder;
 
 // One axis of the heatmap: the drawn size of a cell and the pixels of the
 // embedded image per cell (the cell size when whole, else 1).
@@ -459,15 +466,7 @@ void WriteRowTitles(std::ostream& out, const HeatmapPicture& p, const Layout& l,
   out << "</g>\n";
 }
 
-// An annotation's categories in byte order, each with its colour's rank.
-std::map<std::string, int> CategoryRanks(const HeatmapPicture::ColumnAnnotation& a) {
-  std::map<std::string, int> rank;
-  for (const std::string& c : a.categories)
-    if (!c.empty()) rank.emplace(c, 0);
-  int k = 0;
-  for (auto& [category, r] : rank) r = k++;
-  return rank;
-}
+using picture_detail::CategoryRanks;
 
 Rgb CategoryColour(const std::map<std::string, int>& rank, const std::string& category) {
   return category.empty() ? picture_detail::kMissingColour
@@ -488,7 +487,7 @@ void WriteColumnAnnotations(std::ostream& out, const HeatmapPicture& p, const La
       << Number(kAnnotationFont) << "\">\n";
   double top = l.annotations_top;
   for (const HeatmapPicture::ColumnAnnotation& a : p.column_annotations) {
-    const std::map<std::string, int> rank = CategoryRanks(a);
+    const std::map<std::string, int> rank = CategoryRanks(a.categories);
     out << "<g";
     WriteAttribute(out, "data-annotation", a.name);
     out << ">\n";
@@ -534,7 +533,7 @@ LegendBlock AnnotationLegend(const HeatmapPicture::ColumnAnnotation& a) {
   std::ostringstream attribute;
   WriteAttribute(attribute, "data-annotation", a.name);
   block.opening += attribute.str();
-  const std::map<std::string, int> rank = CategoryRanks(a);
+  const std::map<std::string, int> rank = CategoryRanks(a.categories);
   for (const auto& [category, k] : rank) {
     std::ostringstream data;
     WriteAttribute(data, "data-category", category);
@@ -594,7 +593,7 @@ void WriteHeatmap(std::ostream& out, const HeatmapPicture& p, const Layout& l,
 }  // namespace
 
 bool WriteHeatmapSvg(std::ostream& out, const HeatmapPicture& picture) {
-  if (!IsConsistent(picture)) return false;
+  if (!picture_detail::IsDrawable(picture)) return false;
   const HeatmapPicture& p = picture;
   const std::vector<int> rows = DrawingOrder(p.nrows, p.row_tree, p.row_order);
   const std::vector<int> columns = DrawingOrder(p.ncolumns, p.column_tree, p.column_order);

@@ -115,6 +115,17 @@ struct HeatmapPicture {
 // failing stream is left for the caller to detect.
 bool WriteHeatmapSvg(std::ostream& out, const HeatmapPicture& picture);
 
+namespace picture_detail {
+
+// Whether picture holds what WriteHeatmapSvg accepts (see there).
+bool IsDrawable(const HeatmapPicture& picture);
+
+// The elements of an axis of n in drawing order: the tree's leaf order,
+// else the order given, else 0 ... n-1.
+std::vector<int> DrawingOrder(int n, const Node* tree, const std::vector<int>& order);
+
+}  // namespace picture_detail
+
 }  // namespace lopper
 
 #endif

@@ -29,31 +29,52 @@ void AppendChunk(std::string& bytes, const char* type, const std::string& data) 
 // Deflates the image's rows, each led by its filter byte 0, into one zlib
 // stream: the IDAT chunk's data.
 std::string CompressRows(int width, int height, const PngRowFiller& fill_row) {
-  z_stream stream{};
-  if (deflateInit(&stream, Z_DEFAULT_COMPRESSION) != Z_OK) throw std::runtime_error("deflateInit");
+  Deflater deflater(Deflater::Format::kZlib);
   std::vector<unsigned char> row(1 + 3 * static_cast<std::size_t>(width), 0);
-  std::vector<unsigned char> buffer(1 << 16);
-  std::string compressed;
   for (int y = 0; y < height; y++) {
     fill_row(y, row.data() + 1);
-    stream.next_in = row.data();
-    stream.avail_in = static_cast<uInt>(row.size());
-    const int flush = y + 1 == height ? Z_FINISH : Z_NO_FLUSH;
-    // With Z_FINISH deflate returns Z_STREAM_END once all is out; otherwise
-    // it has taken all input when it leaves room in the buffer.
-    do {
-      stream.next_out = buffer.data();
-      stream.avail_out = static_cast<uInt>(buffer.size());
-      deflate(&stream, flush);
-      compressed.append(reinterpret_cast<const char*>(buffer.data()),
-                        buffer.size() - stream.avail_out);
-    } while (stream.avail_out == 0);
+    deflater.Add(row.data(), row.size());
   }
-  deflateEnd(&stream);
-  return compressed;
+  return deflater.Finish();
 }
 
 }  // namespace
+
+Deflater::Deflater(Format format) : stream_(new z_stream{}) {
+  // 15 bits of window; 16 more ask for a gzip header and trailer.
+  const int bits = format == Format::kGzip ? 15 + 16 : 15;
+  if (deflateInit2(stream_.get(), Z_DEFAULT_COMPRESSION, Z_DEFLATED, bits, 8,
+                   Z_DEFAULT_STRATEGY) != Z_OK)
+    throw std::runtime_error("deflateInit2");
+}
+
+Deflater::~Deflater() { deflateEnd(stream_.get()); }
+
+void Deflater::Run(const unsigned char* bytes, std::size_t n, int flush) {
+  unsigned char buffer[1 << 14];
+  stream_->next_in = const_cast<unsigned char*>(bytes);  // zlib only reads it
+  stream_->avail_in = static_cast<uInt>(n);
+  // With Z_FINISH deflate returns Z_STREAM_END once all is out; otherwise
+  // it has taken all input when it leaves room in the buffer.
+  do {
+    stream_->next_out = buffer;
+    stream_->avail_out = sizeof buffer;
+    deflate(stream_.get(), flush);
+    compressed_.append(reinterpret_cast<const char*>(buffer), sizeof buffer - stream_->avail_out);
+  } while (stream_->avail_out == 0);
+}
+
+void Deflater::Add(const unsigned char* bytes, std::size_t n) {
+  // avail_in is 32 bits wide.
+  constexpr std::size_t kMostAtOnce = std::size_t{1} << 30;
+  for (std::size_t done = 0; done < n; done += kMostAtOnce)
+    Run(bytes + done, std::min(kMostAtOnce, n - done), Z_NO_FLUSH);
+}
+
+std::string Deflater::Finish() {
+  Run(nullptr, 0, Z_FINISH);
+  return std::move(compressed_);
+}
 
 std::string EncodePng(int width, int height, const PngRowFiller& fill_row) {
   std::string bytes = "\x89PNG\r\n\x1a\n";

@@ -48,15 +48,24 @@ std::string Number(double x) {
   return s == "-0" ? "0" : s;
 }
 
+std::string ValidText(const std::string& name) {
+  std::string text;
+  for (std::size_t at = 0; at < name.size();) {
+    const std::size_t length = CharacterLength(name, at);
+    text += length > 0 ? name.substr(at, length) : kReplacement;
+    at += length > 0 ? length : 1;
+  }
+  return text;
+}
+
 std::string Label(const std::string& name) {
-  std::string label;
+  std::string label = ValidText(name);
   std::size_t cut = 0;  // bytes of the first kMaxLabelCharacters-1 characters
   int characters = 0;
-  for (std::size_t at = 0; at < name.size(); characters++) {
-    if (characters == kMaxLabelCharacters - 1) cut = label.size();
-    const std::size_t length = CharacterLength(name, at);
-    label += length > 0 ? name.substr(at, length) : kReplacement;
-    at += length > 0 ? length : 1;
+  for (std::size_t at = 0; at < label.size(); at++) {
+    if ((static_cast<unsigned char>(label[at]) & 0xc0) == 0x80) continue;
+    if (characters == kMaxLabelCharacters - 1) cut = at;
+    characters++;
   }
   if (characters > kMaxLabelCharacters) label = label.substr(0, cut) + "\xE2\x80\xA6";
   return label;

@@ -18,6 +18,10 @@ std::string Number(double x);
 // to kMaxLabelCharacters characters.
 std::string Label(const std::string& name);
 
+// name: any bytes. The same as valid UTF-8, uncut: each invalid byte and
+// control character replaced by U+FFFD.
+std::string ValidText(const std::string& name);
+
 // Number of characters of valid UTF-8 text.
 int CharacterCount(const std::string& utf8);
 
