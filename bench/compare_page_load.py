@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Times opening lopper-cluster's --html page in headless Chromium against
-R drawing the same heatmap and row dendrogram to a PNG (issue 31).
+R drawing the same heatmap and row dendrogram to a PNG.
     bench/compare_page_load.py BUILD_DIR [ROWS COLUMNS]   (default: 20000 200)
 Needs BUILD_DIR/lopper-cluster, chromium, chromedriver, python3-selenium,
 and Rscript (r-base-core); run it with /usr/bin/python3, Debian's.
@@ -16,7 +16,7 @@ at the bottom, shows the page's rows top to bottom), then only
 png(); heatmap(x, Rowv = as.dendrogram(h), Colv = NA, scale = "none");
 dev.off() is timed, to a 1200x800 PNG, and whether R's rows come in the
 page's order is checked. Medians of 3 runs each, and the ratio page / R.
-The goals of issue 31: a page at most about 3 times the gzipped table
+The goals: a page at most about 3 times the gzipped table
 (gzip's level 6), ready within 3 s."""
 import gzip
 import os

@@ -352,11 +352,12 @@ po::options_description Described() {
       "cut and download its clusters) to FILE")(
       "cluster-columns", po::value<std::string>(),
       "with --svg or --html: order the columns by a tree of this linkage (as -m), drawn above "
-      "the heatmap")("column-annotations", po::value<std::string>(),
-                 "with --svg or --html: draw categories of the columns as coloured bars above the heatmap, "
-                 "from FILE: a header naming the annotations, then a line per column (its name "
-                 "in the table, then its categories)")(
-      "gaps", "with --svg: leave gaps between the band's clusters")(
+      "the heatmap")(
+      "column-annotations", po::value<std::string>(),
+      "with --svg or --html: draw categories of the columns as coloured bars above the heatmap, "
+      "from FILE: a header naming the annotations, then a line per column (its name "
+      "in the table, then its categories)")("gaps",
+                                            "with --svg: leave gaps between the band's clusters")(
       "fit", po::value<std::string>(), "with --svg: draw within WIDTHxHEIGHT pixels, as 1200x900")(
       "threads", po::value<std::string>(),
       "threads to compute with, at least 1 (default: one per core); results do not depend "
@@ -515,8 +516,7 @@ void CheckMethodOptions(const po::variables_map& vm, const Settings& s) {
                                   " shapes the picture: give --svg or --html");
   for (const char* option : {"gaps", "fit"})
     if (vm.count(option) && s.svg.empty())
-      throw std::invalid_argument(std::string("--") + option +
-                                  " shapes the picture: give --svg");
+      throw std::invalid_argument(std::string("--") + option + " shapes the picture: give --svg");
 }
 
 // Ward's and the median's criteria are defined on Euclidean distances: on

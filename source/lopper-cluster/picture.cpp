@@ -158,7 +158,8 @@ HeatmapPicture PictureOf(const Settings& s, const Dataset& d, const Node* tree,
 
 HeatmapPage PageOf(const Settings& s, const Dataset& d, HeatmapPicture picture) {
   HeatmapPage page;
-  if (picture.row_tree && !s.heights.empty()) page.cut_height = s.heights[0];
+  if (picture.row_tree && !s.heights.empty())
+    page.cut_height = s.heights[0];
   else if (picture.row_tree && !s.ks.empty())
     page.cut_height = HeightOfK(picture.nrows, picture.row_tree, s.ks[0]);
   page.picture = std::move(picture);

@@ -48,10 +48,10 @@ std::vector<NamedOutput> OutputFiles(const Settings& s) {
   if (!s.consensus.matrices.empty())
     for (const int k : ConsensusKs(s))
       files.push_back({"consensus-matrix", ConsensusMatrixPath(s, k)});
-  for (const NamedOutput& o : {NamedOutput{"newick", s.newick}, NamedOutput{"nexus", s.nexus},
-                               NamedOutput{"linkage", s.linkage},
-                               NamedOutput{"centroids", s.centroids}, NamedOutput{"svg", s.svg},
-                               NamedOutput{"html", s.html}})
+  for (const NamedOutput& o :
+       {NamedOutput{"newick", s.newick}, NamedOutput{"nexus", s.nexus},
+        NamedOutput{"linkage", s.linkage}, NamedOutput{"centroids", s.centroids},
+        NamedOutput{"svg", s.svg}, NamedOutput{"html", s.html}})
     files.push_back(o);
   files.erase(std::remove_if(files.begin(), files.end(),
                              [](const NamedOutput& o) { return o.path.empty(); }),
@@ -263,9 +263,8 @@ std::vector<Output> RequestedOutputs(const Settings& s, const Dataset& d, const 
     return p;
   };
   add(s.svg, &out, [picture](std::ostream& o) { return WriteHeatmapSvg(o, picture()); });
-  add(s.html, &out, [&s, &d, picture](std::ostream& o) {
-    return WriteHeatmapHtml(o, PageOf(s, d, picture()));
-  });
+  add(s.html, &out,
+      [&s, &d, picture](std::ostream& o) { return WriteHeatmapHtml(o, PageOf(s, d, picture())); });
   return outputs;
 }
 

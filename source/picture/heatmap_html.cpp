@@ -48,7 +48,10 @@ class Json {
     out_.write(text, std::to_chars(text, text + sizeof text, x).ptr - text);
   }
 
-  void Key(const char* name) { out_ << (first_ ? "" : ",") << '"' << name << "\":"; first_ = false; }
+  void Key(const char* name) {
+    out_ << (first_ ? "" : ",") << '"' << name << "\":";
+    first_ = false;
+  }
 
   template <typename T, typename Write>
   void Array(const std::vector<T>& items, Write write) {
@@ -75,8 +78,12 @@ class Json {
 };
 
 // A tree as three arrays of its records: children (as treecluster refers
-// to them) and heights.
+// to them) and heights; null for none (or one element).
 void WriteTree(Json& json, int n, const Node* tree) {
+  if (!tree || n < 2) {
+    json.out() << "null";
+    return;
+  }
   std::vector<int> left, right;
   std::vector<double> height;
   for (int i = 0; i + 1 < n; i++) {
@@ -125,16 +132,15 @@ std::vector<std::string> ScalePalette(double limit) {
   return palette;
 }
 
-void WriteData(std::ostream& out, const HeatmapPage& page, double limit) {
-  const HeatmapPicture& p = page.picture;
-  Json json(out);
-  out << '{';
+// What is drawn: names, orders, trees and their labels, the band of a
+// partition, the annotations.
+void WriteDrawing(Json& json, const HeatmapPicture& p) {
   json.Key("title");
   json.String(p.title);
   json.Key("nrows");
-  out << p.nrows;
+  json.out() << p.nrows;
   json.Key("ncolumns");
-  out << p.ncolumns;
+  json.out() << p.ncolumns;
   json.Key("rowNames");
   json.Strings(p.row_names);
   json.Key("columnNames");
@@ -144,34 +150,53 @@ void WriteData(std::ostream& out, const HeatmapPage& page, double limit) {
   json.Key("columnOrder");
   json.Ints(picture_detail::DrawingOrder(p.ncolumns, p.column_tree, p.column_order));
   json.Key("rowTree");
-  if (p.row_tree && p.nrows > 1) WriteTree(json, p.nrows, p.row_tree); else out << "null";
+  WriteTree(json, p.nrows, p.row_tree);
   json.Key("columnTree");
-  if (p.column_tree && p.ncolumns > 1) WriteTree(json, p.ncolumns, p.column_tree); else out << "null";
+  WriteTree(json, p.ncolumns, p.column_tree);
   json.Key("treeLabels");
   json.Strings(p.row_tree_labels);
   json.Key("band");
   json.Ints(p.row_tree ? std::vector<int>{} : p.row_clusters);
   json.Key("annotations");
   WriteAnnotations(json, p);
+}
+
+// The scale's limit and the colours of its levels and of the band.
+void WriteColours(Json& json, double limit) {
   json.Key("limit");
   json.Number(limit);
   json.Key("scale");
   json.Strings(ScalePalette(limit));
   json.Key("clusterColours");
-  std::vector<std::string> clusters;
+  std::vector<std::string> clusters(picture_detail::kClusterColours);
   for (int k = 0; k < picture_detail::kClusterColours; k++)
-    clusters.push_back(HexColour(picture_detail::ClusterColour(k)));
+    clusters[k] = HexColour(picture_detail::ClusterColour(k));
   json.Strings(clusters);
+}
+
+// Where the cut starts and how its clusters file is written.
+void WriteCutSettings(Json& json, const HeatmapPage& page) {
   json.Key("cut");
-  if (std::isnan(page.cut_height)) out << "null"; else json.Number(page.cut_height);
+  if (std::isnan(page.cut_height))
+    json.out() << "null";
+  else
+    json.Number(page.cut_height);
   json.Key("minSize");
-  out << page.min_size;
+  json.out() << page.min_size;
   json.Key("elementsLabel");
   json.String(page.elements_label);
   json.Key("fileNames");
   json.Strings(page.file_names);
   json.Key("fileRows");
   json.Ints(page.file_rows);
+}
+
+void WriteData(std::ostream& out, const HeatmapPage& page, double limit) {
+  Json json(out);
+  out << '{';
+  WriteDrawing(json, page.picture);
+  WriteColours(json, limit);
+  WriteCutSettings(json, page);
   out << '}';
 }
 
@@ -183,9 +208,9 @@ std::string CompressedLevels(const HeatmapPicture& p, double limit) {
     for (long c = 0; c < p.ncolumns; c++) {
       const long i = r * p.ncolumns + c;
       const double t = std::fmax(-1.0, std::fmin(1.0, p.values[i] / limit));
-      row[c] = p.mask && !p.mask[i] ? kMissingLevel
-                                    : static_cast<unsigned char>(std::lround(t * kScaleMiddle) +
-                                                                 kScaleMiddle);
+      row[c] = p.mask && !p.mask[i]
+                   ? kMissingLevel
+                   : static_cast<unsigned char>(std::lround(t * kScaleMiddle) + kScaleMiddle);
     }
     deflater.Add(row.data(), row.size());
   }
@@ -202,7 +227,8 @@ std::string CompressedValues(const HeatmapPicture& p) {
     for (long c = 0; c < p.ncolumns; c++) {
       const long i = r * p.ncolumns + c;
       if (c) line += '\t';
-      if (!p.mask || p.mask[i]) line.append(number, std::to_chars(number, number + sizeof number, p.values[i]).ptr);
+      if (!p.mask || p.mask[i])
+        line.append(number, std::to_chars(number, number + sizeof number, p.values[i]).ptr);
     }
     line += '\n';
     deflater.Add(reinterpret_cast<const unsigned char*>(line.data()), line.size());

@@ -43,8 +43,8 @@ std::string CompressRows(int width, int height, const PngRowFiller& fill_row) {
 Deflater::Deflater(Format format) : stream_(new z_stream{}) {
   // 15 bits of window; 16 more ask for a gzip header and trailer.
   const int bits = format == Format::kGzip ? 15 + 16 : 15;
-  if (deflateInit2(stream_.get(), Z_DEFAULT_COMPRESSION, Z_DEFLATED, bits, 8,
-                   Z_DEFAULT_STRATEGY) != Z_OK)
+  if (deflateInit2(stream_.get(), Z_DEFAULT_COMPRESSION, Z_DEFLATED, bits, 8, Z_DEFAULT_STRATEGY) !=
+      Z_OK)
     throw std::runtime_error("deflateInit2");
 }
 

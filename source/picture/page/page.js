@@ -24,7 +24,8 @@
 //   cellCentre(e, c) where element e's value of column c is drawn: [x, y]
 //                 in the page's CSS pixels, null when out of view
 // Stable element ids: canvas, cut-line, search, search-count, download,
-// cut-height, cluster-count, zoom-in, zoom-out, zoom-reset, tooltip, legend.
+// cut-height, cluster-count, zoom-in, zoom-out, zoom-reset, tooltip, legend,
+// cluster-legend.
 "use strict";
 (function () {
   const data = JSON.parse(document.getElementById("lopper-data").textContent);
@@ -55,6 +56,7 @@
   const SMALLEST_LABELLED_ROW = 6;
   const TILE = 2048;
   const GREY = "#555555";
+  const MOST_LEGEND_CLUSTERS = 24;
 
   // ---- Trees ----------------------------------------------------------
 
@@ -183,8 +185,26 @@
     const count = new Set(state.clusters.filter((id) => id > 0)).size;
     $("cut-height").textContent = shortest(h);
     $("cluster-count").textContent = count + (count === 1 ? " cluster" : " clusters");
+    fillClusterLegend(state.clusters, state.colourOf);
     scheduleDraw();
     return count;
+  }
+
+  // The band's colours, top to bottom, each with its cluster's number.
+  function fillClusterLegend(clusters, colourOf) {
+    const legend = $("cluster-legend");
+    legend.replaceChildren("clusters: ");
+    const seen = new Set();
+    for (const element of data.rowOrder) {
+      const id = clusters[element];
+      if (id === 0 || seen.has(id)) continue;
+      if (seen.size === MOST_LEGEND_CLUSTERS) {
+        legend.append("\u2026");
+        break;
+      }
+      seen.add(id);
+      legend.append(entry(data.clusterColours[colourOf[element]], String(id)));
+    }
   }
 
   // ---- Geometry -------------------------------------------------------
@@ -735,10 +755,14 @@
     const middle = (data.scale.length - 2) / 2;
     gradient.style.background = "linear-gradient(to right, " + data.scale[0] + ", " +
       data.scale[middle] + ", " + data.scale[data.scale.length - 2] + ")";
-    scale.append(shortest(-data.limit) + " ", gradient, " " + shortest(data.limit));
+    const limit = shortest(Number(data.limit.toPrecision(3)));
+    scale.append("-" + limit + " ", gradient, " " + limit);
     const group = document.createElement("span");
     group.append(scale, entry(data.scale[data.scale.length - 1], "missing"));
     legend.append(group);
+    const clusters = document.createElement("span");
+    clusters.id = "cluster-legend";
+    legend.append(clusters);
     for (const a of data.annotations) {
       const block = document.createElement("span");
       block.append(a.name + ": ");
@@ -786,6 +810,7 @@
     if (!rowTree) {
       $("cut-controls").hidden = true;
       cutLine.hidden = true;
+      if (data.band.length) fillClusterLegend(bandClusters(), bandColours(bandClusters()));
     }
     const values = inflate("lopper-values").then((bytes) => {
       valueText = bytes;
