@@ -491,8 +491,12 @@
   }
 
   let drawPending = false;
+  // State changes settle here at once, so that the API reads them before
+  // the frame is drawn.
   function scheduleDraw() {
-    if (drawPending || !layout) return;
+    if (!layout) return;
+    clampOffsets();
+    if (drawPending) return;
     drawPending = true;
     requestAnimationFrame(() => { drawPending = false; draw(); });
   }
