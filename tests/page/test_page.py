@@ -57,7 +57,10 @@ def data(tmp_path_factory):
         "--column-annotations", str(annotations), "--cluster-columns", "average",
         "--bootstrap", "20", "--seed", "1")
     run("-k", "4", "--min-size", "3", "--html", str(work / "small.html"))
-    return {"work": work, "names": names, "values": values, "run": run,
+    kmeans = subprocess.run([exe, str(table), "-m", "kmeans", "-k", "4", "-q", "--drop-empty",
+                             "--html", str(work / "kmeans.html"), "--clusters", "-"],
+                            check=True, capture_output=True, text=True).stdout
+    return {"work": work, "names": names, "values": values, "run": run, "kmeans": kmeans,
             "pages": {"plain": [], "small": ["--min-size", "3"]}}
 
 
@@ -289,6 +292,16 @@ def png_pixels(png):
         rows.append(bytes(line))
         previous = line
     return width, height, channels, rows
+
+
+def test_a_partition_is_drawn_grouped_by_its_clusters(browser, data):
+    open_page(browser, data["work"] / "kmeans.html")
+    assert browser.get_log("browser") == []
+    ids = [int(line.split("\t")[1]) for line in data["kmeans"].splitlines()[1:] if "NA" not in line]
+    assert browser.execute_script("return lopper.clusters()") == ids
+    drawn = [ids[e] for e in browser.execute_script("return lopper.order")]
+    assert drawn == sorted(drawn)
+    assert not element(browser, "cut-line").is_displayed()
 
 
 def test_screenshots_at_two_sizes_are_not_blank(browser, data):
