@@ -65,9 +65,10 @@ def complete(name, *words):
 
 @pytest.mark.parametrize("name", COMMANDS)
 def test_manual_page_lists_exactly_the_options_of_help(name):
+    expected = help_options(name)
     page = DOCS / "man" / f"{name}.1"
     assert page.exists(), f"{page} is missing"
-    assert page_options(page) == help_options(name)
+    assert page_options(page) == expected
 
 
 @pytest.mark.parametrize("name", COMMANDS)
