@@ -64,7 +64,7 @@ case "$mode" in
   test | test-sanitize | test-tsan)
     need python3-numpy python3-scipy python3-fastcluster python3-sklearn python3-dendropy \
       r-base-core r-cran-ape r-cran-dynamictreecut r-cran-pvclust r-bioc-consensusclusterplus \
-      python3-distributed gzip chromium chromium-driver python3-selenium \
+      python3-distributed gzip chromium chromium-driver python3-selenium man-db \
       python3-dev python3-pybind11 pybind11-dev python3-pytest python3-setuptools python3-venv
     # Installed now: a check that still finds one missing fails instead of
     # skipping (LOPPER_REQUIRE_PEERS=0 to let it skip).

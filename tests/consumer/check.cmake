@@ -5,7 +5,9 @@ file(REMOVE_RECURSE ${WORK_DIR})
 set(prefix ${WORK_DIR}/prefix)
 execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix}
                 COMMAND_ERROR_IS_FATAL ANY OUTPUT_QUIET)
-foreach(f bin/lopper include/lopper/cluster.h include/lopper/names.h include/lopper/NexusTree.h)
+foreach(f bin/lopper bin/lopper-cluster include/lopper/cluster.h include/lopper/names.h
+          include/lopper/NexusTree.h share/man/man1/lopper.1 share/man/man1/lopper-cluster.1
+          share/bash-completion/completions/lopper share/bash-completion/completions/lopper-cluster)
   if(NOT EXISTS ${prefix}/${f})
     message(FATAL_ERROR "not installed: ${f}")
   endif()

@@ -9,6 +9,8 @@ from pathlib import Path
 
 import pytest
 
+from conftest import missing
+
 DOCS = Path(__file__).resolve().parents[2] / "docs"
 COMMANDS = {"lopper": "LOPPER", "lopper-cluster": "LOPPER_CLUSTER"}
 
@@ -16,7 +18,7 @@ COMMANDS = {"lopper": "LOPPER", "lopper-cluster": "LOPPER_CLUSTER"}
 def binary(name):
     path = os.environ.get(COMMANDS[name])
     if not path or not os.access(path, os.X_OK):
-        pytest.skip(f"{name}: set {COMMANDS[name]} to the built command")
+        missing(f"{name}: set {COMMANDS[name]} to the built command")
     return path
 
 
@@ -74,7 +76,7 @@ def test_manual_page_lists_exactly_the_options_of_help(name):
 @pytest.mark.parametrize("name", COMMANDS)
 def test_manual_page_renders_without_warnings(name):
     if not shutil.which("man"):
-        pytest.skip("man is not installed")
+        missing("man is not installed (man-db); the manual pages are not rendered")
     page = DOCS / "man" / f"{name}.1"
     assert page.exists(), f"{page} is missing"
     run = subprocess.run(f'man --warnings -l "{page}" 2>&1 >/dev/null', shell=True,
