@@ -74,6 +74,16 @@ def test_manual_page_lists_exactly_the_options_of_help(name):
 
 
 @pytest.mark.parametrize("name", COMMANDS)
+def test_manual_page_examples_use_only_options_of_help(name):
+    text = (DOCS / "man" / f"{name}.1").read_text()
+    section = re.search(r"^\.SH EXAMPLES\n(.*?)(?=^\.SH )", text, re.M | re.S).group(1)
+    blocks = re.findall(r"^\.(?:nf|EX)\n(.*?)^\.(?:fi|EE)", section, re.M | re.S)
+    commands = [line.replace("\\-", "-") for block in blocks for line in block.splitlines()]
+    used = {word for line in commands for word in re.findall(r"(?<!\S)(-[A-Za-z]|--[\w.+-]+)", line)}
+    assert commands and used <= help_options(name), used - help_options(name)
+
+
+@pytest.mark.parametrize("name", COMMANDS)
 def test_manual_page_renders_without_warnings(name):
     if not shutil.which("man"):
         missing("man is not installed (man-db); the manual pages are not rendered")
