@@ -12,4 +12,20 @@ bool IsClusterTree(int nelements, const Node* tree) {
   return true;
 }
 
+std::vector<int> LeavesUnder(const Node* tree, int ref) {
+  std::vector<int> leaves, pending{ref};
+  while (!pending.empty()) {
+    const int next = pending.back();
+    pending.pop_back();
+    if (next >= 0) {
+      leaves.push_back(next);
+    } else {
+      // Right first, so that the left subtree comes off the stack first.
+      pending.push_back(tree[-next - 1].right);
+      pending.push_back(tree[-next - 1].left);
+    }
+  }
+  return leaves;
+}
+
 }  // namespace lopper::formats_detail

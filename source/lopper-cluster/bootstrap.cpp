@@ -5,6 +5,7 @@
 
 #include "formats.h"
 #include "memory.h"
+#include "tree_check.h"
 
 namespace lopper {
 
@@ -26,22 +27,6 @@ std::string Percent(double p) {
 }
 
 std::string Decimal(double x) { return std::isfinite(x) ? ShortestDecimal(x) : "NA"; }
-
-// The elements under record r, in the tree's left-to-right order.
-std::vector<int> Members(const Node* tree, int r) {
-  std::vector<int> members, pending{-(r + 1)};
-  while (!pending.empty()) {
-    const int ref = pending.back();
-    pending.pop_back();
-    if (ref >= 0) {
-      members.push_back(ref);
-    } else {
-      pending.push_back(tree[-ref - 1].right);
-      pending.push_back(tree[-ref - 1].left);
-    }
-  }
-  return members;
-}
 
 // The scales to resample at: each draws floor(r * nvalues) values, as
 // pvclust draws; a scale drawing as many as an earlier one is left out,
@@ -143,7 +128,8 @@ std::vector<std::vector<std::string>> SupportedClusters(
   const std::vector<int> size = RecordSizes(d.size(), tree);
   for (const int m : picked) {
     std::string names;
-    for (const int e : Members(tree, m)) names += (names.empty() ? "" : ",") + d.table.names[e];
+    for (const int e : formats_detail::LeavesUnder(tree, -(m + 1)))
+      names += (names.empty() ? "" : ",") + d.table.names[e];
     rows.push_back({std::to_string(m + 1), std::to_string(size[m]), Decimal(support[m].au),
                     Decimal(support[m].bp), names});
   }

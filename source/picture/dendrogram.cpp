@@ -3,25 +3,12 @@
 #include <algorithm>
 
 #include "svg_text.h"
+#include "tree_check.h"
 
 namespace lopper::picture_detail {
 
 std::vector<int> LeafOrder(int nelements, const Node* tree) {
-  std::vector<int> order;
-  order.reserve(static_cast<std::size_t>(nelements));
-  std::vector<int> pending{-(nelements - 1)};  // the root
-  while (!pending.empty()) {
-    const int ref = pending.back();
-    pending.pop_back();
-    if (ref >= 0) {
-      order.push_back(ref);
-    } else {
-      // Right first, so that the left subtree comes off the stack first.
-      pending.push_back(tree[-ref - 1].right);
-      pending.push_back(tree[-ref - 1].left);
-    }
-  }
-  return order;
+  return formats_detail::LeavesUnder(tree, -(nelements - 1));
 }
 
 void WriteDendrogram(std::ostream& out, const char* id, int nelements, const Node* tree,
