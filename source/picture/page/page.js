@@ -63,18 +63,22 @@
   // A tree of treecluster's records (children before parents, reference r
   // >= 0 element r, r < 0 record -r-1) with each record's place across the
   // axis (midway between its children, rows counted from 0 at the top
-  // edge), the highest height below it, and the heights' range.
+  // edge), the highest height below it, its leftmost element, and the
+  // heights' range.
   function layOut(tree, order) {
     const n = tree.left.length;
     const leafPlace = new Float64Array(n + 1);
     order.forEach((element, k) => { leafPlace[element] = k + 0.5; });
     const place = new Float64Array(n);
     const highest = new Float64Array(n);
+    const firstLeaf = new Int32Array(n);
     const placeOf = (ref) => (ref >= 0 ? leafPlace[ref] : place[-ref - 1]);
     const highestOf = (ref) => (ref >= 0 ? -Infinity : highest[-ref - 1]);
     let low = 0;
     let high = 0;
     for (let i = 0; i < n; i++) {
+      const left = tree.left[i];
+      firstLeaf[i] = left >= 0 ? left : firstLeaf[-left - 1];
       place[i] = (placeOf(tree.left[i]) + placeOf(tree.right[i])) / 2;
       highest[i] = Math.max(tree.height[i], highestOf(tree.left[i]), highestOf(tree.right[i]));
       low = Math.min(low, tree.height[i]);
@@ -82,7 +86,7 @@
     }
     if (high === low) high = low + 1;
     return { left: tree.left, right: tree.right, height: tree.height, n, place, placeOf,
-             highest, low, high };
+             highest, firstLeaf, low, high };
   }
 
   const rowTree = data.rowTree ? layOut(data.rowTree, data.rowOrder) : null;
@@ -359,12 +363,8 @@
   // Each record's colour index: its cluster's when below the cut, else -1.
   function recordColours() {
     const colour = new Int32Array(rowTree.n).fill(-1);
-    for (let i = 0; i < rowTree.n; i++) {
-      if (rowTree.highest[i] > state.cut) continue;
-      let ref = rowTree.left[i];
-      while (ref < 0) ref = rowTree.left[-ref - 1];
-      colour[i] = state.colourOf[ref];
-    }
+    for (let i = 0; i < rowTree.n; i++)
+      if (rowTree.highest[i] <= state.cut) colour[i] = state.colourOf[rowTree.firstLeaf[i]];
     return colour;
   }
 
