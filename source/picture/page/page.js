@@ -153,10 +153,10 @@
     rowOffset: 0,      // rows above the view's top edge
     columnOffset: 0,   // columns left of its left edge
     cut: null,         // height of the cut line
-    clusters: null,    // the cut's clusters (as clusters())
+    clusters: null,    // the cut's clusters, or the band's (as clusters())
     colourOf: null,    // each element's band colour index, -1 grey
+    recordColour: null, // each record's colour index at the cut, -1 grey
     matches: [],       // positions in order of the search's rows
-    matchSet: new Set(),
     match: -1,         // the match last scrolled to
   };
   let layout = null;
@@ -181,15 +181,22 @@
     return colour;
   }
 
+  // The clusters drawn: the band's and the tree's colours and the legend
+  // follow them.
+  function setClusters(clusters) {
+    state.clusters = clusters;
+    state.colourOf = bandColours(clusters);
+    if (rowTree) state.recordColour = recordColours();
+    fillClusterLegend(clusters, state.colourOf);
+  }
+
   function setCut(h) {
     state.cut = h;
     api.height = h;
-    state.clusters = cutAt(h);
-    state.colourOf = bandColours(state.clusters);
+    setClusters(cutAt(h));
     const count = new Set(state.clusters.filter((id) => id > 0)).size;
     $("cut-height").textContent = shortest(h);
     $("cluster-count").textContent = count + (count === 1 ? " cluster" : " clusters");
-    fillClusterLegend(state.clusters, state.colourOf);
     scheduleDraw();
     return count;
   }
@@ -197,7 +204,9 @@
   // The band's colours, top to bottom, each with its cluster's number.
   function fillClusterLegend(clusters, colourOf) {
     const legend = $("cluster-legend");
-    legend.replaceChildren("clusters: ");
+    legend.replaceChildren();
+    if (!clusters.length) return;
+    legend.append("clusters: ");
     const seen = new Set();
     for (const element of data.rowOrder) {
       const id = clusters[element];
@@ -338,7 +347,7 @@
       if (!paths.has(colour)) paths.set(colour, new Path2D());
       return paths.get(colour);
     };
-    const owner = recordColours();
+    const owner = state.recordColour;
     const xOf = (ref) => (ref >= 0 ? treeX(rowTree.low) : treeX(rowTree.height[-ref - 1]));
     for (let i = 0; i < rowTree.n; i++) {
       const y1 = rowY(rowTree.placeOf(rowTree.left[i]));
@@ -423,8 +432,7 @@
   // The band: runs of rows of one colour.
   function drawBand(c) {
     const [first, end] = visibleRows();
-    const colourOf = rowTree ? state.colourOf : bandColours(bandClusters());
-    const colour = (p) => colourOf[data.rowOrder[p]];
+    const colour = (p) => state.colourOf[data.rowOrder[p]];
     clip(c, layout.bandLeft, layout.heatTop, BAND, drawnHeight());
     for (let p = first, q; p < end; p = q) {
       for (q = p + 1; q < end && colour(q) === colour(p); q++);
@@ -570,7 +578,6 @@
         if ((data.rowNames[element] || "").toLowerCase().includes(wanted)) state.matches.push(p);
       });
     }
-    state.matchSet = new Set(state.matches);
     state.match = state.matches.length ? 0 : -1;
     $("search-count").textContent = wanted ? state.matches.length + " found" : "";
     if (state.match >= 0) scrollTo(state.matches[0]);
@@ -610,8 +617,7 @@
     const value = values === null ? "…" : values[column] === "" ? "missing" : values[column];
     const lines = [data.rowNames[e] || "row " + (e + 1), data.columnNames[column] || "column " + (column + 1),
                    "value: " + value];
-    const clusters = api.clusters();
-    if (clusters) lines.push("cluster: " + clusters[e]);
+    if (state.clusters.length) lines.push("cluster: " + state.clusters[e]);
     data.annotations.forEach((a) => {
       const k = a.columns[column];
       lines.push(a.name + ": " + (k < 0 ? "missing" : a.categories[k]));
@@ -788,7 +794,7 @@
   }
 
   api.cut = (h) => (rowTree ? setCut(Number(h)) : null);
-  api.clusters = () => (rowTree ? (state.clusters ? state.clusters.slice() : null) : bandClusters());
+  api.clusters = () => (state.clusters ? state.clusters.slice() : null);
   api.clustersText = clustersText;
   api.search = (text) => {
     $("search").value = text;
@@ -814,7 +820,7 @@
     if (!rowTree) {
       $("cut-controls").hidden = true;
       cutLine.hidden = true;
-      if (data.band.length) fillClusterLegend(bandClusters(), bandColours(bandClusters()));
+      setClusters(bandClusters());
     }
     const values = inflate("lopper-values").then((bytes) => {
       valueText = bytes;
