@@ -129,6 +129,19 @@ Result<bool> CheckMeasurable(const Table& t, bool empties, bool pairs, const std
                  NamedList(t, RowsToDrop(t), 10) + " gives every pair a " + other + " in common"};
 }
 
+std::vector<int> Dataset::FileRows() const {
+  std::vector<int> rows;
+  if (dropped.empty()) return rows;
+  auto next_dropped = dropped.begin();
+  int kept = 0;
+  for (std::size_t e = 0; e < all_names.size(); e++) {
+    const bool gap = next_dropped != dropped.end() && static_cast<std::size_t>(*next_dropped) == e;
+    rows.push_back(gap ? -1 : kept++);
+    if (gap) ++next_dropped;
+  }
+  return rows;
+}
+
 Result<Dataset> ReadDataset(const Settings& s, ProgressLine& progress, std::ostream& err) {
   auto d = ReadTableAsDataset(s, progress);
   if (!d.ok()) return d;

@@ -37,6 +37,9 @@ struct Dataset {
   std::vector<int> dropped;
 
   int size() const { return static_cast<int>(table.nrows()); }
+  // With elements left out: each element of the file's row in table, -1
+  // for one left out; empty when every element is kept.
+  std::vector<int> FileRows() const;
 };
 
 // Reads the table named in the settings and prepares it; elements left

@@ -166,16 +166,8 @@ HeatmapPage PageOf(const Settings& s, const Dataset& d, HeatmapPicture picture) 
   page.min_size = s.cuts.min_size;
   const std::string label = d.table.ElementsLabel();
   page.elements_label = label.empty() || !IsWritableName(label) ? "name" : label;
-  if (!d.dropped.empty()) {
-    page.file_names = d.all_names;
-    auto dropped = d.dropped.begin();
-    int kept = 0;
-    for (std::size_t e = 0; e < d.all_names.size(); e++) {
-      const bool gap = dropped != d.dropped.end() && static_cast<std::size_t>(*dropped) == e;
-      page.file_rows.push_back(gap ? -1 : kept++);
-      if (gap) ++dropped;
-    }
-  }
+  page.file_rows = d.FileRows();
+  if (!page.file_rows.empty()) page.file_names = d.all_names;
   return page;
 }
 

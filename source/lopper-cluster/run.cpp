@@ -201,17 +201,11 @@ bool WriteClustersWithGaps(std::ostream& out, const Dataset& d,
     numbers.push_back(column.renumber ? NumberClustersByFirstElement(column.clusterid)
                                       : column.clusterid);
   }
-  auto dropped = d.dropped.begin();
-  std::size_t kept = 0;
+  const std::vector<int> file_rows = d.FileRows();
   for (std::size_t e = 0; e < d.all_names.size(); e++) {
     rows.push_back({d.all_names[e]});
-    const bool gap = dropped != d.dropped.end() && static_cast<std::size_t>(*dropped) == e;
     for (const std::vector<int>& column : numbers)
-      rows.back().push_back(gap ? "NA" : std::to_string(column[kept]));
-    if (gap)
-      ++dropped;
-    else
-      ++kept;
+      rows.back().push_back(file_rows[e] < 0 ? "NA" : std::to_string(column[file_rows[e]]));
   }
   return WriteTsv(out, rows);
 }
