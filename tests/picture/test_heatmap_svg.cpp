@@ -490,35 +490,33 @@ TEST(HeatmapSvg, RendersInChromiumWithTheHeatmapColours) {
 
 namespace {
 
-// The value of attribute `name` on each element with that attribute
-// between the first occurrence of `from` and the first "</g>" closing
-// its group (groups here hold no groups, or `nested` levels of them).
-std::vector<std::string> AttributeValues(const std::string& svg, const std::string& from,
-                                         const std::string& name) {
-  std::vector<std::string> values;
+// Each text that follows `open` up to the character `close`, between the
+// first occurrence of `from` and the first "</g>" closing its group
+// (groups here hold no groups).
+std::vector<std::string> Following(const std::string& svg, const std::string& from,
+                                   const std::string& open, char close) {
+  std::vector<std::string> found;
   const std::size_t start = svg.find(from);
-  if (start == std::string::npos) return values;
+  if (start == std::string::npos) return found;
   const std::size_t end = svg.find("</g>", start);
-  const std::string key = " " + name + "=\"";
-  for (std::size_t at = svg.find(key, start + from.size()); at < end; at = svg.find(key, at + 1)) {
-    const std::size_t value = at + key.size();
-    values.push_back(svg.substr(value, svg.find('"', value) - value));
+  for (std::size_t at = svg.find(open, start + from.size()); at < end;
+       at = svg.find(open, at + 1)) {
+    const std::size_t text = at + open.size();
+    found.push_back(svg.substr(text, svg.find(close, text) - text));
   }
-  return values;
+  return found;
 }
 
+// The value of attribute `name` on each element of the group.
+std::vector<std::string> AttributeValues(const std::string& svg, const std::string& from,
+                                         const std::string& name) {
+  return Following(svg, from, " " + name + "=\"", '"');
+}
+
+// The text of each <tag> element of the group.
 std::vector<std::string> Texts(const std::string& svg, const std::string& from,
                                const std::string& tag) {
-  std::vector<std::string> texts;
-  const std::size_t start = svg.find(from);
-  if (start == std::string::npos) return texts;
-  const std::size_t end = svg.find("</g>", start);
-  const std::string open = "<" + tag + ">";
-  for (std::size_t at = svg.find(open, start); at < end; at = svg.find(open, at + 1)) {
-    const std::size_t text = at + open.size();
-    texts.push_back(svg.substr(text, svg.find('<', text) - text));
-  }
-  return texts;
+  return Following(svg, from, "<" + tag + ">", '<');
 }
 
 }  // namespace
